@@ -1,0 +1,52 @@
+#pragma once
+// Database errors: raised by the connection and the recordset layer, caught by the
+// catalog registration (which prints errorText) and by the run flow (failed open).
+
+#include <sql.h>
+
+#include <string>
+
+class CDatabase;
+
+class CException {
+public:
+    virtual ~CException() = default;
+};
+
+class CDBException : public CException {
+public:
+    explicit CDBException(SQLRETURN code) : retCode(code) {}
+
+    SQLRETURN retCode;      // ODBC return code, or one of the layer codes below
+    std::string errorText;  // the driver's messages, each + "\n", origin prefixes removed
+    std::string stateText;  // "State:%s,Native:%ld,Origin:[..][..]\n" per diagnostic record
+
+    // Fills errorText and stateText from the diagnostics of the given handles.
+    void BuildErrorTexts(CDatabase* database, SQLHSTMT statement);
+};
+
+// Layer error codes (the layer's own conditions); their texts are empty.
+namespace LayerError {
+inline constexpr SQLRETURN kForwardOnly = 1002;           // non-next fetch without scrolling
+inline constexpr SQLRETURN kEmptyColumnList = 1003;       // SELECT from a class without fields
+inline constexpr SQLRETURN kIllegalMode = 1005;           // Update/Delete in the wrong edit mode
+inline constexpr SQLRETURN kMultipleRowsAffected = 1006;
+inline constexpr SQLRETURN kNoCurrentRecord = 1007;
+inline constexpr SQLRETURN kNoRowsAffected = 1008;
+inline constexpr SQLRETURN kReadOnly = 1009;              // cannot append / update
+inline constexpr SQLRETURN kKeysetNotSupported = 1012;
+inline constexpr SQLRETURN kSnapshotNotSupported = 1013;
+inline constexpr SQLRETURN kApiConformance = 1014;
+inline constexpr SQLRETURN kSqlConformance = 1015;
+inline constexpr SQLRETURN kNoDataFound = 1016;           // fetch past the end / before start
+inline constexpr SQLRETURN kOdbcV2Required = 1018;
+inline constexpr SQLRETURN kDataTruncated = 1021;
+inline constexpr SQLRETURN kRowFetch = 1022;
+inline constexpr SQLRETURN kRowUpdateNotSupported = 1024;
+inline constexpr SQLRETURN kDynamicNotSupported = 1025;
+}  // namespace LayerError
+
+// Builds a CDBException for `code` (with diagnostics when code is SQL_ERROR and a
+// connection is given) and throws it.
+[[noreturn]] void ThrowDatabaseError(SQLRETURN code, CDatabase* database = nullptr,
+                                     SQLHSTMT statement = SQL_NULL_HSTMT);

@@ -1,0 +1,86 @@
+#pragma once
+// One ODBC connection (ODBC 2.x calls through unixODBC) and the process-wide environment
+// it shares with every other connection.
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <list>
+#include <string>
+
+class CRecordset;
+
+class CDatabase {
+public:
+    // Options word of Open.
+    static constexpr uint32_t kOpenReadOnly = 0x2;
+    static constexpr uint32_t kUseCursorLib = 0x4;
+    static constexpr uint32_t kNoOdbcDialog = 0x8;
+    static constexpr uint32_t kForceOdbcDialog = 0x10;
+
+    // Update options, read from the driver at Open.
+    static constexpr uint32_t kSetPosUpdates = 0x1;        // SQLSetPos update/delete/add
+    static constexpr uint32_t kPositionedStatements = 0x2; // positioned UPDATE and DELETE
+    static constexpr uint32_t kGetDataBound = 0x4;         // SQLGetData on bound columns
+
+    CDatabase() = default;
+    ~CDatabase();  // releases the connection (and the environment with the last one)
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+
+    // Connects with `connect` (passed to the driver manager unchanged). True when connected;
+    // false when the driver's completion of the connection details was cancelled; throws
+    // CDBException on every other failure, with everything the attempt allocated released.
+    bool Open(const std::string& connect, uint32_t options);
+    // Closes every registered recordset, then disconnects.
+    void Close();
+    bool IsOpen() const { return hdbc_ != SQL_NULL_HDBC; }
+    // Sets the query time-out on a new statement, unless an earlier statement showed that
+    // the driver refuses it.
+    void ApplyStatementOptions(SQLHSTMT statement);
+    // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA_FOUND.
+    static bool IsSuccess(SQLRETURN code);
+
+    SQLHDBC Handle() const { return hdbc_; }
+    // The process-wide environment handle (null while no connection is allocated).
+    static SQLHENV EnvironmentHandle();
+    // Number of connection handles allocated and not yet freed, process-wide.
+    static int ConnectionCount();
+
+    const std::string& ConnectString() const { return connect_; }
+    char QuoteChar() const { return quoteChar_; }
+    bool IsUpdatable() const { return updatable_; }
+    bool CanTransact() const { return transactions_; }
+    int16_t CursorCommitBehavior() const { return cursorCommitBehavior_; }
+    int16_t CursorRollbackBehavior() const { return cursorRollbackBehavior_; }
+    uint32_t UpdateOptions() const { return updateOptions_; }
+    uint32_t BookmarkAttributes() const { return bookmarkAttributes_; }
+    uint32_t OpenOptions() const { return openOptions_; }
+    int32_t LoginTimeout() const { return loginTimeout_; }
+    int32_t QueryTimeout() const { return queryTimeout_; }
+
+    // Recordsets holding a statement on this connection register here (under the ODBC lock).
+    void AddRecordset(CRecordset* recordset);
+    void RemoveRecordset(CRecordset* recordset);
+
+private:
+    void AllocateConnection();
+    void VerifyConformance();
+    void ReadCapabilities();
+    void Release() noexcept;
+
+    SQLHDBC hdbc_ = SQL_NULL_HDBC;
+    char quoteChar_ = ' ';
+    std::string connect_;
+    std::list<CRecordset*> recordsets_;
+    bool updatable_ = true;
+    bool transactions_ = false;
+    int16_t cursorCommitBehavior_ = -1;
+    int16_t cursorRollbackBehavior_ = -1;
+    uint32_t updateOptions_ = 0;
+    uint32_t bookmarkAttributes_ = 0;
+    uint32_t openOptions_ = 0;
+    int32_t loginTimeout_ = 15;
+    int32_t queryTimeout_ = 15;
+};

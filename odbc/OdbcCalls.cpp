@@ -1,0 +1,6 @@
+#include "odbc/OdbcCalls.h"
+
+OdbcCalls& Odbc() {
+    static OdbcCalls calls;
+    return calls;
+}

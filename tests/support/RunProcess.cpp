@@ -1,0 +1,87 @@
+#include "tests/support/RunProcess.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "tests/support/TempDir.h"
+
+extern char** environ;
+
+namespace testsupport {
+
+namespace {
+
+std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& env) {
+    std::map<std::string, std::string> merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string text(*entry);
+        auto eq = text.find('=');
+        if (eq != std::string::npos) merged[text.substr(0, eq)] = text.substr(eq + 1);
+    }
+    for (const auto& [key, value] : env) {
+        if (value.empty()) {
+            merged.erase(key);
+        } else {
+            merged[key] = value;
+        }
+    }
+    std::vector<std::string> out;
+    for (const auto& [key, value] : merged) out.push_back(key + "=" + value);
+    return out;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workDir,
+                         const std::map<std::string, std::string>& env) {
+    TempDir capture;
+    const std::string outPath = capture / "stdout";
+    const std::string errPath = capture / "stderr";
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+
+    std::vector<std::string> argStrings{program};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStrings) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings = MergedEnvironment(env);
+    std::vector<char*> envp;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + program);
+
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    ProcessResult result;
+    if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.exitCode = 128 + WTERMSIG(status);
+    }
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
+
+}  // namespace testsupport

@@ -1,16 +1,128 @@
+// Station and channel buffering: how samples are cut into chunks, gathered into blocks and
+// when a block has to leave memory. Writing a block out is in ArchiveFiles.cpp.
+
 #include "archive/ArchiveWriter.h"
 
-// Stand-in until the archive writer lands.
-class CStationArchive {};
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "catalog/FileRegistration.h"
+
+namespace {
+
+// Times the calendar splits into four-digit years: 0001-01-01 up to 9999-12-31 23:59:59.
+constexpr EpochSeconds kEarliestStart = -62135596800.0;
+constexpr EpochSeconds kLatestStart = 253402300800.0;
+
+// A block is never extended past this many samples (a single chunk may hold up to 5000).
+constexpr int32_t kMergeLimit = 4900;
+
+}  // namespace
 
 CArchiveWriter::CArchiveWriter(CDatabase* database, std::string creatorName)
     : creatorName_(std::move(creatorName)), database_(database) {}
-CArchiveWriter::~CArchiveWriter() = default;
-void CArchiveWriter::SetDataDir(const char* directory) { dataDir_ = directory; }
-void CArchiveWriter::AddSamples(const char*, const char*, double, EpochSeconds, int32_t,
-                                const float*) {}
-void CArchiveWriter::FlushAll() {}
-void CArchiveWriter::RegisterNewFile(const char*, const char*, const char*, EpochSeconds,
-                                     double, double, int32_t, int32_t) {}
-void CArchiveWriter::UpdateExtendedFile(const char*, const char*, const char*, EpochSeconds,
-                                        double, double, int32_t, int32_t) {}
+
+CArchiveWriter::~CArchiveWriter() {
+    RemoveAllStations();
+}
+
+void CArchiveWriter::SetDataDir(const char* directory) {
+    dataDir_ = directory;
+}
+
+void CArchiveWriter::AddSamples(const char* station, const char* channel, double rate,
+                                EpochSeconds start, int32_t count, const float* samples) {
+    // Inputs the channel loop never produces are refused before anything is touched:
+    // they would make durations infinite or meaningless, or read outside the caller's data.
+    if (count <= 0 || samples == nullptr || station == nullptr || channel == nullptr) return;
+    if (!(rate > 0) || !std::isfinite(rate)) return;
+    if (!(start >= kEarliestStart && start < kLatestStart)) return;
+
+    int32_t done = 0;
+    int32_t remaining = count;
+    while (remaining != 0) {
+        int32_t n = remaining <= CChannelBuffer::kCapacity ? remaining : CChannelBuffer::kCapacity;
+        AddBlock(station, channel, rate, start + done / rate, n, samples + done);
+        done += n;
+        remaining -= n;
+    }
+}
+
+void CArchiveWriter::AddBlock(const char* station, const char* channel, double rate,
+                              EpochSeconds start, int32_t count, const float* samples) {
+    std::size_t s = FindOrAddStation(station);
+    std::size_t c = FindOrAddChannel(s, channel, rate);
+    CChannelBuffer& buffer = stations_[s]->Channel(c);
+
+    // The tolerance and the chunk's duration use this call's rate; the merge test below
+    // uses the rate the channel was created with.
+    double step = 1.0 / rate;
+    double duration = count * step;
+    bool followsOn = std::fabs(buffer.BlockStart() + buffer.BlockDuration() - start) <= step;
+    if (followsOn && buffer.BufferedCount() + count <= kMergeLimit && buffer.SampleRate() > 1.0) {
+        // Within one sample period counts as following on: the chunk is taken as starting
+        // exactly where the block ends.
+        buffer.AppendToBlock(duration, samples, count);
+        return;
+    }
+    // A gap, an overlap, a full block or a slow channel: the block leaves memory first.
+    // (An empty block always lands here, its end being 0; its flush only clears it.)
+    Flush(s, c);
+    buffer.StartBlock(start, duration, samples, count);
+}
+
+std::size_t CArchiveWriter::FindOrAddStation(const char* station) {
+    // Case-sensitive: equal bytes, which also compares multibyte characters as wholes.
+    for (std::size_t i = 0; i < stations_.size(); ++i) {
+        if (stations_[i]->Name() == station) return i;
+    }
+    stations_.push_back(std::make_unique<CStationArchive>(station));
+    return stations_.size() - 1;
+}
+
+std::size_t CArchiveWriter::FindOrAddChannel(std::size_t stationIndex, const char* channel,
+                                             double rate) {
+    CStationArchive& station = *stations_[stationIndex];
+    std::ptrdiff_t found = station.FindChannel(channel);
+    if (found >= 0) return static_cast<std::size_t>(found);
+    return station.AddChannel(channel, rate);
+}
+
+void CArchiveWriter::FlushAll() {
+    for (std::size_t s = 0; s < stations_.size(); ++s) {
+        for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) Flush(s, c);
+    }
+}
+
+void CArchiveWriter::RemoveAllStations() {
+    // First entry first, like the lists were filled.
+    for (auto& station : stations_) station.reset();
+    stations_.clear();
+}
+
+void CArchiveWriter::RegisterNewFile(const char* path, const char* station, const char* channel,
+                                     EpochSeconds start, double duration, double rate, int32_t gain,
+                                     int32_t dataType) {
+    FileRegistration file{path, station, channel, start, duration, rate, gain, dataType};
+    bool registered = false;
+    if (registrar_ != nullptr) {
+        registered = registrar_->RegisterNewFile(file);
+    } else if (database_ != nullptr) {
+        registered = RegisterNewFileRow(*database_, creatorName_, file);
+    }
+    if (!registered) catalogFailed_ = true;
+}
+
+void CArchiveWriter::UpdateExtendedFile(const char* path, const char* station, const char* channel,
+                                        EpochSeconds start, double duration, double rate,
+                                        int32_t gain, int32_t dataType) {
+    FileRegistration file{path, station, channel, start, duration, rate, gain, dataType};
+    bool registered = false;
+    if (registrar_ != nullptr) {
+        registered = registrar_->UpdateExtendedFile(file);
+    } else if (database_ != nullptr) {
+        registered = UpdateExtendedFileRow(*database_, creatorName_, file);
+    }
+    if (!registered) catalogFailed_ = true;
+}

@@ -1,0 +1,193 @@
+// Archive files: writing a channel's block out, either appended to the channel's current
+// file or as the first block of a new one, and registering the file in the catalog.
+
+#include <bit>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "app/ConsoleMessage.h"
+#include "archive/ArchiveText.h"
+#include "archive/ArchiveWriter.h"
+#include "platform/FileServices.h"
+
+namespace {
+
+// Sample data type code and gain carried by every catalog row of this writer.
+constexpr int32_t kGain = 1;
+constexpr int32_t kDataTypeFloat = 3;
+
+// Longest full path handed to the file system, terminating NUL included.
+constexpr std::size_t kFullPathCapacity = PATH_MAX;
+
+bool HasSeparator(const std::string& name) {
+    return name.find_first_of("/\\") != std::string::npos;
+}
+
+// A station name becomes a directory directly below the data directory: it must name
+// exactly one new level there.
+bool IsUsableStationName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && !HasSeparator(name);
+}
+
+// A channel name becomes part of a file name: it must not lead out of the station directory.
+bool IsUsableChannelName(const std::string& name) {
+    return !HasSeparator(name);
+}
+
+// Writes the block's samples after `header` (header may be empty) as float32 little-endian.
+// On a big-endian machine the block is turned around in place first; it is dropped after
+// the flush anyway.
+bool WriteBlock(platform::OutputFile& file, const char* header, std::size_t headerSize,
+                CChannelBuffer& channel) {
+    float* samples = channel.Samples();
+    auto count = static_cast<std::size_t>(channel.BufferedCount());
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::size_t i = 0; i < count; ++i) {
+            uint32_t bits;
+            std::memcpy(&bits, &samples[i], sizeof bits);
+            bits = __builtin_bswap32(bits);
+            std::memcpy(&samples[i], &bits, sizeof bits);
+        }
+    }
+    return file.Write(header, headerSize, samples, count * sizeof(float));
+}
+
+}  // namespace
+
+void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
+    CStationArchive& station = *stations_[stationIndex];
+    CChannelBuffer& channel = station.Channel(channelIndex);
+    if (channel.BufferedCount() > 0) {
+        // A block that starts within one sample period of the current file's end continues
+        // that file. A channel without a current file always starts a new one, even for
+        // data that begin right at the epoch.
+        double tolerance = 1.0 / channel.SampleRate();
+        bool continuesFile =
+            channel.HasCurrentFile() && std::fabs(channel.FileStart() + channel.FileDuration() -
+                                                  channel.BlockStart()) <= tolerance;
+        if (continuesFile) {
+            AppendBlock(station, channel);
+        } else {
+            WriteNewFile(stationIndex, channelIndex);
+        }
+    }
+    // Whatever became of the samples, the block is empty now.
+    channel.ClearBlock();
+}
+
+void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& channel) {
+    ComposeFullPath(channel.CurrentFilePath());
+    if (fullPath_.size() >= kFullPathCapacity) {
+        ReportWriteFailure();
+        return;
+    }
+    platform::OutputFile file = platform::OutputFile::OpenForAppend(fullPath_.c_str());
+    if (!file.IsOpen()) {
+        // Deleted, locked or refused: the block is dropped, the file and its row stay.
+        ReportWriteFailure();
+        return;
+    }
+    if (!WriteBlock(file, nullptr, 0, channel)) {
+        // Whatever part of the block reached the file is cut off again, so that the file
+        // keeps matching its catalog row.
+        file.TruncateTo(file.LengthAtOpen());
+        file.Close();
+        ReportWriteFailure();
+        return;
+    }
+    if (!file.Close()) {
+        ReportWriteFailure();
+        return;
+    }
+
+    channel.ExtendFile(channel.BlockDuration());
+    UpdateExtendedFile(channel.CurrentFilePath(), station.Name().c_str(),
+                       channel.ChannelName().c_str(), channel.FileStart(), channel.FileDuration(),
+                       channel.SampleRate(), kGain, kDataTypeFloat);
+
+    // Rotation: a file covering more than an hour less one second takes no further appends.
+    int32_t limitSeconds = station.FileLengthMinutes() * 60 - 1;
+    if (channel.FileDuration() > limitSeconds) channel.ForgetFile();
+}
+
+void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelIndex) {
+    CStationArchive& station = *stations_[stationIndex];
+    CChannelBuffer& channel = station.Channel(channelIndex);
+    channel.StartFile(channel.BlockStart(), channel.BlockDuration());
+
+    // Relative path: "STA" + "\ddmmyyyy-hhmmss-CHN.STA".
+    relativePath_ = station.Name();
+    AppendFileName(relativePath_, ArchiveTimeOf(channel.FileStart()), channel.ChannelName().c_str(),
+                   station.Name().c_str());
+    ComposeFullPath(relativePath_.c_str());
+
+    char header[kArchiveHeaderSize];
+    bool usable =
+        IsUsableStationName(station.Name()) && IsUsableChannelName(channel.ChannelName()) &&
+        relativePath_.size() < CChannelBuffer::kPathCapacity &&
+        fullPath_.size() < kFullPathCapacity && BuildHeader(header, stationIndex, channelIndex);
+    if (!usable) {
+        // Names that cannot make a file of this archive: every block of the channel is
+        // refused alike, so the channel is left without a current file.
+        channel.ForgetFile();
+        ReportWriteFailure();
+        return;
+    }
+
+    // The station directory: data directory + "/" + station. Usually it exists already.
+    directoryPath_.assign(fullPath_, 0, dataDir_.size() + 1 + station.Name().size());
+    MakeDirectory(directoryPath_.c_str());
+    channel.SetCurrentFilePath(relativePath_);
+
+    platform::OutputFile file = platform::OutputFile::CreateTruncated(fullPath_.c_str());
+    if (!file.IsOpen()) {
+        // The channel keeps the file it believes in; the next continuing block is tried as
+        // an append to it, fails and is reported as well.
+        ReportWriteFailure();
+        return;
+    }
+    bool written = WriteBlock(file, header, sizeof header, channel);
+    bool closed = file.Close();
+    if (!written || !closed) {
+        // A file that did not get its first block whole is not left behind half written.
+        platform::RemoveFile(fullPath_.c_str());
+        ReportWriteFailure();
+        return;
+    }
+    RegisterNewFile(relativePath_.c_str(), station.Name().c_str(), channel.ChannelName().c_str(),
+                    channel.FileStart(), channel.FileDuration(), channel.SampleRate(), kGain,
+                    kDataTypeFloat);
+    // No rotation test here: a first block longer than the limit still gets appends.
+}
+
+bool CArchiveWriter::BuildHeader(char (&buffer)[512], std::size_t stationIndex,
+                                 std::size_t channelIndex) const {
+    const CStationArchive& station = *stations_[stationIndex];
+    const CChannelBuffer& channel = station.Channel(channelIndex);
+    // The duration line shows a zero duration, as converted by the calendar.
+    return ComposeHeader(std::span<char, kArchiveHeaderSize>(buffer),
+                         ArchiveTimeOf(channel.FileStart()), ArchiveTimeOf(0.0),
+                         channel.SampleRate(), station.Name().c_str(),
+                         channel.ChannelName().c_str());
+}
+
+bool CArchiveWriter::MakeDirectory(const char* path) {
+    return platform::MakeDirectoryLevel(path);
+}
+
+void CArchiveWriter::ComposeFullPath(const char* relativePath) {
+    fullPath_ = dataDir_;
+    fullPath_ += '/';
+    std::size_t relativeStart = fullPath_.size();
+    fullPath_ += relativePath;
+    for (std::size_t i = relativeStart; i < fullPath_.size(); ++i) {
+        if (fullPath_[i] == '\\') fullPath_[i] = '/';
+    }
+}
+
+void CArchiveWriter::ReportWriteFailure() {
+    ConsoleMessage("ERROR: write file %s!!!", fullPath_.c_str());
+    writeFailed_ = true;
+}

@@ -1,0 +1,60 @@
+#include "archive/ArchiveText.h"
+
+#include <algorithm>
+#include <cstdio>
+
+ArchiveTime ArchiveTimeOf(EpochSeconds t) {
+    ArchiveTime time;
+    float seconds = 0;
+    // On failure only the date fields stay unset; they keep their zeros.
+    EpochSecondsToDate(t, time.year, time.month, time.day, time.hour, time.minute, seconds);
+    time.second = static_cast<int>(seconds);  // truncation toward zero: 9.9 s shows as 09
+    return time;
+}
+
+void AppendFileName(std::string& out, const ArchiveTime& start, const char* channel,
+                    const char* station) {
+    static constexpr const char* kPattern = "\\%02d%02d%04d-%02d%02d%02d-%3s.%3s";
+    int length = std::snprintf(nullptr, 0, kPattern, start.day, start.month, start.year, start.hour,
+                               start.minute, start.second, channel, station);
+    if (length <= 0) return;
+    std::size_t oldSize = out.size();
+    out.resize(oldSize + static_cast<std::size_t>(length) + 1);
+    std::snprintf(out.data() + oldSize, static_cast<std::size_t>(length) + 1, kPattern, start.day,
+                  start.month, start.year, start.hour, start.minute, start.second, channel,
+                  station);
+    out.resize(oldSize + static_cast<std::size_t>(length));
+}
+
+// Archive file header, written once when the file is created:
+//
+//   FIELD        TYPE                                  OFFSET
+//   text         ASCII lines, each ending in CR LF     0
+//   terminator   one NUL byte                          length of the text (at most 511)
+//   padding      spaces (0x20)                         after the NUL, up to 511
+//   samples      float32 little-endian, time order     512
+//
+// The ten lines, in order: [TRQ5.x] / Data offset=512 / Start time=hh mm ss /
+// Start date=dd mm yyyy / Time duration=hh mm ss / Data Type=FLOAT / SpS=<rate, %f> /
+// Gain=1 / Station=<station> / Channels="<channel>".
+bool ComposeHeader(std::span<char, kArchiveHeaderSize> header, const ArchiveTime& start,
+                   const ArchiveTime& duration, double rate, const char* station,
+                   const char* channel) {
+    std::fill(header.begin(), header.end(), ' ');
+    // snprintf stops at 511 characters and a NUL, so the bytes after the NUL keep their spaces.
+    int length =
+        std::snprintf(header.data(), header.size(),
+                      "[TRQ5.x]\r\n"
+                      "Data offset=512\r\n"
+                      "Start time=%02d %02d %02d\r\n"
+                      "Start date=%02d %02d %04d\r\n"
+                      "Time duration=%02d %02d %02d\r\n"
+                      "Data Type=FLOAT\r\n"
+                      "SpS=%f\r\n"
+                      "Gain=%d\r\n"
+                      "Station=%s\r\n"
+                      "Channels=\"%s\"\r\n",
+                      start.hour, start.minute, start.second, start.day, start.month, start.year,
+                      duration.hour, duration.minute, duration.second, rate, 1, station, channel);
+    return length >= 0 && static_cast<std::size_t>(length) < header.size();
+}

@@ -1,0 +1,65 @@
+#pragma once
+// One channel of one station in the archive writer: the block of consecutive samples held
+// in memory, and the archive file the channel's data currently go to.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "recorder/Calendar.h"
+
+class CChannelBuffer {
+  public:
+    // The most samples a block holds, and so the most a chunk may carry.
+    static constexpr int32_t kCapacity = 5000;
+    // Capacity of the current file path, terminating NUL included.
+    static constexpr std::size_t kPathCapacity = 2048;
+
+    CChannelBuffer(std::string channelName, double sampleRate);
+    virtual ~CChannelBuffer() = default;
+    CChannelBuffer(const CChannelBuffer&) = delete;
+    CChannelBuffer& operator=(const CChannelBuffer&) = delete;
+
+    // Set when the entry is created, never changed afterwards.
+    double SampleRate() const { return sampleRate_; }
+    const std::string& ChannelName() const { return channelName_; }
+
+    // --- The block. Invariants: block start + block duration is when the channel's next
+    // sample is expected; an empty block has count 0, start 0 and duration 0.
+    EpochSeconds BlockStart() const { return blockStart_; }
+    double BlockDuration() const { return blockDuration_; }
+    int32_t BufferedCount() const { return bufferedCount_; }
+    const float* Samples() const { return samples_.data(); }
+    float* Samples() { return samples_.data(); }
+    // Makes `count` samples (1..kCapacity) starting at `start` and lasting `duration` the
+    // block, replacing what it held.
+    void StartBlock(EpochSeconds start, double duration, const float* samples, int32_t count);
+    // Appends `count` samples lasting `duration`; the caller has checked that they fit.
+    void AppendToBlock(double duration, const float* samples, int32_t count);
+    void ClearBlock();
+
+    // --- The current archive file. File start 0 with duration 0 means there is none.
+    bool HasCurrentFile() const { return !(fileStart_ == 0 && fileDuration_ == 0); }
+    EpochSeconds FileStart() const { return fileStart_; }
+    double FileDuration() const { return fileDuration_; }
+    // Relative to the data directory, "STA\ddmmyyyy-hhmmss-CHN.STA"; empty at first.
+    const char* CurrentFilePath() const { return currentFilePath_.data(); }
+    void StartFile(EpochSeconds start, double duration);
+    void ExtendFile(double duration) { fileDuration_ += duration; }
+    // Back to "no current file"; the path is kept until the next file replaces it.
+    void ForgetFile();
+    // Stores the path; false (and the path unchanged) when it does not fit the capacity.
+    bool SetCurrentFilePath(std::string_view path);
+
+  private:
+    double sampleRate_;
+    std::string channelName_;
+    std::array<char, kPathCapacity> currentFilePath_{};
+    EpochSeconds fileStart_ = 0;
+    double fileDuration_ = 0;
+    EpochSeconds blockStart_ = 0;
+    double blockDuration_ = 0;
+    int32_t bufferedCount_ = 0;
+    std::array<float, kCapacity> samples_;
+};

@@ -54,6 +54,10 @@ struct RecorderHeader {
     int16_t reserved72 = 0;
 };
 
+// The four-digit year of a stored year: below 100 a two-digit year (0..90 -> 2000..2090,
+// 91..99 -> 1991..1999, negative values + 2000); 100 and above unchanged.
+int WidenRecorderYear(int16_t stored);
+
 // Decodes a header from its 256 raw bytes (no I/O, no printing); widens the year.
 RecorderHeader DecodeRecorderHeader(const unsigned char (&raw)[kRecorderHeaderSize]);
 

@@ -1,0 +1,56 @@
+#include "app/Settings.h"
+
+#include "platform/Profile.h"
+
+namespace {
+
+// What the profile reader returns for a missing file, section or key. A value ending in
+// a backslash is never a setting: administrators end a value with one to mark it unset.
+const std::string kMissing = "\\";
+const std::string kFallbackWord = "TRQ";
+
+bool EndsWithBackslash(const std::string& value) {
+    // An empty value has no last character: it is a value like any other (e.g. a login
+    // without a password), not the missing marker.
+    return !value.empty() && value.back() == '\\';
+}
+
+// The own ini's value, else trq.ini's; the result still ends with a backslash when
+// neither file sets the key.
+std::string LookUp(const SettingsFiles& files, const char* section, const char* key,
+                   std::size_t capacity) {
+    std::string value = platform::ReadProfileString(files.ownIni, section, key, kMissing, capacity);
+    if (EndsWithBackslash(value)) {
+        value = platform::ReadProfileString(files.trqIni, section, key, kMissing, capacity);
+    }
+    return value;
+}
+
+std::string LookUpWithFallback(const SettingsFiles& files, const char* key, std::size_t capacity) {
+    std::string value = LookUp(files, "DATABASE", key, capacity);
+    return EndsWithBackslash(value) ? kFallbackWord : value;
+}
+
+}  // namespace
+
+ConnectionSettings ReadSettings(const SettingsFiles& files) {
+    ConnectionSettings settings;
+    settings.dataSource = LookUpWithFallback(files, "ODBC", kDataSourceCapacity);
+    settings.user = LookUpWithFallback(files, "USER", kUserCapacity);
+    settings.password = LookUpWithFallback(files, "PASSWORD", kPasswordCapacity);
+    // A directory from trq.ini may end with its separator; that one character goes. With
+    // neither file setting it, the removed character is the missing marker: an empty
+    // directory, i.e. the current one.
+    settings.dataDir = LookUp(files, "DATA", "DIR", kDataDirCapacity);
+    if (EndsWithBackslash(settings.dataDir)) settings.dataDir.pop_back();
+    return settings;
+}
+
+std::string ConnectString(const ConnectionSettings& settings) {
+    return "DSN=" + settings.dataSource + ";UID=" + settings.user + ";PWD=" + settings.password +
+           ";";
+}
+
+std::string PrintableConnectString(const ConnectionSettings& settings) {
+    return "DSN=" + settings.dataSource + ";UID=" + settings.user + ";PWD=***;";
+}

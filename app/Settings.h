@@ -1,0 +1,40 @@
+#pragma once
+// The converter's database and data-directory settings: looked up in its own ini file,
+// then in the archive system's trq.ini, then a fixed fallback.
+
+#include <cstddef>
+#include <string>
+
+// Where the two ini files are read from.
+struct SettingsFiles {
+    std::string ownIni;  // the converter's own ini, "./plq2trq.ini" in the converter
+    std::string trqIni;  // the archive system's trq.ini
+};
+
+// Buffer sizes of the settings, terminating NUL included: a longer value is cut to one
+// character less.
+inline constexpr std::size_t kDataSourceCapacity = 32;
+inline constexpr std::size_t kUserCapacity = 32;
+inline constexpr std::size_t kPasswordCapacity = 16;
+inline constexpr std::size_t kDataDirCapacity = 256;
+
+struct ConnectionSettings {
+    std::string dataSource;  // [DATABASE] ODBC
+    std::string user;        // [DATABASE] USER
+    std::string password;    // [DATABASE] PASSWORD
+    std::string dataDir;     // [DATA] DIR
+};
+
+// Looks up every setting:
+//  - data source, user, password: the own ini's value; if it is missing or ends with a
+//    backslash, trq.ini's; if that is missing or ends with a backslash too, "TRQ".
+//  - data directory: the own ini's value; if it is missing or ends with a backslash,
+//    trq.ini's with one trailing backslash removed (empty when neither file has it).
+// A key that is present with an empty value counts as set: the empty value is used.
+ConnectionSettings ReadSettings(const SettingsFiles& files);
+
+// "DSN=<data source>;UID=<user>;PWD=<password>;", handed to the driver unchanged.
+std::string ConnectString(const ConnectionSettings& settings);
+
+// The connect string as printed on the console: the password replaced by "***".
+std::string PrintableConnectString(const ConnectionSettings& settings);

@@ -9,13 +9,16 @@
 class CDatabase;
 
 class CException {
-public:
+  public:
     virtual ~CException() = default;
+    // Runtime class name of the error.
+    virtual const char* ClassName() const { return "CException"; }
 };
 
 class CDBException : public CException {
-public:
+  public:
     explicit CDBException(SQLRETURN code) : retCode(code) {}
+    const char* ClassName() const override { return "CDBException"; }
 
     SQLRETURN retCode;      // ODBC return code, or one of the layer codes below
     std::string errorText;  // the driver's messages, each + "\n", origin prefixes removed
@@ -27,18 +30,18 @@ public:
 
 // Layer error codes (the layer's own conditions); their texts are empty.
 namespace LayerError {
-inline constexpr SQLRETURN kForwardOnly = 1002;           // non-next fetch without scrolling
-inline constexpr SQLRETURN kEmptyColumnList = 1003;       // SELECT from a class without fields
-inline constexpr SQLRETURN kIllegalMode = 1005;           // Update/Delete in the wrong edit mode
+inline constexpr SQLRETURN kForwardOnly = 1002;      // non-next fetch without scrolling
+inline constexpr SQLRETURN kEmptyColumnList = 1003;  // SELECT from a class without fields
+inline constexpr SQLRETURN kIllegalMode = 1005;      // Update/Delete in the wrong edit mode
 inline constexpr SQLRETURN kMultipleRowsAffected = 1006;
 inline constexpr SQLRETURN kNoCurrentRecord = 1007;
 inline constexpr SQLRETURN kNoRowsAffected = 1008;
-inline constexpr SQLRETURN kReadOnly = 1009;              // cannot append / update
+inline constexpr SQLRETURN kReadOnly = 1009;  // cannot append / update
 inline constexpr SQLRETURN kKeysetNotSupported = 1012;
 inline constexpr SQLRETURN kSnapshotNotSupported = 1013;
 inline constexpr SQLRETURN kApiConformance = 1014;
 inline constexpr SQLRETURN kSqlConformance = 1015;
-inline constexpr SQLRETURN kNoDataFound = 1016;           // fetch past the end / before start
+inline constexpr SQLRETURN kNoDataFound = 1016;  // fetch past the end / before start
 inline constexpr SQLRETURN kOdbcV2Required = 1018;
 inline constexpr SQLRETURN kDataTruncated = 1021;
 inline constexpr SQLRETURN kRowFetch = 1022;

@@ -1,20 +1,241 @@
 #include "odbc/Database.h"
 
-#include "odbc/DBException.h"
+#include <algorithm>
+#include <new>
+#include <vector>
 
-// Stand-in until the connection lands: every open fails as a cancelled completion.
-CDatabase::~CDatabase() = default;
-bool CDatabase::Open(const std::string& connect, uint32_t options) {
-    connect_ = connect;
-    openOptions_ = options;
-    return false;
+#include "odbc/DBException.h"
+#include "odbc/OdbcCalls.h"
+#include "odbc/OdbcLock.h"
+#include "odbc/Recordset.h"
+
+namespace {
+
+// Process-wide ODBC state, shared by every connection and guarded by OdbcLock(). Plain
+// values with constant initialisation: they outlive every CDatabase, including one that
+// is destroyed at process exit.
+SQLHENV environmentHandle = SQL_NULL_HENV;
+int connectionCount = 0;
+
+// Size of the completed connection string buffer handed to SQLDriverConnect.
+constexpr SQLSMALLINT kConnectOutCapacity = 512;
+
+}  // namespace
+
+CDatabase::CDatabase() {
+    // Function-local statics used by the destructor: construct them before this object so
+    // that they are destroyed after it.
+    OdbcLock();
+    Odbc();
 }
-void CDatabase::Close() {}
-void CDatabase::ApplyStatementOptions(SQLHSTMT) {}
+
+CDatabase::~CDatabase() {
+    Release();
+}
+
 bool CDatabase::IsSuccess(SQLRETURN code) {
     return code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO || code == SQL_NO_DATA_FOUND;
 }
-SQLHENV CDatabase::EnvironmentHandle() { return SQL_NULL_HENV; }
-int CDatabase::ConnectionCount() { return 0; }
-void CDatabase::AddRecordset(CRecordset*) {}
-void CDatabase::RemoveRecordset(CRecordset*) {}
+
+SQLHENV CDatabase::EnvironmentHandle() {
+    std::lock_guard lock(OdbcLock());
+    return environmentHandle;
+}
+
+int CDatabase::ConnectionCount() {
+    std::lock_guard lock(OdbcLock());
+    return connectionCount;
+}
+
+bool CDatabase::Open(const std::string& connect, uint32_t options) {
+    openOptions_ = options;
+    updatable_ = (options & kOpenReadOnly) == 0;
+    connect_ = connect;
+    try {
+        if (hdbc_ == SQL_NULL_HDBC) AllocateConnection();
+        if (!Connect(options)) {
+            Release();
+            return false;
+        }
+        VerifyConformance();
+        ReadCapabilities();
+    } catch (...) {
+        Release();
+        throw;
+    }
+    return true;
+}
+
+void CDatabase::AllocateConnection() {
+    {
+        std::lock_guard lock(OdbcLock());
+        if (environmentHandle == SQL_NULL_HENV) {
+            SQLHENV env = SQL_NULL_HENV;
+            if (!IsSuccess(Odbc().AllocEnv(&env)) || env == SQL_NULL_HENV) throw std::bad_alloc();
+            environmentHandle = env;
+        }
+        SQLHDBC hdbc = SQL_NULL_HDBC;
+        SQLRETURN code = Odbc().AllocConnect(environmentHandle, &hdbc);
+        if (!IsSuccess(code)) ThrowDatabaseError(code, this);
+        hdbc_ = hdbc;
+        ++connectionCount;
+    }
+    // A driver that refuses one of these options is still used: results are ignored.
+    Odbc().SetConnectOption(hdbc_, SQL_LOGIN_TIMEOUT, static_cast<SQLULEN>(loginTimeout_));
+    if (!updatable_) Odbc().SetConnectOption(hdbc_, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
+    if (openOptions_ & kUseCursorLib) {
+        Odbc().SetConnectOption(hdbc_, SQL_ODBC_CURSORS, SQL_CUR_USE_ODBC);
+    }
+}
+
+bool CDatabase::Connect(uint32_t options) {
+    SQLUSMALLINT completion = SQL_DRIVER_COMPLETE;
+    if (options & kNoOdbcDialog) {
+        completion = SQL_DRIVER_NOPROMPT;
+    } else if (options & kForceOdbcDialog) {
+        completion = SQL_DRIVER_PROMPT;
+    }
+    // There is no window on this platform: a driver that would need a dialog has none to
+    // show and fails; a fully specified connect string needs none.
+    std::vector<SQLCHAR> in(connect_.begin(), connect_.end());
+    in.push_back('\0');
+    SQLCHAR out[kConnectOutCapacity] = {};
+    SQLSMALLINT outLength = 0;
+    SQLRETURN code = Odbc().DriverConnect(hdbc_, nullptr, in.data(), SQL_NTS, out,
+                                          kConnectOutCapacity, &outLength, completion);
+    if (code == SQL_NO_DATA_FOUND) return false;
+    if (!IsSuccess(code)) ThrowDatabaseError(code, this);
+    out[kConnectOutCapacity - 1] = '\0';
+    connect_ = "ODBC;" + std::string(reinterpret_cast<const char*>(out));
+    return true;
+}
+
+void CDatabase::VerifyConformance() {
+    SQLSMALLINT apiConformance = 0;
+    SQLRETURN code = Odbc().GetInfo(hdbc_, SQL_ODBC_API_CONFORMANCE, &apiConformance,
+                                    sizeof apiConformance, nullptr);
+    if (!IsSuccess(code)) ThrowDatabaseError(code, this);
+    if (apiConformance < SQL_OAC_LEVEL1) ThrowDatabaseError(LayerError::kApiConformance);
+
+    SQLSMALLINT sqlConformance = 0;
+    code = Odbc().GetInfo(hdbc_, SQL_ODBC_SQL_CONFORMANCE, &sqlConformance, sizeof sqlConformance,
+                          nullptr);
+    if (!IsSuccess(code)) ThrowDatabaseError(code, this);
+    if (sqlConformance < SQL_OSC_MINIMUM) ThrowDatabaseError(LayerError::kSqlConformance);
+}
+
+void CDatabase::ReadCapabilities() {
+    // None of these queries raises: a driver that cannot answer one gets the safe value.
+    auto info32 = [this](SQLUSMALLINT item, SQLUINTEGER& value) {
+        return IsSuccess(Odbc().GetInfo(hdbc_, item, &value, sizeof value, nullptr));
+    };
+    auto info16 = [this](SQLUSMALLINT item, SQLUSMALLINT& value) {
+        return IsSuccess(Odbc().GetInfo(hdbc_, item, &value, sizeof value, nullptr));
+    };
+
+    updateOptions_ = 0;
+    SQLUINTEGER posOperations = 0;
+    constexpr SQLUINTEGER kPosChanges = SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD;
+    if (info32(SQL_POS_OPERATIONS, posOperations) && (posOperations & kPosChanges) == kPosChanges) {
+        updateOptions_ |= kSetPosUpdates;
+    }
+    SQLUINTEGER positioned = 0;
+    constexpr SQLUINTEGER kPositionedChanges = SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE;
+    if (info32(SQL_POSITIONED_STATEMENTS, positioned) &&
+        (positioned & kPositionedChanges) == kPositionedChanges) {
+        updateOptions_ |= kPositionedStatements;
+    }
+
+    SQLUSMALLINT txnCapable = SQL_TC_NONE;
+    transactions_ = info16(SQL_TXN_CAPABLE, txnCapable) && txnCapable != SQL_TC_NONE;
+
+    SQLUSMALLINT behavior = 0;
+    cursorCommitBehavior_ =
+        info16(SQL_CURSOR_COMMIT_BEHAVIOR, behavior) ? static_cast<int16_t>(behavior) : -1;
+    behavior = 0;
+    cursorRollbackBehavior_ =
+        info16(SQL_CURSOR_ROLLBACK_BEHAVIOR, behavior) ? static_cast<int16_t>(behavior) : -1;
+
+    SQLUINTEGER bookmarks = 0;
+    info32(SQL_BOOKMARK_PERSISTENCE, bookmarks);
+    bookmarkAttributes_ = bookmarks;
+
+    SQLUINTEGER getDataExtensions = 0;
+    if (!info32(SQL_GETDATA_EXTENSIONS, getDataExtensions)) getDataExtensions = 0;
+    if (getDataExtensions & SQL_GD_BOUND) updateOptions_ |= kGetDataBound;
+
+    if (updatable_) {
+        char readOnly[10] = {};
+        SQLSMALLINT length = 0;
+        SQLRETURN code =
+            Odbc().GetInfo(hdbc_, SQL_DATA_SOURCE_READ_ONLY, readOnly, sizeof readOnly, &length);
+        updatable_ = IsSuccess(code) && length == 1 && readOnly[0] != 'Y';
+    } else {
+        Odbc().SetConnectOption(hdbc_, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
+    }
+
+    char quote[2] = {};
+    SQLSMALLINT quoteLength = 0;
+    SQLRETURN code =
+        Odbc().GetInfo(hdbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quoteLength);
+    quoteChar_ = (IsSuccess(code) && quoteLength == 1) ? quote[0] : ' ';
+}
+
+void CDatabase::Close() {
+    {
+        std::lock_guard lock(OdbcLock());
+        while (!recordsets_.empty()) {
+            CRecordset* recordset = recordsets_.front();
+            recordset->Close();  // unregisters itself through RemoveRecordset
+            // A recordset that did not unregister would be closed forever: drop it here.
+            recordsets_.remove(recordset);
+            recordset->DetachDatabase();
+        }
+    }
+    Disconnect();
+}
+
+void CDatabase::Disconnect() noexcept {
+    if (hdbc_ == SQL_NULL_HDBC) return;
+    Odbc().Disconnect(hdbc_);
+    Odbc().FreeConnect(hdbc_);
+    hdbc_ = SQL_NULL_HDBC;
+    std::lock_guard lock(OdbcLock());
+    --connectionCount;
+}
+
+void CDatabase::Release() noexcept {
+    try {
+        Close();
+    } catch (...) {
+        // A recordset failed to close: forget the remaining ones and disconnect anyway, so
+        // that the connection handle is not lost.
+        std::lock_guard lock(OdbcLock());
+        for (CRecordset* recordset : recordsets_) recordset->DetachDatabase();
+        recordsets_.clear();
+        Disconnect();
+    }
+    std::lock_guard lock(OdbcLock());
+    if (environmentHandle != SQL_NULL_HENV && connectionCount == 0) {
+        Odbc().FreeEnv(environmentHandle);
+        environmentHandle = SQL_NULL_HENV;
+    }
+}
+
+void CDatabase::ApplyStatementOptions(SQLHSTMT statement) {
+    if (queryTimeout_ == -1) return;
+    SQLRETURN code =
+        Odbc().SetStmtOption(statement, SQL_QUERY_TIMEOUT, static_cast<SQLULEN>(queryTimeout_));
+    // A driver that refuses the time-out once refuses it always: later statements skip it.
+    if (!IsSuccess(code)) queryTimeout_ = -1;
+}
+
+void CDatabase::AddRecordset(CRecordset* recordset) {
+    std::lock_guard lock(OdbcLock());
+    recordsets_.push_back(recordset);
+}
+
+void CDatabase::RemoveRecordset(CRecordset* recordset) {
+    std::lock_guard lock(OdbcLock());
+    recordsets_.remove(recordset);
+}

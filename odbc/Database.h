@@ -12,7 +12,7 @@
 class CRecordset;
 
 class CDatabase {
-public:
+  public:
     // Options word of Open.
     static constexpr uint32_t kOpenReadOnly = 0x2;
     static constexpr uint32_t kUseCursorLib = 0x4;
@@ -20,11 +20,13 @@ public:
     static constexpr uint32_t kForceOdbcDialog = 0x10;
 
     // Update options, read from the driver at Open.
-    static constexpr uint32_t kSetPosUpdates = 0x1;        // SQLSetPos update/delete/add
-    static constexpr uint32_t kPositionedStatements = 0x2; // positioned UPDATE and DELETE
-    static constexpr uint32_t kGetDataBound = 0x4;         // SQLGetData on bound columns
+    static constexpr uint32_t kSetPosUpdates = 0x1;         // SQLSetPos update/delete/add
+    static constexpr uint32_t kPositionedStatements = 0x2;  // positioned UPDATE and DELETE
+    static constexpr uint32_t kGetDataBound = 0x4;          // SQLGetData on bound columns
 
-    CDatabase() = default;
+    // A closed connection with the default time-outs. Also sets up the process-wide ODBC
+    // state first, so that a program-wide CDatabase can still release it at process exit.
+    CDatabase();
     ~CDatabase();  // releases the connection (and the environment with the last one)
     CDatabase(const CDatabase&) = delete;
     CDatabase& operator=(const CDatabase&) = delete;
@@ -64,10 +66,13 @@ public:
     void AddRecordset(CRecordset* recordset);
     void RemoveRecordset(CRecordset* recordset);
 
-private:
+  private:
     void AllocateConnection();
+    // False when the driver's dialog was cancelled (SQL_NO_DATA_FOUND).
+    bool Connect(uint32_t options);
     void VerifyConformance();
     void ReadCapabilities();
+    void Disconnect() noexcept;  // SQLDisconnect + SQLFreeConnect, results ignored
     void Release() noexcept;
 
     SQLHDBC hdbc_ = SQL_NULL_HDBC;

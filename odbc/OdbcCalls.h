@@ -40,7 +40,7 @@ OdbcCalls& Odbc();
 
 // Test helper: installs a modified table for its lifetime and restores the old one.
 class ScopedOdbcCalls {
-public:
+  public:
     explicit ScopedOdbcCalls(const OdbcCalls& replacement) : saved_(Odbc()) {
         Odbc() = replacement;
     }
@@ -48,6 +48,17 @@ public:
     ScopedOdbcCalls(const ScopedOdbcCalls&) = delete;
     ScopedOdbcCalls& operator=(const ScopedOdbcCalls&) = delete;
 
-private:
+  private:
     OdbcCalls saved_;
 };
+
+// Repeats an ODBC call while it answers SQL_STILL_EXECUTING and returns the first other
+// answer. Used for every call that may run asynchronously.
+template <typename Call>
+SQLRETURN RepeatWhileStillExecuting(Call&& call) {
+    SQLRETURN code;
+    do {
+        code = call();
+    } while (code == SQL_STILL_EXECUTING);
+    return code;
+}

@@ -1,0 +1,349 @@
+#include "odbc/FieldExchange.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "odbc/OdbcCalls.h"
+#include "odbc/Recordset.h"
+
+// ---------------------------------------------------------------------------------------
+// Status and cache rules
+// ---------------------------------------------------------------------------------------
+namespace fieldrules {
+
+template <typename Kind>
+void MarkForAddNew(uint8_t& status, const typename Kind::Member& member) {
+    if (!Kind::IsNullMarker(member)) {
+        status |= kFieldDirty;
+        status &= static_cast<uint8_t>(~kFieldNull);
+    }
+}
+
+template <typename Kind>
+void MarkForUpdate(uint8_t& status, const typename Kind::Member& member, uint8_t cachedStatus,
+                   const CachedValue& cachedValue) {
+    if constexpr (std::is_same_v<Kind, TextKind>) {
+        if (member.empty()) {
+            status |= kFieldNull;
+        } else {
+            status &= static_cast<uint8_t>(~kFieldNull);
+        }
+    } else if (!Kind::IsNullMarker(member)) {
+        status &= static_cast<uint8_t>(~kFieldNull);
+    }
+    const bool wasNull = (cachedStatus & kFieldNull) != 0;
+    const bool isNull = (status & kFieldNull) != 0;
+    bool changed = false;
+    if (wasNull) {
+        changed = !isNull;
+    } else if (isNull) {
+        changed = true;
+    } else {
+        const auto* cached = std::get_if<typename Kind::Member>(&cachedValue);
+        changed = cached == nullptr || !Kind::SameValue(member, *cached);
+    }
+    if (changed) status |= kFieldDirty;
+}
+
+template <typename Kind>
+void Store(uint8_t status, const typename Kind::Member& member, uint8_t& cachedStatus,
+           CachedValue& cachedValue) {
+    cachedStatus = status;
+    if ((status & kFieldNull) == 0) cachedValue = member;
+}
+
+template <typename Kind>
+bool Load(uint8_t& status, typename Kind::Member& member, uint8_t cachedStatus,
+          const CachedValue& cachedValue) {
+    status = cachedStatus;
+    const auto* cached = std::get_if<typename Kind::Member>(&cachedValue);
+    if ((status & kFieldNull) != 0 || cached == nullptr) {
+        // The member of a null field holds the marker, whatever it held before.
+        Kind::SetNullMarker(member);
+        return false;
+    }
+    member = *cached;
+    return true;
+}
+
+#define PLQ_INSTANTIATE_FIELD_RULES(Kind)                                                          \
+    template void MarkForAddNew<Kind>(uint8_t&, const Kind::Member&);                              \
+    template void MarkForUpdate<Kind>(uint8_t&, const Kind::Member&, uint8_t, const CachedValue&); \
+    template void Store<Kind>(uint8_t, const Kind::Member&, uint8_t&, CachedValue&);               \
+    template bool Load<Kind>(uint8_t&, Kind::Member&, uint8_t, const CachedValue&);
+PLQ_INSTANTIATE_FIELD_RULES(TextKind)
+PLQ_INSTANTIATE_FIELD_RULES(LongKind)
+PLQ_INSTANTIATE_FIELD_RULES(DoubleKind)
+PLQ_INSTANTIATE_FIELD_RULES(DateKind)
+#undef PLQ_INSTANTIATE_FIELD_RULES
+
+SQLLEN TextColumnLength(SQLSMALLINT sqlType, SQLULEN precision, SQLLEN maxLength) {
+    SQLLEN extra = 10;  // any other type: room for sign, point, exponent and the like
+    switch (sqlType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR:
+            extra = 0;
+            break;
+        case SQL_DECIMAL:
+        case SQL_NUMERIC:
+            extra = 2;
+            break;
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            extra = 1;
+            break;
+        default:
+            break;
+    }
+    const SQLLEN length = static_cast<SQLLEN>(precision) + extra;
+    if (length > maxLength || length < 256) return maxLength;
+    return length;
+}
+
+TIMESTAMP_STRUCT ToTimestamp(std::time_t seconds) {
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    TIMESTAMP_STRUCT timestamp{};
+    timestamp.year = static_cast<SQLSMALLINT>(local.tm_year + 1900);
+    timestamp.month = static_cast<SQLUSMALLINT>(local.tm_mon + 1);
+    timestamp.day = static_cast<SQLUSMALLINT>(local.tm_mday);
+    timestamp.hour = static_cast<SQLUSMALLINT>(local.tm_hour);
+    timestamp.minute = static_cast<SQLUSMALLINT>(local.tm_min);
+    timestamp.second = static_cast<SQLUSMALLINT>(local.tm_sec);
+    timestamp.fraction = 0;
+    return timestamp;
+}
+
+bool FromTimestamp(const TIMESTAMP_STRUCT& timestamp, std::time_t& seconds) {
+    // Dates before the epoch cannot be held; the member is 64-bit, so there is no upper
+    // bound (rows written after January 2038 keep their time).
+    if (timestamp.year < 1970) return false;
+    std::tm local{};
+    local.tm_year = timestamp.year - 1900;
+    local.tm_mon = timestamp.month - 1;
+    local.tm_mday = timestamp.day;
+    local.tm_hour = timestamp.hour;
+    local.tm_min = timestamp.minute;
+    local.tm_sec = timestamp.second;
+    local.tm_isdst = -1;  // let the time zone rules decide
+    seconds = std::mktime(&local);
+    return true;
+}
+
+}  // namespace fieldrules
+
+// ---------------------------------------------------------------------------------------
+// Passes
+// ---------------------------------------------------------------------------------------
+using namespace fieldrules;
+
+void FieldExchange::ExchangeText(const char* column, std::string& member, SQLLEN maxLength,
+                                 SQLSMALLINT /*columnType*/, SQLSMALLINT /*scale*/) {
+    // The column type and scale describe the text as a statement parameter, which the
+    // layer does not bind; result columns and written values use the column's own type.
+    Exchange<TextKind>(column, member, maxLength);
+}
+
+void FieldExchange::ExchangeLong(const char* column, int32_t& member) {
+    Exchange<LongKind>(column, member, 0);
+}
+
+void FieldExchange::ExchangeDouble(const char* column, double& member) {
+    Exchange<DoubleKind>(column, member, 0);
+}
+
+void FieldExchange::ExchangeDate(const char* column, std::time_t& member) {
+    Exchange<DateKind>(column, member, 0);
+}
+
+void FieldExchange::Append(const char* piece) {
+    if (text_ != nullptr) *text_ += piece;
+}
+
+template <typename Kind>
+void FieldExchange::Exchange(const char* column, typename Kind::Member& member, SQLLEN maxLength) {
+    if (fieldType_ != kResultColumn) return;
+    ++field_;
+    if (restrictTo_ != 0 && field_ != restrictTo_) return;
+    std::vector<FieldSlot>& slots = recordset_.fields_;
+    if (field_ > static_cast<int>(slots.size())) {
+        throw std::logic_error("ExchangeFields lists more fields than the record class counts");
+    }
+    FieldSlot& slot = slots[field_ - 1];
+    const bool dirty = (slot.status & kFieldDirty) != 0;
+    const bool null = (slot.status & kFieldNull) != 0;
+
+    switch (pass_) {
+        case kBindColumn:
+            BindColumn<Kind>(slot, column, member, maxLength);
+            break;
+        case kFixup:
+            Fixup<Kind>(slot, member);
+            break;
+        case kSetNull:
+            if (setNull_) {
+                slot.status |= kFieldNull;
+                Kind::SetNullMarker(member);
+                slot.indicator = SQL_NULL_DATA;
+            } else {
+                slot.status &= static_cast<uint8_t>(~kFieldNull);
+            }
+            break;
+        case kMarkForAddNew:
+            MarkForAddNew<Kind>(slot.status, member);
+            break;
+        case kMarkForUpdate:
+            MarkForUpdate<Kind>(slot.status, member, slot.cachedStatus, slot.cachedValue);
+            break;
+        case kStore:
+            Store<Kind>(slot.status, member, slot.cachedStatus, slot.cachedValue);
+            break;
+        case kLoad:
+            if (Load<Kind>(slot.status, member, slot.cachedStatus, slot.cachedValue)) {
+                slot.indicator = Kind::ValueSize(member);
+                RefreshBoundValue<Kind>(slot, member);
+            } else {
+                slot.indicator = SQL_NULL_DATA;
+            }
+            break;
+        case kName:
+            if (dirty) {
+                Append(column);
+                Append(separator_);
+            }
+            break;
+        case kNameValue:
+        case kValue:
+            if (dirty) {
+                if (pass_ == kNameValue) {
+                    Append(column);
+                    Append("=");
+                }
+                slot.indicator = null ? SQL_NULL_DATA : Kind::ValueSize(member);
+                Append("?");
+                Append(separator_);
+                RefreshBoundValue<Kind>(slot, member);
+                BindParameter<Kind>(slot, member);
+            }
+            break;
+        case kBindForUpdate:
+            RefreshBoundValue<Kind>(slot, member);
+            if (!dirty) {
+                slot.indicator = SQL_IGNORE;
+            } else {
+                slot.indicator = null ? SQL_NULL_DATA : Kind::ValueSize(member);
+            }
+            break;
+        case kUnbindAfterUpdate:
+            if (!dirty) slot.indicator = Kind::ValueSize(member);
+            break;
+        case kAllocateCache:
+            slot.cachedValue = typename Kind::Member{};
+            break;
+    }
+}
+
+template <typename Kind>
+void* FieldExchange::ValueBuffer(FieldSlot& slot, typename Kind::Member& member) {
+    if constexpr (std::is_same_v<Kind, TextKind>) {
+        return member.data();
+    } else if constexpr (std::is_same_v<Kind, DateKind>) {
+        return &slot.dateProxy;
+    } else {
+        return &member;
+    }
+}
+
+// Brings the bound buffer in line with the member where the two differ: the date proxy
+// always, and for the positioned update through SQLSetPos also the text column buffer
+// (the driver reads the bound buffer, not the member).
+template <typename Kind>
+void FieldExchange::RefreshBoundValue(FieldSlot& slot, typename Kind::Member& member) {
+    if constexpr (std::is_same_v<Kind, DateKind>) {
+        slot.dateProxy = ToTimestamp(member);
+    } else if constexpr (std::is_same_v<Kind, TextKind>) {
+        if (pass_ == kBindForUpdate && !slot.textBuffer.empty()) {
+            const std::size_t length = std::min(member.size(), slot.textBuffer.size() - 1);
+            std::memcpy(slot.textBuffer.data(), member.data(), length);
+            slot.textBuffer[length] = '\0';
+        }
+    }
+}
+
+template <typename Kind>
+void FieldExchange::BindColumn(FieldSlot& slot, const char* column, typename Kind::Member& member,
+                               SQLLEN maxLength) {
+    void* buffer = nullptr;
+    SQLLEN size = 0;
+    if constexpr (std::is_same_v<Kind, TextKind>) {
+        const std::vector<ColumnDescription>& columns = recordset_.columns_;
+        const bool described = field_ <= static_cast<int>(columns.size());
+        const SQLLEN length = described ? TextColumnLength(columns[field_ - 1].sqlType,
+                                                           columns[field_ - 1].precision, maxLength)
+                                        : maxLength;
+        slot.textBuffer.assign(static_cast<std::size_t>(length) + 1, '\0');
+        buffer = slot.textBuffer.data();
+        size = length + 1;
+    } else if constexpr (std::is_same_v<Kind, DateKind>) {
+        buffer = &slot.dateProxy;
+        size = sizeof(TIMESTAMP_STRUCT);
+    } else {
+        buffer = &member;
+        size = sizeof(member);
+    }
+    const SQLRETURN code = Odbc().BindCol(recordset_.statement_, static_cast<SQLUSMALLINT>(field_),
+                                          Kind::kValueType, buffer, size, &slot.indicator);
+    if (!recordset_.IsSuccess(code)) recordset_.RaiseError(code, recordset_.statement_);
+    slot.column = column;
+    slot.boundType = Kind::kValueType;
+    slot.boundBuffer = buffer;
+}
+
+template <typename Kind>
+void FieldExchange::Fixup(FieldSlot& slot, typename Kind::Member& member) {
+    if (slot.indicator == SQL_NULL_DATA) {
+        slot.status |= kFieldNull;
+        Kind::SetNullMarker(member);
+        return;
+    }
+    slot.status &= static_cast<uint8_t>(~kFieldNull);
+    if constexpr (std::is_same_v<Kind, TextKind>) {
+        const std::size_t capacity = slot.textBuffer.size() - 1;
+        std::size_t length = slot.indicator >= 0
+                                 ? std::min(static_cast<std::size_t>(slot.indicator), capacity)
+                                 : strnlen(slot.textBuffer.data(), capacity);
+        member.assign(slot.textBuffer.data(), length);
+    } else if constexpr (std::is_same_v<Kind, DateKind>) {
+        if (!FromTimestamp(slot.dateProxy, member)) {
+            slot.status |= kFieldNull;
+            Kind::SetNullMarker(member);
+        }
+    }
+}
+
+template <typename Kind>
+void FieldExchange::BindParameter(FieldSlot& slot, typename Kind::Member& member) {
+    SQLSMALLINT sqlType = SQL_VARCHAR;
+    SQLULEN precision = 0;
+    SQLSMALLINT scale = 0;
+    const std::vector<ColumnDescription>& columns = recordset_.columns_;
+    if (field_ <= static_cast<int>(columns.size())) {
+        sqlType = columns[field_ - 1].sqlType;
+        precision = columns[field_ - 1].precision;
+        scale = columns[field_ - 1].scale;
+    }
+    if constexpr (std::is_same_v<Kind, DateKind>) {
+        precision = 23;
+        scale = 0;
+    }
+    ++parametersBound_;
+    const SQLRETURN code =
+        Odbc().BindParameter(parameterStatement_, static_cast<SQLUSMALLINT>(parametersBound_),
+                             SQL_PARAM_INPUT, Kind::kValueType, sqlType, precision, scale,
+                             ValueBuffer<Kind>(slot, member), 0, &slot.indicator);
+    if (code != SQL_SUCCESS) recordset_.RaiseError(code, parameterStatement_);
+}

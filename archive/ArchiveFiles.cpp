@@ -98,6 +98,10 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         return;
     }
     if (!file.Close()) {
+        // The samples may or may not have reached the disk: cut them off again if the file
+        // can still be opened, so that it keeps matching its row.
+        platform::OutputFile again = platform::OutputFile::OpenForAppend(fullPath_.c_str());
+        if (again.IsOpen()) again.TruncateTo(file.LengthAtOpen());
         ReportWriteFailure();
         return;
     }

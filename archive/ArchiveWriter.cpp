@@ -59,7 +59,9 @@ void CArchiveWriter::AddBlock(const char* station, const char* channel, double r
     // uses the rate the channel was created with.
     double step = 1.0 / rate;
     double duration = count * step;
-    bool followsOn = std::fabs(buffer.BlockStart() + buffer.BlockDuration() - start) <= step;
+    // An empty block is followed by nothing, not even by a chunk that starts near the epoch.
+    bool followsOn = buffer.BufferedCount() > 0 &&
+                     std::fabs(buffer.BlockStart() + buffer.BlockDuration() - start) <= step;
     if (followsOn && buffer.BufferedCount() + count <= kMergeLimit && buffer.SampleRate() > 1.0) {
         // Within one sample period counts as following on: the chunk is taken as starting
         // exactly where the block ends.
@@ -67,7 +69,7 @@ void CArchiveWriter::AddBlock(const char* station, const char* channel, double r
         return;
     }
     // A gap, an overlap, a full block or a slow channel: the block leaves memory first.
-    // (An empty block always lands here, its end being 0; its flush only clears it.)
+    // (An empty block always lands here; its flush only clears it.)
     Flush(s, c);
     buffer.StartBlock(start, duration, samples, count);
 }

@@ -1,7 +1,125 @@
 #include "recorder/ChannelLoop.h"
 
-// Stand-in until the channel loop lands.
-int ConvertChannels(const SampleReceiver&, platform::BinaryFile&, const RecorderHeader&,
-                    const char*, const ChannelMap&, const char*) {
-    return 0;
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "app/ChannelMap.h"
+#include "app/ConsoleMessage.h"
+#include "platform/BinaryFile.h"
+#include "recorder/RecorderHeader.h"
+#include "recorder/SampleDecoding.h"
+
+namespace {
+
+constexpr int kConverted = 0;
+constexpr int kFileDoesNotMatch = -5;
+
+// The recorder file after its header: channelCount blocks of equal size, one per channel
+// in channel order, nothing between them and nothing after the last.
+//
+//  FIELD         TYPE          OFFSET (channel n = 1..channelCount)
+//  blockPrefix   4 bytes       256 + (n - 1) * blockSize   not interpreted
+//  samples       B * N bytes   + 4                         little-endian, in time order
+//
+//  B = BytesPerSample(sampleFormat), N = samplesPerChannel, blockSize = B * N + 4.
+constexpr int64_t kBlockPrefixSize = 4;
+
+// Geometry of the channel blocks, in 64 bits: B * N alone can pass 4 GiB.
+struct BlockLayout {
+    int64_t sampleBytes = 0;  // B * N
+    int64_t blockSize = 0;    // B * N + 4
+
+    int64_t BlockOffset(int channel) const {
+        return static_cast<int64_t>(kRecorderHeaderSize) + (channel - 1) * blockSize;
+    }
+    int64_t FileLength(int channelCount) const {
+        return static_cast<int64_t>(kRecorderHeaderSize) + channelCount * blockSize;
+    }
+};
+
+BlockLayout LayoutOf(const RecorderHeader& header) {
+    BlockLayout layout;
+    layout.sampleBytes =
+        static_cast<int64_t>(BytesPerSample(header.sampleFormat)) * header.samplesPerChannel;
+    layout.blockSize = layout.sampleBytes + kBlockPrefixSize;
+    return layout;
+}
+
+// One block's raw bytes and its decoded samples; obtained once per file and reused for
+// every channel. Both hold at least one element so that their pointers are never null.
+struct ChannelBuffers {
+    std::vector<unsigned char> raw;
+    std::vector<float> samples;
+};
+
+bool ObtainBuffers(ChannelBuffers& buffers, int64_t sampleBytes, int32_t sampleCount) {
+    try {
+        buffers.raw.resize(std::max<std::size_t>(static_cast<std::size_t>(sampleBytes), 1));
+        buffers.samples.resize(std::max<std::size_t>(static_cast<std::size_t>(sampleCount), 1));
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    buffers = ChannelBuffers{};
+    return false;
+}
+
+int ReportWrongFileSize() {
+    ConsoleMessage("ERROR: Wrong file size!!!");
+    return kFileDoesNotMatch;
+}
+
+}  // namespace
+
+EpochSeconds RecordingStartTime(const RecorderHeader& header) {
+    const float seconds = static_cast<float>(header.second + header.millisecond * 0.001);
+    return DateToEpochSeconds(header.year, header.month, header.day, header.hour, header.minute,
+                              seconds);
+}
+
+int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
+                    const RecorderHeader& header, const char* stationName,
+                    const ChannelMap& channelMap, const char* filePath) {
+    const EpochSeconds start = RecordingStartTime(header);
+    const int channelCount = header.channelCount;
+    const int32_t sampleCount = header.samplesPerChannel;
+
+    // Negative counts describe no file at all and are refused before anything else. The
+    // length test alone would not catch them: B * N + 4 is 0 for N = -2 in format 0 and
+    // for N = -1 in the others, so a file of just its header would pass.
+    if (channelCount < 0 || sampleCount < 0) return ReportWrongFileSize();
+    const BlockLayout layout = LayoutOf(header);
+    if (file.Length() != layout.FileLength(channelCount)) return ReportWrongFileSize();
+    if (channelCount == 0) return kConverted;
+
+    ChannelBuffers buffers;
+    if (!ObtainBuffers(buffers, layout.sampleBytes, sampleCount)) return ReportWrongFileSize();
+
+    const auto sampleBytes = static_cast<std::size_t>(layout.sampleBytes);
+    for (int channel = 1; channel <= channelCount; ++channel) {
+        // One positioning and two reads per block. Neither the positioning nor the
+        // prefix read is checked: a failure there shows as a short sample read.
+        file.SeekTo(layout.BlockOffset(channel));
+        unsigned char prefix[kBlockPrefixSize];
+        file.Read(prefix, sizeof prefix);
+        if (file.Read(buffers.raw.data(), sampleBytes) != layout.sampleBytes) {
+            ConsoleMessage("ERROR: read channel %d of file %s!!!", channel, filePath);
+            return kFileDoesNotMatch;
+        }
+        DecodeSamples(header.sampleFormat, buffers.raw.data(),
+                      static_cast<std::size_t>(sampleCount), buffers.samples.data());
+
+        const char* channelName = FindChannelName(channelMap, channel);
+        char defaultName[16];
+        if (channelName == nullptr) {
+            std::snprintf(defaultName, sizeof defaultName, "CH%d", channel);
+            channelName = defaultName;
+        }
+        receiver(stationName, channelName, static_cast<double>(header.samplesPerSecond), start,
+                 sampleCount, buffers.samples.data());
+    }
+    return kConverted;
 }

@@ -15,14 +15,26 @@ struct RecorderHeader;
 
 // Receives one decoded channel: station, channel name, sample rate, start time of the
 // first sample, number of samples and the samples. The samples are only valid during
-// the call. In the converter this is CArchiveWriter::AddSamples.
-using SampleReceiver = std::function<void(const char* station, const char* channel,
-                                          double rate, EpochSeconds start, int32_t count,
-                                          const float* samples)>;
+// the call (never a null pointer, also for 0 samples). In the converter this is
+// CArchiveWriter::AddSamples.
+using SampleReceiver = std::function<void(const char* station, const char* channel, double rate,
+                                          EpochSeconds start, int32_t count, const float* samples)>;
 
-// Converts every channel of the open recorder file. Returns 0 when the loop has run,
-// -5 when the file does not match its header ("ERROR: Wrong file size!!!") or a channel
-// block could not be read whole ("ERROR: read channel %d of file %s!!!" with `filePath`).
+// The start time of a recording: the header's date and time, with seconds formed as
+// second + millisecond * 0.001 in double precision and rounded to a float.
+EpochSeconds RecordingStartTime(const RecorderHeader& header);
+
+// Converts every channel of the open recorder file, channels 1..channelCount in order,
+// each named from `channelMap` or "CH<n>", all with the same start time.
+//
+// Returns 0 when every channel was handed on (also for 0 channels). Returns -5 after
+// printing "ERROR: Wrong file size!!!" when the file's length differs from
+// 256 + channelCount * (4 + bytes per sample * samplesPerChannel), when channelCount or
+// samplesPerChannel is negative, or when the buffers for one block cannot be obtained;
+// nothing is handed on then. Returns -5 after printing
+// "ERROR: read channel %d of file %s!!!" (channel number, `filePath`) when a block comes
+// back short although the length matched (the file shrank while being read); the
+// channels before it have been handed on already.
 int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
                     const RecorderHeader& header, const char* stationName,
                     const ChannelMap& channelMap, const char* filePath);

@@ -88,7 +88,10 @@ struct ProfileEntry {
 // Feeds inih the lines of an ini text one at a time (see the comment at the top).
 class LiteralLineReader {
   public:
-    explicit LiteralLineReader(std::string text) : text_(std::move(text)) {}
+    explicit LiteralLineReader(std::string text) : text_(std::move(text)) {
+        // A UTF-8 byte order mark (as some editors write) is no part of the first line.
+        if (text_.starts_with("\xEF\xBB\xBF")) position_ = 3;
+    }
 
     // inih's line reader: fills `buffer` (of `capacity` bytes) with the next line.
     static char* Next(char* buffer, int capacity, void* self) {

@@ -162,7 +162,7 @@ void EmitBlock(const RecordingSpec& spec, int channel, const ByteSink& sink) {
 
     // A sine repeats with its period: compute one period and repeat it.
     std::vector<int32_t> period;
-    if (spec.signal == Signal::Sine && spec.rawSamples.empty()) {
+    if (spec.signal == Signal::Sine && spec.rawSamples.empty() && spec.samplesPerChannel > 0) {
         period.resize(static_cast<std::size_t>(std::min(SinePeriod(spec), spec.samplesPerChannel)));
         for (std::size_t i = 0; i < period.size(); ++i) {
             period[i] = RawSample(spec, channel, static_cast<int32_t>(i));

@@ -10,10 +10,10 @@
 namespace plqgen {
 
 enum class Signal {
-    Sine,      // a sine per channel, frequency and amplitude differing by channel
-    Noise,     // reproducible pseudo-random noise (seeded)
-    Burst,     // quiet noise with a decaying oscillation in the middle
-    Ramp,      // raw value = sample index + 1000 * channel number (easy to check)
+    Sine,   // a sine per channel, frequency and amplitude differing by channel
+    Noise,  // reproducible pseudo-random noise (seeded)
+    Burst,  // quiet noise with a decaying oscillation in the middle
+    Ramp,   // raw value = sample index + 1000 * channel number (easy to check)
 };
 
 struct RecordingSpec {

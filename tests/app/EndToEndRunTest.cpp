@@ -1,0 +1,209 @@
+// The converter run end to end: every exit code with its exact console lines.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "testing/PlqGenerator.h"
+#include "tests/support/Catalog.h"
+#include "tests/support/RunProcess.h"
+#include "tests/support/TempDir.h"
+
+using testsupport::ProcessResult;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+const std::string kBanner = "PLQ2TRQ v1.0\nLoad parameters...\n";
+const std::string kNoChannelMap =
+    "Not found channels map in ./plq2trq.ini! Use default (1,2,3 e.t.c)\n";
+const std::string kExampleDump =
+    "year mnt day |  h-mi-s  | sps nch form nsamp\n"
+    "2013  10  22 | 13-47-34 | 100  3   0  1000\n";
+
+// One temporary working directory per run. unixODBC reads only the directory's own
+// configuration: an empty odbc.ini until a catalog is set up.
+class ConverterRun : public ::testing::Test {
+  protected:
+    ConverterRun() {
+        std::filesystem::create_directories(dir_ / "noodbc");
+        WriteFile(dir_ / "noodbc/odbc.ini", "");
+        env_ = {{"ODBCSYSINI", dir_ / "noodbc"}, {"ODBCINI", dir_ / "noodbc/odbc.ini"}};
+    }
+
+    // The run falls back to trq.ini in the system configuration directory when the own ini
+    // lacks a setting: such runs are only predictable without one.
+    static bool SystemTrqIniExists() {
+        return std::filesystem::exists(std::string(PLQ_SYSCONFDIR) + "/trq.ini");
+    }
+
+    // An SQLite catalog, an archive directory and an own ini naming both.
+    void UseCatalog() {
+        catalog_ = testsupport::MakeSqliteCatalog(dir_);
+        env_ = catalog_.env;
+        std::filesystem::create_directories(ArchiveDir());
+        WriteFile(dir_ / "plq2trq.ini",
+                  "[DATABASE]\nODBC=" + catalog_.dsn + "\nUSER=" + catalog_.user +
+                      "\nPASSWORD=" + catalog_.password + "\n[DATA]\nDIR=" + ArchiveDir() + "\n");
+    }
+
+    std::string ArchiveDir() const { return dir_ / "archive"; }
+    // The lines up to the open of the recorder file, with a catalog.
+    std::string ConnectedLines() const {
+        return kBanner + kNoChannelMap + "Connect to DB:DSN=" + catalog_.dsn +
+               ";UID=" + catalog_.user + ";PWD=***; DATA=" + ArchiveDir() + "...\n";
+    }
+
+    void WriteRecording(const std::string& name, const plqgen::RecordingSpec& spec) {
+        plqgen::WriteRecording(dir_ / name, spec);
+    }
+    static plqgen::RecordingSpec SmallRecording() {
+        plqgen::RecordingSpec spec;
+        spec.samplesPerChannel = 1000;
+        return spec;
+    }
+
+    ProcessResult Run(const std::vector<std::string>& args) {
+        return testsupport::RunProcess(testsupport::ConverterPath(), args, dir_.Path(), env_);
+    }
+
+    TempDir dir_;
+    std::map<std::string, std::string> env_;
+    testsupport::TestCatalog catalog_;
+};
+
+TEST_F(ConverterRun, StationNamesThatAreNoSingleDirectoryAreRefused) {
+    for (const std::string station : {"a/b", "a\\b", ".", "..", "/", "\\x"}) {
+        const ProcessResult result = Run({"missing.plq", station});
+        EXPECT_EQ(result.exitCode, 249) << station;
+        EXPECT_EQ(result.out, kBanner + "ERROR: bad station name " + station + "!!!\n");
+    }
+    // The test applies to the name as stored: a '/' past the 31st character is cut off.
+    const std::string longName = std::string(31, 's') + "/x";
+    EXPECT_EQ(Run({"missing.plq", longName}).exitCode, 253);
+}
+
+TEST_F(ConverterRun, WithoutIniFilesTheFallbackLoginIsTriedAndTheOpenFails) {
+    if (SystemTrqIniExists()) GTEST_SKIP() << "a system trq.ini would supply settings";
+    const std::string expected = kBanner + kNoChannelMap +
+                                 "Connect to DB:DSN=TRQ;UID=TRQ;PWD=***; DATA=...\n"
+                                 "ERROR: Can't open Database: DSN=TRQ;UID=TRQ;PWD=***;\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"missing.plq", "STA"},
+          std::vector<std::string>{"missing.plq", "STA", "extra", "arguments"},
+          std::vector<std::string>{"missing.plq", ""}}) {
+        const ProcessResult result = Run(args);
+        EXPECT_EQ(result.exitCode, 253);
+        EXPECT_EQ(result.out, expected);
+    }
+}
+
+TEST_F(ConverterRun, PasswordIsNeverPrinted) {
+    WriteFile(dir_ / "plq2trq.ini",
+              "[DATABASE]\nODBC=NoSuchSource\nUSER=op\nPASSWORD=Sup3rSecretPassword\n"
+              "[DATA]\nDIR=/srv/trq\n");
+    const ProcessResult result = Run({"missing.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 253);
+    EXPECT_EQ(result.out, kBanner + kNoChannelMap +
+                              "Connect to DB:DSN=NoSuchSource;UID=op;PWD=***; DATA=/srv/trq...\n"
+                              "ERROR: Can't open Database: DSN=NoSuchSource;UID=op;PWD=***;\n");
+    EXPECT_EQ(result.out.find("Sup3rSecret"), std::string::npos);
+    EXPECT_EQ(result.err.find("Sup3rSecret"), std::string::npos);
+}
+
+TEST_F(ConverterRun, MissingRecorderFile) {
+    UseCatalog();
+    const ProcessResult result = Run({"missing.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 252);
+    EXPECT_EQ(result.out, ConnectedLines() +
+                              "Convert file missing.plq (sta=STA)...\n"
+                              "ERROR: open file missing.plq!!!\n");
+}
+
+TEST_F(ConverterRun, HeaderShorterThan256Bytes) {
+    UseCatalog();
+    WriteFile(dir_ / "short.plq", std::string(255, 'K'));
+    const ProcessResult result = Run({"short.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 251);
+    EXPECT_EQ(result.out, ConnectedLines() +
+                              "Convert file short.plq (sta=STA)...\n"
+                              "Read header...\n"
+                              "ERROR: read file short.plq!!!\n");
+}
+
+TEST_F(ConverterRun, FormatKeyInOtherLetterCase) {
+    UseCatalog();
+    plqgen::RecordingSpec spec = SmallRecording();
+    spec.systemName = "kelvo PLQ-4";
+    WriteRecording("other.plq", spec);
+    const ProcessResult result = Run({"other.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 250);
+    EXPECT_EQ(result.out, ConnectedLines() +
+                              "Convert file other.plq (sta=STA)...\n"
+                              "Read header...\n"
+                              "System => kelvo PLQ-4\n" +
+                              kExampleDump +
+                              "ERROR: file other.plq is not PLQ-format (not found key "
+                              "\"Kelvo\")!!!\n"
+                              "kelvo PLQ-4\n");
+}
+
+TEST_F(ConverterRun, FileSizeNotMatchingTheHeader) {
+    UseCatalog();
+    for (int adjustment : {-1, 1}) {
+        plqgen::RecordingSpec spec = SmallRecording();
+        spec.sizeAdjustment = adjustment;
+        WriteRecording("size.plq", spec);
+        const ProcessResult result = Run({"size.plq", "STA"});
+        EXPECT_EQ(result.exitCode, 251);
+        EXPECT_EQ(result.out, ConnectedLines() +
+                                  "Convert file size.plq (sta=STA)...\n"
+                                  "Read header...\n"
+                                  "System => Kelvo PLQ-4 recorder\n" +
+                                  kExampleDump +
+                                  "Convert data...\n"
+                                  "ERROR: Wrong file size!!!\n");
+        EXPECT_TRUE(std::filesystem::is_empty(ArchiveDir())) << adjustment;
+    }
+}
+
+TEST_F(ConverterRun, ConvertedFileWithStationNameCutTo31Characters) {
+    UseCatalog();
+    WriteRecording("good.plq", SmallRecording());
+    const std::string station = std::string(31, 'S') + "123456789";
+    const ProcessResult result = Run({"good.plq", station});
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_EQ(result.out, ConnectedLines() + "Convert file good.plq (sta=" + std::string(31, 'S') +
+                              ")...\n"
+                              "Read header...\n"
+                              "System => Kelvo PLQ-4 recorder\n" +
+                              kExampleDump +
+                              "Convert data...\n"
+                              "Done!\n\n");
+    EXPECT_TRUE(std::filesystem::is_directory(ArchiveDir() + "/" + std::string(31, 'S')));
+    EXPECT_EQ(testsupport::QueryRows(catalog_, "SELECT COUNT(*) FROM FILELIST"),
+              (std::vector<std::vector<std::string>>{{"3"}}));
+}
+
+// Everything was read ("Done!"), but the catalog took none of it: the exit code says so.
+TEST_F(ConverterRun, CatalogThatCannotRegisterEndsWithItsOwnCode) {
+    UseCatalog();
+    testsupport::ExecuteSql(catalog_, "DROP TABLE FILELIST");
+    WriteRecording("good.plq", SmallRecording());
+    const ProcessResult result = Run({"good.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 247);
+    const std::string head = ConnectedLines() +
+                             "Convert file good.plq (sta=STA)...\n"
+                             "Read header...\n"
+                             "System => Kelvo PLQ-4 recorder\n" +
+                             kExampleDump +
+                             "Convert data...\n"
+                             "Done!\n\n";
+    EXPECT_EQ(result.out.substr(0, head.size()), head);
+}
+
+}  // namespace

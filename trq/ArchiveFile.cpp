@@ -1,0 +1,93 @@
+#include "trq/ArchiveFile.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace trq {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string SystemError(const char* call, const std::string& path, int error) {
+    return std::string(call) + "(" + path + ") failed: " + std::strerror(error);
+}
+
+FileHandle OpenForReading(const std::string& path) {
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file) throw ArchiveReadError(SystemError("fopen", path, errno));
+    return file;
+}
+
+void ReadExactly(std::FILE* file, void* buffer, std::size_t count, const std::string& path) {
+    if (std::fread(buffer, 1, count, file) == count) return;
+    if (std::ferror(file)) throw ArchiveReadError(SystemError("fread", path, errno));
+    throw ArchiveFormatError("file ended early (changed while it was read)");
+}
+
+}  // namespace
+
+ArchiveFile OpenArchiveFile(const std::string& path) {
+    FileHandle file = OpenForReading(path);
+    struct stat info {};
+    if (::fstat(::fileno(file.get()), &info) != 0) {
+        throw ArchiveReadError(SystemError("fstat", path, errno));
+    }
+    if (!S_ISREG(info.st_mode)) throw ArchiveFormatError("not a regular file");
+
+    ArchiveFile archive;
+    archive.path = path;
+    archive.fileSize = static_cast<int64_t>(info.st_size);
+    if (archive.fileSize < static_cast<int64_t>(kArchiveHeaderSize)) {
+        throw ArchiveFormatError("file is " + std::to_string(archive.fileSize) +
+                                 " bytes, shorter than the 512-byte header");
+    }
+    std::array<unsigned char, kArchiveHeaderSize> bytes{};
+    ReadExactly(file.get(), bytes.data(), bytes.size(), path);
+    archive.header = ParseArchiveHeader(bytes);
+
+    const int64_t sampleBytes = archive.fileSize - static_cast<int64_t>(kArchiveHeaderSize);
+    if (sampleBytes % static_cast<int64_t>(kArchiveSampleSize) != 0) {
+        throw ArchiveFormatError("file is " + std::to_string(archive.fileSize) +
+                                 " bytes, not 512 + 4 x samples (" +
+                                 std::to_string(sampleBytes % 4) + " bytes left over)");
+    }
+    archive.sampleCount = sampleBytes / static_cast<int64_t>(kArchiveSampleSize);
+    return archive;
+}
+
+std::vector<float> ReadArchiveSamples(const ArchiveFile& archive) {
+    FileHandle file = OpenForReading(archive.path);
+    if (std::fseek(file.get(), static_cast<long>(kArchiveHeaderSize), SEEK_SET) != 0) {
+        throw ArchiveReadError(SystemError("fseek", archive.path, errno));
+    }
+    const auto count = static_cast<std::size_t>(archive.sampleCount);
+    std::vector<unsigned char> bytes(count * kArchiveSampleSize);
+    ReadExactly(file.get(), bytes.data(), bytes.size(), archive.path);
+    if (std::fgetc(file.get()) != EOF) {
+        throw ArchiveFormatError("file grew while it was read");
+    }
+    std::vector<float> samples(count);
+    DecodeArchiveSamples(bytes, samples);
+    return samples;
+}
+
+void DecodeArchiveSamples(std::span<const unsigned char> bytes, std::span<float> samples) {
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const unsigned char* b = bytes.data() + i * kArchiveSampleSize;
+        const uint32_t bits =
+            uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+        samples[i] = std::bit_cast<float>(bits);
+    }
+}
+
+}  // namespace trq

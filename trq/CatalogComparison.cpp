@@ -1,0 +1,198 @@
+#include "trq/CatalogComparison.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <system_error>
+
+#include "trq/ArchivePath.h"
+#include "trq/UtcTime.h"
+
+namespace trq {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kFloatDataType = 3;
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string Decimal(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+std::vector<fs::path> SortedEntries(const fs::path& directory) {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        entries.push_back(it->path());
+    }
+    if (error) {
+        throw std::runtime_error("listing " + directory.string() + " failed: " + error.message());
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+bool SameRate(double rowRate, double headerRate) {
+    // The header writes the rate with six decimals.
+    return std::fabs(rowRate - headerRate) <= 5e-7 * std::max(1.0, std::fabs(headerRate));
+}
+
+void CompareRow(const std::string& path, const CatalogRow& row, const ArchiveFile& file,
+                std::vector<Difference>& out) {
+    const ArchiveHeader& h = file.header;
+    auto wrong = [&](const char* column, std::string text) {
+        out.push_back({path, DifferenceKind::kWrongColumn, column, std::move(text)});
+    };
+    if (row.station != h.station) {
+        wrong("STA",
+              "STA is " + Quoted(row.station) + ", the header's station is " + Quoted(h.station));
+    }
+    if (row.channel != h.channel) {
+        wrong("CH",
+              "CH is " + Quoted(row.channel) + ", the header's channel is " + Quoted(h.channel));
+    }
+    if (!SameRate(row.rate, h.samplesPerSecond)) {
+        wrong("SPS",
+              "SPS is " + Decimal(row.rate) + ", the header's rate is " + h.samplesPerSecondText);
+    }
+    const std::optional<int64_t> announced = RowSampleCount(row);
+    if (announced != file.sampleCount) {
+        wrong("TQTY", "TQTY is " + Decimal(row.duration) + " s, " +
+                          (announced ? std::to_string(*announced) + " samples"
+                                     : std::string("not a whole number of samples")) +
+                          " at SPS " + Decimal(row.rate) + "; the file holds " +
+                          std::to_string(file.sampleCount) + " samples (" +
+                          Decimal(file.Duration()) + " s)");
+    }
+    if (!StartWithinHeaderSecond(row.start, file)) {
+        wrong("TBEGIN", "TBEGIN is " + FormatUtc(row.start, 6) +
+                            ", not within the header's start second " +
+                            FormatUtc(file.StartTime(), 0));
+    }
+    if (row.gain != h.gain) {
+        wrong("GAIN", "GAIN is " + std::to_string(row.gain) + ", the header's gain is " +
+                          std::to_string(h.gain));
+    }
+    if (row.dataType != kFloatDataType) {
+        wrong("DATATYPE", "DATATYPE is " + std::to_string(row.dataType) + ", not 3 (FLOAT)");
+    }
+    if (row.dataOffset != static_cast<int32_t>(kArchiveHeaderSize)) {
+        wrong("FOFF", "FOFF is " + std::to_string(row.dataOffset) + ", not 512");
+    }
+}
+
+void CompareName(const ArchiveEntry& entry, std::vector<Difference>& out) {
+    const ArchiveHeader& h = entry.file->header;
+    const std::string expected =
+        CatalogPath(h.station, ArchiveFileName(h.StartSecond(), h.channel, h.station));
+    if (expected != entry.catalogPath) {
+        out.push_back({entry.catalogPath, DifferenceKind::kFileName, "",
+                       "the header gives the path " + expected});
+    }
+}
+
+}  // namespace
+
+std::vector<ArchiveEntry> ScanDataDirectory(const std::string& dataDir) {
+    std::vector<ArchiveEntry> entries;
+    for (const fs::path& station : SortedEntries(dataDir)) {
+        std::error_code error;
+        if (!fs::is_directory(station, error)) continue;
+        for (const fs::path& path : SortedEntries(station)) {
+            if (!fs::is_regular_file(path, error)) continue;
+            ArchiveEntry entry;
+            entry.catalogPath = CatalogPath(station.filename().string(), path.filename().string());
+            entry.diskPath = path.string();
+            try {
+                entry.file = OpenArchiveFile(entry.diskPath);
+            } catch (const std::runtime_error& e) {
+                entry.error = e.what();
+            }
+            entries.push_back(std::move(entry));
+        }
+    }
+    return entries;
+}
+
+const char* DifferenceKindName(DifferenceKind kind) {
+    switch (kind) {
+        case DifferenceKind::kMissingRow:
+            return "missing-row";
+        case DifferenceKind::kExtraRow:
+            return "extra-row";
+        case DifferenceKind::kDuplicateRows:
+            return "duplicate-rows";
+        case DifferenceKind::kBadFile:
+            return "bad-file";
+        case DifferenceKind::kFileName:
+            return "file-name";
+        case DifferenceKind::kWrongColumn:
+            return "wrong-column";
+    }
+    return "unknown";
+}
+
+std::optional<int64_t> RowSampleCount(const CatalogRow& row) {
+    const double samples = row.duration * row.rate;
+    if (!std::isfinite(samples) || std::fabs(samples) > 9e15) return std::nullopt;
+    const double whole = std::round(samples);
+    if (std::fabs(samples - whole) > 0.01) return std::nullopt;
+    return static_cast<int64_t>(whole);
+}
+
+bool StartWithinHeaderSecond(double start, const ArchiveFile& file) {
+    const double second = file.StartTime();
+    return start >= second && start < second + 1;
+}
+
+std::vector<Difference> CompareArchiveWithCatalog(const std::vector<ArchiveEntry>& entries,
+                                                  const std::vector<CatalogRow>& rows) {
+    std::map<std::string, std::vector<const CatalogRow*>> rowsByPath;
+    for (const CatalogRow& row : rows) rowsByPath[row.path].push_back(&row);
+    std::map<std::string, const ArchiveEntry*> entryByPath;
+    for (const ArchiveEntry& entry : entries) entryByPath[entry.catalogPath] = &entry;
+
+    std::vector<Difference> out;
+    for (const ArchiveEntry& entry : entries) {
+        const auto found = rowsByPath.find(entry.catalogPath);
+        const std::size_t rowCount = found == rowsByPath.end() ? 0 : found->second.size();
+        if (rowCount == 0) {
+            out.push_back({entry.catalogPath, DifferenceKind::kMissingRow, "",
+                           "the file has no FILELIST row"});
+        } else if (rowCount > 1) {
+            out.push_back({entry.catalogPath, DifferenceKind::kDuplicateRows, "",
+                           std::to_string(rowCount) + " FILELIST rows for one file"});
+        }
+        if (!entry.file) {
+            out.push_back({entry.catalogPath, DifferenceKind::kBadFile, "",
+                           "not a consistent archive file: " + entry.error});
+            continue;
+        }
+        CompareName(entry, out);
+        if (rowCount > 0) CompareRow(entry.catalogPath, *found->second.front(), *entry.file, out);
+    }
+    for (const auto& [path, pathRows] : rowsByPath) {
+        if (entryByPath.count(path) == 0) {
+            out.push_back({path, DifferenceKind::kExtraRow, "",
+                           std::to_string(pathRows.size()) +
+                               (pathRows.size() == 1 ? " FILELIST row" : " FILELIST rows") +
+                               " without a file"});
+        }
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Difference& a, const Difference& b) { return a.path < b.path; });
+    return out;
+}
+
+}  // namespace trq

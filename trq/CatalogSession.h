@@ -1,0 +1,64 @@
+#pragma once
+// The toolkit's access to the catalog: the FILELIST rows, read and changed through the
+// converter's own connection and recordset layer.
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class CDatabase;
+
+namespace trq {
+
+// A catalog operation failed; the message carries the driver's text.
+class CatalogError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct CatalogLogin {
+    std::string dsn;
+    std::string user;      // UID= only when given
+    std::string password;  // PWD= only when given
+
+    // "DSN=<dsn>;UID=<user>;PWD=<password>;"
+    std::string ConnectString() const;
+};
+
+// One FILELIST row.
+struct CatalogRow {
+    std::string station;     // STA
+    double rate = 0;         // SPS
+    int32_t gain = 0;        // GAIN
+    std::string path;        // CPATH
+    int32_t dataType = 0;    // DATATYPE
+    std::string channel;     // CH
+    std::string creator;     // CREATER
+    int64_t loadTime = 0;    // LDDATE, seconds since 1970-01-01 UTC
+    double start = 0;        // TBEGIN
+    double duration = 0;     // TQTY
+    int32_t dataOffset = 0;  // FOFF
+};
+
+class CatalogSession {
+  public:
+    // Connects. Throws CatalogError with the driver's message.
+    explicit CatalogSession(const CatalogLogin& login);
+    ~CatalogSession();
+    CatalogSession(const CatalogSession&) = delete;
+    CatalogSession& operator=(const CatalogSession&) = delete;
+
+    // Every row, or the rows of one path when `path` is not empty. Throws CatalogError.
+    std::vector<CatalogRow> ReadRows(const std::string& path = std::string());
+    // Deletes every row of `path`. Throws CatalogError.
+    void DeleteRows(const std::string& path);
+
+    CDatabase& Database() { return *database_; }
+
+  private:
+    std::unique_ptr<CDatabase> database_;
+};
+
+}  // namespace trq

@@ -1,0 +1,137 @@
+#include "trq/ExportCommand.h"
+
+#include <cmath>
+
+#include "trq/ArchiveFile.h"
+#include "trq/ArchivePath.h"
+#include "trq/ExitCodes.h"
+#include "trq/MiniSeedWriter.h"
+#include "trq/UtcTime.h"
+
+namespace trq {
+
+namespace {
+
+struct ExportItem {
+    ArchiveFile file;
+    double start = 0;  // EpochSeconds of the first sample
+};
+
+bool IsValidRecordLength(int length) {
+    return length >= 256 && length <= 65536 && (length & (length - 1)) == 0;
+}
+
+std::string OptionProblem(const ExportOptions& options) {
+    if (!IsValidRecordLength(options.recordLength)) {
+        return "--record-length " + std::to_string(options.recordLength) +
+               " is not a power of two from 256 to 65536";
+    }
+    if (auto problem = SeedCodeProblem(options.network, 1, 2); !problem.empty()) {
+        return "--network " + problem;
+    }
+    if (auto problem = SeedCodeProblem(options.location, 0, 2); !problem.empty()) {
+        return "--location " + problem;
+    }
+    return "";
+}
+
+// Opens the files and checks that their names fit a SEED record; "" or the problem.
+std::string OpenItem(const std::string& path, ExportItem& item) {
+    try {
+        item.file = OpenArchiveFile(path);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    item.start = item.file.StartTime();
+    if (auto problem = SeedCodeProblem(item.file.header.station, 1, 5); !problem.empty()) {
+        return "station " + problem;
+    }
+    if (auto problem = SeedCodeProblem(item.file.header.channel, 1, 3); !problem.empty()) {
+        return "channel " + problem;
+    }
+    return "";
+}
+
+// The TBEGIN of the file's one row, which must lie within the header's start second.
+std::string StartFromCatalog(CatalogSession& catalog, ExportItem& item) {
+    const std::string path = CatalogPathOfFile(item.file.path);
+    const std::vector<CatalogRow> rows = catalog.ReadRows(path);
+    if (rows.empty()) return "no FILELIST row with CPATH " + path;
+    if (rows.size() > 1) return std::to_string(rows.size()) + " FILELIST rows with CPATH " + path;
+    const double second = item.file.StartTime();
+    if (!(rows[0].start >= second && rows[0].start < second + 1)) {
+        return "TBEGIN " + FormatUtc(rows[0].start, 6) + " of CPATH " + path +
+               " is not within the header's start second " + FormatUtc(second, 0) +
+               " (trq check shows the catalog's differences)";
+    }
+    item.start = rows[0].start;
+    return "";
+}
+
+}  // namespace
+
+int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+    if (auto problem = OptionProblem(options); !problem.empty()) {
+        err << "trq export: " << problem << "\n";
+        return kExitUsage;
+    }
+    std::vector<ExportItem> items(options.files.size());
+    int exitCode = kExitOk;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (auto problem = OpenItem(options.files[i], items[i]); !problem.empty()) {
+            err << "trq export: " << options.files[i] << ": " << problem << "\n";
+            exitCode = kExitFault;
+        }
+    }
+    if (exitCode != kExitOk) return exitCode;
+
+    if (options.login.dsn.empty()) {
+        err << "trq export: warning: no catalog given (--dsn): each start time is the "
+               "archive header's whole second, without the fraction of a second\n";
+    } else {
+        try {
+            CatalogSession catalog(options.login);
+            for (ExportItem& item : items) {
+                if (auto problem = StartFromCatalog(catalog, item); !problem.empty()) {
+                    err << "trq export: " << item.file.path << ": " << problem << "\n";
+                    exitCode = kExitFault;
+                }
+            }
+        } catch (const CatalogError& e) {
+            err << "trq export: catalog " << options.login.dsn << ": " << e.what() << "\n";
+            return kExitCatalog;
+        }
+        if (exitCode != kExitOk) return exitCode;
+    }
+
+    try {
+        MiniSeedWriter writer(options.output, options.recordLength);
+        for (const ExportItem& item : items) {
+            std::vector<float> samples;
+            try {
+                samples = ReadArchiveSamples(item.file);
+            } catch (const std::runtime_error& e) {
+                err << "trq export: " << item.file.path << ": " << e.what() << "\n";
+                return kExitFault;  // the writer removes the unfinished output
+            }
+            MiniSeedTrace trace{options.network,
+                                item.file.header.station,
+                                options.location,
+                                item.file.header.channel,
+                                item.file.header.samplesPerSecond,
+                                std::llround(item.start * 1e6),
+                                samples};
+            writer.Write(trace);
+        }
+        writer.Finish();
+        out << "trq export: wrote " << options.output << ": " << writer.Records() << " records, "
+            << writer.Samples() << " samples from " << items.size()
+            << (items.size() == 1 ? " file\n" : " files\n");
+    } catch (const std::runtime_error& e) {
+        err << "trq export: " << e.what() << "\n";
+        return kExitOutput;
+    }
+    return kExitOk;
+}
+
+}  // namespace trq

@@ -1,0 +1,262 @@
+#include "trq/InspectCommand.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "app/ChannelMap.h"
+#include "app/ConsoleMessage.h"
+#include "app/RunFlow.h"
+#include "platform/BinaryFile.h"
+#include "recorder/ChannelLoop.h"
+#include "recorder/RecorderHeader.h"
+#include "recorder/SampleDecoding.h"
+#include "trq/ConsoleCapture.h"
+#include "trq/JsonOutput.h"
+#include "trq/SampleStatistics.h"
+#include "trq/UtcTime.h"
+
+namespace trq {
+
+namespace {
+
+// Largest magnitude of a gain-ranged word: 1023 x 2^7. A sample there is clipped.
+constexpr float kGainRangedFullScale = 130944.0f;
+
+struct ChannelSummary {
+    int number = 0;
+    std::string name;
+    EpochSeconds start = 0;
+    SampleStatistics statistics;
+    std::array<int64_t, 8> exponents{};  // gain-ranged words by exponent (bits 10-12)
+    int64_t clipped = 0;
+};
+
+struct FileReport {
+    std::string path;
+    int exitCode = 0;  // the converter's, negative on failure
+    std::vector<std::string> console;
+    std::optional<RecorderHeader> header;
+    bool formatKeyFound = false;
+    int64_t fileLength = -1;
+    std::vector<ChannelSummary> channels;
+};
+
+// What the header announces: (B x N + 4) x channels + 256 bytes.
+int64_t AnnouncedLength(const RecorderHeader& header) {
+    const auto bytesPerSample = static_cast<int64_t>(BytesPerSample(header.sampleFormat));
+    return (bytesPerSample * header.samplesPerChannel + 4) * header.channelCount +
+           static_cast<int64_t>(kRecorderHeaderSize);
+}
+
+// Exponents of the stored gain-ranged words of one channel block, counted from the file:
+// the decoded value does not tell them (2 x 2^0 and 1 x 2^1 decode alike).
+void CountExponents(const std::string& path, const RecorderHeader& header,
+                    ChannelSummary& channel) {
+    platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(path);
+    const int64_t words = header.samplesPerChannel;
+    const int64_t blockStart =
+        static_cast<int64_t>(kRecorderHeaderSize) + (channel.number - 1) * (2 * words + 4) + 4;
+    std::vector<unsigned char> raw(static_cast<std::size_t>(2 * words));
+    if (!file.IsOpen() || !file.SeekTo(blockStart) ||
+        file.Read(raw.data(), raw.size()) != static_cast<int64_t>(raw.size())) {
+        return;  // the channel loop read this block a moment ago; leave the counts empty
+    }
+    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
+        const unsigned word = raw[i] | unsigned{raw[i + 1]} << 8;
+        ++channel.exponents[(word >> 10) & 0x7u];
+    }
+}
+
+// Reads one recorder file as the converter's run does from its open to the end of the
+// channel loop, printing the same messages and ending with the same code.
+FileReport InspectFile(const std::string& path, const ChannelMap& channelMap) {
+    FileReport report;
+    report.path = path;
+    platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(path);
+    if (!file.IsOpen()) {
+        ConsoleMessage("ERROR: open file %s!!!", path.c_str());
+        report.exitCode = ExitCode::kOpenFile;
+        return report;
+    }
+    report.fileLength = file.Length();
+    RecorderHeader header;
+    if (ReadRecorderHeader(file, header) != 0) {
+        ConsoleMessage("ERROR: read file %s!!!", path.c_str());
+        report.exitCode = ExitCode::kReadFile;
+        return report;
+    }
+    report.header = header;
+    report.formatKeyFound = HasFormatKey(header);
+    if (!report.formatKeyFound) {
+        ConsoleMessage("ERROR: file %s is not PLQ-format (not found key \"%s\")!!!", path.c_str(),
+                       kFormatKey);
+        ConsoleMessage("%s", header.systemName);
+        report.exitCode = ExitCode::kNotPlq;
+        return report;
+    }
+
+    SampleReceiver gather = [&report](const char*, const char* channel, double, EpochSeconds start,
+                                      int32_t count, const float* samples) {
+        ChannelSummary summary;
+        summary.number = static_cast<int>(report.channels.size()) + 1;
+        summary.name = channel;
+        summary.start = start;
+        for (int32_t i = 0; i < count; ++i) {
+            summary.statistics.Add(samples[i]);
+            if (std::fabs(samples[i]) == kGainRangedFullScale) ++summary.clipped;
+        }
+        report.channels.push_back(std::move(summary));
+    };
+    report.exitCode = ConvertChannels(gather, file, header, "", channelMap, path.c_str());
+    if (header.sampleFormat == kGainRangedFormat) {
+        for (ChannelSummary& channel : report.channels) CountExponents(path, header, channel);
+    }
+    return report;
+}
+
+std::string Number(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+int ShellCode(int exitCode) {
+    return exitCode & 0xFF;
+}
+
+void PrintText(const FileReport& report, std::ostream& out) {
+    if (report.header) {
+        const int64_t announced = AnnouncedLength(*report.header);
+        out << "  file length  " << report.fileLength << " bytes, the header announces "
+            << announced << (announced == report.fileLength ? " (matches)\n" : " (differs)\n");
+        out << "  format key   \"" << kFormatKey << "\" "
+            << (report.formatKeyFound ? "found" : "not found") << " in the system name\n";
+    }
+    if (!report.channels.empty()) {
+        out << "  start        " << FormatUtc(report.channels.front().start, 3) << " UTC\n";
+        char line[256];
+        std::snprintf(line, sizeof line, "  %-4s %-8s %10s %14s %14s %16s %16s\n", "ch", "name",
+                      "samples", "min", "max", "mean", "rms");
+        out << line;
+        for (const ChannelSummary& c : report.channels) {
+            const SampleStatistics& s = c.statistics;
+            std::snprintf(line, sizeof line, "  %-4d %-8s %10lld %14s %14s %16s %16s\n", c.number,
+                          c.name.c_str(), static_cast<long long>(s.Count()),
+                          s.HasValues() ? Number("%.9g", s.Min()).c_str() : "-",
+                          s.HasValues() ? Number("%.9g", s.Max()).c_str() : "-",
+                          s.HasValues() ? Number("%.6f", s.Mean()).c_str() : "-",
+                          s.HasValues() ? Number("%.6f", s.Rms()).c_str() : "-");
+            out << line;
+        }
+        if (report.header && report.header->sampleFormat == kGainRangedFormat) {
+            out << "  gain-ranged exponents 0..7 and clipped samples (|value| = 130944):\n";
+            for (const ChannelSummary& c : report.channels) {
+                out << "  " << c.number << "  ";
+                for (int64_t count : c.exponents) out << " " << count;
+                out << "   clipped " << c.clipped << "\n";
+            }
+        }
+    }
+    if (report.exitCode == 0) {
+        out << "  result       the converter would convert this file (exit code 0)\n";
+    } else {
+        out << "  result       the converter would end with exit code " << report.exitCode << " ("
+            << ShellCode(report.exitCode) << " in a shell)\n";
+    }
+}
+
+nlohmann::json HeaderJson(const RecorderHeader& h) {
+    return {{"systemName", h.systemName},
+            {"year", h.year},
+            {"month", h.month},
+            {"day", h.day},
+            {"hour", h.hour},
+            {"minute", h.minute},
+            {"second", h.second},
+            {"millisecond", h.millisecond},
+            {"samplesPerSecond", h.samplesPerSecond},
+            {"channelCount", h.channelCount},
+            {"sampleFormat", h.sampleFormat},
+            {"samplesPerChannel", h.samplesPerChannel}};
+}
+
+nlohmann::json ToJson(const FileReport& report) {
+    nlohmann::json file = {{"path", report.path},
+                           {"exitCode", report.exitCode},
+                           {"shellExitCode", ShellCode(report.exitCode)},
+                           {"console", report.console}};
+    if (report.fileLength >= 0) file["fileLength"] = report.fileLength;
+    if (report.header) {
+        file["header"] = HeaderJson(*report.header);
+        file["announcedLength"] = AnnouncedLength(*report.header);
+        file["formatKeyFound"] = report.formatKeyFound;
+    }
+    nlohmann::json channels = nlohmann::json::array();
+    for (const ChannelSummary& c : report.channels) {
+        const SampleStatistics& s = c.statistics;
+        auto figure = [&s](double value) {
+            return s.HasValues() ? nlohmann::json(value) : nlohmann::json(nullptr);
+        };
+        nlohmann::json channel = {{"number", c.number},
+                                  {"name", c.name},
+                                  {"start", FormatIsoUtc(c.start, 6)},
+                                  {"startEpoch", c.start},
+                                  {"samples", s.Count()},
+                                  {"min", figure(s.Min())},
+                                  {"max", figure(s.Max())},
+                                  {"mean", figure(s.Mean())},
+                                  {"rms", figure(s.Rms())}};
+        if (report.header && report.header->sampleFormat == kGainRangedFormat) {
+            channel["exponentHistogram"] = c.exponents;
+            channel["clipped"] = c.clipped;
+        }
+        channels.push_back(channel);
+    }
+    if (report.header && report.formatKeyFound) file["channels"] = channels;
+    return file;
+}
+
+}  // namespace
+
+int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& err) {
+    // Channels are named as the converter started here would name them.
+    ChannelMap channelMap;
+    LoadChannelMap(channelMap, DefaultSettingsFiles().ownIni);
+
+    int firstFailure = 0;
+    nlohmann::json files = nlohmann::json::array();
+    for (const std::string& path : options.files) {
+        FileReport report;
+        if (options.json) {
+            try {
+                ConsoleCapture capture;
+                report = InspectFile(path, channelMap);
+                report.console = capture.Finish();
+            } catch (const std::runtime_error& e) {
+                err << "trq inspect: " << e.what() << "\n";
+                FreeChannelMap(channelMap);
+                return ExitCode::kUnexpected;
+            }
+            files.push_back(ToJson(report));
+        } else {
+            out << "== " << path << "\n" << std::flush;
+            report = InspectFile(path, channelMap);
+            std::fflush(stdout);
+            PrintText(report, out);
+        }
+        if (firstFailure == 0) firstFailure = report.exitCode;
+    }
+    FreeChannelMap(channelMap);
+    if (options.json) {
+        WriteJson(out, {{"command", "inspect"},
+                        {"ok", firstFailure == 0},
+                        {"exitCode", firstFailure},
+                        {"shellExitCode", ShellCode(firstFailure)},
+                        {"files", files}});
+    }
+    return firstFailure;
+}
+
+}  // namespace trq

@@ -189,6 +189,32 @@ TEST_F(ConverterRun, ConvertedFileWithStationNameCutTo31Characters) {
               (std::vector<std::vector<std::string>>{{"3"}}));
 }
 
+// PostgreSQL checks the password: the driver gets it whole while the console shows "***".
+TEST_F(ConverterRun, DriverGetsThePasswordTheConsoleHides) {
+    catalog_ = testsupport::MakePostgresCatalog(dir_);
+    env_ = catalog_.env;
+    std::filesystem::create_directories(ArchiveDir());
+    WriteRecording("good.plq", SmallRecording());
+    const auto writeIni = [&](const std::string& password) {
+        WriteFile(dir_ / "plq2trq.ini", "[DATABASE]\nODBC=" + catalog_.dsn +
+                                            "\nUSER=" + catalog_.user + "\nPASSWORD=" + password +
+                                            "\n[DATA]\nDIR=" + ArchiveDir() + "\n");
+    };
+
+    writeIni(catalog_.password);
+    ProcessResult result = Run({"good.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_EQ(result.out.substr(0, ConnectedLines().size()), ConnectedLines());
+    // (The test cluster's password also occurs in the temporary directory's name.)
+    EXPECT_EQ(result.out.find("PWD=" + catalog_.password), std::string::npos);
+
+    writeIni(catalog_.password + "x");  // a refused login
+    result = Run({"good.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 253);
+    EXPECT_EQ(result.out, ConnectedLines() + "ERROR: Can't open Database: DSN=" + catalog_.dsn +
+                              ";UID=" + catalog_.user + ";PWD=***;\n");
+}
+
 // Everything was read ("Done!"), but the catalog took none of it: the exit code says so.
 TEST_F(ConverterRun, CatalogThatCannotRegisterEndsWithItsOwnCode) {
     UseCatalog();

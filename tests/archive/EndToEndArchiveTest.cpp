@@ -69,7 +69,7 @@ class ArchiveRun : public ::testing::Test {
 TEST_F(ArchiveRun, TypicalRecordingGivesOneHourFilePerChannel) {
     const plqgen::RecordingSpec spec = Recording(360000);
     ProcessResult result = Convert(spec);
-    ASSERT_EQ(result.exitCode, 0) << result.out;
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(result.out.find("ERROR"), std::string::npos) << result.out;
 
     const char* channels[] = {"BHZ", "BHN", "BHE"};
@@ -131,7 +131,7 @@ TEST_F(ArchiveRun, TypicalRecordingGivesOneHourFilePerChannel) {
 TEST_F(ArchiveRun, BlocksThatCannotBeWrittenEndTheRunWithMinus8) {
     WriteFile(ArchiveDir() + "/ABC", "not a directory");
     ProcessResult result = Convert(Recording(1000));
-    EXPECT_EQ(result.exitCode, 248);  // -8
+    EXPECT_EQ(result.exitCode, 248) << result.err;  // -8
     const std::string tail =
         "Done!\n\n"
         "ERROR: write file " +

@@ -41,7 +41,9 @@ int64_t BinaryFile::Read(void* buffer, std::size_t count) {
 }
 
 bool BinaryFile::SeekTo(int64_t offset) {
-    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+    // lseek answers -1 on failure: a negative offset must not pass for a success.
+    return offset >= 0 &&
+           ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
 int64_t BinaryFile::Length() const {

@@ -9,11 +9,13 @@
 
 namespace plqgen {
 
+// Synthetic signals, as physical values in counts, stored in the spec's sample format
+// (format 0 as the nearest gain-ranged word, format 1 negated, others as they are).
 enum class Signal {
-    Sine,   // a sine per channel, frequency and amplitude differing by channel
-    Noise,  // reproducible pseudo-random noise (seeded)
-    Burst,  // quiet noise with a decaying oscillation in the middle
-    Ramp,   // raw value = sample index + 1000 * channel number (easy to check)
+    Sine,   // channel c: 1000 c sin(pi c t), i.e. c/2 Hz; repeats every 2 s
+    Noise,  // uniform in [-500, 500), reproducible from the seed, channel and index
+    Burst,  // noise of +-20 with a decaying 2 Hz oscillation (50000 / c) from the middle on
+    Ramp,   // raw stored value = sample index + 1000 * channel number (easy to check)
 };
 
 struct RecordingSpec {
@@ -39,10 +41,14 @@ struct RecordingSpec {
     int64_t sizeAdjustment = 0;  // bytes appended (positive) or cut off the end (negative)
 };
 
-// The raw stored value of sample `index` of channel `channel` (1-based).
+// The raw stored value of sample `index` of channel `channel` (1-based); format 0 keeps
+// the low 16 bits.
 int32_t RawSample(const RecordingSpec& spec, int channel, int32_t index);
 
-// The complete file contents.
+// The complete file contents: the 256-byte header, then per channel a 4-byte prefix (the
+// channel number) and the samples, little-endian. Its length is
+// (B * samplesPerChannel + 4) * channelCount + 256 + sizeAdjustment (B = 2 for format 0,
+// else 4); counts below zero give no blocks or blocks shorter than their prefix.
 std::vector<unsigned char> MakeRecording(const RecordingSpec& spec);
 
 // Writes the file; throws std::runtime_error when it cannot be written.

@@ -7,6 +7,7 @@
 #   catalog-setup.sh sqlite   --dsn NAME --db FILE [options]
 #   catalog-setup.sh postgres --dsn NAME --host HOST --port PORT --db NAME
 #                             --user USER --password PASSWORD [options]
+#   catalog-setup.sh drivers  [--ini-dir DIR]   only register both drivers
 # Options:
 #   --ini-dir DIR        write odbc.ini and odbcinst.ini in DIR (use with ODBCSYSINI=DIR
 #                        ODBCINI=DIR/odbc.ini); default: the system's unixODBC files
@@ -34,8 +35,10 @@ while [ $# -gt 0 ]; do
     *) die "unknown argument $1" ;;
   esac
 done
-[ -n "$dsn" ] || die "--dsn is required"
-[ -n "$db" ] || die "--db is required"
+if [ "$kind" != drivers ]; then
+  [ -n "$dsn" ] || die "--dsn is required"
+  [ -n "$db" ] || die "--db is required"
+fi
 
 # The schema text, without the unique index when it is not wanted.
 schema_text() {
@@ -81,14 +84,24 @@ ensure_driver() {
 # Writes (or rewrites) the data source section read from standard input.
 register_dsn() { odbcinst -i -s -l -r >/dev/null; }
 
+# Debian's PostgreSQL driver entry turns the communication log on: ours turns it off.
+sqlite_driver() { ensure_driver "SQLite3" "$(driver_library libsqlite3odbc.so)"; }
+postgres_driver() {
+  ensure_driver "PostgreSQL ANSI" "$(driver_library psqlodbca.so)" 'Debug=0\nCommLog=0\n'
+}
+
 case "$kind" in
+  drivers)
+    sqlite_driver
+    postgres_driver
+    ;;
   sqlite)
     command -v sqlite3 >/dev/null || die "sqlite3 not installed"
     mkdir -p "$(dirname "$db")"
     db="$(cd "$(dirname "$db")" && pwd)/$(basename "$db")"
     # WAL is stored in the file; the data source asks for it again on every connect.
     { echo "PRAGMA journal_mode=WAL;"; schema_text; } | sqlite3 -batch "$db" >/dev/null
-    ensure_driver "SQLite3" "$(driver_library libsqlite3odbc.so)"
+    sqlite_driver
     printf '[%s]\nDescription=Archive catalog (SQLite)\nDriver=SQLite3\nDatabase=%s\nJournalMode=WAL\nSyncPragma=NORMAL\nTimeout=100000\n' \
       "$dsn" "$db" | register_dsn
     ;;
@@ -103,10 +116,10 @@ case "$kind" in
       "$psql" "${connect[@]}" -d postgres -c "CREATE DATABASE \"$db\"" >/dev/null
     fi
     schema_text | "$psql" "${connect[@]}" -d "$db" >/dev/null
-    # Debian's driver entry turns the communication log on: the data source turns it off.
-    ensure_driver "PostgreSQL ANSI" "$(driver_library psqlodbca.so)" 'Debug=0\nCommLog=0\n'
+    # The data source turns the communication log off as well, whatever the driver entry says.
+    postgres_driver
     printf '[%s]\nDescription=Archive catalog (PostgreSQL)\nDriver=PostgreSQL ANSI\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nSSLmode=disable\nCommLog=0\nDebug=0\n' \
       "$dsn" "$host" "$port" "$db" "$user" | register_dsn
     ;;
-  *) die "unknown catalog kind $kind (sqlite or postgres)" ;;
+  *) die "unknown catalog kind $kind (sqlite, postgres or drivers)" ;;
 esac

@@ -33,16 +33,72 @@ std::string ConfigDir(const TempDir& dir) {
     return path;
 }
 
+// The section [name] of an odbc.ini text, without its header line.
+std::string SectionBody(const std::string& ini, const std::string& name) {
+    const std::string header = "[" + name + "]\n";
+    std::size_t start = ini.find(header);
+    if (start == std::string::npos) FailSetup("no data source " + name + " in odbc.ini");
+    start += header.size();
+    std::size_t end = ini.find("\n[", start);
+    return ini.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+}
+
+void AppendFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << text;
+    if (!out) FailSetup("cannot append to " + path);
+}
+
+// The configuration directory this process reads for good once it connects in-process:
+// both drivers, and every catalog's data source under its unique name. Removed at exit.
+class ProcessOdbcConfig {
+  public:
+    static ProcessOdbcConfig& Get() {
+        static ProcessOdbcConfig config;
+        return config;
+    }
+    ~ProcessOdbcConfig() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    std::string OdbcIni() const { return dir_ + "/odbc.ini"; }
+    const std::string& Dir() const { return dir_; }
+
+  private:
+    ProcessOdbcConfig() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "plq-odbc-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) FailSetup("mkdtemp failed");
+        dir_ = pattern;
+        ProcessResult result = RunProcess(kSetupScript, {"drivers", "--ini-dir", dir_}, dir_);
+        if (result.exitCode != 0) FailSetup("catalog-setup.sh drivers failed: " + result.err);
+        WriteFile(OdbcIni(), "");
+    }
+    std::string dir_;
+};
+
+// A data source name that no other catalog of this process has.
+std::string UniqueDsn(const std::string& dsn) {
+    static int serial = 0;
+    return dsn + "_" + std::to_string(++serial);
+}
+
 TestCatalog Describe(const TempDir& dir, const std::string& dsn, const std::string& user,
                      const std::string& password, const std::string& database) {
     TestCatalog catalog;
     catalog.dsn = dsn;
     catalog.user = user;
     catalog.password = password;
-    catalog.connect = "DSN=" + dsn + ";UID=" + user + ";PWD=" + password + ";";
     const std::string config = ConfigDir(dir);
     catalog.env = {{"ODBCSYSINI", config}, {"ODBCINI", config + "/odbc.ini"}};
     catalog.database = database;
+    // The same data source under the unique name, in the catalog's own odbc.ini and in the
+    // process-wide one.
+    catalog.uniqueDsn = UniqueDsn(dsn);
+    const std::string section =
+        "\n[" + catalog.uniqueDsn + "]\n" + SectionBody(ReadFile(config + "/odbc.ini"), dsn);
+    AppendFile(config + "/odbc.ini", section);
+    AppendFile(ProcessOdbcConfig::Get().OdbcIni(), section);
+    catalog.connect = "DSN=" + catalog.uniqueDsn + ";UID=" + user + ";PWD=" + password + ";";
     return catalog;
 }
 
@@ -134,7 +190,9 @@ struct OdbcConnection {
 }  // namespace
 
 void TestCatalog::UseInThisProcess() const {
-    for (const auto& [key, value] : env) ::setenv(key.c_str(), value.c_str(), 1);
+    const ProcessOdbcConfig& config = ProcessOdbcConfig::Get();
+    ::setenv("ODBCSYSINI", config.Dir().c_str(), 1);
+    ::setenv("ODBCINI", config.OdbcIni().c_str(), 1);
 }
 
 TestCatalog MakeSqliteCatalog(const TempDir& dir, const std::string& dsn, bool uniquePath) {

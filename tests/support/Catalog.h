@@ -6,10 +6,19 @@
 //
 // Configuration files: the data source and its driver are written to <dir>/odbc/odbc.ini
 // and <dir>/odbc/odbcinst.ini; `env` sets ODBCSYSINI=<dir>/odbc and
-// ODBCINI=<dir>/odbc/odbc.ini, so nothing outside the temporary directory is read or
-// written. unixODBC (2.3.11 here) reads both variables and both files anew on every
-// connect and caches neither, so one process can use several catalogs one after another
-// by calling UseInThisProcess() before each connect (CatalogSupport tests check this).
+// ODBCINI=<dir>/odbc/odbc.ini, so a process started with it (RunProcess) reads nothing
+// outside the temporary directory.
+//
+// In-process use: unixODBC (2.3.11 here) keeps what it has read from odbc.ini and
+// odbcinst.ini for the rest of the process: later changes of ODBCINI/ODBCSYSINI, and
+// rewritten sections, are not seen (a data source name keeps its first driver, psqlODBC
+// keeps its first settings); only sections it has not read yet are looked up afresh.
+// Therefore UseInThisProcess() points the process, once and for good, at one configuration
+// directory of its own (a temporary directory removed at exit, holding both drivers), and
+// every catalog also gets a data source name unique in this process (`dsn` plus "_<n>"),
+// which is appended there and also written to the catalog's own odbc.ini. `connect` uses
+// that unique name, so it reaches the right database in-process and out of process alike;
+// `dsn` is the name the caller asked for (e.g. for the converter's plq2trq.ini).
 //
 // The PostgreSQL cluster is started and stopped by CTest (fixture "pg", see
 // tests/CMakeLists.txt), which writes its address to <build>/pg-test-cluster.env. To run a
@@ -25,17 +34,18 @@
 namespace testsupport {
 
 struct TestCatalog {
-    std::string dsn;   // data source name
+    std::string dsn;   // data source name as requested
     std::string user;  // login the data source accepts
     std::string password;
-    std::string connect;  // "DSN=<dsn>;UID=<user>;PWD=<password>;"
-    // ODBCINI / ODBCSYSINI pointing at the temporary directory: pass to RunProcess, or
-    // apply in-process with UseInThisProcess().
+    std::string connect;  // "DSN=<uniqueDsn>;UID=<user>;PWD=<password>;"
+    // ODBCINI / ODBCSYSINI pointing at the temporary directory: pass to RunProcess.
     std::map<std::string, std::string> env;
-    // Sets the variables of `env` in this process (for in-process ODBC use).
+    // Makes `connect` work in this process (see above); call before connecting in-process.
     void UseInThisProcess() const;
     // The SQLite file's path, or the PostgreSQL database's name.
     std::string database;
+    // The same data source under a name no other catalog of this process has.
+    std::string uniqueDsn;
 };
 
 // An SQLite catalog file in `dir` with table FILELIST (unique index on CPATH unless

@@ -54,14 +54,6 @@ float ReferenceGainRanged(uint16_t word) {
     return static_cast<float>(value);
 }
 
-TEST(SampleDecodingTest, BytesPerSampleByFormat) {
-    EXPECT_EQ(BytesPerSample(0), 2u);
-    EXPECT_EQ(BytesPerSample(1), 4u);
-    EXPECT_EQ(BytesPerSample(2), 4u);
-    EXPECT_EQ(BytesPerSample(-1), 4u);
-    EXPECT_EQ(BytesPerSample(32767), 4u);
-}
-
 TEST(SampleDecodingTest, GainRangedWords) {
     const struct {
         uint16_t word;

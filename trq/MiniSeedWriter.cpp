@@ -18,6 +18,11 @@ struct TraceDeleter {
 };
 using TraceHandle = std::unique_ptr<MSTrace, TraceDeleter>;
 
+struct RecordDeleter {
+    void operator()(MSRecord* record) const { msr_free(&record); }
+};
+using RecordHandle = std::unique_ptr<MSRecord, RecordDeleter>;
+
 void CopyCode(char (&field)[11], const std::string& code) {
     std::memset(field, 0, sizeof field);
     std::memcpy(field, code.data(), std::min(code.size(), sizeof field - 1));
@@ -81,9 +86,25 @@ void MiniSeedWriter::Write(const MiniSeedTrace& trace) {
     mst->samplecnt = mst->numsamples;
     mst->sampletype = 'f';
 
+    // The records' fixed header holds the start time to 100 microseconds; Blockette 1001
+    // carries the microseconds beyond, which libmseed fills in only when the template of
+    // the records has one. A template's codes take the place of the trace's.
+    RecordHandle recordTemplate(msr_init(nullptr));
+    if (!recordTemplate) throw std::runtime_error("msr_init failed");
+    CopyCode(recordTemplate->network, trace.network);
+    CopyCode(recordTemplate->station, trace.station);
+    CopyCode(recordTemplate->location, trace.location);
+    CopyCode(recordTemplate->channel, trace.channel);
+    recordTemplate->dataquality = 'D';
+    blkt_1001_s timing{};
+    if (msr_addblockette(recordTemplate.get(), reinterpret_cast<char*>(&timing), sizeof timing,
+                         1001, 0) == nullptr) {
+        throw std::runtime_error("msr_addblockette(1001) failed");
+    }
+
     int64_t packed = 0;
     const int records = mst_pack(mst.get(), &MiniSeedWriter::HandleRecord, this, recordLength_,
-                                 DE_FLOAT32, 1, &packed, 1, 0, nullptr);
+                                 DE_FLOAT32, 1, &packed, 1, 0, recordTemplate.get());
     if (records < 0 || packed != static_cast<int64_t>(trace.samples.size())) {
         throw std::runtime_error("mst_pack failed for " + trace.station + " " + trace.channel +
                                  " (" + std::to_string(packed) + " of " +

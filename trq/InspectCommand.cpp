@@ -153,7 +153,8 @@ void PrintText(const FileReport& report, std::ostream& out) {
         if (report.header && report.header->sampleFormat == kGainRangedFormat) {
             out << "  gain-ranged exponents 0..7 and clipped samples (|value| = 130944):\n";
             for (const ChannelSummary& c : report.channels) {
-                out << "  " << c.number << "  ";
+                std::snprintf(line, sizeof line, "  %-4d", c.number);
+                out << line;
                 for (int64_t count : c.exponents) out << " " << count;
                 out << "   clipped " << c.clipped << "\n";
             }

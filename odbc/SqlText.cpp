@@ -19,7 +19,7 @@ bool MatchesAt(std::string_view text, std::size_t position, std::string_view tok
 
 // Position of the first `token` (no case) at or after `from` that starts outside quoted
 // literals and square brackets, or npos. Tokens hold neither quotes nor brackets, so a
-// token that starts outside lies outside as a whole.
+// token that starts outside lies outside as a whole; each begins with a blank or a comma.
 std::size_t FindKeyword(std::string_view text, std::string_view token, std::size_t from = 0) {
     bool inLiteral = false;
     bool inBrackets = false;
@@ -31,7 +31,10 @@ std::size_t FindKeyword(std::string_view text, std::string_view token, std::size
         }
         if (!inLiteral && c == '[') inBrackets = true;
         if (!inLiteral && c == ']') inBrackets = false;
-        if (!inLiteral && !inBrackets && i >= from && MatchesAt(text, i, token)) return i;
+        // Every keyword starts with a blank or a comma: compare only where the text has one.
+        if (!inLiteral && !inBrackets && i >= from && c == token[0] && MatchesAt(text, i, token)) {
+            return i;
+        }
     }
     return std::string_view::npos;
 }

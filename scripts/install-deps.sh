@@ -11,6 +11,7 @@ packages=(
   unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3
   postgresql odbc-postgresql
   time
+  libcairo2-dev libmseed-dev nlohmann-json3-dev mseed2sac
 )
 
 sudo_cmd=()

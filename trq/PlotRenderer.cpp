@@ -35,7 +35,11 @@ void DrawText(cairo_t* cr, const std::string& text, double x, double y, double s
     cairo_set_font_size(cr, size);
     cairo_text_extents_t extents{};
     cairo_text_extents(cr, text.c_str(), &extents);
-    cairo_move_to(cr, x - alignX * extents.x_advance, y);
+    // Kept inside the picture: a label at the right end of the time axis moves left.
+    const double pictureWidth = cairo_image_surface_get_width(cairo_get_target(cr));
+    const double left = std::clamp(x - alignX * extents.x_advance, 2.0,
+                                   std::max(2.0, pictureWidth - extents.x_advance - 2));
+    cairo_move_to(cr, left, y);
     cairo_show_text(cr, text.c_str());
 }
 

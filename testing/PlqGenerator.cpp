@@ -1,5 +1,7 @@
 #include "testing/PlqGenerator.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -250,13 +252,20 @@ std::vector<unsigned char> MakeRecording(const RecordingSpec& spec) {
 void WriteRecording(const std::string& path, const RecordingSpec& spec) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) throw std::runtime_error("cannot create " + path);
+    struct stat info {};
+    const bool regularFile = ::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode);
     bool failed = false;
     EmitRecording(spec, [&](const unsigned char* data, std::size_t count) {
         if (!failed && std::fwrite(data, 1, count, file.get()) != count) failed = true;
     });
     if (std::fflush(file.get()) != 0) failed = true;
     if (std::fclose(file.release()) != 0) failed = true;
-    if (failed) throw std::runtime_error("cannot write " + path);
+    if (failed) {
+        // A partial recording is of no use and may be large: do not leave it behind (but
+        // never remove what is not a plain file, such as a device).
+        if (regularFile) std::remove(path.c_str());
+        throw std::runtime_error("cannot write " + path);
+    }
 }
 
 }  // namespace plqgen

@@ -215,6 +215,28 @@ TEST_F(ConverterRun, DriverGetsThePasswordTheConsoleHides) {
                               ";UID=" + catalog_.user + ";PWD=***;\n");
 }
 
+// Everything was read ("Done!"), but the archive files could not be written whole (a
+// 4512-byte file against a 2048-byte limit): the exit code says so.
+TEST_F(ConverterRun, ArchiveThatCannotBeWrittenEndsWithItsOwnCode) {
+    UseCatalog();
+    WriteRecording("good.plq", SmallRecording());
+    ProcessResult result;
+    {
+        testsupport::FileSizeLimit limit(2048);
+        result = Run({"good.plq", "STA"});
+    }
+    EXPECT_EQ(result.exitCode, 248);
+    const std::string head = ConnectedLines() +
+                             "Convert file good.plq (sta=STA)...\n"
+                             "Read header...\n"
+                             "System => Kelvo PLQ-4 recorder\n" +
+                             kExampleDump +
+                             "Convert data...\n"
+                             "Done!\n\n";
+    EXPECT_EQ(result.out.substr(0, head.size()), head);
+    EXPECT_NE(result.out.find("ERROR: write file "), std::string::npos) << result.out;
+}
+
 // Everything was read ("Done!"), but the catalog took none of it: the exit code says so.
 TEST_F(ConverterRun, CatalogThatCannotRegisterEndsWithItsOwnCode) {
     UseCatalog();

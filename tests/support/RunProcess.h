@@ -2,6 +2,8 @@
 // Runs a program as a user would, in a given working directory, and collects what it
 // printed and how it ended.
 
+#include <sys/resource.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -20,7 +22,24 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
                          const std::string& workDir,
                          const std::map<std::string, std::string>& env = {});
 
+// Lowers the file size limit of this process, and so of every program it starts, and
+// ignores SIGXFSZ, so that a write past the limit fails (EFBIG) instead of ending the
+// process. Both are restored on destruction. For runs that must meet a failing write.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
 // The plq2trq executable of this build.
-inline const char* ConverterPath() { return PLQ2TRQ_EXE; }
+inline const char* ConverterPath() {
+    return PLQ2TRQ_EXE;
+}
 
 }  // namespace testsupport

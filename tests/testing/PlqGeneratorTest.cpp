@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <numbers>
 #include <stdexcept>
 #include <string>
@@ -183,6 +184,17 @@ TEST(PlqGenerator, WrittenFileEqualsTheContentsAndExtraBytesArePadding) {
     EXPECT_EQ(written.substr(written.size() - 5), std::string(5, '\xEE'));
 
     EXPECT_THROW(plqgen::WriteRecording(dir / "missing/r.plq", spec), std::runtime_error);
+}
+
+TEST(PlqGenerator, FileThatCannotBeWrittenWholeIsRemoved) {
+    TempDir dir;
+    RecordingSpec spec;
+    spec.samplesPerChannel = 1000;
+    {
+        testsupport::FileSizeLimit limit(1000);
+        EXPECT_THROW(plqgen::WriteRecording(dir / "r.plq", spec), std::runtime_error);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "r.plq"));
 }
 
 TEST(PlqgenTool, WritesTheRecordingItsOptionsDescribe) {

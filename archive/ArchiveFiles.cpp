@@ -89,6 +89,15 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         ReportWriteFailure();
         return;
     }
+    if (file.LengthAtOpen() != channel.FileLength()) {
+        // Another writer (a second converter on the same recording) has made this file anew
+        // or extended it since this channel last wrote it: the block would land behind
+        // samples it does not follow. It is dropped like a block whose file cannot be opened.
+        file.Close();
+        ReportWriteFailure();
+        return;
+    }
+    const int64_t blockBytes = static_cast<int64_t>(channel.BufferedCount()) * 4;
     if (!WriteBlock(file, nullptr, 0, channel)) {
         // Whatever part of the block reached the file is cut off again, so that the file
         // keeps matching its catalog row.
@@ -107,6 +116,7 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
     }
 
     channel.ExtendFile(channel.BlockDuration());
+    channel.SetFileLength(file.LengthAtOpen() + blockBytes);
     UpdateExtendedFile(channel.CurrentFilePath(), station.Name().c_str(),
                        channel.ChannelName().c_str(), channel.FileStart(), channel.FileDuration(),
                        channel.SampleRate(), kGain, kDataTypeFloat);
@@ -120,6 +130,7 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     CStationArchive& station = *stations_[stationIndex];
     CChannelBuffer& channel = station.Channel(channelIndex);
     channel.StartFile(channel.BlockStart(), channel.BlockDuration());
+    channel.SetFileLength(-1);  // known once the file is written whole
 
     // Relative path: "STA" + "\ddmmyyyy-hhmmss-CHN.STA".
     relativePath_ = station.Name();
@@ -160,6 +171,8 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
         ReportWriteFailure();
         return;
     }
+    channel.SetFileLength(static_cast<int64_t>(sizeof header) +
+                          static_cast<int64_t>(channel.BufferedCount()) * 4);
     RegisterNewFile(relativePath_.c_str(), station.Name().c_str(), channel.ChannelName().c_str(),
                     channel.FileStart(), channel.FileDuration(), channel.SampleRate(), kGain,
                     kDataTypeFloat);

@@ -47,6 +47,11 @@ class CChannelBuffer {
     const char* CurrentFilePath() const { return currentFilePath_.data(); }
     void StartFile(EpochSeconds start, double duration);
     void ExtendFile(double duration) { fileDuration_ += duration; }
+    // Length in bytes the current file has as this channel wrote it, or -1 when the channel
+    // did not write it whole (its creation failed). An append goes only to a file of exactly
+    // this length: any other length means that another writer has changed the file since.
+    int64_t FileLength() const { return fileLength_; }
+    void SetFileLength(int64_t length) { fileLength_ = length; }
     // Back to "no current file"; the path is kept until the next file replaces it.
     void ForgetFile();
     // Stores the path; false (and the path unchanged) when it does not fit the capacity.
@@ -58,6 +63,7 @@ class CChannelBuffer {
     std::array<char, kPathCapacity> currentFilePath_{};
     EpochSeconds fileStart_ = 0;
     double fileDuration_ = 0;
+    int64_t fileLength_ = -1;
     EpochSeconds blockStart_ = 0;
     double blockDuration_ = 0;
     int32_t bufferedCount_ = 0;

@@ -51,14 +51,3 @@ class ScopedOdbcCalls {
   private:
     OdbcCalls saved_;
 };
-
-// Repeats an ODBC call while it answers SQL_STILL_EXECUTING and returns the first other
-// answer. Used for every call that may run asynchronously.
-template <typename Call>
-SQLRETURN RepeatWhileStillExecuting(Call&& call) {
-    SQLRETURN code;
-    do {
-        code = call();
-    } while (code == SQL_STILL_EXECUTING);
-    return code;
-}

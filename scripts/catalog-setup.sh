@@ -84,10 +84,14 @@ ensure_driver() {
 # Writes (or rewrites) the data source section read from standard input.
 register_dsn() { odbcinst -i -s -l -r >/dev/null; }
 
-# Debian's PostgreSQL driver entry turns the communication log on: ours turns it off.
-sqlite_driver() { ensure_driver "SQLite3" "$(driver_library libsqlite3odbc.so)"; }
+# The catalog's own driver entries. Debian's PostgreSQL entry turns the communication log
+# on, and psqlODBC writes to it (a file in /tmp per process) even when the data source
+# turns it off; the catalog's entry turns it off for good.
+sqlite_driver_name="PLQ2TRQ SQLite3"
+postgres_driver_name="PLQ2TRQ PostgreSQL ANSI"
+sqlite_driver() { ensure_driver "$sqlite_driver_name" "$(driver_library libsqlite3odbc.so)"; }
 postgres_driver() {
-  ensure_driver "PostgreSQL ANSI" "$(driver_library psqlodbca.so)" 'Debug=0\nCommLog=0\n'
+  ensure_driver "$postgres_driver_name" "$(driver_library psqlodbca.so)" 'Debug=0\nCommLog=0\n'
 }
 
 case "$kind" in
@@ -102,8 +106,8 @@ case "$kind" in
     # WAL is stored in the file; the data source asks for it again on every connect.
     { echo "PRAGMA journal_mode=WAL;"; schema_text; } | sqlite3 -batch "$db" >/dev/null
     sqlite_driver
-    printf '[%s]\nDescription=Archive catalog (SQLite)\nDriver=SQLite3\nDatabase=%s\nJournalMode=WAL\nSyncPragma=NORMAL\nTimeout=100000\n' \
-      "$dsn" "$db" | register_dsn
+    printf '[%s]\nDescription=Archive catalog (SQLite)\nDriver=%s\nDatabase=%s\nJournalMode=WAL\nSyncPragma=NORMAL\nTimeout=100000\n' \
+      "$dsn" "$sqlite_driver_name" "$db" | register_dsn
     ;;
   postgres)
     [ -n "$user" ] || die "--user is required"
@@ -116,10 +120,9 @@ case "$kind" in
       "$psql" "${connect[@]}" -d postgres -c "CREATE DATABASE \"$db\"" >/dev/null
     fi
     schema_text | "$psql" "${connect[@]}" -d "$db" >/dev/null
-    # The data source turns the communication log off as well, whatever the driver entry says.
     postgres_driver
-    printf '[%s]\nDescription=Archive catalog (PostgreSQL)\nDriver=PostgreSQL ANSI\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nSSLmode=disable\nCommLog=0\nDebug=0\n' \
-      "$dsn" "$host" "$port" "$db" "$user" | register_dsn
+    printf '[%s]\nDescription=Archive catalog (PostgreSQL)\nDriver=%s\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nSSLmode=disable\nCommLog=0\nDebug=0\n' \
+      "$dsn" "$postgres_driver_name" "$host" "$port" "$db" "$user" | register_dsn
     ;;
   *) die "unknown catalog kind $kind (sqlite, postgres or drivers)" ;;
 esac

@@ -141,6 +141,11 @@ bool FromTimestamp(const TIMESTAMP_STRUCT& timestamp, std::time_t& seconds) {
 // ---------------------------------------------------------------------------------------
 using namespace fieldrules;
 
+namespace {
+// Bytes allocated beyond a text column's bound buffer (see BindColumn).
+constexpr std::size_t kTextBufferSlack = 256;
+}  // namespace
+
 void FieldExchange::ExchangeText(const char* column, std::string& member, SQLLEN maxLength,
                                  SQLSMALLINT /*columnType*/, SQLSMALLINT /*scale*/) {
     // The column type and scale describe the text as a statement parameter, which the
@@ -267,7 +272,8 @@ void FieldExchange::RefreshBoundValue(FieldSlot& slot, typename Kind::Member& me
         slot.dateProxy = ToTimestamp(member);
     } else if constexpr (std::is_same_v<Kind, TextKind>) {
         if (pass_ == kBindForUpdate && !slot.textBuffer.empty()) {
-            const std::size_t length = std::min(member.size(), slot.textBuffer.size() - 1);
+            const std::size_t length =
+                std::min(member.size(), static_cast<std::size_t>(slot.textCapacity));
             std::memcpy(slot.textBuffer.data(), member.data(), length);
             slot.textBuffer[length] = '\0';
         }
@@ -285,7 +291,13 @@ void FieldExchange::BindColumn(FieldSlot& slot, const char* column, typename Kin
         const SQLLEN length = described ? TextColumnLength(columns[field_ - 1].sqlType,
                                                            columns[field_ - 1].precision, maxLength)
                                         : maxLength;
-        slot.textBuffer.assign(static_cast<std::size_t>(length) + 1, '\0');
+        // The driver is told length + 1 bytes. The buffer is longer: unixODBC's cursor
+        // library (2.3.11) copies a null text column fetched from PostgreSQL with strcpy
+        // from a buffer the driver left unwritten, so a few bytes more may arrive; they
+        // land here instead of in the next allocation. The indicator says null, so they
+        // are never read.
+        slot.textBuffer.assign(static_cast<std::size_t>(length) + 1 + kTextBufferSlack, '\0');
+        slot.textCapacity = length;
         buffer = slot.textBuffer.data();
         size = length + 1;
     } else if constexpr (std::is_same_v<Kind, DateKind>) {
@@ -312,7 +324,7 @@ void FieldExchange::Fixup(FieldSlot& slot, typename Kind::Member& member) {
     }
     slot.status &= static_cast<uint8_t>(~kFieldNull);
     if constexpr (std::is_same_v<Kind, TextKind>) {
-        const std::size_t capacity = slot.textBuffer.size() - 1;
+        const auto capacity = static_cast<std::size_t>(slot.textCapacity);
         std::size_t length = slot.indicator >= 0
                                  ? std::min(static_cast<std::size_t>(slot.indicator), capacity)
                                  : strnlen(slot.textBuffer.data(), capacity);

@@ -37,6 +37,7 @@ struct FieldSlot {
     SQLLEN indicator = 0;          // length/indicator of the bound buffer
     TIMESTAMP_STRUCT dateProxy{};  // the buffer bound for a date-time field
     std::vector<char> textBuffer;  // the buffer bound for a text field's result column
+    SQLLEN textCapacity = 0;       // characters the driver may put there (NUL excluded)
     CachedValue cachedValue;
     uint8_t cachedStatus = 0;
     // What the bind-column pass bound, for reading the fetched row back.
@@ -149,7 +150,8 @@ class FieldExchange {
     // Called by ExchangeFields before the calls of its result columns.
     void SetFieldType(FieldType type) { fieldType_ = type; }
 
-    // One call per field, in the order of the result columns.
+    // One call per field, in the order of the result columns. Column names are kept by
+    // pointer while the recordset is open: pass string literals.
     void ExchangeText(const char* column, std::string& member, SQLLEN maxLength = 255,
                       SQLSMALLINT columnType = SQL_VARCHAR, SQLSMALLINT scale = 0);
     void ExchangeLong(const char* column, int32_t& member);

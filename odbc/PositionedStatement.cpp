@@ -12,7 +12,7 @@ namespace {
 std::size_t FetchedSize(const FieldSlot& slot) {
     switch (slot.boundType) {
         case SQL_C_CHAR: {
-            const std::size_t capacity = slot.textBuffer.empty() ? 0 : slot.textBuffer.size() - 1;
+            const auto capacity = static_cast<std::size_t>(slot.textCapacity);
             if (slot.indicator >= 0) {
                 return std::min(static_cast<std::size_t>(slot.indicator), capacity);
             }

@@ -31,6 +31,7 @@ class FetchedRow {
     void BindText(int index, const char* column, const char* value) {
         FieldSlot& slot = fields_[index];
         slot.textBuffer.assign(256, '\0');
+        slot.textCapacity = 255;
         std::strcpy(slot.textBuffer.data(), value);
         slot.indicator = static_cast<SQLLEN>(std::strlen(value));
         slot.column = column;

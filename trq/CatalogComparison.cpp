@@ -51,7 +51,12 @@ bool SameRate(double rowRate, double headerRate) {
 void CompareRow(const std::string& path, const CatalogRow& row, const ArchiveFile& file,
                 std::vector<Difference>& out) {
     const ArchiveHeader& h = file.header;
+    auto isNull = [&row](const char* column) {
+        return std::find(row.nullColumns.begin(), row.nullColumns.end(), column) !=
+               row.nullColumns.end();
+    };
     auto wrong = [&](const char* column, std::string text) {
+        if (isNull(column)) text = std::string(column) + " is NULL";
         out.push_back({path, DifferenceKind::kWrongColumn, column, std::move(text)});
     };
     if (row.station != h.station) {

@@ -5,6 +5,7 @@
 #include "catalog/FileList.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
+#include "odbc/FieldExchange.h"
 #include "odbc/OdbcCalls.h"
 
 namespace trq {
@@ -78,6 +79,12 @@ CatalogRow RowOf(const CFileList& set) {
     row.start = set.begin;
     row.duration = set.duration;
     row.dataOffset = set.dataOffset;
+    // Field numbers in the order of CFileList's columns.
+    static const char* const kColumns[] = {"STA",     "SPS",    "GAIN",   "CPATH", "DATATYPE", "CH",
+                                           "CREATER", "LDDATE", "TBEGIN", "TQTY",  "FOFF"};
+    for (int field = 1; field <= 11; ++field) {
+        if (set.FieldStatus(field) & kFieldNull) row.nullColumns.push_back(kColumns[field - 1]);
+    }
     return row;
 }
 

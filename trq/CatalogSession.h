@@ -40,6 +40,8 @@ struct CatalogRow {
     double start = 0;        // TBEGIN
     double duration = 0;     // TQTY
     int32_t dataOffset = 0;  // FOFF
+    // Columns that are NULL in the table (their fields above then hold no value).
+    std::vector<std::string> nullColumns;
 };
 
 class CatalogSession {

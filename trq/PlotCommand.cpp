@@ -90,7 +90,9 @@ int RunPlot(const PlotOptions& options, std::ostream& out, std::ostream& err) {
     const std::string title = FormatUtc(start, 0) + " to " + FormatUtc(end, 0) + " UTC";
     try {
         RenderPlotPng(traces, start, end, layout, title, options.output);
+        ReleaseFontCaches();
     } catch (const std::runtime_error& e) {
+        ReleaseFontCaches();
         err << "trq plot: " << e.what() << "\n";
         return kExitOutput;
     }

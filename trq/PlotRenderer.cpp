@@ -1,6 +1,7 @@
 #include "trq/PlotRenderer.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -202,6 +203,11 @@ void RenderPlotPng(const std::vector<PlotTrace>& traces, double start, double en
         throw std::runtime_error("cairo_surface_write_to_png(" + pngPath +
                                  ") failed: " + cairo_status_to_string(status));
     }
+}
+
+void ReleaseFontCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 }  // namespace trq

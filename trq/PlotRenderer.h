@@ -33,4 +33,8 @@ struct PlotTrace {
 void RenderPlotPng(const std::vector<PlotTrace>& traces, double start, double end,
                    const PlotLayout& layout, const std::string& title, const std::string& pngPath);
 
+// Frees what cairo and fontconfig keep for the whole process (font caches), so that a
+// program ends with nothing left allocated. Call once no picture is being drawn.
+void ReleaseFontCaches();
+
 }  // namespace trq

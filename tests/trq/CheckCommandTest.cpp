@@ -142,6 +142,7 @@ TEST_F(CheckCommand, JsonSummaryNamesKindsAndColumns) {
     ASSERT_NO_FATAL_FAILURE(ConvertBoth());
     Sql("DELETE FROM FILELIST WHERE CPATH='ABC\\22102013-134734-BHZ.ABC'");
     Update("CH='Q',TQTY=1", "ABC\\22102013-134734-BHN.ABC");
+    Update("GAIN=NULL", "ABC\\22102013-145414-BHZ.ABC");
     ProcessResult result = Check({"--json"});
     EXPECT_EQ(result.exitCode, 1);
     nlohmann::json doc = nlohmann::json::parse(result.out);
@@ -158,7 +159,9 @@ TEST_F(CheckCommand, JsonSummaryNamesKindsAndColumns) {
                            "ABC\\22102013-134734-BHN.ABC wrong-column CH",
                            "ABC\\22102013-134734-BHN.ABC wrong-column TQTY",
                            "ABC\\22102013-134734-BHZ.ABC missing-row",
+                           "ABC\\22102013-145414-BHZ.ABC wrong-column GAIN",
                        }));
+    EXPECT_EQ(doc["differences"][3]["text"], "GAIN is NULL");
     EXPECT_EQ(doc["remaining"], doc["differences"]);
     EXPECT_TRUE(doc["repairs"].empty());
 
@@ -170,7 +173,8 @@ TEST_F(CheckCommand, JsonSummaryNamesKindsAndColumns) {
     EXPECT_TRUE(doc["remaining"].empty());
     EXPECT_EQ(doc["repairs"], nlohmann::json::parse(R"([
                 {"path": "ABC\\22102013-134734-BHN.ABC", "action": "updated", "rows": 1, "ok": true},
-                {"path": "ABC\\22102013-134734-BHZ.ABC", "action": "inserted", "rows": 1, "ok": true}
+                {"path": "ABC\\22102013-134734-BHZ.ABC", "action": "inserted", "rows": 1, "ok": true},
+                {"path": "ABC\\22102013-145414-BHZ.ABC", "action": "updated", "rows": 1, "ok": true}
               ])"));
     EXPECT_EQ(doc["console"], nlohmann::json::array());
 }

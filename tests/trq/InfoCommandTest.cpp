@@ -191,6 +191,15 @@ TEST_F(InfoOnConvertedArchive, FiguresMatchTheRecording) {
         EXPECT_EQ(file["mean"], sum / 7000);
         EXPECT_EQ(file["rms"], std::sqrt(squares / 7000));
     }
+
+    // One byte lost at the end: no longer 512 + 4k bytes.
+    const std::string cut = ArchivePath("ABC/22102013-134734-BHN.ABC");
+    std::filesystem::resize_file(cut, 512 + 4 * 7000 - 1);
+    const ProcessResult broken = Trq({"info", cut});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_EQ(broken.out, "");
+    EXPECT_EQ(broken.err, "trq info: " + cut +
+                              ": file is 28511 bytes, not 512 + 4 x samples (3 bytes left over)\n");
 }
 
 }  // namespace

@@ -10,7 +10,14 @@
 namespace platform {
 
 BinaryFile BinaryFile::OpenReadOnly(const std::string& path) {
-    return BinaryFile(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO without a writer cannot hold the open forever; the flag
+    // changes nothing for the regular files that are kept.
+    BinaryFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (file.IsOpen() && (::fstat(file.fd_, &info) != 0 || !S_ISREG(info.st_mode))) {
+        file.Close();  // a directory, FIFO or device has no length to test against a header
+    }
+    return file;
 }
 
 BinaryFile::BinaryFile(BinaryFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}

@@ -11,7 +11,8 @@ namespace platform {
 class BinaryFile {
 public:
     BinaryFile() = default;
-    // Opens `path` read-only. Check IsOpen(): a failed open yields a closed file.
+    // Opens `path` read-only. Check IsOpen(): a failed open yields a closed file, and so
+    // does anything but a regular file (a directory, FIFO or device).
     static BinaryFile OpenReadOnly(const std::string& path);
 
     BinaryFile(BinaryFile&& other) noexcept;

@@ -72,6 +72,16 @@ int ReportWrongFileSize() {
     return kFileDoesNotMatch;
 }
 
+// The archive names files and fills catalog rows with four-digit years: a start time
+// before the year 1 or after 9999 (a header from garbage, or fields far out of range) has
+// no place in it.
+bool IsArchivableStart(EpochSeconds start) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    float seconds = 0;
+    return EpochSecondsToDate(start, year, month, day, hour, minute, seconds) && year >= 1 &&
+           year <= 9999;
+}
+
 }  // namespace
 
 EpochSeconds RecordingStartTime(const RecorderHeader& header) {
@@ -93,6 +103,16 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
     if (channelCount < 0 || sampleCount < 0) return ReportWrongFileSize();
     const BlockLayout layout = LayoutOf(header);
     if (file.Length() != layout.FileLength(channelCount)) return ReportWrongFileSize();
+    // Samples without a positive rate or a usable start time cannot be placed in time: the
+    // file is refused as a whole rather than converted into nothing.
+    if (header.samplesPerSecond <= 0) {
+        ConsoleMessage("ERROR: Wrong sample rate!!!");
+        return kFileDoesNotMatch;
+    }
+    if (!IsArchivableStart(start)) {
+        ConsoleMessage("ERROR: Wrong start time!!!");
+        return kFileDoesNotMatch;
+    }
     if (channelCount == 0) return kConverted;
 
     ChannelBuffers buffers;

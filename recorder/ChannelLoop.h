@@ -31,7 +31,9 @@ EpochSeconds RecordingStartTime(const RecorderHeader& header);
 // printing "ERROR: Wrong file size!!!" when the file's length differs from
 // 256 + channelCount * (4 + bytes per sample * samplesPerChannel), when channelCount or
 // samplesPerChannel is negative, or when the buffers for one block cannot be obtained;
-// nothing is handed on then. Returns -5 after printing
+// nothing is handed on then. Returns -5 after printing "ERROR: Wrong sample rate!!!" when
+// samplesPerSecond is 0 or negative, and after "ERROR: Wrong start time!!!" when the start
+// time lies before the year 1 or after the year 9999, also with nothing handed on. Returns -5 after printing
 // "ERROR: read channel %d of file %s!!!" (channel number, `filePath`) when a block comes
 // back short although the length matched (the file shrank while being read); the
 // channels before it have been handed on already.

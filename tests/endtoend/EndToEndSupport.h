@@ -245,4 +245,70 @@ inline void PrintTo(const CatalogRow& row, std::ostream* os) {
     *os << "{" << row.path << ", " << std::fixed << row.start << ", " << row.duration << "}";
 }
 
+// A working directory for converter runs: an SQLite catalog with data source TRQ, an
+// archive directory "archive" and a plq2trq.ini naming both (with the channel map).
+class Workspace {
+  public:
+    Workspace() {
+        catalog_ = testsupport::MakeSqliteCatalog(dir_);
+        env_ = catalog_.env;
+        std::filesystem::create_directories(ArchiveDir());
+        WriteIni(IniText(&catalog_, ArchiveDir()));
+    }
+
+    const testsupport::TempDir& Dir() const { return dir_; }
+    std::string ArchiveDir() const { return dir_ / "archive"; }
+    const testsupport::TestCatalog& Catalog() const { return catalog_; }
+    const std::map<std::string, std::string>& Env() const { return env_; }
+    std::map<std::string, std::string>& Env() { return env_; }
+    void WriteIni(const std::string& text) const {
+        testsupport::WriteFile(dir_ / "plq2trq.ini", text);
+    }
+    void WriteRecording(const std::string& name, const plqgen::RecordingSpec& spec) const {
+        plqgen::WriteRecording(dir_ / name, spec);
+    }
+
+    ProcessResult Run(const std::string& recording, const std::string& station = "ABC") const {
+        return Convert(dir_.Path(), recording, station, env_);
+    }
+
+    // The lines up to "Convert file ...", for the workspace's own ini.
+    std::string ConnectedLines() const { return ConnectedLines(ArchiveDir()); }
+    std::string ConnectedLines(const std::string& dataDir) const {
+        return kBanner + "Connect to DB:DSN=" + catalog_.dsn + ";UID=" + catalog_.user +
+               ";PWD=***; DATA=" + dataDir + "...\n";
+    }
+
+    // Every regular file below the archive directory, relative to it.
+    std::set<std::string> ArchiveFiles() const { return FilesBelow(ArchiveDir()); }
+    static std::set<std::string> FilesBelow(const std::string& dir) {
+        std::set<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            if (entry.is_regular_file()) {
+                files.insert(std::filesystem::relative(entry.path(), dir).string());
+            }
+        }
+        return files;
+    }
+    std::string RowCount() const {
+        return testsupport::QueryRows(catalog_, "SELECT COUNT(*) FROM FILELIST").at(0).at(0);
+    }
+
+  private:
+    testsupport::TempDir dir_;
+    testsupport::TestCatalog catalog_;
+    std::map<std::string, std::string> env_;
+};
+
+// The console lines of the header dump for `spec`.
+inline std::string HeaderDump(const plqgen::RecordingSpec& spec) {
+    char data[128];
+    const int year = spec.year >= 100 ? spec.year : spec.year + (spec.year <= 90 ? 2000 : 1900);
+    std::snprintf(data, sizeof data, "%4d  %2d  %2d | %02d-%02d-%02d | %3d %2d  %2d  %d", year,
+                  spec.month, spec.day, spec.hour, spec.minute, spec.second, spec.samplesPerSecond,
+                  spec.channelCount, spec.sampleFormat, spec.samplesPerChannel);
+    return "System => " + spec.systemName.substr(0, 36) +
+           "\nyear mnt day |  h-mi-s  | sps nch form nsamp\n" + data + "\n";
+}
+
 }  // namespace endtoend

@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int32_t kFloatDataType = 3;
-
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }

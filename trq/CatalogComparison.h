@@ -11,6 +11,7 @@
 // Besides, every file needs exactly one row, every row a file, and every file a name that
 // its header gives (ddmmyyyy-hhmmss-CHN.STA in the directory of its station).
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@
 #include "trq/CatalogSession.h"
 
 namespace trq {
+
+// DATATYPE of float samples, the only kind the archive holds.
+inline constexpr int32_t kFloatDataType = 3;
 
 // One file in a station directory below the data directory.
 struct ArchiveEntry {

@@ -15,8 +15,6 @@ namespace trq {
 
 namespace {
 
-constexpr int32_t kFloatDataType = 3;
-
 struct Repair {
     std::string path;
     std::string action;  // "inserted", "updated", "deleted"

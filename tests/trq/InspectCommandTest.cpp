@@ -88,6 +88,9 @@ class InspectAgreesWithConverter : public ConvertedArchive {
         plqgen::RecordingSpec empty = Small(1);
         empty.samplesPerChannel = 0;
         cases.push_back({"nosamples.plq", Generated(empty)});
+        cases.push_back({"norate.plq", Patched(Generated(Small(0)), 58, 0, 2)});
+        cases.push_back({"year10000.plq", Patched(Generated(Small(0)), 44, 10000, 2)});
+        cases.push_back({"directory.plq", ""});  // made a directory below
         cases.push_back({"good.plq", Generated(Small(0))});
         return cases;
     }
@@ -96,7 +99,11 @@ class InspectAgreesWithConverter : public ConvertedArchive {
 TEST_F(InspectAgreesWithConverter, SameMessagesAndExitCodesForEveryCase) {
     for (const Case& c : Cases()) {
         SCOPED_TRACE(c.name);
-        if (c.name != "missing.plq") WriteFile(dir_ / c.name, c.contents);
+        if (c.name == "directory.plq") {
+            std::filesystem::create_directory(dir_ / c.name);
+        } else if (c.name != "missing.plq") {
+            WriteFile(dir_ / c.name, c.contents);
+        }
         const ProcessResult converter = testsupport::RunProcess(
             testsupport::ConverterPath(), {c.name, "ABC"}, dir_.Path(), catalog_.env);
         const ProcessResult text = Trq({"inspect", c.name});

@@ -1,6 +1,7 @@
 #include "app/RunFlow.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -103,8 +104,10 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
         ConsoleMessage("Not found channels map in %s! Use default (1,2,3 e.t.c)",
                        files.ownIni.c_str());
     }
-    // No process error mode to set here: failing file and device operations already come
-    // back to the converter as error codes, never as a dialog.
+    // Critical errors come back to the converter instead of ending it: a file size limit
+    // (ulimit -f) would otherwise kill the process half-way through an archive file; ignored,
+    // it makes the write fail with EFBIG, which the writer reports (-8).
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const ConnectionSettings settings = ReadSettings(files);
     const std::string printable = PrintableConnectString(settings);

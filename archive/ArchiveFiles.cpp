@@ -152,7 +152,8 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     }
 
     // The station directory: data directory + "/" + station. Usually it exists already.
-    directoryPath_.assign(fullPath_, 0, dataDir_.size() + 1 + station.Name().size());
+    directoryPath_.assign(fullPath_, 0,
+                          fullPath_.size() - relativePath_.size() + station.Name().size());
     MakeDirectory(directoryPath_.c_str());
     channel.SetCurrentFilePath(relativePath_);
 
@@ -195,8 +196,10 @@ bool CArchiveWriter::MakeDirectory(const char* path) {
 }
 
 void CArchiveWriter::ComposeFullPath(const char* relativePath) {
+    // An empty data directory (none configured) is the current one: the path stays relative
+    // instead of starting at the root of the file system.
     fullPath_ = dataDir_;
-    fullPath_ += '/';
+    if (!fullPath_.empty()) fullPath_ += '/';
     std::size_t relativeStart = fullPath_.size();
     fullPath_ += relativePath;
     for (std::size_t i = relativeStart; i < fullPath_.size(); ++i) {

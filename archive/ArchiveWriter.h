@@ -94,7 +94,8 @@ class CArchiveWriter {
     // be cut (it never runs past the buffer).
     bool BuildHeader(char (&buffer)[512], std::size_t stationIndex, std::size_t channelIndex) const;
     bool MakeDirectory(const char* path);
-    // fullPath_ = data directory + "/" + `relativePath` with every backslash made a "/".
+    // fullPath_ = data directory + "/" + `relativePath` with every backslash made a "/";
+    // with an empty data directory just the relative path (the current directory).
     void ComposeFullPath(const char* relativePath);
     // Prints "ERROR: write file <fullPath_>!!!" and remembers the failure.
     void ReportWriteFailure();

@@ -1,8 +1,80 @@
 #!/usr/bin/env bash
-# The main job, end to end. For now: installs what is missing and builds the converter.
+# The main job in one command, on a fresh machine: installs what is missing, builds a
+# release build, sets up an SQLite catalog with the data source TRQ (the name the converter
+# falls back to, so its plq2trq.ini needs no DATABASE section), writes a plq2trq.ini with a
+# channel map and a data directory, generates a one-hour three-channel recording at 100
+# samples per second, converts it with plq2trq and shows what came out: the archive files
+# with their sizes, the first file's header and first samples, and the FILELIST rows.
+#
+# Everything it creates lives in demo/ below the repository (besides the packages it
+# installs); no service needs to run. Running it again rebuilds what changed, converts the
+# recording again (same file names, rewritten) and replaces the catalog rows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$PWD"
+demo="$root/demo"
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "Packages"
 scripts/install-deps.sh
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DPLQ_BUILD_TESTS=OFF -DPLQ_BUILD_BENCHMARKS=OFF
-cmake --build build-release -j "$(nproc)"
-echo "Built build-release/plq2trq"
+
+step "Release build in demo/build"
+cmake -S . -B "$demo/build" -DCMAKE_BUILD_TYPE=Release -DPLQ_BUILD_TESTS=OFF \
+  -DPLQ_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$demo/build" --target plq2trq plqgen -j "$(nproc)"
+plq2trq="$demo/build/plq2trq"
+plqgen="$demo/build/tools/plqgen"
+
+step "Catalog: demo/catalog.db (SQLite, WAL), data source TRQ in demo/odbc/odbc.ini"
+# unixODBC reads only the demo's own configuration files.
+export ODBCSYSINI="$demo/odbc" ODBCINI="$demo/odbc/odbc.ini"
+scripts/catalog-setup.sh sqlite --dsn TRQ --db "$demo/catalog.db" --ini-dir "$demo/odbc"
+sed -n '/^\[TRQ\]/,/^$/p' "$ODBCINI"
+
+step "Converter settings: demo/plq2trq.ini"
+mkdir -p "$demo/archive"
+cat >"$demo/plq2trq.ini" <<INI
+[DATA]
+DIR=$demo/archive
+
+[CHANNELMAP]
+1=BHZ
+2=BHN
+3=BHE
+INI
+cat "$demo/plq2trq.ini"
+if [ -e /etc/trq.ini ]; then
+  echo "note: /etc/trq.ini exists; its DATABASE settings replace the fallback data source TRQ"
+fi
+
+step "Recording: demo/recording.plq (3 channels x 360000 samples at 100 sps, 2013-10-22 13:47:34)"
+"$plqgen" "$demo/recording.plq" --channels 3 --samples 360000 --rate 100 --format 0 \
+  --start 2013-10-22T13:47:34 --signal burst
+ls -l "$demo/recording.plq"
+
+step "plq2trq recording.plq ABC  (in demo/)"
+status=0
+(cd "$demo" && "$plq2trq" recording.plq ABC) || status=$?
+echo "exit code: $status"
+if [ "$status" -ne 0 ]; then
+  echo "The conversion failed; see the messages above." >&2
+  exit 1
+fi
+
+step "Archive files (bytes, path below demo/archive)"
+(cd "$demo/archive" && find . -type f -printf '%s\t%P\n' | sort -k2)
+
+first="$(find "$demo/archive" -type f | sort | head -n 1)"
+step "Header of ${first#"$demo"/archive/} (512 bytes: text lines, a NUL, spaces)"
+head -c 512 "$first" | tr -d '\r' | tr '\0' '\n' | sed '/^ *$/d'
+
+step "Its first 8 samples (float32 little-endian from byte 512)"
+od -A d -t f4 -j 512 -N 32 -w16 "$first"
+
+step "FILELIST rows (TBEGIN shown as UTC as well)"
+sqlite3 -header -column "$demo/catalog.db" \
+  "SELECT STA, CH, CPATH, datetime(TBEGIN, 'unixepoch') AS BEGIN_UTC, TBEGIN, TQTY, SPS,
+          GAIN, DATATYPE, FOFF, CREATER, LDDATE FROM FILELIST ORDER BY CPATH"
+
+printf '\nAll of it is in %s (remove it to start over).\n' "$demo"

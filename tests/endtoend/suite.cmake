@@ -1,5 +1,8 @@
 # Runs need to know where the converter looks for the system's trq.ini; the install test
-# runs cmake --install on this build.
+# runs cmake --install on this build, so everything it installs is built first.
 target_compile_definitions(endtoend_tests PRIVATE PLQ_SYSCONFDIR="${PLQ_SYSCONFDIR}"
-  PLQ_CMAKE_COMMAND="${CMAKE_COMMAND}" PLQGEN_EXE="$<TARGET_FILE:plqgen>")
+  PLQ_CMAKE_COMMAND="${CMAKE_COMMAND}")
 add_dependencies(endtoend_tests plqgen)
+if(TARGET trq)
+  add_dependencies(endtoend_tests trq)
+endif()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: first the regular build, then
-# the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then a
+# bounded fuzzing run of the conversion (clang, libFuzzer; fuzz/run.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,3 +19,6 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLQ_SANITIZE=ON -DPLQ_BUILD_
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== Fuzzing the conversion of arbitrary recorder files (60 s) =="
+fuzz/run.sh 60

@@ -25,6 +25,7 @@ inline constexpr int kBadStation = -7;    // station name unusable as a director
 inline constexpr int kArchiveWrite = -8;  // a block could not be written to the archive
 inline constexpr int kCatalog = -9;       // an archive file could not be registered
 inline constexpr int kUnexpected = -10;   // any other error raised during the run
+inline constexpr int kSameChannelName = -11;  // two channels would share one archive name
 }  // namespace ExitCode
 
 // Runs one conversion with the program-wide connection and channel map; returns the

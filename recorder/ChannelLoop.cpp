@@ -1,9 +1,12 @@
 #include "recorder/ChannelLoop.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <map>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "app/ChannelMap.h"
@@ -16,6 +19,7 @@ namespace {
 
 constexpr int kConverted = 0;
 constexpr int kFileDoesNotMatch = -5;
+constexpr int kSameChannelName = -11;
 
 // The recorder file after its header: channelCount blocks of equal size, one per channel
 // in channel order, nothing between them and nothing after the last.
@@ -82,6 +86,35 @@ bool IsArchivableStart(EpochSeconds start) {
            year <= 9999;
 }
 
+// The archive name of a recorder channel: its CHANNELMAP entry, or "CH<n>".
+std::string ArchiveChannelName(const ChannelMap& channelMap, int channel) {
+    const char* mapped = FindChannelName(channelMap, channel);
+    if (mapped != nullptr) return mapped;
+    char defaultName[16];
+    std::snprintf(defaultName, sizeof defaultName, "CH%d", channel);
+    return defaultName;
+}
+
+// The writer keeps one channel per name, with letter case ignored. Two recorder channels
+// of one file under the same name would therefore share one archive stream, and the
+// second would start a file of the first one's name and time and overwrite it. Such a
+// file is refused before anything is written. Returns true when the names are distinct.
+bool ChannelNamesAreDistinct(const ChannelMap& channelMap, int channelCount) {
+    std::map<std::string, int> firstChannelOf;
+    for (int channel = 1; channel <= channelCount; ++channel) {
+        const std::string name = ArchiveChannelName(channelMap, channel);
+        std::string folded = name;
+        for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const auto [entry, added] = firstChannelOf.emplace(folded, channel);
+        if (!added) {
+            ConsoleMessage("ERROR: channels %d and %d have the same name %s!!!", entry->second,
+                           channel, name.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 EpochSeconds RecordingStartTime(const RecorderHeader& header) {
@@ -114,6 +147,7 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
         return kFileDoesNotMatch;
     }
     if (channelCount == 0) return kConverted;
+    if (!ChannelNamesAreDistinct(channelMap, channelCount)) return kSameChannelName;
 
     ChannelBuffers buffers;
     if (!ObtainBuffers(buffers, layout.sampleBytes, sampleCount)) return ReportWrongFileSize();
@@ -132,14 +166,9 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
         DecodeSamples(header.sampleFormat, buffers.raw.data(),
                       static_cast<std::size_t>(sampleCount), buffers.samples.data());
 
-        const char* channelName = FindChannelName(channelMap, channel);
-        char defaultName[16];
-        if (channelName == nullptr) {
-            std::snprintf(defaultName, sizeof defaultName, "CH%d", channel);
-            channelName = defaultName;
-        }
-        receiver(stationName, channelName, static_cast<double>(header.samplesPerSecond), start,
-                 sampleCount, buffers.samples.data());
+        const std::string channelName = ArchiveChannelName(channelMap, channel);
+        receiver(stationName, channelName.c_str(), static_cast<double>(header.samplesPerSecond),
+                 start, sampleCount, buffers.samples.data());
     }
     return kConverted;
 }

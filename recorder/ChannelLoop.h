@@ -33,10 +33,13 @@ EpochSeconds RecordingStartTime(const RecorderHeader& header);
 // samplesPerChannel is negative, or when the buffers for one block cannot be obtained;
 // nothing is handed on then. Returns -5 after printing "ERROR: Wrong sample rate!!!" when
 // samplesPerSecond is 0 or negative, and after "ERROR: Wrong start time!!!" when the start
-// time lies before the year 1 or after the year 9999, also with nothing handed on. Returns -5 after printing
-// "ERROR: read channel %d of file %s!!!" (channel number, `filePath`) when a block comes
-// back short although the length matched (the file shrank while being read); the
-// channels before it have been handed on already.
+// time lies before the year 1 or after the year 9999, also with nothing handed on.
+// Returns -11 after printing "ERROR: channels %d and %d have the same name %s!!!" when two
+// channels would be archived under names equal but for letter case (they would share one
+// archive stream and the second would overwrite the first's files); nothing is handed on.
+// Returns -5 after printing "ERROR: read channel %d of file %s!!!" (channel number,
+// `filePath`) when a block comes back short although the length matched (the file shrank
+// while being read); the channels before it have been handed on already.
 int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
                     const RecorderHeader& header, const char* stationName,
                     const ChannelMap& channelMap, const char* filePath);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -169,6 +170,26 @@ TEST_F(ConverterRun, FileSizeNotMatchingTheHeader) {
                                   "ERROR: Wrong file size!!!\n");
         EXPECT_TRUE(std::filesystem::is_empty(ArchiveDir())) << adjustment;
     }
+}
+
+// Two channels mapped to names equal but for letter case would write one archive stream,
+// the second overwriting the first's file: the run refuses the file and writes nothing.
+TEST_F(ConverterRun, ChannelMapGivingTwoChannelsOneNameIsRefused) {
+    UseCatalog();
+    std::ofstream(dir_ / "plq2trq.ini", std::ios::app) << "[CHANNELMAP]\n1=BHZ\n2=bhz\n3=BHE\n";
+    WriteRecording("good.plq", SmallRecording());
+    const ProcessResult result = Run({"good.plq", "STA"});
+    EXPECT_EQ(result.exitCode, 245);
+    EXPECT_EQ(result.out, kBanner + "Connect to DB:DSN=" + catalog_.dsn + ";UID=" +
+                              catalog_.user + ";PWD=***; DATA=" + ArchiveDir() +
+                              "...\n"
+                              "Convert file good.plq (sta=STA)...\n"
+                              "Read header...\n"
+                              "System => Kelvo PLQ-4 recorder\n" +
+                              kExampleDump +
+                              "Convert data...\n"
+                              "ERROR: channels 1 and 2 have the same name bhz!!!\n");
+    EXPECT_TRUE(std::filesystem::is_empty(ArchiveDir()));
 }
 
 TEST_F(ConverterRun, ConvertedFileWithStationNameCutTo31Characters) {

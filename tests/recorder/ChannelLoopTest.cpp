@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/ChannelMap.h"
@@ -166,6 +167,32 @@ TEST_F(ChannelLoop, MappedNamesAreUsedWholeAndOthersGetDefaults) {
                                     "CH5", "CH6",  "CH7",  "CH8",
                                     "CH9", "CH10", "CH11", "LAST"};
     for (int n = 0; n < 12; ++n) EXPECT_EQ(received_[n].channel, expected[n]) << n + 1;
+}
+
+// Names equal but for letter case would share one archive stream, and the second channel
+// would overwrite the first one's files: the file is refused before anything is handed on.
+TEST_F(ChannelLoop, ChannelsThatWouldShareAnArchiveNameAreRefused) {
+    const struct {
+        std::unordered_map<uint16_t, std::string> names;
+        const char* printed;
+    } cases[] = {
+        {{{1, "BHZ"}, {2, "bhz"}}, "ERROR: channels 1 and 2 have the same name bhz!!!\n"},
+        {{{1, "BHZ"}, {3, "BHZ"}}, "ERROR: channels 1 and 3 have the same name BHZ!!!\n"},
+        {{{3, "ch1"}}, "ERROR: channels 1 and 3 have the same name ch1!!!\n"},
+        {{{2, ""}, {3, ""}}, "ERROR: channels 2 and 3 have the same name !!!\n"},
+    };
+    std::vector<std::vector<int32_t>> stored(3, std::vector<int32_t>{1, 2});
+    for (const auto& c : cases) {
+        map_.names = c.names;
+        received_.clear();
+        EXPECT_EQ(Run(ExampleHeader(2, 3, 2), RecorderFile(2, stored)), -11);
+        EXPECT_EQ(printed_, c.printed);
+        EXPECT_TRUE(received_.empty());
+    }
+    // Distinct names, default ones included, pass.
+    map_.names = {{1, "CH2X"}, {2, "BHN"}};
+    EXPECT_EQ(Run(ExampleHeader(2, 3, 2), RecorderFile(2, stored)), 0);
+    EXPECT_EQ(received_.size(), 3u);
 }
 
 TEST_F(ChannelLoop, StartTimeTakesTheMillisecondsAsAFloat) {

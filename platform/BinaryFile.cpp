@@ -30,7 +30,9 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
     return *this;
 }
 
-BinaryFile::~BinaryFile() { Close(); }
+BinaryFile::~BinaryFile() {
+    Close();
+}
 
 int64_t BinaryFile::Read(void* buffer, std::size_t count) {
     auto* out = static_cast<char*>(buffer);

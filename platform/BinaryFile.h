@@ -9,7 +9,7 @@
 namespace platform {
 
 class BinaryFile {
-public:
+  public:
     BinaryFile() = default;
     // Opens `path` read-only. Check IsOpen(): a failed open yields a closed file, and so
     // does anything but a regular file (a directory, FIFO or device).
@@ -31,7 +31,7 @@ public:
     int64_t Length() const;
     void Close();
 
-private:
+  private:
     explicit BinaryFile(int fd) : fd_(fd) {}
     int fd_ = -1;
 };

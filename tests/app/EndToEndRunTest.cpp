@@ -180,8 +180,8 @@ TEST_F(ConverterRun, ChannelMapGivingTwoChannelsOneNameIsRefused) {
     WriteRecording("good.plq", SmallRecording());
     const ProcessResult result = Run({"good.plq", "STA"});
     EXPECT_EQ(result.exitCode, 245);
-    EXPECT_EQ(result.out, kBanner + "Connect to DB:DSN=" + catalog_.dsn + ";UID=" +
-                              catalog_.user + ";PWD=***; DATA=" + ArchiveDir() +
+    EXPECT_EQ(result.out, kBanner + "Connect to DB:DSN=" + catalog_.dsn + ";UID=" + catalog_.user +
+                              ";PWD=***; DATA=" + ArchiveDir() +
                               "...\n"
                               "Convert file good.plq (sta=STA)...\n"
                               "Read header...\n"

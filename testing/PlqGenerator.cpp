@@ -99,7 +99,7 @@ int32_t EncodeGainRanged(double value) {
     return sign | (exponent << 10) | static_cast<int32_t>(mantissa);
 }
 
-// The stored value that decodes to `value` in the spec's sample format.
+// The stored value that decodes to `value` in the recording's sample format.
 int32_t EncodeStored(const RecordingSpec& spec, double value) {
     if (spec.sampleFormat == 0) return EncodeGainRanged(value);
     const double clamped = std::clamp(std::round(value), -2147483647.0, 2147483647.0);
@@ -111,7 +111,7 @@ int BytesPerSample(const RecordingSpec& spec) {
     return spec.sampleFormat == 0 ? 2 : 4;
 }
 
-// The length of a well-formed file with the spec's header fields (before any deliberate
+// The length of a well-formed file with the recording's header fields (before any deliberate
 // size adjustment). Counts below zero give blocks of no bytes.
 int64_t NaturalLength(const RecordingSpec& spec) {
     const int64_t block = std::max<int64_t>(

@@ -9,7 +9,7 @@
 
 namespace plqgen {
 
-// Synthetic signals, as physical values in counts, stored in the spec's sample format
+// Synthetic signals, as physical values in counts, stored in the recording's sample format
 // (format 0 as the nearest gain-ranged word, format 1 negated, others as they are).
 enum class Signal {
     Sine,   // channel c: 1000 c sin(pi c t), i.e. c/2 Hz; repeats every 2 s

@@ -15,27 +15,34 @@ bool EndsWithBackslash(const std::string& value) {
     return !value.empty() && value.back() == '\\';
 }
 
-// The own ini's value, else trq.ini's; the result still ends with a backslash when
-// neither file sets the key.
+// A data source name cannot be empty: "DSN=;" would make the driver manager quietly open
+// some default source instead of the catalog. An empty name counts as unset.
+bool IsUnsetDataSource(const std::string& value) {
+    return value.empty() || EndsWithBackslash(value);
+}
+
+// The own ini's value, else trq.ini's; the result is still unset (`isUnset`) when neither
+// file sets the key.
 std::string LookUp(const SettingsFiles& files, const char* section, const char* key,
-                   std::size_t capacity) {
+                   std::size_t capacity, bool (*isUnset)(const std::string&) = EndsWithBackslash) {
     std::string value = platform::ReadProfileString(files.ownIni, section, key, kMissing, capacity);
-    if (EndsWithBackslash(value)) {
+    if (isUnset(value)) {
         value = platform::ReadProfileString(files.trqIni, section, key, kMissing, capacity);
     }
     return value;
 }
 
-std::string LookUpWithFallback(const SettingsFiles& files, const char* key, std::size_t capacity) {
-    std::string value = LookUp(files, "DATABASE", key, capacity);
-    return EndsWithBackslash(value) ? kFallbackWord : value;
+std::string LookUpWithFallback(const SettingsFiles& files, const char* key, std::size_t capacity,
+                               bool (*isUnset)(const std::string&) = EndsWithBackslash) {
+    std::string value = LookUp(files, "DATABASE", key, capacity, isUnset);
+    return isUnset(value) ? kFallbackWord : value;
 }
 
 }  // namespace
 
 ConnectionSettings ReadSettings(const SettingsFiles& files) {
     ConnectionSettings settings;
-    settings.dataSource = LookUpWithFallback(files, "ODBC", kDataSourceCapacity);
+    settings.dataSource = LookUpWithFallback(files, "ODBC", kDataSourceCapacity, IsUnsetDataSource);
     settings.user = LookUpWithFallback(files, "USER", kUserCapacity);
     settings.password = LookUpWithFallback(files, "PASSWORD", kPasswordCapacity);
     // A directory from trq.ini may end with its separator; that one character goes. With

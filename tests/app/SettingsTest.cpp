@@ -68,10 +68,14 @@ TEST(Settings, DatabaseValuesFallBackFromOwnIniToTrqIniToTheFallbackWord) {
          "; settings\n[database]\n  odbc = My DSN  \n;USER=commented\nUser=op ; not a comment\n",
          kNoFile,
          {"My DSN", "op ; not a comment", "TRQ", ""}},
-        {"empty values are used",
+        {"empty values are used, but a data source needs a name",
          "[DATABASE]\nODBC=\nPASSWORD=\n[DATA]\nDIR=\n",
          "[DATABASE]\nODBC=trq\nPASSWORD=trq\n[DATA]\nDIR=/trq\n",
-         {"", "TRQ", "", ""}},
+         {"trq", "TRQ", "", ""}},
+        {"empty data source names in both files",
+         "[DATABASE]\nODBC=\n",
+         "[DATABASE]\nODBC=\n",
+         {"TRQ", "TRQ", "TRQ", ""}},
     };
     for (const SettingsCase& c : cases) ExpectSettings(c);
 }

@@ -59,6 +59,15 @@ class ConverterRun : public ::testing::Test {
                ";UID=" + catalog_.user + ";PWD=***; DATA=" + ArchiveDir() + "...\n";
     }
 
+    // The lines from the recorder file's open to the channel loop, for the example header.
+    static std::string ConvertingLines(const std::string& file) {
+        return "Convert file " + file +
+               " (sta=STA)...\n"
+               "Read header...\n"
+               "System => Kelvo PLQ-4 recorder\n" +
+               kExampleDump + "Convert data...\n";
+    }
+
     void WriteRecording(const std::string& name, const plqgen::RecordingSpec& spec) {
         plqgen::WriteRecording(dir_ / name, spec);
     }
@@ -161,13 +170,8 @@ TEST_F(ConverterRun, FileSizeNotMatchingTheHeader) {
         WriteRecording("size.plq", spec);
         const ProcessResult result = Run({"size.plq", "STA"});
         EXPECT_EQ(result.exitCode, 251);
-        EXPECT_EQ(result.out, ConnectedLines() +
-                                  "Convert file size.plq (sta=STA)...\n"
-                                  "Read header...\n"
-                                  "System => Kelvo PLQ-4 recorder\n" +
-                                  kExampleDump +
-                                  "Convert data...\n"
-                                  "ERROR: Wrong file size!!!\n");
+        EXPECT_EQ(result.out,
+                  ConnectedLines() + ConvertingLines("size.plq") + "ERROR: Wrong file size!!!\n");
         EXPECT_TRUE(std::filesystem::is_empty(ArchiveDir())) << adjustment;
     }
 }
@@ -181,13 +185,8 @@ TEST_F(ConverterRun, ChannelMapGivingTwoChannelsOneNameIsRefused) {
     const ProcessResult result = Run({"good.plq", "STA"});
     EXPECT_EQ(result.exitCode, 245);
     EXPECT_EQ(result.out, kBanner + "Connect to DB:DSN=" + catalog_.dsn + ";UID=" + catalog_.user +
-                              ";PWD=***; DATA=" + ArchiveDir() +
-                              "...\n"
-                              "Convert file good.plq (sta=STA)...\n"
-                              "Read header...\n"
-                              "System => Kelvo PLQ-4 recorder\n" +
-                              kExampleDump +
-                              "Convert data...\n"
+                              ";PWD=***; DATA=" + ArchiveDir() + "...\n" +
+                              ConvertingLines("good.plq") +
                               "ERROR: channels 1 and 2 have the same name bhz!!!\n");
     EXPECT_TRUE(std::filesystem::is_empty(ArchiveDir()));
 }
@@ -247,13 +246,7 @@ TEST_F(ConverterRun, ArchiveThatCannotBeWrittenEndsWithItsOwnCode) {
         result = Run({"good.plq", "STA"});
     }
     EXPECT_EQ(result.exitCode, 248);
-    const std::string head = ConnectedLines() +
-                             "Convert file good.plq (sta=STA)...\n"
-                             "Read header...\n"
-                             "System => Kelvo PLQ-4 recorder\n" +
-                             kExampleDump +
-                             "Convert data...\n"
-                             "Done!\n\n";
+    const std::string head = ConnectedLines() + ConvertingLines("good.plq") + "Done!\n\n";
     EXPECT_EQ(result.out.substr(0, head.size()), head);
     EXPECT_NE(result.out.find("ERROR: write file "), std::string::npos) << result.out;
 }
@@ -265,13 +258,7 @@ TEST_F(ConverterRun, CatalogThatCannotRegisterEndsWithItsOwnCode) {
     WriteRecording("good.plq", SmallRecording());
     const ProcessResult result = Run({"good.plq", "STA"});
     EXPECT_EQ(result.exitCode, 247);
-    const std::string head = ConnectedLines() +
-                             "Convert file good.plq (sta=STA)...\n"
-                             "Read header...\n"
-                             "System => Kelvo PLQ-4 recorder\n" +
-                             kExampleDump +
-                             "Convert data...\n"
-                             "Done!\n\n";
+    const std::string head = ConnectedLines() + ConvertingLines("good.plq") + "Done!\n\n";
     EXPECT_EQ(result.out.substr(0, head.size()), head);
 }
 

@@ -6,13 +6,18 @@
 #include <exception>
 #include <string>
 
-#include "app/ChannelMap.h"
-#include "app/ConsoleMessage.h"
+#include "app/StationSession.h"
+#include "archive/ArchiveText.h"
 #include "archive/ArchiveWriter.h"
+#include "catalog/DatabaseRegistrar.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 #include "platform/BinaryFile.h"
+#include "platform/Console.h"
+#include "platform/IniFile.h"
+#include "platform/Utf8.h"
 #include "recorder/ChannelLoop.h"
+#include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
 
 namespace {
@@ -22,14 +27,10 @@ constexpr char kVersion[] = "v1.0";
 // The station name is kept in a 32-byte buffer: at most 31 characters.
 constexpr std::size_t kMaxStationNameLength = 31;
 
+// Cut without splitting a UTF-8 character: a stray byte would end up in the directory,
+// the headers and the catalog rows.
 std::string StoredStationName(const char* argument) {
-    return std::string(argument, std::min(std::strlen(argument), kMaxStationNameLength));
-}
-
-// The station name becomes a directory below the data directory and a part of every
-// archive path in the catalog: it must name exactly one directory entry there.
-bool IsUsableStationName(const std::string& station) {
-    return station.find_first_of("/\\") == std::string::npos && station != "." && station != "..";
+    return platform::CutUtf8(argument, kMaxStationNameLength);
 }
 
 // Opens the catalog connection with the ODBC cursor library, read-write, letting the
@@ -45,8 +46,8 @@ bool OpenCatalog(CDatabase& database, const std::string& connect) {
 
 // Steps from the recorder file's open to the final flush; returns the exit code. The
 // caller frees the channel map afterwards and then destroys the writer.
-int ConvertFile(CArchiveWriter& writer, const char* filePath, const std::string& station,
-                const ChannelMap& channelMap) {
+int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char* filePath,
+                const std::string& station, const ChannelMap& channelMap, int lockWaitSeconds) {
     ConsoleMessage("Convert file %s (sta=%s)...", filePath, station.c_str());
     platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(filePath);
     if (!file.IsOpen()) {
@@ -68,21 +69,33 @@ int ConvertFile(CArchiveWriter& writer, const char* filePath, const std::string&
     }
 
     ConsoleMessage("Convert data...");
+    // A recording that will be refused is refused before the station is touched.
+    const int checked = CheckRecording(file, header, channelMap, &IsUsableChannelName);
+    if (checked != 0) return checked;
+    // One converter at a time writes a station: from here to the last registration.
+    StationSession session(writer.DataDir(), station, registrar, lockWaitSeconds);
+    if (session.Busy()) {
+        ConsoleMessage("ERROR: station %s is being converted by another converter!!!",
+                       station.c_str());
+        return ExitCode::kStationBusy;
+    }
+
     SampleReceiver toWriter = [&writer](const char* sta, const char* channel, double rate,
                                         EpochSeconds start, int32_t count, const float* samples) {
         writer.AddSamples(sta, channel, rate, start, count, samples);
     };
-    const int result =
-        ConvertChannels(toWriter, file, header, station.c_str(), channelMap, filePath);
+    const int result = ConvertChannels(toWriter, file, header, station.c_str(), channelMap,
+                                       filePath, &IsUsableChannelName);
     if (result == 0) ConsoleMessage("Done!\n");
 
     file.Close();
     writer.FlushAll();
+    session.ReportDeferred(writer);
     // "Done!" tells that every channel was read; the exit code also tells whether
     // everything read reached the archive and the catalog.
     if (result != 0) return result;
     if (writer.WriteFailed()) return ExitCode::kArchiveWrite;
-    if (writer.CatalogFailed()) return ExitCode::kCatalog;
+    if (writer.CatalogFailed() || session.JournalLeft()) return ExitCode::kCatalog;
     return ExitCode::kConverted;
 }
 
@@ -100,7 +113,8 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
         return ExitCode::kBadStation;
     }
 
-    if (!LoadChannelMap(channelMap, files.ownIni)) {
+    const platform::IniFile ownIni = platform::IniFile::Read(files.ownIni);
+    if (!LoadChannelMap(channelMap, ownIni, files.ownIni)) {
         ConsoleMessage("Not found channels map in %s! Use default (1,2,3 e.t.c)",
                        files.ownIni.c_str());
     }
@@ -109,7 +123,7 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
     // it makes the write fail with EFBIG, which the writer reports (-8).
     std::signal(SIGXFSZ, SIG_IGN);
 
-    const ConnectionSettings settings = ReadSettings(files);
+    const ConnectionSettings settings = ReadSettings(ownIni, platform::IniFile::Read(files.trqIni));
     const std::string printable = PrintableConnectString(settings);
     ConsoleMessage("Connect to DB:%s DATA=%s...", printable.c_str(), settings.dataDir.c_str());
     if (!OpenCatalog(database, ConnectString(settings))) {
@@ -118,9 +132,12 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
         return ExitCode::kDatabase;
     }
 
-    CArchiveWriter writer(&database, kProgramName);
+    DatabaseRegistrar registrar(database, kProgramName, ConnectString(settings),
+                                CDatabase::kUseCursorLib);
+    CArchiveWriter writer(registrar);
     writer.SetDataDir(settings.dataDir.c_str());
-    const int result = ConvertFile(writer, argv[1], station, channelMap);
+    const int result =
+        ConvertFile(writer, registrar, argv[1], station, channelMap, settings.stationLockWait);
     FreeChannelMap(channelMap);
     return result;  // the writer is destroyed after the channel map was freed
 }

@@ -1,6 +1,8 @@
 #include "app/Settings.h"
 
-#include "platform/Profile.h"
+#include <cstdlib>
+
+#include "platform/IniFile.h"
 
 namespace {
 
@@ -21,26 +23,41 @@ bool IsUnsetDataSource(const std::string& value) {
     return value.empty() || EndsWithBackslash(value);
 }
 
+struct IniPair {
+    const platform::IniFile& own;
+    const platform::IniFile& trq;
+};
+
 // The own ini's value, else trq.ini's; the result is still unset (`isUnset`) when neither
 // file sets the key.
-std::string LookUp(const SettingsFiles& files, const char* section, const char* key,
-                   std::size_t capacity, bool (*isUnset)(const std::string&) = EndsWithBackslash) {
-    std::string value = platform::ReadProfileString(files.ownIni, section, key, kMissing, capacity);
-    if (isUnset(value)) {
-        value = platform::ReadProfileString(files.trqIni, section, key, kMissing, capacity);
-    }
+std::string LookUp(const IniPair& files, const char* section, const char* key, std::size_t capacity,
+                   bool (*isUnset)(const std::string&) = EndsWithBackslash) {
+    std::string value = files.own.Value(section, key, kMissing, capacity);
+    if (isUnset(value)) value = files.trq.Value(section, key, kMissing, capacity);
     return value;
 }
 
-std::string LookUpWithFallback(const SettingsFiles& files, const char* key, std::size_t capacity,
+std::string LookUpWithFallback(const IniPair& files, const char* key, std::size_t capacity,
                                bool (*isUnset)(const std::string&) = EndsWithBackslash) {
     std::string value = LookUp(files, "DATABASE", key, capacity, isUnset);
     return isUnset(value) ? kFallbackWord : value;
 }
 
+bool IsUnsetNumber(const std::string& value) {
+    char* end = nullptr;
+    const long number = std::strtol(value.c_str(), &end, 10);
+    return value.empty() || *end != '\0' || number < 0 || number > 86400;
+}
+
 }  // namespace
 
 ConnectionSettings ReadSettings(const SettingsFiles& files) {
+    return ReadSettings(platform::IniFile::Read(files.ownIni),
+                        platform::IniFile::Read(files.trqIni));
+}
+
+ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform::IniFile& trqIni) {
+    const IniPair files{ownIni, trqIni};
     ConnectionSettings settings;
     settings.dataSource = LookUpWithFallback(files, "ODBC", kDataSourceCapacity, IsUnsetDataSource);
     settings.user = LookUpWithFallback(files, "USER", kUserCapacity);
@@ -50,6 +67,8 @@ ConnectionSettings ReadSettings(const SettingsFiles& files) {
     // directory, i.e. the current one.
     settings.dataDir = LookUp(files, "DATA", "DIR", kDataDirCapacity);
     if (EndsWithBackslash(settings.dataDir)) settings.dataDir.pop_back();
+    const std::string wait = LookUp(files, "DATA", "LOCKWAIT", 16, IsUnsetNumber);
+    if (!IsUnsetNumber(wait)) settings.stationLockWait = std::atoi(wait.c_str());
     return settings;
 }
 

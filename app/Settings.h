@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/IniFile.h"
+
 // Where the two ini files are read from.
 struct SettingsFiles {
     std::string ownIni;  // the converter's own ini, "./plq2trq.ini" in the converter
@@ -18,11 +20,16 @@ inline constexpr std::size_t kUserCapacity = 32;
 inline constexpr std::size_t kPasswordCapacity = 16;
 inline constexpr std::size_t kDataDirCapacity = 256;
 
+// How long a converter waits for another converter of the same station to finish, in
+// seconds, when [DATA] LOCKWAIT does not say.
+inline constexpr int kDefaultStationLockWait = 300;
+
 struct ConnectionSettings {
-    std::string dataSource;  // [DATABASE] ODBC
-    std::string user;        // [DATABASE] USER
-    std::string password;    // [DATABASE] PASSWORD
-    std::string dataDir;     // [DATA] DIR
+    std::string dataSource;                         // [DATABASE] ODBC
+    std::string user;                               // [DATABASE] USER
+    std::string password;                           // [DATABASE] PASSWORD
+    std::string dataDir;                            // [DATA] DIR
+    int stationLockWait = kDefaultStationLockWait;  // [DATA] LOCKWAIT, seconds
 };
 
 // Looks up every setting:
@@ -30,7 +37,12 @@ struct ConnectionSettings {
 //    backslash, trq.ini's; if that is missing or ends with a backslash too, "TRQ".
 //  - data directory: the own ini's value; if it is missing or ends with a backslash,
 //    trq.ini's with one trailing backslash removed (empty when neither file has it).
+//  - station lock wait: [DATA] LOCKWAIT, a whole number of seconds (0 or more), from the
+//    own ini, else trq.ini, else 300.
 // A key that is present with an empty value counts as set: the empty value is used.
+// Values are cut to their buffer sizes without splitting a UTF-8 character.
+ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform::IniFile& trqIni);
+// The same, reading both files.
 ConnectionSettings ReadSettings(const SettingsFiles& files);
 
 // "DSN=<data source>;UID=<user>;PWD=<password>;", handed to the driver unchanged.

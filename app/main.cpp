@@ -1,8 +1,8 @@
 // plq2trq FILE STATION: converts one PLQ recorder file into the TRQ archive.
 
-#include "app/ChannelMap.h"
 #include "app/RunFlow.h"
 #include "odbc/Database.h"
+#include "recorder/ChannelMap.h"
 
 namespace {
 // Program-wide objects, constructed before the entry runs and destroyed after it returns

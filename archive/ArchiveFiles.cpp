@@ -2,39 +2,22 @@
 // file or as the first block of a new one, and registering the file in the catalog.
 
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "app/ConsoleMessage.h"
 #include "archive/ArchiveText.h"
 #include "archive/ArchiveWriter.h"
+#include "archive/StationDirectory.h"
+#include "platform/Console.h"
 #include "platform/FileServices.h"
 
 namespace {
 
-// Sample data type code and gain carried by every catalog row of this writer.
-constexpr int32_t kGain = 1;
-constexpr int32_t kDataTypeFloat = 3;
-
 // Longest full path handed to the file system, terminating NUL included.
 constexpr std::size_t kFullPathCapacity = PATH_MAX;
-
-bool HasSeparator(const std::string& name) {
-    return name.find_first_of("/\\") != std::string::npos;
-}
-
-// A station name becomes a directory directly below the data directory: it must name
-// exactly one new level there.
-bool IsUsableStationName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && !HasSeparator(name);
-}
-
-// A channel name becomes part of a file name: it must not lead out of the station directory.
-bool IsUsableChannelName(const std::string& name) {
-    return !HasSeparator(name);
-}
 
 // Writes the block's samples after `header` (header may be empty) as float32 little-endian.
 // On a big-endian machine the block is turned around in place first; it is dropped after
@@ -86,7 +69,7 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
     platform::OutputFile file = platform::OutputFile::OpenForAppend(fullPath_.c_str());
     if (!file.IsOpen()) {
         // Deleted, locked or refused: the block is dropped, the file and its row stay.
-        ReportWriteFailure();
+        ReportWriteFailure(file.LastError().Describe(fullPath_));
         return;
     }
     if (file.LengthAtOpen() != channel.FileLength()) {
@@ -94,16 +77,17 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         // or extended it since this channel last wrote it: the block would land behind
         // samples it does not follow. It is dropped like a block whose file cannot be opened.
         file.Close();
-        ReportWriteFailure();
+        ReportWriteFailure("append " + fullPath_ + ": the file was changed by another writer");
         return;
     }
     const int64_t blockBytes = static_cast<int64_t>(channel.BufferedCount()) * 4;
     if (!WriteBlock(file, nullptr, 0, channel)) {
         // Whatever part of the block reached the file is cut off again, so that the file
         // keeps matching its catalog row.
+        const std::string reason = file.LastError().Describe(fullPath_);
         file.TruncateTo(file.LengthAtOpen());
         file.Close();
-        ReportWriteFailure();
+        ReportWriteFailure(reason);
         return;
     }
     if (!file.Close()) {
@@ -111,15 +95,14 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         // can still be opened, so that it keeps matching its row.
         platform::OutputFile again = platform::OutputFile::OpenForAppend(fullPath_.c_str());
         if (again.IsOpen()) again.TruncateTo(file.LengthAtOpen());
-        ReportWriteFailure();
+        ReportWriteFailure(file.LastError().Describe(fullPath_));
         return;
     }
 
     channel.ExtendFile(channel.BlockDuration());
     channel.SetFileLength(file.LengthAtOpen() + blockBytes);
-    UpdateExtendedFile(channel.CurrentFilePath(), station.Name().c_str(),
-                       channel.ChannelName().c_str(), channel.FileStart(), channel.FileDuration(),
-                       channel.SampleRate(), kGain, kDataTypeFloat);
+    UpdateExtendedFile({channel.CurrentFilePath(), station.Name(), channel.ChannelName(),
+                        channel.FileStart(), channel.FileDuration(), channel.SampleRate()});
 
     // Rotation: a file covering more than an hour less one second takes no further appends.
     int32_t limitSeconds = station.FileLengthMinutes() * 60 - 1;
@@ -147,7 +130,7 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
         // Names that cannot make a file of this archive: every block of the channel is
         // refused alike, so the channel is left without a current file.
         channel.ForgetFile();
-        ReportWriteFailure();
+        ReportWriteFailure("name " + relativePath_ + ": no archive file can have this name");
         return;
     }
 
@@ -157,27 +140,48 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     MakeDirectory(directoryPath_.c_str());
     channel.SetCurrentFilePath(relativePath_);
 
-    platform::OutputFile file = platform::OutputFile::CreateTruncated(fullPath_.c_str());
+    const std::string fileName = relativePath_.substr(station.Name().size() + 1);
+    if (!CreateWholeFile(channel, header, fileName)) return;
+    channel.SetFileLength(static_cast<int64_t>(sizeof header) +
+                          static_cast<int64_t>(channel.BufferedCount()) * 4);
+    RegisterNewFile({relativePath_, station.Name(), channel.ChannelName(), channel.FileStart(),
+                     channel.FileDuration(), channel.SampleRate()});
+    // No rotation test here: a first block longer than the limit still gets appends.
+}
+
+// The file is made under a temporary name and renamed into place once its header and first
+// block are in it whole: a run killed at any moment leaves either the file that was there
+// before or the new one with a whole block, never an empty or half-written file.
+bool CArchiveWriter::CreateWholeFile(CChannelBuffer& channel, const char* header,
+                                     const std::string& fileName) {
+    temporaryPath_ = directoryPath_ + "/" + TemporaryFileName(fileName);
+    platform::OutputFile file = platform::OutputFile::CreateTruncated(temporaryPath_.c_str());
     if (!file.IsOpen()) {
         // The channel keeps the file it believes in; the next continuing block is tried as
         // an append to it, fails and is reported as well.
-        ReportWriteFailure();
-        return;
+        ReportWriteFailure(file.LastError().Describe(temporaryPath_));
+        return false;
     }
-    bool written = WriteBlock(file, header, sizeof header, channel);
-    bool closed = file.Close();
-    if (!written || !closed) {
-        // A file that did not get its first block whole is not left behind half written.
-        platform::RemoveFile(fullPath_.c_str());
-        ReportWriteFailure();
-        return;
+    bool written = WriteBlock(file, header, kArchiveHeaderSize, channel);
+    written = file.Close() && written;
+    std::string reason = file.LastError().Describe(temporaryPath_);
+    // A file that another writer is appending to (and holds locked) is not replaced.
+    platform::OutputFile existing;
+    if (written) existing = platform::OutputFile::OpenForAppend(fullPath_.c_str());
+    const platform::FileError& held = existing.LastError();
+    if (written && held.Failed() && std::strcmp(held.call, "flock") == 0) {
+        written = false;
+        reason = held.Describe(fullPath_);
     }
-    channel.SetFileLength(static_cast<int64_t>(sizeof header) +
-                          static_cast<int64_t>(channel.BufferedCount()) * 4);
-    RegisterNewFile(relativePath_.c_str(), station.Name().c_str(), channel.ChannelName().c_str(),
-                    channel.FileStart(), channel.FileDuration(), channel.SampleRate(), kGain,
-                    kDataTypeFloat);
-    // No rotation test here: a first block longer than the limit still gets appends.
+    if (written && !platform::RenameFile(temporaryPath_.c_str(), fullPath_.c_str())) {
+        written = false;
+        reason = "rename " + temporaryPath_ + ": " + std::strerror(errno);
+    }
+    if (!written) {
+        platform::RemoveFile(temporaryPath_.c_str());
+        ReportWriteFailure(reason);
+    }
+    return written;
 }
 
 bool CArchiveWriter::BuildHeader(char (&buffer)[512], std::size_t stationIndex,
@@ -207,7 +211,8 @@ void CArchiveWriter::ComposeFullPath(const char* relativePath) {
     }
 }
 
-void CArchiveWriter::ReportWriteFailure() {
+void CArchiveWriter::ReportWriteFailure(const std::string& reason) {
     ConsoleMessage("ERROR: write file %s!!!", fullPath_.c_str());
+    if (!reason.empty()) ConsoleNotice("%s", reason.c_str());
     writeFailed_ = true;
 }

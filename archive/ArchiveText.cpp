@@ -3,6 +3,22 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+
+bool HasSeparator(std::string_view name) {
+    return name.find_first_of("/\\") != std::string_view::npos;
+}
+
+}  // namespace
+
+bool IsUsableStationName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && !HasSeparator(name);
+}
+
+bool IsUsableChannelName(std::string_view name) {
+    return !HasSeparator(name);
+}
+
 ArchiveTime ArchiveTimeOf(EpochSeconds t) {
     ArchiveTime time;
     float seconds = 0;
@@ -42,19 +58,19 @@ bool ComposeHeader(std::span<char, kArchiveHeaderSize> header, const ArchiveTime
                    const char* channel) {
     std::fill(header.begin(), header.end(), ' ');
     // snprintf stops at 511 characters and a NUL, so the bytes after the NUL keep their spaces.
-    int length =
-        std::snprintf(header.data(), header.size(),
-                      "[TRQ5.x]\r\n"
-                      "Data offset=512\r\n"
-                      "Start time=%02d %02d %02d\r\n"
-                      "Start date=%02d %02d %04d\r\n"
-                      "Time duration=%02d %02d %02d\r\n"
-                      "Data Type=FLOAT\r\n"
-                      "SpS=%f\r\n"
-                      "Gain=%d\r\n"
-                      "Station=%s\r\n"
-                      "Channels=\"%s\"\r\n",
-                      start.hour, start.minute, start.second, start.day, start.month, start.year,
-                      duration.hour, duration.minute, duration.second, rate, 1, station, channel);
+    int length = std::snprintf(header.data(), header.size(),
+                               "[TRQ5.x]\r\n"
+                               "Data offset=512\r\n"
+                               "Start time=%02d %02d %02d\r\n"
+                               "Start date=%02d %02d %04d\r\n"
+                               "Time duration=%02d %02d %02d\r\n"
+                               "Data Type=FLOAT\r\n"
+                               "SpS=%f\r\n"
+                               "Gain=%d\r\n"
+                               "Station=%s\r\n"
+                               "Channels=\"%s\"\r\n",
+                               start.hour, start.minute, start.second, start.day, start.month,
+                               start.year, duration.hour, duration.minute, duration.second, rate,
+                               kArchiveGain, station, channel);
     return length >= 0 && static_cast<std::size_t>(length) < header.size();
 }

@@ -3,8 +3,10 @@
 // file. Pure composition, no I/O.
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "recorder/Calendar.h"
 
@@ -27,8 +29,19 @@ ArchiveTime ArchiveTimeOf(EpochSeconds t);
 void AppendFileName(std::string& out, const ArchiveTime& start, const char* channel,
                     const char* station);
 
+// A station name becomes a directory directly below the data directory: it must name
+// exactly one new level there (not empty, not "." or "..", no '/' or '\\').
+bool IsUsableStationName(std::string_view name);
+// A channel name becomes part of a file name: it must not lead out of the station
+// directory (no '/' or '\\'; the catalog's paths separate with '\\').
+bool IsUsableChannelName(std::string_view name);
+
 // Size of the archive file header; the samples start at this offset.
 inline constexpr std::size_t kArchiveHeaderSize = 512;
+// Gain and sample data type (the catalog's code for float) of every archive file: the
+// samples are unscaled 32-bit floats.
+inline constexpr int32_t kArchiveGain = 1;
+inline constexpr int32_t kArchiveDataTypeFloat = 3;
 
 // Fills `header` with the header text of a file starting at `start` (NUL-terminated, the
 // rest spaces). The text is cut at 511 bytes if longer; the result tells whether it fit.

@@ -3,11 +3,14 @@
 
 #include "archive/ArchiveWriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
 
-#include "catalog/FileRegistration.h"
+#include "archive/RegistrationJournal.h"
+#include "archive/StationDirectory.h"
+#include "platform/Console.h"
 
 namespace {
 
@@ -20,8 +23,7 @@ constexpr int32_t kMergeLimit = 4900;
 
 }  // namespace
 
-CArchiveWriter::CArchiveWriter(CDatabase* database, std::string creatorName)
-    : creatorName_(std::move(creatorName)), database_(database) {}
+CArchiveWriter::CArchiveWriter(CatalogRegistrar& registrar) : registrar_(registrar) {}
 
 CArchiveWriter::~CArchiveWriter() {
     RemoveAllStations();
@@ -103,28 +105,35 @@ void CArchiveWriter::RemoveAllStations() {
     stations_.clear();
 }
 
-void CArchiveWriter::RegisterNewFile(const char* path, const char* station, const char* channel,
-                                     EpochSeconds start, double duration, double rate, int32_t gain,
-                                     int32_t dataType) {
-    FileRegistration file{path, station, channel, start, duration, rate, gain, dataType};
-    bool registered = false;
-    if (registrar_ != nullptr) {
-        registered = registrar_->RegisterNewFile(file);
-    } else if (database_ != nullptr) {
-        registered = RegisterNewFileRow(*database_, creatorName_, file);
-    }
-    if (!registered) catalogFailed_ = true;
+void CArchiveWriter::RegisterNewFile(const FileRegistration& file) {
+    Register(RegistrationKind::kNewFile, file);
 }
 
-void CArchiveWriter::UpdateExtendedFile(const char* path, const char* station, const char* channel,
-                                        EpochSeconds start, double duration, double rate,
-                                        int32_t gain, int32_t dataType) {
-    FileRegistration file{path, station, channel, start, duration, rate, gain, dataType};
-    bool registered = false;
-    if (registrar_ != nullptr) {
-        registered = registrar_->UpdateExtendedFile(file);
-    } else if (database_ != nullptr) {
-        registered = UpdateExtendedFileRow(*database_, creatorName_, file);
+void CArchiveWriter::UpdateExtendedFile(const FileRegistration& file) {
+    Register(RegistrationKind::kExtendedFile, file);
+}
+
+void CArchiveWriter::Register(RegistrationKind kind, const FileRegistration& file) {
+    if (registrar_.Register(kind, file) == RegistrationOutcome::kRegistered) return;
+    // Kept with its exact values whatever the reason, so that the row can be made later as
+    // it should have been (a row rebuilt from the header would lose the start's fraction).
+    catalogFailed_ = true;
+    Defer(kind, file);
+}
+
+void CArchiveWriter::Defer(RegistrationKind kind, const FileRegistration& file) {
+    const std::string journal =
+        StationDirectoryPath(dataDir_, file.station) + "/" + kJournalFileName;
+    const std::string failure = AppendToJournal(journal, {kind, file, registrar_.CreatorName()});
+    if (!failure.empty()) {
+        // The row is lost to the journal as well; `trq check --repair` can still rebuild it
+        // from the file's header, to the whole second.
+        ConsoleNotice("cannot keep the registration of %s for later: %s", file.path.c_str(),
+                      failure.c_str());
+        return;
     }
-    if (!registered) catalogFailed_ = true;
+    ++deferredCount_;
+    if (std::find(journalPaths_.begin(), journalPaths_.end(), journal) == journalPaths_.end()) {
+        journalPaths_.push_back(journal);
+    }
 }

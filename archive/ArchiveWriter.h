@@ -1,7 +1,8 @@
 #pragma once
 // The archive writer: gathers each station's channels into blocks of consecutive
 // samples and writes them to the archive's hourly files, registering every file it
-// creates or extends in the catalog.
+// creates or extends in the catalog. Registrations the catalog does not take go to the
+// station's journal (RegistrationJournal.h), to be made later.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,36 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "archive/CatalogRegistrar.h"
 #include "archive/StationArchive.h"
 #include "recorder/Calendar.h"
 
-class CDatabase;
-
-// What the writer tells the catalog about one archive file it created or extended.
-struct FileRegistration {
-    std::string path;  // relative to the data directory: "STA\ddmmyyyy-hhmmss-CHN.STA"
-    std::string station;
-    std::string channel;
-    EpochSeconds start = 0;  // time of the file's first sample
-    double duration = 0;     // seconds covered by the samples in the file
-    double rate = 0;         // samples per second
-    int32_t gain = 1;
-    int32_t dataType = 3;
-};
-
-// Where registrations go. The converter registers in the catalog database; tests record.
-class CatalogRegistrar {
-  public:
-    virtual ~CatalogRegistrar() = default;
-    // Each returns false when the catalog could not be updated (the failure is printed).
-    virtual bool RegisterNewFile(const FileRegistration& file) = 0;
-    virtual bool UpdateExtendedFile(const FileRegistration& file) = 0;
-};
-
 class CArchiveWriter {
   public:
-    // `database` is not owned and may be null when a registrar is installed.
-    CArchiveWriter(CDatabase* database, std::string creatorName);
+    // `registrar` is not owned and must outlive the writer.
+    explicit CArchiveWriter(CatalogRegistrar& registrar);
     virtual ~CArchiveWriter();  // deletes all entries; does not flush
     CArchiveWriter(const CArchiveWriter&) = delete;
     CArchiveWriter& operator=(const CArchiveWriter&) = delete;
@@ -54,25 +33,19 @@ class CArchiveWriter {
     // Flushes every channel of every station (end of a run).
     void FlushAll();
 
-    // Catalog registration of a created / extended archive file (values as Flush passes them).
-    void RegisterNewFile(const char* path, const char* station, const char* channel,
-                         EpochSeconds start, double duration, double rate, int32_t gain,
-                         int32_t dataType);
-    void UpdateExtendedFile(const char* path, const char* station, const char* channel,
-                            EpochSeconds start, double duration, double rate, int32_t gain,
-                            int32_t dataType);
-
-    // Replaces the catalog as the receiver of registrations (tests); null restores it.
-    void SetRegistrar(CatalogRegistrar* registrar) { registrar_ = registrar; }
+    // Catalog registration of a created / extended archive file.
+    void RegisterNewFile(const FileRegistration& file);
+    void UpdateExtendedFile(const FileRegistration& file);
 
     // True once a block could not be written whole ("ERROR: write file %s!!!" was printed).
     bool WriteFailed() const { return writeFailed_; }
-    // True once a registration failed.
+    // True once a registration failed (also when it was kept in a journal).
     bool CatalogFailed() const { return catalogFailed_; }
+    // Registrations kept in journals because the catalog did not take them, and the journals.
+    std::size_t DeferredCount() const { return deferredCount_; }
+    const std::vector<std::string>& JournalPaths() const { return journalPaths_; }
 
-    const std::string& CreatorName() const { return creatorName_; }
     const std::string& DataDir() const { return dataDir_; }
-    CDatabase* Database() const { return database_; }
 
     // The stations seen so far, in order of first sight (for inspection).
     std::size_t StationCount() const { return stations_.size(); }
@@ -97,18 +70,25 @@ class CArchiveWriter {
     // fullPath_ = data directory + "/" + `relativePath` with every backslash made a "/";
     // with an empty data directory just the relative path (the current directory).
     void ComposeFullPath(const char* relativePath);
-    // Prints "ERROR: write file <fullPath_>!!!" and remembers the failure.
-    void ReportWriteFailure();
+    // Prints "ERROR: write file <fullPath_>!!!" and remembers the failure; `reason` (the
+    // failed call, its path and the system's error text) goes to the operator's notices.
+    void ReportWriteFailure(const std::string& reason = std::string());
+    void Register(RegistrationKind kind, const FileRegistration& file);
+    // Keeps a registration the catalog did not take in its station's journal.
+    void Defer(RegistrationKind kind, const FileRegistration& file);
+    // Writes the first block of a new file under a temporary name and renames it into place.
+    bool CreateWholeFile(CChannelBuffer& channel, const char* header, const std::string& name);
 
     std::vector<std::unique_ptr<CStationArchive>> stations_;
-    std::string creatorName_;
     std::string dataDir_;
-    CDatabase* database_ = nullptr;
-    CatalogRegistrar* registrar_ = nullptr;
+    CatalogRegistrar& registrar_;
     bool writeFailed_ = false;
     bool catalogFailed_ = false;
+    std::size_t deferredCount_ = 0;
+    std::vector<std::string> journalPaths_;
     // Scratch paths of Flush, kept so that their memory is reused from flush to flush.
     std::string relativePath_;
     std::string fullPath_;
     std::string directoryPath_;
+    std::string temporaryPath_;
 };

@@ -17,8 +17,13 @@ namespace {
 // Registrations are accepted and forgotten: only the archive files are measured.
 class NullRegistrar : public CatalogRegistrar {
   public:
-    bool RegisterNewFile(const FileRegistration&) override { return true; }
-    bool UpdateExtendedFile(const FileRegistration&) override { return true; }
+    RegistrationOutcome Register(RegistrationKind, const FileRegistration&) override {
+        return RegistrationOutcome::kRegistered;
+    }
+    const std::string& CreatorName() const override { return name_; }
+
+  private:
+    std::string name_ = "PLQ2TRQ";
 };
 
 class ScratchDir {
@@ -47,9 +52,8 @@ void BM_TypicalHour(benchmark::State& state) {
     std::vector<float> samples(360000);
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(i % 4096);
     for (auto _ : state) {
-        CArchiveWriter writer(nullptr, "PLQ2TRQ");
+        CArchiveWriter writer(registrar);
         writer.SetDataDir(dir.Path().c_str());
-        writer.SetRegistrar(&registrar);
         for (const char* channel : {"BHZ", "BHN", "BHE"}) {
             writer.AddSamples("ABC", channel, 100, kStart, 360000, samples.data());
         }
@@ -65,9 +69,8 @@ void BM_SmallChunks(benchmark::State& state) {
     NullRegistrar registrar;
     const auto chunk = static_cast<int32_t>(state.range(0));
     std::vector<float> samples(static_cast<std::size_t>(chunk), 1.0f);
-    CArchiveWriter writer(nullptr, "PLQ2TRQ");
+    CArchiveWriter writer(registrar);
     writer.SetDataDir(dir.Path().c_str());
-    writer.SetRegistrar(&registrar);
     EpochSeconds start = kStart;
     for (auto _ : state) {
         writer.AddSamples("ABC", "BHZ", 100, start, chunk, samples.data());

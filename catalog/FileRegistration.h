@@ -3,16 +3,19 @@
 
 #include <string>
 
-#include "archive/ArchiveWriter.h"
+#include "archive/CatalogRegistrar.h"
 
 class CDatabase;
 
-// After a new archive file: deletes a row already present for the path, inserts a new one.
-// Database errors are caught and printed; returns false when one occurred.
+// Writes the row of one archive file. After a new file the row already present for the
+// path is deleted and a new one inserted; after an append the row is updated, or inserted
+// when there is none. Throws CDBException.
+void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
+                  const FileRegistration& file);
+
+// WriteFileRow for a new file / an extended file, with database errors caught and their
+// messages printed; returns false when one occurred.
 bool RegisterNewFileRow(CDatabase& database, const std::string& creatorName,
                         const FileRegistration& file);
-
-// After an append: updates the row of the path, or inserts one when there is none.
-// Database errors are caught and printed; returns false when one occurred.
 bool UpdateExtendedFileRow(CDatabase& database, const std::string& creatorName,
                            const FileRegistration& file);

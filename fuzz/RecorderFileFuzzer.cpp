@@ -17,10 +17,10 @@
 #include <map>
 #include <string>
 
-#include "app/ChannelMap.h"
 #include "archive/ArchiveWriter.h"
 #include "platform/BinaryFile.h"
 #include "recorder/ChannelLoop.h"
+#include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
 
 namespace {

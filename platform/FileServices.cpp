@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -20,8 +21,8 @@ int RealOpen(const char* path, int flags, mode_t mode) {
 }  // namespace
 
 FileCalls RealFileCalls() {
-    return FileCalls{&RealOpen,    &::flock, &::lseek, &::writev,
-                     &::ftruncate, &::close, &::mkdir, &::unlink};
+    return FileCalls{&RealOpen, &::flock, &::lseek,  &::writev, &::ftruncate,
+                     &::close,  &::mkdir, &::unlink, &::rename};
 }
 
 FileCalls& FileSystemCalls() {
@@ -75,6 +76,12 @@ OutputFile OutputFile::CreateTruncated(const char* path) {
         file.Close();
         return file;
     }
+    return file;
+}
+
+OutputFile OutputFile::OpenAppending(const char* path) {
+    OutputFile file(FileSystemCalls().Open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (file.fd_ < 0) file.Fail("open", errno);
     return file;
 }
 
@@ -160,6 +167,10 @@ bool MakeDirectoryLevel(const char* path) {
 
 bool RemoveFile(const char* path) {
     return FileSystemCalls().Unlink(path) == 0;
+}
+
+bool RenameFile(const char* from, const char* to) {
+    return FileSystemCalls().Rename(from, to) == 0;
 }
 
 }  // namespace platform

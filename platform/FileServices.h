@@ -24,6 +24,7 @@ struct FileCalls {
     int (*Close)(int fd);
     int (*Mkdir)(const char* path, mode_t mode);
     int (*Unlink)(const char* path);
+    int (*Rename)(const char* from, const char* to);
 };
 
 // The real system calls.
@@ -66,6 +67,9 @@ class OutputFile {
     // out by an exclusive advisory lock until the file is closed; a file that another
     // writer holds locked is refused (and not truncated).
     static OutputFile CreateTruncated(const char* path);
+    // Opens a file for appending with O_APPEND, creating it when missing: every Write lands
+    // at the end, whoever else appends meanwhile. No lock is taken.
+    static OutputFile OpenAppending(const char* path);
 
     OutputFile(OutputFile&& other) noexcept;
     OutputFile& operator=(OutputFile&& other) noexcept;
@@ -100,7 +104,9 @@ class OutputFile {
 // Creates one directory level with mode 0777 less the umask. True when it was created;
 // an existing directory gives false like any other failure.
 bool MakeDirectoryLevel(const char* path);
-// Removes a file; true on success.
+// Removes a file; true on success (errno tells why not).
 bool RemoveFile(const char* path);
+// Renames `from` to `to`, replacing `to` in one step; true on success (errno tells why not).
+bool RenameFile(const char* from, const char* to);
 
 }  // namespace platform

@@ -9,17 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "app/ChannelMap.h"
-#include "app/ConsoleMessage.h"
 #include "platform/BinaryFile.h"
+#include "platform/Console.h"
+#include "platform/ExitCodes.h"
+#include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
 #include "recorder/SampleDecoding.h"
 
 namespace {
 
-constexpr int kConverted = 0;
-constexpr int kFileDoesNotMatch = -5;
-constexpr int kSameChannelName = -11;
+constexpr int kConverted = ExitCode::kConverted;
+constexpr int kFileDoesNotMatch = ExitCode::kReadFile;
 
 // The recorder file after its header: channelCount blocks of equal size, one per channel
 // in channel order, nothing between them and nothing after the last.
@@ -86,15 +86,6 @@ bool IsArchivableStart(EpochSeconds start) {
            year <= 9999;
 }
 
-// The archive name of a recorder channel: its CHANNELMAP entry, or "CH<n>".
-std::string ArchiveChannelName(const ChannelMap& channelMap, int channel) {
-    const char* mapped = FindChannelName(channelMap, channel);
-    if (mapped != nullptr) return mapped;
-    char defaultName[16];
-    std::snprintf(defaultName, sizeof defaultName, "CH%d", channel);
-    return defaultName;
-}
-
 // The writer keeps one channel per name, with letter case ignored. Two recorder channels
 // of one file under the same name would therefore share one archive stream, and the
 // second would start a file of the first one's name and time and overwrite it. Such a
@@ -102,7 +93,7 @@ std::string ArchiveChannelName(const ChannelMap& channelMap, int channel) {
 bool ChannelNamesAreDistinct(const ChannelMap& channelMap, int channelCount) {
     std::map<std::string, int> firstChannelOf;
     for (int channel = 1; channel <= channelCount; ++channel) {
-        const std::string name = ArchiveChannelName(channelMap, channel);
+        const std::string name = ChannelNameOf(channelMap, channel);
         std::string folded = name;
         for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const auto [entry, added] = firstChannelOf.emplace(folded, channel);
@@ -115,7 +106,30 @@ bool ChannelNamesAreDistinct(const ChannelMap& channelMap, int channelCount) {
     return true;
 }
 
+// Names that cannot be archived are refused before anything is written, not found block by
+// block. Returns true when every name is usable.
+bool ChannelNamesAreUsable(const ChannelMap& channelMap, int channelCount,
+                           ChannelNameRule isUsableName) {
+    if (isUsableName == nullptr) return true;
+    for (int channel = 1; channel <= channelCount; ++channel) {
+        const std::string name = ChannelNameOf(channelMap, channel);
+        if (!isUsableName(name)) {
+            ConsoleMessage("ERROR: bad channel name %s!!!", name.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string ChannelNameOf(const ChannelMap& channelMap, int channel) {
+    const char* mapped = FindChannelName(channelMap, channel);
+    if (mapped != nullptr) return mapped;
+    char defaultName[16];
+    std::snprintf(defaultName, sizeof defaultName, "CH%d", channel);
+    return defaultName;
+}
 
 EpochSeconds RecordingStartTime(const RecorderHeader& header) {
     const float seconds = static_cast<float>(header.second + header.millisecond * 0.001);
@@ -123,31 +137,41 @@ EpochSeconds RecordingStartTime(const RecorderHeader& header) {
                               seconds);
 }
 
-int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
-                    const RecorderHeader& header, const char* stationName,
-                    const ChannelMap& channelMap, const char* filePath) {
-    const EpochSeconds start = RecordingStartTime(header);
+int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& header,
+                   const ChannelMap& channelMap, ChannelNameRule isUsableName) {
     const int channelCount = header.channelCount;
-    const int32_t sampleCount = header.samplesPerChannel;
-
     // Negative counts describe no file at all and are refused before anything else. The
     // length test alone would not catch them: B * N + 4 is 0 for N = -2 in format 0 and
     // for N = -1 in the others, so a file of just its header would pass.
-    if (channelCount < 0 || sampleCount < 0) return ReportWrongFileSize();
-    const BlockLayout layout = LayoutOf(header);
-    if (file.Length() != layout.FileLength(channelCount)) return ReportWrongFileSize();
+    if (channelCount < 0 || header.samplesPerChannel < 0) return ReportWrongFileSize();
+    if (file.Length() != LayoutOf(header).FileLength(channelCount)) return ReportWrongFileSize();
     // Samples without a positive rate or a usable start time cannot be placed in time: the
     // file is refused as a whole rather than converted into nothing.
     if (header.samplesPerSecond <= 0) {
         ConsoleMessage("ERROR: Wrong sample rate!!!");
         return kFileDoesNotMatch;
     }
-    if (!IsArchivableStart(start)) {
+    if (!IsArchivableStart(RecordingStartTime(header))) {
         ConsoleMessage("ERROR: Wrong start time!!!");
         return kFileDoesNotMatch;
     }
-    if (channelCount == 0) return kConverted;
-    if (!ChannelNamesAreDistinct(channelMap, channelCount)) return kSameChannelName;
+    if (!ChannelNamesAreUsable(channelMap, channelCount, isUsableName)) {
+        return ExitCode::kBadChannelName;
+    }
+    if (!ChannelNamesAreDistinct(channelMap, channelCount)) return ExitCode::kSameChannelName;
+    return kConverted;
+}
+
+int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
+                    const RecorderHeader& header, const char* stationName,
+                    const ChannelMap& channelMap, const char* filePath,
+                    ChannelNameRule isUsableName) {
+    const int checked = CheckRecording(file, header, channelMap, isUsableName);
+    if (checked != kConverted || header.channelCount == 0) return checked;
+    const EpochSeconds start = RecordingStartTime(header);
+    const int channelCount = header.channelCount;
+    const int32_t sampleCount = header.samplesPerChannel;
+    const BlockLayout layout = LayoutOf(header);
 
     ChannelBuffers buffers;
     if (!ObtainBuffers(buffers, layout.sampleBytes, sampleCount)) return ReportWrongFileSize();
@@ -166,7 +190,7 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
         DecodeSamples(header.sampleFormat, buffers.raw.data(),
                       static_cast<std::size_t>(sampleCount), buffers.samples.data());
 
-        const std::string channelName = ArchiveChannelName(channelMap, channel);
+        const std::string channelName = ChannelNameOf(channelMap, channel);
         receiver(stationName, channelName.c_str(), static_cast<double>(header.samplesPerSecond),
                  start, sampleCount, buffers.samples.data());
     }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "recorder/Calendar.h"
 
@@ -20,9 +22,21 @@ struct RecorderHeader;
 using SampleReceiver = std::function<void(const char* station, const char* channel, double rate,
                                           EpochSeconds start, int32_t count, const float* samples)>;
 
+// Whether a channel name can be archived (the archive's rule, handed down by the caller).
+using ChannelNameRule = bool (*)(std::string_view name);
+
+// The archive name of a recorder channel: its CHANNELMAP entry, or "CH<n>".
+std::string ChannelNameOf(const ChannelMap& channelMap, int channel);
+
 // The start time of a recording: the header's date and time, with seconds formed as
 // second + millisecond * 0.001 in double precision and rounded to a float.
 EpochSeconds RecordingStartTime(const RecorderHeader& header);
+
+// The tests ConvertChannels makes before it hands anything on (length, counts, rate, start
+// time, channel names), each printing its message; returns 0 when the recording passes them
+// all, else ConvertChannels' code for the first that fails.
+int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& header,
+                   const ChannelMap& channelMap, ChannelNameRule isUsableName = nullptr);
 
 // Converts every channel of the open recorder file, channels 1..channelCount in order,
 // each named from `channelMap` or "CH<n>", all with the same start time.
@@ -37,9 +51,12 @@ EpochSeconds RecordingStartTime(const RecorderHeader& header);
 // Returns -11 after printing "ERROR: channels %d and %d have the same name %s!!!" when two
 // channels would be archived under names equal but for letter case (they would share one
 // archive stream and the second would overwrite the first's files); nothing is handed on.
+// Returns -12 after printing "ERROR: bad channel name %s!!!" when `isUsableName` (if given)
+// refuses a channel's name; nothing is handed on.
 // Returns -5 after printing "ERROR: read channel %d of file %s!!!" (channel number,
 // `filePath`) when a block comes back short although the length matched (the file shrank
 // while being read); the channels before it have been handed on already.
 int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
                     const RecorderHeader& header, const char* stationName,
-                    const ChannelMap& channelMap, const char* filePath);
+                    const ChannelMap& channelMap, const char* filePath,
+                    ChannelNameRule isUsableName = nullptr);

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/ConsoleMessage.h"
 #include "platform/BinaryFile.h"
+#include "platform/Console.h"
 
 namespace {
 

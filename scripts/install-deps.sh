@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   g++ clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libinih-dev libcli11-dev
+  libcli11-dev
   unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3
   postgresql odbc-postgresql
   time

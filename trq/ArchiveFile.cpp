@@ -1,6 +1,8 @@
 #include "trq/ArchiveFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <bit>
@@ -22,9 +24,17 @@ std::string SystemError(const char* call, const std::string& path, int error) {
     return std::string(call) + "(" + path + ") failed: " + std::strerror(error);
 }
 
+// Opened without blocking, so that a FIFO or a device is refused at once by the caller's
+// test instead of waiting for a writer; reads of a regular file never block anyway.
 FileHandle OpenForReading(const std::string& path) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file) throw ArchiveReadError(SystemError("fopen", path, errno));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw ArchiveReadError(SystemError("open", path, errno));
+    FileHandle file(::fdopen(fd, "rb"));
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        throw ArchiveReadError(SystemError("fdopen", path, error));
+    }
     return file;
 }
 

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "archive/RegistrationJournal.h"
+#include "archive/StationDirectory.h"
 #include "trq/ArchivePath.h"
 #include "trq/UtcTime.h"
 
@@ -114,9 +116,23 @@ std::vector<ArchiveEntry> ScanDataDirectory(const std::string& dataDir) {
         if (!fs::is_directory(station, error)) continue;
         for (const fs::path& path : SortedEntries(station)) {
             if (!fs::is_regular_file(path, error)) continue;
+            const std::string name = path.filename().string();
+            if (name == kStationLockFileName) continue;
             ArchiveEntry entry;
-            entry.catalogPath = CatalogPath(station.filename().string(), path.filename().string());
+            entry.catalogPath = CatalogPath(station.filename().string(), name);
             entry.diskPath = path.string();
+            if (name == kJournalFileName) {
+                entry.kind = EntryKind::kJournal;
+                const JournalContents journal = ReadJournal(entry.diskPath);
+                entry.journalEntries = journal.entries.size() + journal.unreadable.size();
+                entries.push_back(std::move(entry));
+                continue;
+            }
+            if (IsTemporaryFileName(name)) {
+                entry.kind = EntryKind::kTemporaryFile;
+                entries.push_back(std::move(entry));
+                continue;
+            }
             try {
                 entry.file = OpenArchiveFile(entry.diskPath);
             } catch (const std::runtime_error& e) {
@@ -142,6 +158,10 @@ const char* DifferenceKindName(DifferenceKind kind) {
             return "file-name";
         case DifferenceKind::kWrongColumn:
             return "wrong-column";
+        case DifferenceKind::kJournal:
+            return "journal";
+        case DifferenceKind::kTemporaryFile:
+            return "temporary-file";
     }
     return "unknown";
 }
@@ -168,6 +188,17 @@ std::vector<Difference> CompareArchiveWithCatalog(const std::vector<ArchiveEntry
 
     std::vector<Difference> out;
     for (const ArchiveEntry& entry : entries) {
+        if (entry.kind == EntryKind::kJournal) {
+            out.push_back({entry.catalogPath, DifferenceKind::kJournal, "",
+                           std::to_string(entry.journalEntries) +
+                               " registrations a conversion could not make are waiting here"});
+            continue;
+        }
+        if (entry.kind == EntryKind::kTemporaryFile) {
+            out.push_back({entry.catalogPath, DifferenceKind::kTemporaryFile, "",
+                           "a temporary file left by an interrupted conversion"});
+            continue;
+        }
         const auto found = rowsByPath.find(entry.catalogPath);
         const std::size_t rowCount = found == rowsByPath.end() ? 0 : found->second.size();
         if (rowCount == 0) {

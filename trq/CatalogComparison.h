@@ -9,7 +9,9 @@
 //   - TBEGIN lies within the header's start second: [second, second + 1),
 //   - GAIN is the header's gain, DATATYPE 3 (float samples) and FOFF 512.
 // Besides, every file needs exactly one row, every row a file, and every file a name that
-// its header gives (ddmmyyyy-hhmmss-CHN.STA in the directory of its station).
+// its header gives (ddmmyyyy-hhmmss-CHN.STA in the directory of its station). A station's
+// journal (registrations a converter could not make) and temporary files that interrupted
+// conversions left behind are differences too; the station lock file is not.
 
 #include <cstdint>
 #include <optional>
@@ -24,12 +26,16 @@ namespace trq {
 // DATATYPE of float samples, the only kind the archive holds.
 inline constexpr int32_t kFloatDataType = 3;
 
+enum class EntryKind { kArchiveFile, kJournal, kTemporaryFile };
+
 // One file in a station directory below the data directory.
 struct ArchiveEntry {
-    std::string catalogPath;          // "STA\name"
-    std::string diskPath;             // data directory + "/STA/name"
+    std::string catalogPath;  // "STA\name"
+    std::string diskPath;     // data directory + "/STA/name"
+    EntryKind kind = EntryKind::kArchiveFile;
     std::optional<ArchiveFile> file;  // absent when the file is not a consistent archive file
     std::string error;                // why it is not
+    std::size_t journalEntries = 0;   // registrations waiting in a journal
 };
 
 // Every regular file one level below the station directories of `dataDir`, in path
@@ -44,6 +50,8 @@ enum class DifferenceKind {
     kBadFile,        // a file that is not a consistent archive file
     kFileName,       // a file whose name or directory does not match its header
     kWrongColumn,    // a row column that does not agree with the file
+    kJournal,        // a journal of registrations not made yet
+    kTemporaryFile,  // a temporary file left by an interrupted conversion
 };
 
 struct Difference {

@@ -27,6 +27,10 @@ struct CatalogLogin {
     std::string ConnectString() const;
 };
 
+// Added to CREATER of a row that `trq check --repair` rebuilt from a file's header alone:
+// its TBEGIN is the header's whole second, the fraction the converter knew is lost.
+inline constexpr char kHeaderOnlyCreatorSuffix[] = " (from header)";
+
 // One FILELIST row.
 struct CatalogRow {
     std::string station;     // STA

@@ -1,11 +1,17 @@
 #include "trq/CheckCommand.h"
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <set>
 
-#include "archive/ArchiveWriter.h"
+#include "archive/ArchiveText.h"
+#include "archive/RegistrationJournal.h"
+#include "archive/StationDirectory.h"
+#include "catalog/DatabaseRegistrar.h"
 #include "catalog/FileRegistration.h"
+#include "odbc/Database.h"
+#include "trq/ArchivePath.h"
 #include "trq/CatalogComparison.h"
 #include "trq/ConsoleCapture.h"
 #include "trq/ExitCodes.h"
@@ -17,10 +23,18 @@ namespace {
 
 struct Repair {
     std::string path;
-    std::string action;  // "inserted", "updated", "deleted"
+    // "inserted", "updated", "deleted", "not-registered", "journal-applied",
+    // "journal-left", "removed", "left"
+    std::string action;
     std::size_t rows = 1;
     bool ok = true;
+    // An inserted or updated row whose TBEGIN had to come from the header: whole seconds.
+    bool fromHeader = false;
 };
+
+// How long --repair waits for a converter that holds a station before it leaves that
+// station's journal and temporary files to the converter.
+constexpr std::chrono::seconds kStationLockWait{10};
 
 struct CheckResult {
     std::size_t files = 0;
@@ -32,7 +46,8 @@ struct CheckResult {
 };
 
 // The row the converter would have written for the file. A row that is kept keeps its
-// TBEGIN when it lies within the header's start second, and its CREATER.
+// TBEGIN when it lies within the header's start second, and its CREATER. Without one, the
+// header gives the start only to the whole second.
 FileRegistration RowFromFile(const ArchiveEntry& entry, const CatalogRow* kept) {
     const ArchiveFile& file = *entry.file;
     FileRegistration row;
@@ -46,6 +61,12 @@ FileRegistration RowFromFile(const ArchiveEntry& entry, const CatalogRow* kept) 
     row.gain = file.header.gain;
     row.dataType = kFloatDataType;
     return row;
+}
+
+bool NameMatchesHeader(const ArchiveEntry& entry) {
+    const ArchiveHeader& h = entry.file->header;
+    return CatalogPath(h.station, ArchiveFileName(h.StartSecond(), h.channel, h.station)) ==
+           entry.catalogPath;
 }
 
 std::vector<Repair> RepairCatalog(CatalogSession& catalog, const std::vector<ArchiveEntry>& entries,
@@ -68,10 +89,21 @@ std::vector<Repair> RepairCatalog(CatalogSession& catalog, const std::vector<Arc
         }
         const ArchiveEntry& entry = *found->second;
         if (!entry.file) continue;  // a broken file gives no row to write
+        if (!NameMatchesHeader(entry)) {
+            // A copy or a renamed file: the converter would never have made this file, and a
+            // row for it would describe its samples twice.
+            repairs.push_back({path, "not-registered", 0});
+            continue;
+        }
         const CatalogRow* kept = rows.empty() ? nullptr : &rows.front();
         const FileRegistration row = RowFromFile(entry, kept);
-        const std::string& rowCreator =
-            kept == nullptr || kept->creator.empty() ? creator : kept->creator;
+        std::string rowCreator = kept == nullptr || kept->creator.empty() ? creator : kept->creator;
+        const bool fromHeader =
+            kept == nullptr || !StartWithinHeaderSecond(kept->start, *entry.file);
+        // Marked, so that exports can warn that the start is known to the second only.
+        if (fromHeader && !rowCreator.ends_with(kHeaderOnlyCreatorSuffix)) {
+            rowCreator += kHeaderOnlyCreatorSuffix;
+        }
         if (rows.size() > 1) {
             // Duplicates: all go, and one row made from the first takes their place.
             catalog.DeleteRows(path);
@@ -80,13 +112,50 @@ std::vector<Repair> RepairCatalog(CatalogSession& catalog, const std::vector<Arc
         }
         if (kept == nullptr) {
             const bool ok = RegisterNewFileRow(catalog.Database(), rowCreator, row);
-            repairs.push_back({path, "inserted", 1, ok});
+            repairs.push_back({path, "inserted", 1, ok, fromHeader});
         } else {
             const bool ok = UpdateExtendedFileRow(catalog.Database(), rowCreator, row);
-            repairs.push_back({path, "updated", 1, ok});
+            repairs.push_back({path, "updated", 1, ok, fromHeader});
         }
     }
     return repairs;
+}
+
+// The station's own files first: temporary files of interrupted conversions go, and the
+// journal's registrations are made with their exact values. Both under the station's lock,
+// so that a converter of the station is not disturbed; a station it keeps busy is left to it.
+void RepairStationFiles(const std::string& dataDir, const std::vector<ArchiveEntry>& entries,
+                        DatabaseRegistrar& registrar, std::vector<Repair>& repairs) {
+    std::map<std::string, std::vector<const ArchiveEntry*>> byStation;
+    for (const ArchiveEntry& entry : entries) {
+        if (entry.kind == EntryKind::kArchiveFile) continue;
+        byStation[entry.catalogPath.substr(0, entry.catalogPath.find('\\'))].push_back(&entry);
+    }
+    for (const auto& [station, own] : byStation) {
+        const platform::FileLock lock = LockStation(dataDir, station, kStationLockWait);
+        for (const ArchiveEntry* entry : own) {
+            if (!lock.Held()) {
+                repairs.push_back({entry->catalogPath, "left", 0});
+            } else if (entry->kind == EntryKind::kTemporaryFile) {
+                const bool removed = platform::RemoveFile(entry->diskPath.c_str());
+                repairs.push_back({entry->catalogPath, "removed", 0, removed});
+            } else {
+                const JournalReplay replay =
+                    ReplayJournal(entry->diskPath, [&registrar](const JournalEntry& e) {
+                        return registrar.Register(e.kind, e.file, e.creator);
+                    });
+                repairs.push_back({entry->catalogPath,
+                                   replay.remaining == 0 ? "journal-applied" : "journal-left",
+                                   replay.applied, replay.remaining == 0 && replay.error.empty()});
+            }
+        }
+    }
+}
+
+std::size_t ArchiveFileCount(const std::vector<ArchiveEntry>& entries) {
+    std::size_t count = 0;
+    for (const ArchiveEntry& entry : entries) count += entry.kind == EntryKind::kArchiveFile;
+    return count;
 }
 
 CheckResult Check(const CheckOptions& options) {
@@ -94,18 +163,45 @@ CheckResult Check(const CheckOptions& options) {
     std::vector<ArchiveEntry> entries = ScanDataDirectory(options.dataDir);
     CatalogSession catalog(options.login);
     std::vector<CatalogRow> rows = catalog.ReadRows();
-    result.files = entries.size();
+    result.files = ArchiveFileCount(entries);
     result.rows = rows.size();
     result.differences = CompareArchiveWithCatalog(entries, rows);
     result.remaining = result.differences;
     result.rowsAfter = rows.size();
     if (options.repair && !result.differences.empty()) {
-        result.repairs = RepairCatalog(catalog, entries, result.differences, options.creator);
+        DatabaseRegistrar registrar(catalog.Database(), options.creator,
+                                    options.login.ConnectString(),
+                                    CDatabase::kUseCursorLib | CDatabase::kNoOdbcDialog);
+        RepairStationFiles(options.dataDir, entries, registrar, result.repairs);
+        entries = ScanDataDirectory(options.dataDir);
+        rows = catalog.ReadRows();
+        const std::vector<Difference> left = CompareArchiveWithCatalog(entries, rows);
+        for (Repair& r : RepairCatalog(catalog, entries, left, options.creator)) {
+            result.repairs.push_back(std::move(r));
+        }
         rows = catalog.ReadRows();
         result.rowsAfter = rows.size();
         result.remaining = CompareArchiveWithCatalog(entries, rows);
     }
     return result;
+}
+
+std::string RepairText(const Repair& r) {
+    const std::string rows = std::to_string(r.rows);
+    if (r.action == "left") return "left alone: a conversion of the station is running";
+    if (r.action == "journal-applied") return rows + " registrations made from the journal";
+    if (r.action == "journal-left") {
+        return rows + " registrations made from the journal; the rest could not be made";
+    }
+    if (r.action == "removed") return r.ok ? "removed" : "could not be removed";
+    if (r.action == "not-registered") {
+        return "not registered: the file's name is not the one its header gives";
+    }
+    if (!r.ok) return "writing the row failed";
+    if (r.action == "deleted") return rows + (r.rows == 1 ? " row deleted" : " rows deleted");
+    if (r.fromHeader)
+        return "row " + r.action + " from the header alone: TBEGIN only to the whole second";
+    return "row " + r.action;
 }
 
 std::string Line(const Difference& d) {
@@ -115,14 +211,7 @@ std::string Line(const Difference& d) {
 void PrintText(const CheckOptions& options, const CheckResult& result, std::ostream& out) {
     for (const Difference& d : result.differences) out << Line(d) << "\n";
     for (const Repair& r : result.repairs) {
-        out << "repair " << r.path << ": ";
-        if (!r.ok) {
-            out << "writing the row failed\n";
-        } else if (r.action == "deleted") {
-            out << r.rows << (r.rows == 1 ? " row deleted\n" : " rows deleted\n");
-        } else {
-            out << "row " << r.action << "\n";
-        }
+        out << "repair " << r.path << ": " << RepairText(r) << "\n";
     }
     if (options.repair && !result.differences.empty()) {
         for (const Difference& d : result.remaining) out << "still differs: " << Line(d) << "\n";
@@ -155,7 +244,10 @@ nlohmann::json ToJson(const CheckOptions& options, const CheckResult& result,
                       const std::vector<std::string>& console) {
     nlohmann::json repairs = nlohmann::json::array();
     for (const Repair& r : result.repairs) {
-        repairs.push_back({{"path", r.path}, {"action", r.action}, {"rows", r.rows}, {"ok", r.ok}});
+        nlohmann::json item = {
+            {"path", r.path}, {"action", r.action}, {"rows", r.rows}, {"ok", r.ok}};
+        if (r.fromHeader) item["fromHeader"] = true;
+        repairs.push_back(item);
     }
     return {{"command", "check"},
             {"dataDir", options.dataDir},

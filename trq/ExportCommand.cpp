@@ -14,7 +14,8 @@ namespace {
 
 struct ExportItem {
     ArchiveFile file;
-    double start = 0;  // EpochSeconds of the first sample
+    double start = 0;            // EpochSeconds of the first sample
+    bool headerOnlyRow = false;  // the row was rebuilt from the header: start to the second
 };
 
 bool IsValidRecordLength(int length) {
@@ -65,6 +66,7 @@ std::string StartFromCatalog(CatalogSession& catalog, ExportItem& item) {
                " (trq check shows the catalog's differences)";
     }
     item.start = rows[0].start;
+    item.headerOnlyRow = rows[0].creator.ends_with(kHeaderOnlyCreatorSuffix);
     return "";
 }
 
@@ -95,6 +97,11 @@ int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err
                 if (auto problem = StartFromCatalog(catalog, item); !problem.empty()) {
                     err << "trq export: " << item.file.path << ": " << problem << "\n";
                     exitCode = kExitFault;
+                } else if (item.headerOnlyRow) {
+                    err << "trq export: warning: " << item.file.path
+                        << ": its FILELIST row was rebuilt from the file's header by trq check "
+                           "--repair: the start time is the header's whole second, without "
+                           "the fraction of a second\n";
                 }
             }
         } catch (const CatalogError& e) {

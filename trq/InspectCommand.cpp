@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/ChannelMap.h"
-#include "app/ConsoleMessage.h"
 #include "app/RunFlow.h"
+#include "archive/ArchiveText.h"
 #include "platform/BinaryFile.h"
+#include "platform/Console.h"
+#include "platform/IniFile.h"
 #include "recorder/ChannelLoop.h"
+#include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
 #include "recorder/SampleDecoding.h"
 #include "trq/ConsoleCapture.h"
@@ -109,7 +111,8 @@ FileReport InspectFile(const std::string& path, const ChannelMap& channelMap) {
         }
         report.channels.push_back(std::move(summary));
     };
-    report.exitCode = ConvertChannels(gather, file, header, "", channelMap, path.c_str());
+    report.exitCode =
+        ConvertChannels(gather, file, header, "", channelMap, path.c_str(), &IsUsableChannelName);
     if (header.sampleFormat == kGainRangedFormat) {
         for (ChannelSummary& channel : report.channels) CountExponents(path, header, channel);
     }
@@ -224,7 +227,8 @@ nlohmann::json ToJson(const FileReport& report) {
 int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& err) {
     // Channels are named as the converter started here would name them.
     ChannelMap channelMap;
-    LoadChannelMap(channelMap, DefaultSettingsFiles().ownIni);
+    const std::string ownIni = DefaultSettingsFiles().ownIni;
+    LoadChannelMap(channelMap, platform::IniFile::Read(ownIni), ownIni);
 
     int firstFailure = 0;
     nlohmann::json files = nlohmann::json::array();

@@ -6,7 +6,9 @@
 
 #include <string>
 
-#include "app/ChannelMap.h"
+#include "platform/IniFile.h"
+#include "recorder/ChannelMap.h"
+#include "tests/support/ConsoleLines.h"
 #include "tests/support/TempDir.h"
 
 using testsupport::TempDir;
@@ -19,7 +21,10 @@ class ChannelMapFile : public ::testing::Test {
     // Writes `contents` as the ini file and loads the map from it.
     bool Load(const std::string& contents) {
         WriteFile(IniPath(), contents);
-        return LoadChannelMap(map_, IniPath());
+        return LoadFrom(IniPath());
+    }
+    bool LoadFrom(const std::string& path) {
+        return LoadChannelMap(map_, platform::IniFile::Read(path), path);
     }
     std::string IniPath() const { return dir_ / "plq2trq.ini"; }
     // The name of `channel`, or "<none>".
@@ -57,9 +62,9 @@ TEST_F(ChannelMapFile, NoKeysMeansNoMapAndNoChange) {
         map_.names = {{7, "KEEP"}};
         if (c.contents) {
             WriteFile(IniPath(), c.contents);
-            EXPECT_FALSE(LoadChannelMap(map_, IniPath())) << c.what;
+            EXPECT_FALSE(LoadFrom(IniPath())) << c.what;
         } else {
-            EXPECT_FALSE(LoadChannelMap(map_, dir_ / "missing.ini")) << c.what;
+            EXPECT_FALSE(LoadFrom(dir_ / "missing.ini")) << c.what;
         }
         EXPECT_EQ(map_.names.size(), 1u) << c.what;
         EXPECT_EQ(Name(7), "KEEP") << c.what;
@@ -100,6 +105,13 @@ TEST_F(ChannelMapFile, LaterKeyWithTheSameNumberWins) {
     ASSERT_TRUE(Load("[CHANNELMAP]\n001=FIRST\n1=SECOND\n65537=THIRD\n"));
     EXPECT_EQ(map_.names.size(), 1u);
     EXPECT_EQ(Name(1), "THIRD");
+
+    // The same key twice, and a second section: the later entry still wins.
+    FreeChannelMap(map_);
+    ASSERT_TRUE(
+        Load("[CHANNELMAP]\n1=BHZ\n2=BHN\n1=LATER\n[DATA]\nDIR=d\n[channelmap]\n2=AGAIN\n"));
+    EXPECT_EQ(Name(1), "LATER");
+    EXPECT_EQ(Name(2), "AGAIN");
 }
 
 TEST_F(ChannelMapFile, LookupTakesTheLow16BitsOfTheNumber) {
@@ -121,6 +133,9 @@ TEST_F(ChannelMapFile, ValuesAreKeptUpTo30Characters) {
     ASSERT_NE(FindChannelName(map_, 4), nullptr);
     EXPECT_EQ(Name(4), "");
     EXPECT_EQ(Name(5), "B H Z");
+    // 29 ASCII bytes and a two-byte character: the character does not fit and is left out.
+    ASSERT_TRUE(Load("[CHANNELMAP]\n6=" + forty.substr(0, 29) + "\xC3\xBC\n"));
+    EXPECT_EQ(Name(6), forty.substr(0, 29));
 }
 
 TEST_F(ChannelMapFile, FreeingEmptiesTheMap) {
@@ -141,14 +156,18 @@ TEST_F(ChannelMapFile, KeysBeyondTheKeyListCapacityAreNotLoaded) {
     for (int key = 10001; key <= 10500; ++key) {
         ini += std::string(32, '0') + std::to_string(key) + "=N" + std::to_string(key) + "\n";
     }
+    testsupport::ConsoleLines console;
     ASSERT_TRUE(Load(ini));
+    EXPECT_EQ(console.notices,
+              std::vector<std::string>{"79 entries of [CHANNELMAP] in " + IniPath() +
+                                       " were dropped: the channel map holds 15999 bytes of key "
+                                       "names"});
     for (int key = 10001; key <= 10421; ++key) {
         ASSERT_EQ(Name(key), "N" + std::to_string(key)) << key;
     }
     for (int key = 10422; key <= 10500; ++key) {
         ASSERT_EQ(Name(key), "<none>") << key;
     }
-    map_.names.erase(0);
     EXPECT_EQ(map_.names.size(), 421u);
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/ConsoleMessage.h"
+#include "platform/Console.h"
 
 namespace {
 

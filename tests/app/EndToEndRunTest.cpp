@@ -104,12 +104,15 @@ TEST_F(ConverterRun, WithoutIniFilesTheFallbackLoginIsTriedAndTheOpenFails) {
                                  "ERROR: Can't open Database: DSN=TRQ;UID=TRQ;PWD=***;\n";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"missing.plq", "STA"},
-          std::vector<std::string>{"missing.plq", "STA", "extra", "arguments"},
-          std::vector<std::string>{"missing.plq", ""}}) {
+          std::vector<std::string>{"missing.plq", "STA", "extra", "arguments"}}) {
         const ProcessResult result = Run(args);
         EXPECT_EQ(result.exitCode, 253);
         EXPECT_EQ(result.out, expected);
     }
+    // An empty station name could name no station directory: refused like "." or "..".
+    const ProcessResult empty = Run({"missing.plq", ""});
+    EXPECT_EQ(empty.exitCode, 249);
+    EXPECT_EQ(empty.out, kBanner + "ERROR: bad station name !!!\n");
 }
 
 TEST_F(ConverterRun, PasswordIsNeverPrinted) {

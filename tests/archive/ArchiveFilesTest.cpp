@@ -231,9 +231,8 @@ TEST(ArchiveFiles, RerunRewritesTheSameFiles) {
     constexpr EpochSeconds t0 = k20131022_134734;
     auto samples = Ramp(20000);
     auto run = [&](RecordingRegistrar& registrar) {
-        CArchiveWriter writer(nullptr, "PLQ2TRQ");
+        CArchiveWriter writer(registrar);
         writer.SetDataDir(dir.Path().c_str());
-        writer.SetRegistrar(&registrar);
         writer.AddSamples("ABC", "SHZ", 100, t0, 20000, samples.data());
         writer.AddSamples("ABC", "SHN", 100, t0, 20000, samples.data());
         writer.FlushAll();
@@ -274,26 +273,32 @@ TEST(ArchiveFiles, StationDirectoryModeFollowsTheUmask) {
 // A catalog that refuses a registration is remembered; the file stays written.
 TEST(ArchiveFiles, RefusedRegistrationSetsCatalogFailed) {
     WriterFixture f;
-    f.registrar.answer = false;
+    f.registrar.answer = RegistrationOutcome::kFailed;
     auto samples = Ramp(10);
     f.writer.AddSamples("ABC", "SHZ", 100, k20131022_134734, 10, samples.data());
     f.writer.FlushAll();
     EXPECT_TRUE(f.writer.CatalogFailed());
     EXPECT_FALSE(f.writer.WriteFailed());
-    EXPECT_EQ(f.Files().size(), 1u);
+    EXPECT_EQ(f.Files(),
+              (std::set<std::string>{"ABC/.plq2trq.journal", "ABC/22102013-134734-SHZ.ABC"}));
 }
 
-// Without a registrar and without a database there is no catalog to tell: that counts as
-// a catalog failure, the file is written all the same.
-TEST(ArchiveFiles, NoCatalogAtAllCountsAsCatalogFailure) {
-    testsupport::TempDir dir;
-    CArchiveWriter writer(nullptr, "PLQ2TRQ");
-    writer.SetDataDir(dir.Path().c_str());
-    auto samples = Ramp(10);
-    writer.AddSamples("ABC", "SHZ", 100, k20131022_134734, 10, samples.data());
-    writer.FlushAll();
-    EXPECT_TRUE(writer.CatalogFailed());
-    EXPECT_TRUE(std::filesystem::exists(dir / "ABC/22102013-134734-SHZ.ABC"));
+// A catalog that is gone for the run: the registrations go to the station's journal with
+// their exact values, in order, and count as catalog failures.
+TEST(ArchiveFiles, RegistrationsOfAnUnavailableCatalogAreJournaled) {
+    WriterFixture f;
+    f.registrar.answer = RegistrationOutcome::kCatalogUnavailable;
+    auto samples = Ramp(6000);
+    const EpochSeconds start = k20131022_134734 + 0.25;
+    f.writer.AddSamples("ABC", "SHZ", 100, start, 6000, samples.data());
+    f.writer.FlushAll();
+    EXPECT_TRUE(f.writer.CatalogFailed());
+    EXPECT_EQ(f.writer.DeferredCount(), 2u);
+    EXPECT_EQ(f.writer.JournalPaths(), std::vector<std::string>{f.PathOf("ABC/.plq2trq.journal")});
+    EXPECT_EQ(ReadFile(f.PathOf("ABC/.plq2trq.journal")),
+              "new\tABC\\22102013-134734-SHZ.ABC\tABC\tSHZ\t1382449654.25\t50\t100\t1\t3\tPLQ2TRQ\n"
+              "update\tABC\\22102013-134734-SHZ.ABC\tABC\tSHZ\t1382449654.25\t60\t100\t1\t3\t"
+              "PLQ2TRQ\n");
 }
 
 }  // namespace

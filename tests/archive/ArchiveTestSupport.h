@@ -40,16 +40,16 @@ struct Registration {
 
 class RecordingRegistrar : public CatalogRegistrar {
   public:
-    bool RegisterNewFile(const FileRegistration& file) override {
-        calls.push_back({Registration::New, file});
+    RegistrationOutcome Register(RegistrationKind kind, const FileRegistration& file) override {
+        calls.push_back(
+            {kind == RegistrationKind::kNewFile ? Registration::New : Registration::Extended,
+             file});
         return answer;
     }
-    bool UpdateExtendedFile(const FileRegistration& file) override {
-        calls.push_back({Registration::Extended, file});
-        return answer;
-    }
+    const std::string& CreatorName() const override { return creator; }
     std::vector<Registration> calls;
-    bool answer = true;
+    RegistrationOutcome answer = RegistrationOutcome::kRegistered;
+    std::string creator = "PLQ2TRQ";
 };
 
 // A writer on a fresh data directory "<temp>/data", registering into `registrar`.
@@ -57,7 +57,6 @@ struct WriterFixture {
     WriterFixture() {
         std::filesystem::create_directory(DataDir());
         writer.SetDataDir(DataDir().c_str());
-        writer.SetRegistrar(&registrar);
     }
     std::string DataDir() const { return dir / "data"; }
     // Full path of a file given relative to the data directory with "/".
@@ -74,7 +73,7 @@ struct WriterFixture {
     }
     testsupport::TempDir dir;
     RecordingRegistrar registrar;
-    CArchiveWriter writer{nullptr, "PLQ2TRQ"};
+    CArchiveWriter writer{registrar};
 };
 
 // `count` distinct samples: first, first + 1, ...

@@ -264,9 +264,8 @@ TEST(Buffering, DestructionDoesNotFlush) {
     testsupport::TempDir dir;
     RecordingRegistrar registrar;
     {
-        CArchiveWriter writer(nullptr, "PLQ2TRQ");
+        CArchiveWriter writer(registrar);
         writer.SetDataDir(dir.Path().c_str());
-        writer.SetRegistrar(&registrar);
         auto samples = Ramp(100);
         writer.AddSamples("ABC", "SHZ", 100, t0, 100, samples.data());
     }

@@ -153,7 +153,9 @@ inline std::vector<ArchiveFileState> CheckStationArchive(const std::string& arch
     if (!std::filesystem::exists(stationDir)) return files;
     std::set<std::filesystem::path> paths;
     for (const auto& entry : std::filesystem::directory_iterator(stationDir)) {
-        paths.insert(entry.path());
+        // The station's lock, and the journal of a run that could not register everything.
+        const std::string name = entry.path().filename().string();
+        if (name != ".plq2trq.lock" && name != ".plq2trq.journal") paths.insert(entry.path());
     }
     for (const auto& path : paths) {
         const std::string name = path.filename().string();
@@ -284,7 +286,7 @@ class Workspace {
     static std::set<std::string> FilesBelow(const std::string& dir) {
         std::set<std::string> files;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-            if (entry.is_regular_file()) {
+            if (entry.is_regular_file() && entry.path().filename() != ".plq2trq.lock") {
                 files.insert(std::filesystem::relative(entry.path(), dir).string());
             }
         }

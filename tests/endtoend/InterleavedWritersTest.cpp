@@ -29,19 +29,19 @@ const std::string kFirstFile = "ABC/22102013-134734-SHZ.ABC";
 // path, an extended file updates it (or adds it when it is missing).
 class RowPerPath : public CatalogRegistrar {
   public:
-    bool RegisterNewFile(const FileRegistration& file) override { return Keep(file); }
-    bool UpdateExtendedFile(const FileRegistration& file) override { return Keep(file); }
-    std::map<std::string, FileRegistration> rows;
-
-  private:
-    bool Keep(const FileRegistration& file) {
+    RegistrationOutcome Register(RegistrationKind, const FileRegistration& file) override {
         std::string path = file.path;
         for (char& c : path) {
             if (c == '\\') c = '/';
         }
         rows[path] = file;
-        return true;
+        return RegistrationOutcome::kRegistered;
     }
+    const std::string& CreatorName() const override { return creator_; }
+    std::map<std::string, FileRegistration> rows;
+
+  private:
+    std::string creator_ = "PLQ2TRQ";
 };
 
 // Sample k of the recording.
@@ -52,9 +52,8 @@ float RecordingSample(int64_t k) {
 // One writer and the steps it takes: kChunks calls of AddSamples, then FlushAll.
 class ScriptedWriter {
   public:
-    ScriptedWriter(const std::string& dataDir, RowPerPath& rows) : writer_(nullptr, "PLQ2TRQ") {
+    ScriptedWriter(const std::string& dataDir, RowPerPath& rows) : writer_(rows) {
         writer_.SetDataDir(dataDir.c_str());
-        writer_.SetRegistrar(&rows);
         samples_.resize(static_cast<std::size_t>(kChunk) * kChunks);
         for (std::size_t i = 0; i < samples_.size(); ++i) {
             samples_[i] = RecordingSample(static_cast<int64_t>(i));

@@ -132,20 +132,22 @@ TEST_F(RunEnvironment, OddButUsableValues) {
     }
 }
 
-// A channel name that would lead out of the station directory: that channel is refused,
-// the others are archived, and the run says so with -8.
+// A channel name that would lead out of the station directory (or whose backslash would
+// split the catalog's path): the recording is refused before anything is written, -12.
 TEST_F(RunEnvironment, ChannelNameWithASeparatorIsRefused) {
     const testsupport::TestCatalog& catalog = ws_.Catalog();
-    ws_.WriteIni("[DATABASE]\nODBC=" + catalog.dsn + "\nUSER=" + catalog.user +
-                 "\nPASSWORD=" + catalog.password + "\n[DATA]\nDIR=" + ws_.ArchiveDir() +
-                 "\n[CHANNELMAP]\n1=../Z\n2=BHN\n3=BHE\n");
-    const ProcessResult result = ws_.Run("rec.plq");
-    EXPECT_EQ(result.exitCode, kArchiveWrite);
-    EXPECT_EQ(result.out, ReadLines(ws_.ArchiveDir()) + "ERROR: write file " + ws_.ArchiveDir() +
-                              "/ABC/22102013-134734-../Z.ABC!!!\n");
-    EXPECT_EQ(ws_.ArchiveFiles(), (std::set<std::string>{"ABC/22102013-134734-BHE.ABC",
-                                                         "ABC/22102013-134734-BHN.ABC"}));
-    EXPECT_EQ(ws_.RowCount(), "2");
+    for (const std::string name : {"../Z", "B\\Z"}) {
+        ws_.WriteIni("[DATABASE]\nODBC=" + catalog.dsn + "\nUSER=" + catalog.user +
+                     "\nPASSWORD=" + catalog.password + "\n[DATA]\nDIR=" + ws_.ArchiveDir() +
+                     "\n[CHANNELMAP]\n1=BHZ\n2=" + name + "\n3=BHE\n");
+        const ProcessResult result = ws_.Run("rec.plq");
+        EXPECT_EQ(result.exitCode, 244);
+        std::string expected = ReadLines(ws_.ArchiveDir());
+        expected.erase(expected.rfind("Done!\n\n"));  // refused before any channel is read
+        EXPECT_EQ(result.out, expected + "ERROR: bad channel name " + name + "!!!\n");
+        EXPECT_TRUE(std::filesystem::is_empty(ws_.ArchiveDir()));
+        EXPECT_EQ(ws_.RowCount(), "0");
+    }
 }
 
 // ---------------------------------------------------------------- data directory

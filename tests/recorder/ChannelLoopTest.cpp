@@ -12,9 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/ChannelMap.h"
 #include "platform/BinaryFile.h"
 #include "recorder/ChannelLoop.h"
+#include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
 #include "tests/support/TempDir.h"
 

@@ -160,7 +160,7 @@ TEST_F(ArchiveFileTest, SizesOtherThan512Plus4kAreRefused) {
     EXPECT_EQ(OpenError(Write(PaddedHeader(kExampleText).substr(0, 511))),
               "file is 511 bytes, shorter than the 512-byte header");
     EXPECT_EQ(OpenError(dir_ / "missing"),
-              "fopen(" + (dir_ / "missing") + ") failed: No such file or directory");
+              "open(" + (dir_ / "missing") + ") failed: No such file or directory");
     EXPECT_EQ(OpenError(dir_.Path()), "not a regular file");
 }
 

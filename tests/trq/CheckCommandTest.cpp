@@ -94,8 +94,10 @@ class CheckCommand : public ConvertedArchive {
                                   "repair ABC\\22102013-134734-BHE.ABC: row updated\n"
                                   "repair ABC\\22102013-134734-BHN.ABC: row updated\n"
                                   "repair ABC\\22102013-145414-BHN.ABC: row updated\n"
-                                  "repair ABC\\22102013-145414-BHZ.ABC: row updated\n"
-                                  "repair XYZ\\22102013-134734-BHZ.XYZ: row inserted\n"
+                                  "repair ABC\\22102013-145414-BHZ.ABC: row updated from the "
+                                  "header alone: TBEGIN only to the whole second\n"
+                                  "repair XYZ\\22102013-134734-BHZ.XYZ: row inserted from the "
+                                  "header alone: TBEGIN only to the whole second\n"
                                   "trq check: 7 files, 7 rows: 11 differences repaired, the "
                                   "archive and the catalog agree\n");
         result = Check();
@@ -109,6 +111,7 @@ class CheckCommand : public ConvertedArchive {
         for (std::size_t i = 0; i < 7; ++i) {
             SCOPED_TRACE(original[i][0]);
             std::vector<std::string> want = original[i];
+            if (want[0] == "ABC\\22102013-145414-BHZ.ABC") want[8] = "PLQ2TRQ (from header)";
             if (want[0] == "ABC\\22102013-145414-BHE.ABC") {
                 EXPECT_EQ(std::stod(repaired[i][3]), std::stod(want[3]) + 0.5);
                 want[3] = repaired[i][3];
@@ -117,6 +120,7 @@ class CheckCommand : public ConvertedArchive {
                 EXPECT_EQ(std::stod(want[3]), k20131022_134734 + 0.25);
                 EXPECT_EQ(std::stod(repaired[i][3]), k20131022_134734);
                 want[3] = repaired[i][3];
+                want[8] = "PLQ2TRQ (from header)";  // marked: exports warn about it
             }
             EXPECT_EQ(repaired[i], want);
         }
@@ -173,7 +177,8 @@ TEST_F(CheckCommand, JsonSummaryNamesKindsAndColumns) {
     EXPECT_TRUE(doc["remaining"].empty());
     EXPECT_EQ(doc["repairs"], nlohmann::json::parse(R"([
                 {"path": "ABC\\22102013-134734-BHN.ABC", "action": "updated", "rows": 1, "ok": true},
-                {"path": "ABC\\22102013-134734-BHZ.ABC", "action": "inserted", "rows": 1, "ok": true},
+                {"path": "ABC\\22102013-134734-BHZ.ABC", "action": "inserted", "rows": 1, "ok": true,
+                 "fromHeader": true},
                 {"path": "ABC\\22102013-145414-BHZ.ABC", "action": "updated", "rows": 1, "ok": true}
               ])"));
     EXPECT_EQ(doc["console"], nlohmann::json::array());
@@ -234,16 +239,19 @@ TEST_F(CheckCommand, BrokenAndRenamedFilesRemainDifferences) {
     EXPECT_EQ(result.out,
               differences +
                   "repair XYZ\\22102013-134734-BHZ.XYZ: 1 row deleted\n"
-                  "repair XYZ\\renamed: row inserted\n"
+                  "repair XYZ\\renamed: not registered: the file's name is not the one its "
+                  "header gives\n"
                   "still differs: ABC\\22102013-145414-BHZ.ABC: not a consistent archive file: "
                   "file is 20510 bytes, not 512 + 4 x samples (2 bytes left over)\n"
+                  "still differs: XYZ\\renamed: the file has no FILELIST row\n"
                   "still differs: XYZ\\renamed: the header gives the path "
                   "XYZ\\22102013-134734-BHZ.XYZ\n"
-                  "trq check: 7 files, 7 rows: 2 differences\n");
+                  "trq check: 7 files, 6 rows: 3 differences\n");
 }
 
 // A run whose catalog could not be written ends with -9 (247) and leaves its files without
-// rows; once the table is back, the repair registers them with the headers' whole seconds.
+// rows, their registrations kept in the station's journal; once the table is back, the
+// repair makes them from the journal, with the start's fraction that no header holds.
 TEST_F(CheckCommand, RunThatEndedWithMinus9IsMadeWhole) {
     Sql("DROP TABLE FILELIST");
     plqgen::RecordingSpec spec = Recording(100);
@@ -262,12 +270,15 @@ TEST_F(CheckCommand, RunThatEndedWithMinus9IsMadeWhole) {
     ProcessResult result = Check();
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out,
+              "ABC\\.plq2trq.journal: 3 registrations a conversion could not make are waiting "
+              "here\n"
               "ABC\\22102013-134734-BHE.ABC: the file has no FILELIST row\n"
               "ABC\\22102013-134734-BHN.ABC: the file has no FILELIST row\n"
               "ABC\\22102013-134734-BHZ.ABC: the file has no FILELIST row\n"
-              "trq check: 3 files, 0 rows: 3 differences\n");
+              "trq check: 3 files, 0 rows: 4 differences\n");
     result = Check({"--repair"});
     EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_FALSE(std::filesystem::exists(ArchivePath("ABC/.plq2trq.journal")));
     EXPECT_EQ(Check().exitCode, 0);
     const Table rows = AllRows();
     ASSERT_EQ(rows.size(), 3u);
@@ -276,7 +287,7 @@ TEST_F(CheckCommand, RunThatEndedWithMinus9IsMadeWhole) {
         EXPECT_EQ(rows[i][0], std::string("ABC\\22102013-134734-") + channels[i] + ".ABC");
         EXPECT_EQ(rows[i][1], "ABC");
         EXPECT_EQ(rows[i][2], channels[i]);
-        EXPECT_EQ(std::stod(rows[i][3]), k20131022_134734);  // the header's whole second
+        EXPECT_EQ(std::stod(rows[i][3]), k20131022_134734 + 0.5);  // from the journal
         EXPECT_EQ(std::stod(rows[i][4]), 1.0);
         EXPECT_EQ(std::stod(rows[i][5]), 100.0);
         EXPECT_EQ(rows[i][6], "1");

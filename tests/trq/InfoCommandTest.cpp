@@ -87,7 +87,7 @@ TEST_F(InfoCommand, InconsistentFilesExitWithOne) {
     EXPECT_EQ(result.err,
               "trq info: odd: file is 515 bytes, not 512 + 4 x samples (3 bytes left over)\n"
               "trq info: old: header does not begin with the line \"[TRQ5.x]\"\n"
-              "trq info: missing: fopen(missing) failed: No such file or directory\n"
+              "trq info: missing: open(missing) failed: No such file or directory\n"
               "trq info: date: header line \"Start date=\" is not a calendar date: "
               "\"05 13 2012\"\n");
     EXPECT_NE(result.out.find(kShzPath + "\n  station      ABC\n"), std::string::npos);

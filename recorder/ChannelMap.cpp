@@ -1,8 +1,10 @@
-#include "app/ChannelMap.h"
+#include "recorder/ChannelMap.h"
 
 #include <vector>
 
-#include "platform/Profile.h"
+#include "platform/Console.h"
+#include "platform/IniFile.h"
+#include "platform/Utf8.h"
 
 namespace {
 
@@ -36,16 +38,27 @@ uint16_t ChannelNumberOfKey(const std::string& key) {
 
 }  // namespace
 
-bool LoadChannelMap(ChannelMap& map, const std::string& iniPath) {
-    const std::vector<std::string> keys =
-        platform::ReadProfileKeys(iniPath, kChannelMapSection, kChannelKeyListCapacity);
-    if (keys.empty() || keys.front().empty()) return false;
-
-    // In the order the keys are listed, so that a later key with the same number wins.
-    for (const std::string& key : keys) {
-        if (key.empty()) break;  // the end of the list
-        map.names[ChannelNumberOfKey(key)] = platform::ReadProfileString(
-            iniPath, kChannelMapSection, key, "", kMaxChannelNameLength + 1);
+bool LoadChannelMap(ChannelMap& map, const platform::IniFile& ini, const std::string& iniPath) {
+    const std::vector<platform::IniEntry> entries = ini.Entries(kChannelMapSection);
+    if (entries.empty()) return false;
+    // Bytes of the key list so far (names and their NULs); its closing NUL needs one more.
+    std::size_t used = 0;
+    std::size_t dropped = 0;
+    for (const platform::IniEntry& entry : entries) {
+        if (used + entry.name.size() + 2 > kChannelKeyListCapacity) {
+            ++dropped;
+            continue;
+        }
+        used += entry.name.size() + 1;
+        // In file order, so that a later entry with the same number wins.
+        map.names[ChannelNumberOfKey(entry.name)] =
+            platform::CutUtf8(entry.value, kMaxChannelNameLength);
+    }
+    if (dropped > 0) {
+        ConsoleNotice(
+            "%zu entries of [%s] in %s were dropped: the channel map holds %zu bytes "
+            "of key names",
+            dropped, kChannelMapSection, iniPath.c_str(), kChannelKeyListCapacity);
     }
     return true;
 }

@@ -3,26 +3,29 @@
 #include <string>
 #include <vector>
 
-#include "platform/Profile.h"
+#include "platform/IniFile.h"
 #include "tests/support/TempDir.h"
 
-using platform::ReadProfileKeys;
-using platform::ReadProfileString;
+using platform::IniFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
 
-// Writes `contents` as an ini file in a fresh directory; the value of `key` in `section`.
+// Parses `contents` as an ini file; the value of `key` in `section`.
 class ProfileFile : public ::testing::Test {
   protected:
-    std::string Write(const std::string& contents) {
-        WriteFile(dir_ / "test.ini", contents);
-        return dir_ / "test.ini";
-    }
     std::string Value(const std::string& contents, const std::string& section,
                       const std::string& key, std::size_t capacity = 256) {
-        return ReadProfileString(Write(contents), section, key, "<default>", capacity);
+        return IniFile::Parse(contents).Value(section, key, "<default>", capacity);
+    }
+    // The names of the entries of `section`, in file order.
+    std::vector<std::string> Names(const std::string& contents, const std::string& section) {
+        std::vector<std::string> names;
+        for (const auto& entry : IniFile::Parse(contents).Entries(section)) {
+            names.push_back(entry.name);
+        }
+        return names;
     }
     TempDir dir_;
 };
@@ -95,37 +98,34 @@ TEST_F(ProfileFile, ValueAndDefaultAreCutToTheCapacity) {
 }
 
 TEST_F(ProfileFile, MissingFileReadsAsDefaultAndHasNoKeys) {
-    EXPECT_EQ(ReadProfileString(dir_ / "absent.ini", "S", "K", "\\", 32), "\\");
-    EXPECT_TRUE(ReadProfileKeys(dir_ / "absent.ini", "S", 100).empty());
+    const IniFile missing = IniFile::Read(dir_ / "absent.ini");
+    EXPECT_EQ(missing.Value("S", "K", "\\", 32), "\\");
+    EXPECT_TRUE(missing.Entries("S").empty());
+    WriteFile(dir_ / "present.ini", "[S]\nK=read\n");
+    EXPECT_EQ(IniFile::Read(dir_ / "present.ini").Value("S", "K", "", 32), "read");
 }
 
-TEST_F(ProfileFile, KeysAreListedInFileOrderOncePerLine) {
-    const std::string path = Write(
+TEST_F(ProfileFile, EntriesAreListedInFileOrderOncePerLine) {
+    const std::string text =
         "[other]\nx=1\n[S]\n; comment\nalpha=1\nbeta\n=no name\nBeta=2\nalpha=3\n"
-        "[s]\ngamma=4\n");
-    EXPECT_EQ(ReadProfileKeys(path, "S", 1000),
-              (std::vector<std::string>{"alpha", "Beta", "alpha", "gamma"}));
-    EXPECT_TRUE(ReadProfileKeys(path, "missing", 1000).empty());
-    EXPECT_TRUE(ReadProfileKeys(Write("[S]\n"), "S", 1000).empty());
+        "[s]\ngamma=4\n";
+    EXPECT_EQ(Names(text, "S"), (std::vector<std::string>{"alpha", "Beta", "alpha", "gamma"}));
+    EXPECT_TRUE(Names(text, "missing").empty());
+    EXPECT_TRUE(Names("[S]\n", "S").empty());
+    EXPECT_EQ(IniFile::Parse(text).Entries("S")[2].value, "3");
 }
 
-// "alpha\0beta\0gamma\0\0" takes 18 bytes; a smaller buffer drops or cuts the last names.
-TEST_F(ProfileFile, KeyListIsCutToTheBuffer) {
-    const std::string path = Write("[S]\nalpha=1\nbeta=2\ngamma=3\n");
-    const std::vector<std::pair<std::size_t, std::vector<std::string>>> cases = {
-        {100, {"alpha", "beta", "gamma"}},
-        {18, {"alpha", "beta", "gamma"}},
-        {17, {"alpha", "beta", "gamm"}},
-        {14, {"alpha", "beta", "g"}},
-        {13, {"alpha", "beta"}},
-        {12, {"alpha", "beta"}},
-        {3, {"a"}},
-        {2, {}},
-        {0, {}},
-    };
-    for (const auto& [capacity, expected] : cases) {
-        EXPECT_EQ(ReadProfileKeys(path, "S", capacity), expected) << capacity;
-    }
+// Cuts never split a UTF-8 character: "\xC3\xBC" is one character of two bytes.
+TEST_F(ProfileFile, CutsKeepUtf8CharactersWhole) {
+    EXPECT_EQ(Value("[S]\nK=ab\xC3\xBC\n", "S", "K", 4), "ab");
+    EXPECT_EQ(Value("[S]\nK=ab\xC3\xBC\n", "S", "K", 5), "ab\xC3\xBC");
+    EXPECT_EQ(Value("[S]\nK=a\xE2\x82\xAC\n", "S", "K", 4), "a");       // three bytes
+    EXPECT_EQ(Value("[S]\nK=a\xF0\x9F\x98\x80z\n", "S", "K", 5), "a");  // four bytes
+    EXPECT_EQ(Value("[S]\nK=a\xF0\x9F\x98\x80z\n", "S", "K", 6), "a\xF0\x9F\x98\x80");
+    EXPECT_EQ(Value("[S]\nK=ab\xFC"
+                    "cd\n",
+                    "S", "K", 4),
+              "ab\xFC");  // Latin-1: bytewise
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+#include "app/StationSession.h"
+
+#include <chrono>
+
+#include "archive/ArchiveWriter.h"
+#include "archive/RegistrationJournal.h"
+#include "archive/StationDirectory.h"
+#include "platform/Console.h"
+
+StationSession::StationSession(const std::string& dataDir, const std::string& station,
+                               CatalogRegistrar& registrar, int lockWaitSeconds)
+    : dataDir_(dataDir), directory_(StationDirectoryPath(dataDir, station)) {
+    const std::string lockPath = directory_ + "/" + kStationLockFileName;
+    lock_ = LockStation(dataDir, station, std::chrono::seconds(lockWaitSeconds), [&] {
+        ConsoleNotice(
+            "station %s is being converted by another converter: waiting up to %d s "
+            "for %s",
+            station.c_str(), lockWaitSeconds, lockPath.c_str());
+    });
+    if (lock_.GetState() == platform::FileLock::State::kFailed) {
+        ConsoleNotice("cannot lock station %s: %s", station.c_str(),
+                      lock_.Error().Describe(lockPath).c_str());
+        return;
+    }
+    if (!lock_.Held()) return;
+    for (const std::string& name : RemoveLeftoverTemporaryFiles(directory_)) {
+        ConsoleNotice("removed %s/%s, left by an interrupted conversion", directory_.c_str(),
+                      name.c_str());
+    }
+    ReplayStationJournal(registrar);
+}
+
+void StationSession::ReplayStationJournal(CatalogRegistrar& registrar) {
+    const std::string journal = directory_ + "/" + kJournalFileName;
+    const JournalReplay replay = ReplayJournal(journal, [&registrar](const JournalEntry& entry) {
+        return registrar.Register(entry.kind, entry.file);
+    });
+    if (replay.applied > 0) {
+        ConsoleNotice("made %zu registrations kept in %s by an earlier run", replay.applied,
+                      journal.c_str());
+    }
+    if (!replay.error.empty())
+        ConsoleNotice("journal %s: %s", journal.c_str(), replay.error.c_str());
+    journalLeft_ = replay.remaining > 0 || !replay.error.empty();
+}
+
+void StationSession::ReportDeferred(const CArchiveWriter& writer) const {
+    if (writer.DeferredCount() == 0) return;
+    std::string journals;
+    for (const std::string& path : writer.JournalPaths()) {
+        journals += (journals.empty() ? "" : ", ") + path;
+    }
+    const std::string dataDir = dataDir_.empty() ? "." : dataDir_;
+    ConsoleNotice(
+        "%zu registrations were not made; they are kept in %s, and `trq check %s "
+        "--repair` makes them",
+        writer.DeferredCount(), journals.c_str(), dataDir.c_str());
+}

@@ -1,0 +1,73 @@
+#include "catalog/DatabaseRegistrar.h"
+
+#include <utility>
+
+#include "catalog/FileRegistration.h"
+#include "odbc/DBException.h"
+#include "odbc/Database.h"
+#include "platform/Console.h"
+
+namespace {
+
+void PrintDriverMessages(const CDBException& error) {
+    // As they stand: a '%' in them stays a '%'.
+    ConsoleMessage("%s", (error.errorText + "\n").c_str());
+}
+
+}  // namespace
+
+bool IsConnectionLost(const CDBException& error) {
+    return error.stateText.find("State:08") != std::string::npos;
+}
+
+DatabaseRegistrar::DatabaseRegistrar(CDatabase& database, std::string creatorName,
+                                     std::string connect, uint32_t openOptions)
+    : database_(database),
+      creatorName_(std::move(creatorName)),
+      connect_(std::move(connect)),
+      openOptions_(openOptions) {}
+
+RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind,
+                                                const FileRegistration& file) {
+    return Register(kind, file, creatorName_);
+}
+
+RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const FileRegistration& file,
+                                                const std::string& creator) {
+    if (unavailable_) return RegistrationOutcome::kCatalogUnavailable;
+    try {
+        WriteFileRow(database_, creator, kind, file);
+        return RegistrationOutcome::kRegistered;
+    } catch (const CDBException& error) {
+        PrintDriverMessages(error);
+        if (!IsConnectionLost(error)) return RegistrationOutcome::kFailed;
+    }
+    if (!Reconnect()) return Unavailable();
+    try {
+        WriteFileRow(database_, creator, kind, file);
+        return RegistrationOutcome::kRegistered;
+    } catch (const CDBException& error) {
+        PrintDriverMessages(error);
+        // A connection lost again at once will not be kept by reconnecting once more.
+        return IsConnectionLost(error) ? Unavailable() : RegistrationOutcome::kFailed;
+    }
+}
+
+bool DatabaseRegistrar::Reconnect() {
+    ConsoleNotice("the connection to the catalog was lost; connecting again");
+    try {
+        database_.Close();
+        if (database_.Open(connect_, openOptions_)) return true;
+        ConsoleNotice("connecting again to the catalog failed: the driver did not complete it");
+    } catch (const CDBException& error) {
+        std::string text = error.errorText;
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        ConsoleNotice("connecting again to the catalog failed: %s", text.c_str());
+    }
+    return false;
+}
+
+RegistrationOutcome DatabaseRegistrar::Unavailable() {
+    unavailable_ = true;
+    return RegistrationOutcome::kCatalogUnavailable;
+}

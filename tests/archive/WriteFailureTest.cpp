@@ -6,11 +6,13 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
+#include "archive/StationDirectory.h"
 #include "platform/FileServices.h"
 #include "tests/archive/ArchiveTestSupport.h"
 
@@ -358,6 +360,51 @@ TEST(WriteFailure, NoFailureNoMessage) {
     ASSERT_EQ(f.registrar.calls.size(), 3u);
     EXPECT_EQ(f.registrar.calls[2].kind, Registration::Extended);
     EXPECT_EQ(f.registrar.calls[2].file.duration, 30.0);
+}
+
+}  // namespace
+
+namespace {
+
+ssize_t KilledAtTheWrite(int, const iovec*, int) {
+    ::raise(SIGKILL);
+    return -1;
+}
+
+// A run killed between making a new file and its first write, as it converts a recording
+// again: the file of the earlier run stays whole (the new one was still under its temporary
+// name), no empty archive file appears, and the next run removes the leftover.
+TEST(WriteFailure, KilledBeforeTheFirstWriteLeavesTheOldFileWhole) {
+    WriterFixture f;
+    auto samples = Ramp(1000);
+    f.writer.AddSamples("ABC", "SHZ", 100, t0, 1000, samples.data());
+    f.writer.FlushAll();
+    const std::string before = ReadFile(f.PathOf(kFirstName));
+    ASSERT_EQ(before.size(), 512u + 4000u);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::FileCalls calls = Real();
+        calls.Writev = &KilledAtTheWrite;
+        platform::ScopedFileCalls seam(calls);
+        RecordingRegistrar registrar;
+        CArchiveWriter again(registrar);
+        again.SetDataDir(f.DataDir().c_str());
+        auto other = Ramp(1000, 5000);
+        again.AddSamples("ABC", "SHZ", 100, t0, 1000, other.data());
+        again.FlushAll();
+        ::_exit(0);  // not reached: the write kills the process
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    EXPECT_EQ(ReadFile(f.PathOf(kFirstName)), before);
+    EXPECT_EQ(f.Files(), (std::set<std::string>{"ABC/.22102013-134734-SHZ.ABC.tmp", kFirstName}));
+    EXPECT_EQ(RemoveLeftoverTemporaryFiles(f.PathOf("ABC")),
+              std::vector<std::string>{".22102013-134734-SHZ.ABC.tmp"});
+    EXPECT_EQ(f.Files(), std::set<std::string>{kFirstName});
 }
 
 }  // namespace

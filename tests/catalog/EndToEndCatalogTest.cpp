@@ -47,8 +47,8 @@ class ConverterCatalogRun : public ::testing::TestWithParam<CatalogKind> {
         checking_.connect = DirectConnectString(dir_, catalog_);
     }
 
-    ProcessResult Convert() {
-        return RunProcess(ConverterPath(), {"rec.plq", "ABC"}, dir_.Path(), catalog_.env);
+    ProcessResult Convert(const std::string& station = "ABC") {
+        return RunProcess(ConverterPath(), {"rec.plq", station}, dir_.Path(), catalog_.env);
     }
 
     std::vector<std::vector<std::string>> Rows() {
@@ -101,6 +101,22 @@ TEST_P(ConverterCatalogRun, ConvertingAgainLeavesTheSameRows) {
 INSTANTIATE_TEST_SUITE_P(Catalogs, ConverterCatalogRun,
                          ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
                          CatalogKindName);
+
+// A station name of sixteen two-byte characters (32 bytes) is kept to 31 bytes without
+// splitting the sixteenth: fifteen characters name the directory, the files and the rows
+// (PostgreSQL would refuse a name ending in half a character).
+TEST_P(ConverterCatalogRun, LongUtf8StationNameIsCutBetweenCharacters) {
+    std::string station, kept;
+    for (int i = 0; i < 16; ++i) station += "\xC3\xBC";  // ü
+    kept = station.substr(0, 30);
+    const ProcessResult result = Convert(station);
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("Convert file rec.plq (sta=" + kept + ")...\n"));
+    EXPECT_TRUE(
+        std::filesystem::exists(dir_ / ("archive/" + kept + "/22102013-134734-BHZ." + kept)));
+    EXPECT_EQ(QueryRows(checking_, "SELECT DISTINCT STA FROM FILELIST"),
+              (std::vector<std::vector<std::string>>{{kept}}));
+}
 
 // The recording starts at 13:47:34.25: rows must keep the fraction, which no header holds.
 class ConverterLosingPostgres : public ConverterCatalogRun {

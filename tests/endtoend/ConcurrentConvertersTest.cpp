@@ -3,13 +3,17 @@
 // and two converters started by mistake on the same recording and station must leave no
 // archive file with samples out of place and exactly one catalog row per file.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/endtoend/EndToEndSupport.h"
+#include "tests/recordset/CatalogDatabase.h"
 
 using namespace endtoend;
 using testsupport::TempDir;
@@ -104,6 +108,98 @@ TEST_F(ConcurrentConverters, SameRecordingTwiceAtOnceLeavesNoTornFile) {
         }
         EXPECT_EQ(StationRows(catalog_, "ABC"), RowsFor(files));
     }
+}
+
+// Which of `specs` (format 2 recordings at 100 sps from one start) every sample of the
+// archive file at `path` comes from: its index, or -1 when the file mixes them or matches none.
+int RecordingOfFile(const std::string& path, const std::vector<plqgen::RecordingSpec>& specs,
+                    int channel, int64_t firstSample) {
+    const std::vector<float> samples = ArchiveSamples(testsupport::ReadFile(path));
+    for (std::size_t s = 0; s < specs.size(); ++s) {
+        bool all = !samples.empty();
+        for (std::size_t i = 0; all && i < samples.size(); ++i) {
+            const auto index = static_cast<int32_t>(firstSample + static_cast<int64_t>(i));
+            all = samples[i] == static_cast<float>(plqgen::RawSample(specs[s], channel, index));
+        }
+        if (all) return static_cast<int>(s);
+    }
+    return -1;
+}
+
+class ConcurrentRecordingsOfOneStation : public ::testing::TestWithParam<testsupport::CatalogKind> {
+  protected:
+    void SetUp() override {
+        if (SystemTrqIniExists()) GTEST_SKIP() << "a system trq.ini would change the settings";
+        catalog_ = GetParam() == testsupport::CatalogKind::kSqlite
+                       ? testsupport::MakeSqliteCatalog(dir_)
+                       : testsupport::MakePostgresCatalog(dir_);
+        std::filesystem::create_directories(dir_ / "archive");
+        WriteFile(dir_ / "plq2trq.ini", IniText(&catalog_, dir_ / "archive"));
+    }
+    TempDir dir_;
+    testsupport::TestCatalog catalog_;
+};
+
+// Two different recorders with one station name, channels, rate and start, converted at
+// the same moment, again and again: one converter waits for the other, so every archive
+// file holds one recording's samples from its first block to its last (the later run's),
+// and the rows describe those files. Without the station's lock the first blocks of a file
+// came from one recording and the rest from the other in about half of the rounds.
+TEST_P(ConcurrentRecordingsOfOneStation, DifferentRecordingsNeverMixInOneFile) {
+    std::vector<plqgen::RecordingSpec> specs(2, TypicalHour());
+    specs[1].signal = plqgen::Signal::Noise;
+    plqgen::WriteRecording(dir_ / "a.plq", specs[0]);
+    plqgen::WriteRecording(dir_ / "b.plq", specs[1]);
+    for (int round = 1; round <= 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::vector<ProcessResult> results =
+            ConvertAtOnce({{dir_.Path(), "a.plq", "ABC", catalog_.env},
+                           {dir_.Path(), "b.plq", "ABC", catalog_.env}});
+        for (const ProcessResult& result : results) {
+            EXPECT_EQ(result.exitCode, kConverted) << result.out << result.err;
+        }
+        std::set<int> sources;
+        for (std::size_t c = 0; c < kChannelNames.size(); ++c) {
+            const std::string path =
+                dir_ / ("archive/ABC/22102013-134734-" + kChannelNames[c] + ".ABC");
+            const int source = RecordingOfFile(path, specs, static_cast<int>(c) + 1, 0);
+            EXPECT_NE(source, -1) << path << " mixes the recordings";
+            sources.insert(source);
+        }
+        EXPECT_EQ(sources.size(), 1u) << "the files come from different runs";
+        const std::vector<ArchiveFileState> files =
+            CheckStationArchive(dir_ / "archive", "ABC", specs[*sources.begin()]);
+        EXPECT_EQ(StationRows(catalog_, "ABC"), RowsFor(files));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogs, ConcurrentRecordingsOfOneStation,
+                         ::testing::Values(testsupport::CatalogKind::kSqlite,
+                                           testsupport::CatalogKind::kPostgres),
+                         testsupport::CatalogKindName);
+
+// A converter that holds the station for longer than the others wait ([DATA] LOCKWAIT):
+// they say what they wait for, then give up with -13, having written nothing.
+TEST_F(ConcurrentConverters, StationHeldTooLongEndsWithMinus13AndNothingWritten) {
+    WriteFile(dir_ / "plq2trq.ini", IniText(&catalog_, ArchiveDir()) + "[DATA]\nLOCKWAIT=1\n");
+    plqgen::WriteRecording(dir_ / "rec.plq", TypicalHour());
+    std::filesystem::create_directories(ArchiveDir() + "/ABC");
+    const std::string lockFile = ArchiveDir() + "/ABC/.plq2trq.lock";
+    const int held = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const ProcessResult result = Convert(dir_.Path(), "rec.plq", "ABC", catalog_.env);
+    ::close(held);
+    EXPECT_EQ(result.exitCode, 243);
+    EXPECT_TRUE(result.out.ends_with(
+        "Convert data...\nERROR: station ABC is being converted by another converter!!!\n"))
+        << result.out;
+    EXPECT_EQ(result.err,
+              "plq2trq: station ABC is being converted by another converter: "
+              "waiting up to 1 s for " +
+                  lockFile + "\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(ArchiveDir() + "/ABC"), {}), 1);
+    EXPECT_EQ(testsupport::QueryRows(catalog_, "SELECT COUNT(*) FROM FILELIST"),
+              (std::vector<std::vector<std::string>>{{"0"}}));
 }
 
 }  // namespace

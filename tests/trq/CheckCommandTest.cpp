@@ -218,35 +218,51 @@ TEST_F(CheckCommandWithoutUniqueIndex, DuplicateRowsAreReplacedByOne) {
     EXPECT_EQ(AllRows(), original);
 }
 
-// A file that is no archive file any more and a renamed file: the repair mends the rows
-// but not the files, and says what still differs.
-TEST_F(CheckCommand, BrokenAndRenamedFilesRemainDifferences) {
+// A file that is no archive file any more, a renamed file, a copy beside its original and
+// a temporary file of an interrupted conversion: the repair mends the rows, never registers
+// a file under a name its header does not give, removes the temporary file, and says what
+// still differs.
+TEST_F(CheckCommand, BrokenRenamedCopiedAndTemporaryFiles) {
     ASSERT_NO_FATAL_FAILURE(ConvertBoth());
     const std::string broken = ArchivePath("ABC/22102013-145414-BHZ.ABC");
     std::filesystem::resize_file(broken, std::filesystem::file_size(broken) - 2);
     std::filesystem::rename(ArchivePath("XYZ/22102013-134734-BHZ.XYZ"), ArchivePath("XYZ/renamed"));
+    std::filesystem::copy_file(ArchivePath("ABC/22102013-134734-BHN.ABC"),
+                               ArchivePath("ABC/22102013-134734-BHN.ABC.bak"));
+    testsupport::WriteFile(ArchivePath("XYZ/.22102013-134734-BHZ.XYZ.tmp"), "");
     const std::string differences =
+        "ABC\\22102013-134734-BHN.ABC.bak: the file has no FILELIST row\n"
+        "ABC\\22102013-134734-BHN.ABC.bak: the header gives the path "
+        "ABC\\22102013-134734-BHN.ABC\n"
         "ABC\\22102013-145414-BHZ.ABC: not a consistent archive file: file is 20510 bytes, "
         "not 512 + 4 x samples (2 bytes left over)\n"
+        "XYZ\\.22102013-134734-BHZ.XYZ.tmp: a temporary file left by an interrupted conversion\n"
         "XYZ\\22102013-134734-BHZ.XYZ: 1 FILELIST row without a file\n"
         "XYZ\\renamed: the file has no FILELIST row\n"
         "XYZ\\renamed: the header gives the path XYZ\\22102013-134734-BHZ.XYZ\n";
     ProcessResult result = Check();
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, differences + "trq check: 7 files, 7 rows: 4 differences\n");
+    EXPECT_EQ(result.out, differences + "trq check: 8 files, 7 rows: 7 differences\n");
     result = Check({"--repair"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out,
               differences +
+                  "repair XYZ\\.22102013-134734-BHZ.XYZ.tmp: removed\n"
+                  "repair ABC\\22102013-134734-BHN.ABC.bak: not registered: the file's name is "
+                  "not the one its header gives\n"
                   "repair XYZ\\22102013-134734-BHZ.XYZ: 1 row deleted\n"
                   "repair XYZ\\renamed: not registered: the file's name is not the one its "
                   "header gives\n"
+                  "still differs: ABC\\22102013-134734-BHN.ABC.bak: the file has no FILELIST row\n"
+                  "still differs: ABC\\22102013-134734-BHN.ABC.bak: the header gives the path "
+                  "ABC\\22102013-134734-BHN.ABC\n"
                   "still differs: ABC\\22102013-145414-BHZ.ABC: not a consistent archive file: "
                   "file is 20510 bytes, not 512 + 4 x samples (2 bytes left over)\n"
                   "still differs: XYZ\\renamed: the file has no FILELIST row\n"
                   "still differs: XYZ\\renamed: the header gives the path "
                   "XYZ\\22102013-134734-BHZ.XYZ\n"
-                  "trq check: 7 files, 6 rows: 3 differences\n");
+                  "trq check: 8 files, 6 rows: 5 differences\n");
+    EXPECT_FALSE(std::filesystem::exists(ArchivePath("XYZ/.22102013-134734-BHZ.XYZ.tmp")));
 }
 
 // A run whose catalog could not be written ends with -9 (247) and leaves its files without

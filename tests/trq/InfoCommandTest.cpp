@@ -2,6 +2,7 @@
 // text and as JSON, for files of the local writer and files the converter wrote.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
@@ -82,14 +83,26 @@ TEST_F(InfoCommand, InconsistentFilesExitWithOne) {
     HeaderFields badDate;
     badDate.month = 13;
     WriteFile(dir_ / "date", PaddedHeader(HeaderText(badDate)));
-    const ProcessResult result = Run({"info", "odd", kShzPath, "old", "missing", "date"});
+    // A FIFO is refused at once, not waited on for a writer that never comes.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    const ProcessResult result =
+        Run({"info", "odd", kShzPath, "old", "missing", "date", "fifo", "."});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err,
               "trq info: odd: file is 515 bytes, not 512 + 4 x samples (3 bytes left over)\n"
               "trq info: old: header does not begin with the line \"[TRQ5.x]\"\n"
               "trq info: missing: open(missing) failed: No such file or directory\n"
               "trq info: date: header line \"Start date=\" is not a calendar date: "
-              "\"05 13 2012\"\n");
+              "\"05 13 2012\"\n"
+              "trq info: fifo: not a regular file\n"
+              "trq info: .: not a regular file\n");
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"plot", "fifo", "-o", "x.png"},
+          std::vector<std::string>{"export", "fifo", "-o", "x.mseed"}}) {
+        const ProcessResult refused = Run(command);
+        EXPECT_EQ(refused.exitCode, 1) << command[0];
+        EXPECT_NE(refused.err.find("fifo: not a regular file"), std::string::npos) << refused.err;
+    }
     EXPECT_NE(result.out.find(kShzPath + "\n  station      ABC\n"), std::string::npos);
     EXPECT_NE(result.out.find("  samples      4\n"), std::string::npos);
 }

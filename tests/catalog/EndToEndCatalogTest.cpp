@@ -118,6 +118,34 @@ TEST_P(ConverterCatalogRun, LongUtf8StationNameIsCutBetweenCharacters) {
               (std::vector<std::vector<std::string>>{{kept}}));
 }
 
+// A run whose table is away keeps its registrations in the journal (-9); the station's next
+// conversion makes them first, then its own: both hours have their rows, and the journal
+// is gone.
+TEST_P(ConverterCatalogRun, NextConversionOfTheStationAppliesItsJournal) {
+    ExecuteSql(checking_, "ALTER TABLE FILELIST RENAME TO FILELIST_AWAY");
+    ProcessResult result = Convert();
+    EXPECT_EQ(result.exitCode, 247) << result.out << result.err;
+    ExecuteSql(checking_, "ALTER TABLE FILELIST_AWAY RENAME TO FILELIST");
+    const std::string journal = dir_ / "archive/ABC/.plq2trq.journal";
+    ASSERT_TRUE(std::filesystem::exists(journal));
+
+    plqgen::RecordingSpec later;
+    later.sampleFormat = 2;
+    later.hour = 15;
+    plqgen::WriteRecording(dir_ / "rec.plq", later);
+    result = Convert();
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_THAT(result.err, HasSubstr("made 216 registrations kept in " + journal));
+    EXPECT_FALSE(std::filesystem::exists(journal));
+    std::vector<std::vector<std::string>> rows = TypicalRows();
+    for (const char* channel : kChannels) {
+        rows.push_back({std::string("ABC\\22102013-154734-") + channel + ".ABC", "ABC", channel,
+                        NormalCell(std::to_string(kTypicalStart + 7200)), "3600", "100", "1", "3",
+                        "PLQ2TRQ", "512"});
+    }
+    EXPECT_EQ(Rows(), rows);
+}
+
 // The recording starts at 13:47:34.25: rows must keep the fraction, which no header holds.
 class ConverterLosingPostgres : public ConverterCatalogRun {
   protected:

@@ -116,9 +116,9 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     channel.SetFileLength(-1);  // known once the file is written whole
 
     // Relative path: "STA" + "\ddmmyyyy-hhmmss-CHN.STA".
-    relativePath_ = station.Name();
-    AppendFileName(relativePath_, ArchiveTimeOf(channel.FileStart()), channel.ChannelName().c_str(),
-                   station.Name().c_str());
+    const std::string fileName =
+        ArchiveFileName(ArchiveTimeOf(channel.FileStart()), channel.ChannelName(), station.Name());
+    relativePath_ = CatalogPath(station.Name(), fileName);
     ComposeFullPath(relativePath_.c_str());
 
     char header[kArchiveHeaderSize];
@@ -140,7 +140,6 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     MakeDirectory(directoryPath_.c_str());
     channel.SetCurrentFilePath(relativePath_);
 
-    const std::string fileName = relativePath_.substr(station.Name().size() + 1);
     if (!CreateWholeFile(channel, header, fileName)) return;
     channel.SetFileLength(static_cast<int64_t>(sizeof header) +
                           static_cast<int64_t>(channel.BufferedCount()) * 4);
@@ -202,13 +201,7 @@ bool CArchiveWriter::MakeDirectory(const char* path) {
 void CArchiveWriter::ComposeFullPath(const char* relativePath) {
     // An empty data directory (none configured) is the current one: the path stays relative
     // instead of starting at the root of the file system.
-    fullPath_ = dataDir_;
-    if (!fullPath_.empty()) fullPath_ += '/';
-    std::size_t relativeStart = fullPath_.size();
-    fullPath_ += relativePath;
-    for (std::size_t i = relativeStart; i < fullPath_.size(); ++i) {
-        if (fullPath_[i] == '\\') fullPath_[i] = '/';
-    }
+    fullPath_ = DiskPathOfCatalogPath(dataDir_, relativePath);
 }
 
 void CArchiveWriter::ReportWriteFailure(const std::string& reason) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -28,18 +29,32 @@ ArchiveTime ArchiveTimeOf(EpochSeconds t) {
     return time;
 }
 
-void AppendFileName(std::string& out, const ArchiveTime& start, const char* channel,
-                    const char* station) {
-    static constexpr const char* kPattern = "\\%02d%02d%04d-%02d%02d%02d-%3s.%3s";
-    int length = std::snprintf(nullptr, 0, kPattern, start.day, start.month, start.year, start.hour,
-                               start.minute, start.second, channel, station);
-    if (length <= 0) return;
-    std::size_t oldSize = out.size();
-    out.resize(oldSize + static_cast<std::size_t>(length) + 1);
-    std::snprintf(out.data() + oldSize, static_cast<std::size_t>(length) + 1, kPattern, start.day,
-                  start.month, start.year, start.hour, start.minute, start.second, channel,
-                  station);
-    out.resize(oldSize + static_cast<std::size_t>(length));
+std::string ArchiveFileName(const ArchiveTime& start, std::string_view channel,
+                            std::string_view station) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%02d%02d%04d-%02d%02d%02d-", start.day, start.month,
+                  start.year, start.hour, start.minute, start.second);
+    auto padded = [](std::string_view name) {
+        return name.size() >= 3 ? std::string(name)
+                                : std::string(3 - name.size(), ' ') + std::string(name);
+    };
+    return stamp + padded(channel) + "." + padded(station);
+}
+
+std::string CatalogPath(std::string_view station, std::string_view fileName) {
+    return std::string(station) + "\\" + std::string(fileName);
+}
+
+std::string CatalogPathOfFile(const std::string& path) {
+    const std::filesystem::path file(path);
+    const std::filesystem::path absolute = std::filesystem::absolute(file).lexically_normal();
+    return CatalogPath(absolute.parent_path().filename().string(), absolute.filename().string());
+}
+
+std::string DiskPathOfCatalogPath(const std::string& dataDir, std::string_view catalogPath) {
+    std::string path = dataDir.empty() ? std::string() : dataDir + "/";
+    for (char c : catalogPath) path += c == '\\' ? '/' : c;
+    return path;
 }
 
 // Archive file header, written once when the file is created:

@@ -24,10 +24,23 @@ struct ArchiveTime {
 // fields; the writer does not accept such times in the first place.
 ArchiveTime ArchiveTimeOf(EpochSeconds t);
 
-// Appends "\ddmmyyyy-hhmmss-CHN.STA" (backslash first) to `out`: the channel and station
-// names right-aligned in fields of at least three characters, longer names kept whole.
-void AppendFileName(std::string& out, const ArchiveTime& start, const char* channel,
-                    const char* station);
+// "ddmmyyyy-hhmmss-CHN.STA" for a file whose first sample lies in the second `start`: the
+// channel and station names right-aligned in fields of at least three characters ("  Z"
+// for channel Z), longer names kept whole.
+std::string ArchiveFileName(const ArchiveTime& start, std::string_view channel,
+                            std::string_view station);
+
+// Names and paths of archive files. The catalog (column CPATH) carries each file's path
+// relative to the data directory as the station name, a backslash and the file name; on
+// disk the backslash is the directory separator '/'.
+
+// "STA\ddmmyyyy-hhmmss-CHN.STA": the station name, a backslash and the file name.
+std::string CatalogPath(std::string_view station, std::string_view fileName);
+// The catalog path of a file on disk: the name of its directory, a backslash, its name.
+std::string CatalogPathOfFile(const std::string& path);
+// Where a catalog path lies below `dataDir` on disk; an empty data directory is the
+// current one.
+std::string DiskPathOfCatalogPath(const std::string& dataDir, std::string_view catalogPath);
 
 // A station name becomes a directory directly below the data directory: it must name
 // exactly one new level there (not empty, not "." or "..", no '/' or '\\').
@@ -38,6 +51,8 @@ bool IsUsableChannelName(std::string_view name);
 
 // Size of the archive file header; the samples start at this offset.
 inline constexpr std::size_t kArchiveHeaderSize = 512;
+// Bytes of one sample: a 32-bit IEEE float, little-endian.
+inline constexpr std::size_t kArchiveSampleSize = 4;
 // Gain and sample data type (the catalog's code for float) of every archive file: the
 // samples are unscaled 32-bit floats.
 inline constexpr int32_t kArchiveGain = 1;

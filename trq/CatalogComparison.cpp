@@ -8,10 +8,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "archive/ArchiveText.h"
 #include "archive/RegistrationJournal.h"
 #include "archive/StationDirectory.h"
-#include "trq/ArchivePath.h"
-#include "trq/UtcTime.h"
+#include "recorder/UtcTime.h"
 
 namespace trq {
 
@@ -89,7 +89,7 @@ void CompareRow(const std::string& path, const CatalogRow& row, const ArchiveFil
         wrong("GAIN", "GAIN is " + std::to_string(row.gain) + ", the header's gain is " +
                           std::to_string(h.gain));
     }
-    if (row.dataType != kFloatDataType) {
+    if (row.dataType != kArchiveDataTypeFloat) {
         wrong("DATATYPE", "DATATYPE is " + std::to_string(row.dataType) + ", not 3 (FLOAT)");
     }
     if (row.dataOffset != static_cast<int32_t>(kArchiveHeaderSize)) {
@@ -99,8 +99,7 @@ void CompareRow(const std::string& path, const CatalogRow& row, const ArchiveFil
 
 void CompareName(const ArchiveEntry& entry, std::vector<Difference>& out) {
     const ArchiveHeader& h = entry.file->header;
-    const std::string expected =
-        CatalogPath(h.station, ArchiveFileName(h.StartSecond(), h.channel, h.station));
+    const std::string expected = h.CatalogPathItGives();
     if (expected != entry.catalogPath) {
         out.push_back({entry.catalogPath, DifferenceKind::kFileName, "",
                        "the header gives the path " + expected});

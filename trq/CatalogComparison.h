@@ -18,13 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "trq/ArchiveFile.h"
+#include "archive/ArchiveFile.h"
 #include "trq/CatalogSession.h"
 
 namespace trq {
-
-// DATATYPE of float samples, the only kind the archive holds.
-inline constexpr int32_t kFloatDataType = 3;
 
 enum class EntryKind { kArchiveFile, kJournal, kTemporaryFile };
 

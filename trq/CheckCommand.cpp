@@ -11,7 +11,6 @@
 #include "catalog/DatabaseRegistrar.h"
 #include "catalog/FileRegistration.h"
 #include "odbc/Database.h"
-#include "trq/ArchivePath.h"
 #include "trq/CatalogComparison.h"
 #include "trq/ConsoleCapture.h"
 #include "trq/ExitCodes.h"
@@ -59,14 +58,13 @@ FileRegistration RowFromFile(const ArchiveEntry& entry, const CatalogRow* kept) 
     row.duration = file.Duration();
     row.rate = file.header.samplesPerSecond;
     row.gain = file.header.gain;
-    row.dataType = kFloatDataType;
+    row.dataType = kArchiveDataTypeFloat;
     return row;
 }
 
 bool NameMatchesHeader(const ArchiveEntry& entry) {
     const ArchiveHeader& h = entry.file->header;
-    return CatalogPath(h.station, ArchiveFileName(h.StartSecond(), h.channel, h.station)) ==
-           entry.catalogPath;
+    return h.CatalogPathItGives() == entry.catalogPath;
 }
 
 std::vector<Repair> RepairCatalog(CatalogSession& catalog, const std::vector<ArchiveEntry>& entries,

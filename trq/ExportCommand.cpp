@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-#include "trq/ArchiveFile.h"
-#include "trq/ArchivePath.h"
+#include "archive/ArchiveFile.h"
+#include "archive/ArchiveText.h"
+#include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/MiniSeedWriter.h"
-#include "trq/UtcTime.h"
 
 namespace trq {
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "trq/ArchiveFile.h"
+#include "archive/ArchiveFile.h"
+#include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/JsonOutput.h"
 #include "trq/SampleStatistics.h"
-#include "trq/UtcTime.h"
 
 namespace trq {
 

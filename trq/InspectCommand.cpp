@@ -14,10 +14,10 @@
 #include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
 #include "recorder/SampleDecoding.h"
+#include "recorder/UtcTime.h"
 #include "trq/ConsoleCapture.h"
 #include "trq/JsonOutput.h"
 #include "trq/SampleStatistics.h"
-#include "trq/UtcTime.h"
 
 namespace trq {
 

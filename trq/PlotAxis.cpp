@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "trq/UtcTime.h"
+#include "recorder/UtcTime.h"
 
 namespace trq {
 

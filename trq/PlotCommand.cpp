@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "trq/ArchiveFile.h"
+#include "archive/ArchiveFile.h"
+#include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/PlotRenderer.h"
-#include "trq/UtcTime.h"
 
 namespace trq {
 

@@ -26,9 +26,8 @@ TEST(ArchiveText, FileNamePattern) {
         {{10000, 1, 1, 0, 0, 0}, "SHZ", "ABC", "\\010110000-000000-SHZ.ABC"},
     };
     for (const Case& c : cases) {
-        std::string out = "ABC";
-        AppendFileName(out, c.time, c.channel, c.station);
-        EXPECT_EQ(out, std::string("ABC") + c.expected);
+        EXPECT_EQ(CatalogPath("ABC", ArchiveFileName(c.time, c.channel, c.station)),
+                  std::string("ABC") + c.expected);
     }
 }
 

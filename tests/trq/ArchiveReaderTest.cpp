@@ -6,11 +6,11 @@
 #include <cmath>
 #include <limits>
 
+#include "archive/ArchiveFile.h"
+#include "archive/ArchiveText.h"
+#include "recorder/UtcTime.h"
 #include "tests/trq/TrqTestSupport.h"
-#include "trq/ArchiveFile.h"
-#include "trq/ArchivePath.h"
 #include "trq/SampleStatistics.h"
-#include "trq/UtcTime.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ std::array<unsigned char, 512> Bytes(const std::string& header) {
 
 std::string ParseError(const std::string& header) {
     try {
-        trq::ParseArchiveHeader(Bytes(header));
-    } catch (const trq::ArchiveFormatError& e) {
+        ParseArchiveHeader(Bytes(header));
+    } catch (const ArchiveFormatError& e) {
         return e.what();
     }
     return "(parsed)";
@@ -40,7 +40,7 @@ const std::string kExampleText =
 TEST(ArchiveHeader, ExampleHeaderOfTheFormat) {
     ASSERT_EQ(kExampleText.size(), 165u);
     ASSERT_EQ(HeaderText(HeaderFields{}), kExampleText);
-    const trq::ArchiveHeader h = trq::ParseArchiveHeader(Bytes(PaddedHeader(kExampleText)));
+    const ArchiveHeader h = ParseArchiveHeader(Bytes(PaddedHeader(kExampleText)));
     EXPECT_EQ(h.dataOffset, 512);
     const std::vector<int> fields = {h.startHour,     h.startMinute,     h.startSecond,
                                      h.startDay,      h.startMonth,      h.startYear,
@@ -61,8 +61,8 @@ TEST(ArchiveHeader, ShortNamesEmptyStationAndUnknownLinesAreRead) {
     f.station = "";
     f.channel = "  Z";
     f.rate = 0.5;
-    const trq::ArchiveHeader h =
-        trq::ParseArchiveHeader(Bytes(PaddedHeader(HeaderText(f) + "Comment=x\r\n")));
+    const ArchiveHeader h =
+        ParseArchiveHeader(Bytes(PaddedHeader(HeaderText(f) + "Comment=x\r\n")));
     EXPECT_EQ(h.station, "");
     EXPECT_EQ(h.channel, "  Z");
     EXPECT_EQ(h.samplesPerSecond, 0.5);
@@ -124,7 +124,7 @@ class ArchiveFileTest : public ::testing::Test {
     }
     std::string OpenError(const std::string& path) {
         try {
-            trq::OpenArchiveFile(path);
+            OpenArchiveFile(path);
         } catch (const std::runtime_error& e) {
             return e.what();
         }
@@ -137,21 +137,21 @@ TEST_F(ArchiveFileTest, SamplesAreLittleEndianFloatsAfterTheHeader) {
     const std::vector<float> samples = {
         1.5f, -0.0f, 130944.0f, -2147483648.0f, 1e-45f, std::numeric_limits<float>::quiet_NaN()};
     const std::string path = Write(PaddedHeader(kExampleText) + LittleEndianBytes(samples));
-    const trq::ArchiveFile file = trq::OpenArchiveFile(path);
+    const ArchiveFile file = OpenArchiveFile(path);
     EXPECT_EQ(file.fileSize, 512 + 24);
     EXPECT_EQ(file.sampleCount, 6);
     EXPECT_EQ(file.StartTime(), k20120305_070809);
     EXPECT_EQ(file.Duration(), 0.06);
-    const std::vector<float> read = trq::ReadArchiveSamples(file);
+    const std::vector<float> read = ReadArchiveSamples(file);
     ASSERT_EQ(read.size(), 6u);
     EXPECT_EQ(LittleEndianBytes(read), LittleEndianBytes(samples));  // bit for bit
     EXPECT_TRUE(std::signbit(read[1]));
 }
 
 TEST_F(ArchiveFileTest, HeaderOnlyFileHoldsNoSamples) {
-    const trq::ArchiveFile file = trq::OpenArchiveFile(Write(PaddedHeader(kExampleText)));
+    const ArchiveFile file = OpenArchiveFile(Write(PaddedHeader(kExampleText)));
     EXPECT_EQ(file.sampleCount, 0);
-    EXPECT_TRUE(trq::ReadArchiveSamples(file).empty());
+    EXPECT_TRUE(ReadArchiveSamples(file).empty());
 }
 
 TEST_F(ArchiveFileTest, SizesOtherThan512Plus4kAreRefused) {
@@ -166,36 +166,37 @@ TEST_F(ArchiveFileTest, SizesOtherThan512Plus4kAreRefused) {
 
 TEST_F(ArchiveFileTest, FileThatGrowsAfterOpeningIsNoticed) {
     const std::string path = Write(PaddedHeader(kExampleText) + LittleEndianBytes({1, 2}));
-    const trq::ArchiveFile file = trq::OpenArchiveFile(path);
+    const ArchiveFile file = OpenArchiveFile(path);
     WriteFile(path, PaddedHeader(kExampleText) + LittleEndianBytes({1, 2, 3}));
-    EXPECT_THROW(trq::ReadArchiveSamples(file), trq::ArchiveFormatError);
+    EXPECT_THROW(ReadArchiveSamples(file), ArchiveFormatError);
     WriteFile(path, PaddedHeader(kExampleText) + LittleEndianBytes({1}));
-    EXPECT_THROW(trq::ReadArchiveSamples(file), trq::ArchiveFormatError);
+    EXPECT_THROW(ReadArchiveSamples(file), ArchiveFormatError);
 }
 
 TEST(ArchivePath, NamesFollowTheArchiveLayout) {
-    EXPECT_EQ(trq::ArchiveFileName(1330931289, "SHZ", "ABC"), "05032012-070809-SHZ.ABC");
-    EXPECT_EQ(trq::ArchiveFileName(1330931289, "Z", "AB"), "05032012-070809-  Z. AB");
-    EXPECT_EQ(trq::ArchiveFileName(1382449654, "BHZ1", "STATION"), "22102013-134734-BHZ1.STATION");
-    EXPECT_EQ(trq::CatalogPath("ABC", "05032012-070809-SHZ.ABC"), "ABC\\05032012-070809-SHZ.ABC");
-    EXPECT_EQ(trq::CatalogPathOfFile("/data/ABC/05032012-070809-SHZ.ABC"),
+    EXPECT_EQ(ArchiveFileName({2012, 3, 5, 7, 8, 9}, "SHZ", "ABC"), "05032012-070809-SHZ.ABC");
+    EXPECT_EQ(ArchiveFileName({2012, 3, 5, 7, 8, 9}, "Z", "AB"), "05032012-070809-  Z. AB");
+    EXPECT_EQ(ArchiveFileName({2013, 10, 22, 13, 47, 34}, "BHZ1", "STATION"),
+              "22102013-134734-BHZ1.STATION");
+    EXPECT_EQ(CatalogPath("ABC", "05032012-070809-SHZ.ABC"), "ABC\\05032012-070809-SHZ.ABC");
+    EXPECT_EQ(CatalogPathOfFile("/data/ABC/05032012-070809-SHZ.ABC"),
               "ABC\\05032012-070809-SHZ.ABC");
-    EXPECT_EQ(trq::CatalogPathOfFile("/data/ABC/../XYZ/f"), "XYZ\\f");
-    EXPECT_EQ(trq::DiskPathOfCatalogPath("/data", "ABC\\f"), "/data/ABC/f");
+    EXPECT_EQ(CatalogPathOfFile("/data/ABC/../XYZ/f"), "XYZ\\f");
+    EXPECT_EQ(DiskPathOfCatalogPath("/data", "ABC\\f"), "/data/ABC/f");
 }
 
 TEST(UtcTime, FormatsAndCalendar) {
-    EXPECT_EQ(trq::FormatUtc(0, 0), "1970-01-01 00:00:00");
-    EXPECT_EQ(trq::FormatUtc(1382449654.25, 3), "2013-10-22 13:47:34.250");
-    EXPECT_EQ(trq::FormatIsoUtc(951868799.9990005, 6), "2000-02-29T23:59:59.999001Z");
-    EXPECT_EQ(trq::FormatUtc(951868799.9996, 3), "2000-03-01 00:00:00.000");  // carries
-    EXPECT_EQ(trq::FormatUtc(-1, 0), "1969-12-31 23:59:59");
-    EXPECT_EQ(trq::FormatUtc(std::numeric_limits<double>::infinity(), 0), "(not a time)");
-    EXPECT_EQ(trq::CivilToEpochSeconds({2100, 3, 1, 0, 0, 0}), 4107542400);
-    EXPECT_EQ(trq::CivilToEpochSeconds({1968, 1, 1, 0, 0, 0}), -63158400);  // 731 days
-    EXPECT_TRUE(trq::IsValidDate(2000, 2, 29));
-    EXPECT_FALSE(trq::IsValidDate(1900, 2, 29));
-    EXPECT_FALSE(trq::IsValidDate(2013, 13, 1));
+    EXPECT_EQ(FormatUtc(0, 0), "1970-01-01 00:00:00");
+    EXPECT_EQ(FormatUtc(1382449654.25, 3), "2013-10-22 13:47:34.250");
+    EXPECT_EQ(FormatIsoUtc(951868799.9990005, 6), "2000-02-29T23:59:59.999001Z");
+    EXPECT_EQ(FormatUtc(951868799.9996, 3), "2000-03-01 00:00:00.000");  // carries
+    EXPECT_EQ(FormatUtc(-1, 0), "1969-12-31 23:59:59");
+    EXPECT_EQ(FormatUtc(std::numeric_limits<double>::infinity(), 0), "(not a time)");
+    EXPECT_EQ(CivilToEpochSeconds({2100, 3, 1, 0, 0, 0}), 4107542400);
+    EXPECT_EQ(CivilToEpochSeconds({1968, 1, 1, 0, 0, 0}), -63158400);  // 731 days
+    EXPECT_TRUE(IsValidDate(2000, 2, 29));
+    EXPECT_FALSE(IsValidDate(1900, 2, 29));
+    EXPECT_FALSE(IsValidDate(2013, 13, 1));
 }
 
 TEST(SampleStatistics, FiguresOverFiniteSamples) {

@@ -1,5 +1,6 @@
 #pragma once
-// The 512-byte text header at the start of every archive file, as the converter writes it:
+// Reading the 512-byte text header at the start of every archive file (ArchiveText.h
+// composes it), as the converter writes it:
 //
 //  FIELD        TYPE     OFFSET  CONTENT
 //  header text  ASCII       0    lines ending in CR LF (below), then one NUL byte
@@ -27,10 +28,8 @@
 #include <string>
 #include <vector>
 
-namespace trq {
+#include "archive/ArchiveText.h"
 
-inline constexpr std::size_t kArchiveHeaderSize = 512;
-inline constexpr std::size_t kArchiveSampleSize = 4;
 inline constexpr char kArchiveFormatLine[] = "[TRQ5.x]";
 
 // A header, a file size or a sample block that does not follow the archive format.
@@ -60,6 +59,8 @@ struct ArchiveHeader {
 
     // Start of the file's first sample, whole seconds since 1970-01-01 00:00:00 UTC.
     int64_t StartSecond() const;
+    // "STA\ddmmyyyy-hhmmss-CHN.STA": where the converter put the file this header opens.
+    std::string CatalogPathItGives() const;
 };
 
 // Parses the first 512 bytes of an archive file. Throws ArchiveFormatError naming the first
@@ -68,5 +69,3 @@ struct ArchiveHeader {
 // than 512, a data type other than FLOAT, a sample rate that is not a positive number,
 // a time or date outside the calendar.
 ArchiveHeader ParseArchiveHeader(std::span<const unsigned char, kArchiveHeaderSize> bytes);
-
-}  // namespace trq

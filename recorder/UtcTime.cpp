@@ -1,15 +1,21 @@
-#include "trq/UtcTime.h"
+#include "recorder/UtcTime.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
-namespace trq {
+#include "recorder/Calendar.h"
 
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
+// 0001-01-01 00:00:00, where the calendar's fields begin.
+constexpr double kFirstDayOfYearOne = -62135596800.0;
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month];
+}
 
 int64_t FloorDiv(int64_t a, int64_t b) {
     int64_t q = a / b;
@@ -18,8 +24,11 @@ int64_t FloorDiv(int64_t a, int64_t b) {
 
 std::string Format(double epochSeconds, int decimals, char dateTimeSeparator, const char* suffix) {
     if (decimals < 0 || decimals > 6) throw std::invalid_argument("FormatUtc: decimals 0..6");
-    // Beyond about year 30000 the civil fields leave the range chrono's calendar computes.
-    if (!std::isfinite(epochSeconds) || std::fabs(epochSeconds) > 9.0e11) return "(not a time)";
+    // The calendar's fields start at 0001-01-01; beyond about year 30000 nobody asks.
+    if (!std::isfinite(epochSeconds) || epochSeconds < kFirstDayOfYearOne ||
+        epochSeconds > 9.0e11) {
+        return "(not a time)";
+    }
     int64_t scale = 1;
     for (int i = 0; i < decimals; ++i) scale *= 10;
     // Round once, in units of the last digit shown, so that .9996 s with three decimals
@@ -43,34 +52,31 @@ std::string Format(double epochSeconds, int decimals, char dateTimeSeparator, co
 }  // namespace
 
 bool IsValidDate(int year, int month, int day) {
-    using namespace std::chrono;
-    if (month < 1 || month > 12 || day < 1 || day > 31) return false;
-    return year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
-                          std::chrono::day{static_cast<unsigned>(day)}}
-        .ok();
+    return month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
 }
 
 int64_t CivilToEpochSeconds(const CivilTime& time) {
-    using namespace std::chrono;
-    const sys_days date{year_month_day{std::chrono::year{time.year},
-                                       std::chrono::month{static_cast<unsigned>(time.month)},
-                                       std::chrono::day{static_cast<unsigned>(time.day)}}};
-    return static_cast<int64_t>(date.time_since_epoch().count()) * kSecondsPerDay +
-           int64_t{time.hour} * 3600 + int64_t{time.minute} * 60 + time.second;
+    // Days from 1970-01-01 of the proleptic Gregorian date, counted in 400-year eras from
+    // 0000-03-01 so that the leap day ends its year.
+    const int64_t y = int64_t{time.year} - (time.month <= 2 ? 1 : 0);
+    const int64_t era = FloorDiv(y, 400);
+    const int64_t yearOfEra = y - era * 400;
+    const int64_t monthFromMarch = (time.month + 9) % 12;
+    const int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + time.day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = era * 146097 + dayOfEra - 719468;
+    return days * kSecondsPerDay + int64_t{time.hour} * 3600 + int64_t{time.minute} * 60 +
+           time.second;
 }
 
 CivilTime EpochSecondsToCivil(int64_t epochSecond) {
-    using namespace std::chrono;
-    const int64_t dayNumber = FloorDiv(epochSecond, kSecondsPerDay);
-    const int64_t secondOfDay = epochSecond - dayNumber * kSecondsPerDay;
-    const year_month_day date{sys_days{days{dayNumber}}};
     CivilTime civil;
-    civil.year = static_cast<int>(date.year());
-    civil.month = static_cast<int>(static_cast<unsigned>(date.month()));
-    civil.day = static_cast<int>(static_cast<unsigned>(date.day()));
-    civil.hour = static_cast<int>(secondOfDay / 3600);
-    civil.minute = static_cast<int>(secondOfDay % 3600 / 60);
-    civil.second = static_cast<int>(secondOfDay % 60);
+    float seconds = 0;
+    if (!EpochSecondsToDate(static_cast<double>(epochSecond), civil.year, civil.month, civil.day,
+                            civil.hour, civil.minute, seconds)) {
+        return CivilTime{0, 0, 0, 0, 0, 0};
+    }
+    civil.second = static_cast<int>(seconds);
     return civil;
 }
 
@@ -81,5 +87,3 @@ std::string FormatUtc(double epochSeconds, int decimals) {
 std::string FormatIsoUtc(double epochSeconds, int decimals) {
     return Format(epochSeconds, decimals, 'T', "Z");
 }
-
-}  // namespace trq

@@ -1,12 +1,12 @@
 #pragma once
-// Civil UTC dates and times of the archive, on the proleptic Gregorian calendar without
-// leap seconds (the converter's own time scale). Built on std::chrono, independently of the
-// converter's calendar arithmetic, so that the toolkit can check what the converter wrote.
+// Civil UTC dates and times of the archive as whole fields and as text, on the proleptic
+// Gregorian calendar without leap seconds (the converter's own time scale). Fields of a
+// time come from the calendar arithmetic (Calendar.h) that names the archive's files; the
+// way back is exact for every year, where DateToEpochSeconds keeps the recorders' own
+// arithmetic (a day short before 1969).
 
 #include <cstdint>
 #include <string>
-
-namespace trq {
 
 struct CivilTime {
     int year = 1970;
@@ -31,5 +31,3 @@ std::string FormatUtc(double epochSeconds, int decimals);
 
 // The same as ISO 8601 with a trailing Z: "2013-10-22T13:47:34.250Z".
 std::string FormatIsoUtc(double epochSeconds, int decimals);
-
-}  // namespace trq

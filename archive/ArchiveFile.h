@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "trq/ArchiveHeader.h"
-
-namespace trq {
+#include "archive/ArchiveHeader.h"
 
 // The file could not be opened or read; the message names the call, the path and the
 // system's error text.
@@ -41,5 +39,3 @@ std::vector<float> ReadArchiveSamples(const ArchiveFile& file);
 
 // Decodes little-endian float32 samples; `bytes` holds 4 bytes per element of `samples`.
 void DecodeArchiveSamples(std::span<const unsigned char> bytes, std::span<float> samples);
-
-}  // namespace trq

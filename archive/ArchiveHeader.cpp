@@ -1,4 +1,4 @@
-#include "trq/ArchiveHeader.h"
+#include "archive/ArchiveHeader.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,9 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "trq/UtcTime.h"
-
-namespace trq {
+#include "recorder/UtcTime.h"
 
 namespace {
 
@@ -93,6 +91,11 @@ int64_t ArchiveHeader::StartSecond() const {
         {startYear, startMonth, startDay, startHour, startMinute, startSecond});
 }
 
+std::string ArchiveHeader::CatalogPathItGives() const {
+    const ArchiveTime start{startYear, startMonth, startDay, startHour, startMinute, startSecond};
+    return CatalogPath(station, ArchiveFileName(start, channel, station));
+}
+
 ArchiveHeader ParseArchiveHeader(std::span<const unsigned char, kArchiveHeaderSize> bytes) {
     std::size_t nul = 0;
     while (nul < bytes.size() && bytes[nul] != 0) ++nul;
@@ -155,5 +158,3 @@ ArchiveHeader ParseArchiveHeader(std::span<const unsigned char, kArchiveHeaderSi
     header.channel = std::string(channel.substr(1, channel.size() - 2));
     return header;
 }
-
-}  // namespace trq

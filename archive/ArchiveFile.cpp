@@ -1,4 +1,4 @@
-#include "trq/ArchiveFile.h"
+#include "archive/ArchiveFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-
-namespace trq {
 
 namespace {
 
@@ -99,5 +97,3 @@ void DecodeArchiveSamples(std::span<const unsigned char> bytes, std::span<float>
         samples[i] = std::bit_cast<float>(bits);
     }
 }
-
-}  // namespace trq

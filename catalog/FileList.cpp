@@ -1,8 +1,9 @@
 #include "catalog/FileList.h"
 
 #include "odbc/SqlText.h"
+#include "platform/Clock.h"
 
-CFileList::CFileList(CDatabase* database) : CRecordset(database), loadDate(std::time(nullptr)) {
+CFileList::CFileList(CDatabase* database) : CRecordset(database), loadDate(platform::Now()) {
     fieldCount_ = 11;
     defaultOpenType_ = kSnapshot;
 }

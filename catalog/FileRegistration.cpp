@@ -4,6 +4,7 @@
 
 #include "catalog/FileList.h"
 #include "odbc/DBException.h"
+#include "platform/Clock.h"
 #include "platform/Console.h"
 
 namespace {
@@ -46,7 +47,7 @@ void WriteFileRow(CDatabase& database, const std::string& creatorName, Registrat
     row.channel = file.channel;
     row.dataType = file.dataType;
     row.creator = creatorName;
-    row.loadDate = std::time(nullptr);
+    row.loadDate = platform::Now();
     row.Update();
     row.Close();
 }

@@ -12,7 +12,7 @@
 #include "catalog/FileRegistration.h"
 #include "odbc/Database.h"
 #include "trq/CatalogComparison.h"
-#include "trq/ConsoleCapture.h"
+#include "trq/ConsoleCollector.h"
 #include "trq/ExitCodes.h"
 #include "trq/JsonOutput.h"
 
@@ -266,11 +266,11 @@ int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     CheckResult result;
     std::vector<std::string> console;
     try {
-        // The converter's registration prints its database errors on standard output.
-        std::optional<ConsoleCapture> capture;
-        if (options.json) capture.emplace();
+        // The converter's registration prints its database errors on the console.
+        std::optional<ConsoleCollector> collector;
+        if (options.json) collector.emplace();
         result = Check(options);
-        if (capture) console = capture->Finish();
+        if (collector) console = collector->lines;
     } catch (const CatalogError& e) {
         err << "trq check: catalog " << options.login.dsn << ": " << e.what() << "\n";
         return kExitCatalog;

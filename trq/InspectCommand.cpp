@@ -15,7 +15,7 @@
 #include "recorder/RecorderHeader.h"
 #include "recorder/SampleDecoding.h"
 #include "recorder/UtcTime.h"
-#include "trq/ConsoleCapture.h"
+#include "trq/ConsoleCollector.h"
 #include "trq/JsonOutput.h"
 #include "trq/SampleStatistics.h"
 
@@ -224,7 +224,7 @@ nlohmann::json ToJson(const FileReport& report) {
 
 }  // namespace
 
-int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& err) {
+int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& /*err*/) {
     // Channels are named as the converter started here would name them.
     ChannelMap channelMap;
     const std::string ownIni = DefaultSettingsFiles().ownIni;
@@ -235,15 +235,9 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& e
     for (const std::string& path : options.files) {
         FileReport report;
         if (options.json) {
-            try {
-                ConsoleCapture capture;
-                report = InspectFile(path, channelMap);
-                report.console = capture.Finish();
-            } catch (const std::runtime_error& e) {
-                err << "trq inspect: " << e.what() << "\n";
-                FreeChannelMap(channelMap);
-                return ExitCode::kUnexpected;
-            }
+            ConsoleCollector console;
+            report = InspectFile(path, channelMap);
+            report.console = console.lines;
             files.push_back(ToJson(report));
         } else {
             out << "== " << path << "\n" << std::flush;

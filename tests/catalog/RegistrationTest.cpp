@@ -10,7 +10,9 @@
 #include "catalog/FileList.h"
 #include "catalog/FileRegistration.h"
 #include "odbc/OdbcCalls.h"
+#include "platform/Clock.h"
 #include "tests/recordset/CatalogDatabase.h"
+#include "tests/support/ConsoleLines.h"
 
 using namespace testsupport;
 using ::testing::HasSubstr;
@@ -41,12 +43,12 @@ std::vector<std::string> RowOf(const std::string& path, const std::string& durat
 
 class Registration : public CatalogDatabaseTest {
   protected:
-    // Runs a registration with standard output captured.
+    // Runs a registration with the console collected.
     bool Register(bool newFile, const FileRegistration& file) {
-        ::testing::internal::CaptureStdout();
+        testsupport::ConsoleLines console;
         const bool ok = newFile ? RegisterNewFileRow(database_, "PLQ2TRQ", file)
                                 : UpdateExtendedFileRow(database_, "PLQ2TRQ", file);
-        printed_ = ::testing::internal::GetCapturedStdout();
+        printed_ = console.out;
         return ok;
     }
     // LDDATE of the path's rows, as epoch seconds read back through the layer.
@@ -63,16 +65,13 @@ class Registration : public CatalogDatabaseTest {
 TEST_P(Registration, PathWithoutRowGetsANewRowWithAllColumns) {
     for (bool newFile : {true, false}) {
         const std::string path = newFile ? "STA1\\new.STA" : "STA1\\ext.STA";
-        const std::time_t before = std::time(nullptr);
+        const platform::ScopedFixedClock clock(1700000000);
         EXPECT_TRUE(Register(newFile, File(path, 50)));
-        const std::time_t after = std::time(nullptr);
         EXPECT_EQ(printed_, "");
         EXPECT_EQ(
             Rows("STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,TBEGIN,TQTY,FOFF", "CPATH='" + path + "'"),
             Rows_t{RowOf(path, "50")});
-        const std::time_t loaded = LoadDate(path);
-        EXPECT_GE(loaded, before);
-        EXPECT_LE(loaded, after);
+        EXPECT_EQ(LoadDate(path), 1700000000);
     }
 }
 
@@ -85,7 +84,7 @@ TEST_P(Registration, NewFileReplacesTheRowOfItsPath) {
         Rows(),
         (Rows_t{RowOf("p", "50"),
                 {"STA1", "100", "1", "q", "3", "CHX", "PLQ2TRQ", "951868799.999", "3600", "512"}}));
-    EXPECT_GT(LoadDate("p"), 1500000000);
+    EXPECT_NE(LoadDate("p"), 1500000000);
     EXPECT_EQ(LoadDate("q"), 1500000000);
 }
 
@@ -104,19 +103,22 @@ SQLRETURN SQL_API CountingExecDirect(SQLHSTMT statement, SQLCHAR* text, SQLINTEG
     return ::SQLExecDirect(statement, text, length);
 }
 
+// Within the second of the stored LDDATE every value is equal: nothing is sent. A second
+// later, LDDATE alone is updated.
 TEST_P(Registration, UnchangedValuesWithinTheSameSecondSendNothing) {
+    platform::ScopedFixedClock clock(1700000000);
     EXPECT_TRUE(Register(true, File("p", 50)));
     OdbcCalls calls = Odbc();
     calls.ExecDirect = &CountingExecDirect;
     ScopedOdbcCalls seam(calls);
     changeStatements = 0;
-    const std::time_t written = LoadDate("p");
     EXPECT_TRUE(Register(false, File("p", 50)));
+    EXPECT_EQ(changeStatements, 0);
+    platform::ScopedFixedClock later(1700000001);
+    EXPECT_TRUE(Register(false, File("p", 50)));
+    EXPECT_EQ(changeStatements, 1);
     EXPECT_EQ(printed_, "");
-    // Within the second of the stored LDDATE every value is equal: nothing is sent. (When the
-    // clock has moved on, LDDATE alone is updated.)
-    const bool sameSecond = LoadDate("p") == written;
-    EXPECT_EQ(changeStatements, sameSecond ? 0 : 1);
+    EXPECT_EQ(LoadDate("p"), 1700000001);
     EXPECT_EQ(Rows(), Rows_t{RowOf("p", "50")});
 }
 

@@ -6,18 +6,9 @@
 #include "odbc/Database.h"
 #include "odbc/OdbcCalls.h"
 #include "odbc/SqlText.h"
+#include "odbc/UntilDone.h"
 
 namespace {
-
-// Repeats a call while the driver answers that it is still executing.
-template <typename Call>
-SQLRETURN UntilDone(Call&& call) {
-    SQLRETURN code;
-    do {
-        code = call();
-    } while (code == SQL_STILL_EXECUTING);
-    return code;
-}
 
 SQLCHAR* Text(const std::string& text) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));

@@ -7,6 +7,7 @@
 #include "odbc/Database.h"
 #include "odbc/FieldExchange.h"
 #include "odbc/OdbcCalls.h"
+#include "odbc/UntilDone.h"
 
 namespace trq {
 
@@ -37,7 +38,7 @@ class Statement {
     // Runs `sql` with its one text parameter bound to `value`.
     void Execute(const std::string& sql, const std::string& value) {
         std::string text = sql;
-        Check(Repeat([&] {
+        Check(UntilDone([&] {
             return Odbc().Prepare(handle_, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
         }));
         SQLLEN length = static_cast<SQLLEN>(value.size());
@@ -45,19 +46,10 @@ class Statement {
         Check(Odbc().BindParameter(handle_, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
                                    std::max<SQLULEN>(value.size(), 1), 0, buffer.data(), length,
                                    &length));
-        Check(Repeat([&] { return Odbc().Execute(handle_); }));
+        Check(UntilDone([&] { return Odbc().Execute(handle_); }));
     }
 
   private:
-    // Calls that answer SQL_STILL_EXECUTING are repeated until they answer something else.
-    template <typename Call>
-    static SQLRETURN Repeat(Call call) {
-        SQLRETURN code;
-        do {
-            code = call();
-        } while (code == SQL_STILL_EXECUTING);
-        return code;
-    }
     void Check(SQLRETURN code) {
         if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database_, handle_);
     }

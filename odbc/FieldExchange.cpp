@@ -307,9 +307,10 @@ void FieldExchange::BindColumn(FieldSlot& slot, const char* column, typename Kin
         buffer = &member;
         size = sizeof(member);
     }
-    const SQLRETURN code = Odbc().BindCol(recordset_.statement_, static_cast<SQLUSMALLINT>(field_),
-                                          Kind::kValueType, buffer, size, &slot.indicator);
-    if (!recordset_.IsSuccess(code)) recordset_.RaiseError(code, recordset_.statement_);
+    const SQLRETURN code =
+        Odbc().BindCol(recordset_.statement_.Get(), static_cast<SQLUSMALLINT>(field_),
+                       Kind::kValueType, buffer, size, &slot.indicator);
+    if (!recordset_.IsSuccess(code)) recordset_.RaiseError(code, recordset_.statement_.Get());
     slot.column = column;
     slot.boundType = Kind::kValueType;
     slot.boundBuffer = buffer;

@@ -22,18 +22,15 @@ SQLCHAR* Text(const std::string& text) {
 
 CRecordset::CRecordset(CDatabase* database) : database_(database) {
     if (database_ == nullptr || !database_->IsOpen()) return;
-    SQLHSTMT statement = SQL_NULL_HSTMT;
-    if (!CDatabase::IsSuccess(Odbc().AllocStmt(database_->Handle(), &statement))) {
-        // The statement is allocated again by Open, which then reports the failure.
-        return;
+    // A failed allocation is left to Open, which allocates again and reports the failure.
+    if (CDatabase::IsSuccess(statement_.Allocate(database_->Handle()))) {
+        database_->AddRecordset(this);
     }
-    statement_ = statement;
-    database_->AddRecordset(this);
 }
 
 CRecordset::~CRecordset() {
     try {
-        if (statement_ != SQL_NULL_HSTMT) Close();
+        if (statement_) Close();
         ownedDatabase_.reset();
     } catch (...) {
         // Destruction never raises; a failed close has nothing left to release.
@@ -70,12 +67,9 @@ bool CRecordset::Open(unsigned openType, const char* sql, uint32_t options) {
     appendable_ = (options & kReadOnly) == 0;
     updatable_ = (options & (kReadOnly | kAppendOnly)) == 0;
 
-    bool connected = true;
-    EnsureStatement(connected);
-    if (!connected) return false;
-
+    if (!EnsureStatement()) return false;
     try {
-        SetStatementOptions(statement_);
+        SetStatementOptions(statement_.Get());
         AllocateFieldData();
         BuildStatementText(sql);
         PrepareAndExecute();
@@ -91,31 +85,26 @@ bool CRecordset::Open(unsigned openType, const char* sql, uint32_t options) {
 }
 
 // Makes sure a statement exists: only a recordset built on a closed (or no) connection
-// still has to connect and allocate it here.
-void CRecordset::EnsureStatement(bool& connected) {
-    if (statement_ != SQL_NULL_HSTMT) return;
+// still has to connect and allocate it here. False when that connection is not made.
+bool CRecordset::EnsureStatement() {
+    if (statement_) return true;
     if (database_ == nullptr) {
         ownedDatabase_ = std::make_unique<CDatabase>();
         database_ = ownedDatabase_.get();
     }
     if (!database_->IsOpen()) {
         const std::string connect = DefaultConnect();
-        if (!sqltext::StartsWithNoCase(connect, "ODBC;")) {
-            connected = false;
-            return;
-        }
+        if (!sqltext::StartsWithNoCase(connect, "ODBC;")) return false;
         const bool cursorLibrary = openType_ == kSnapshot && (options_ & kReadOnly) == 0;
         if (!database_->Open(connect.substr(5), cursorLibrary ? CDatabase::kUseCursorLib : 0)) {
-            connected = false;
-            return;
+            return false;
         }
     }
-    SQLHSTMT statement = SQL_NULL_HSTMT;
-    if (!CDatabase::IsSuccess(Odbc().AllocStmt(database_->Handle(), &statement))) {
+    if (!CDatabase::IsSuccess(statement_.Allocate(database_->Handle()))) {
         ThrowDatabaseError(SQL_INVALID_HANDLE);
     }
-    statement_ = statement;
     database_->AddRecordset(this);
+    return true;
 }
 
 SQLUINTEGER CRecordset::GetInfo32(SQLUSMALLINT item) const {
@@ -230,10 +219,10 @@ void CRecordset::BuildStatementText(const char* sql) {
 
 void CRecordset::PrepareAndExecute() {
     for (;;) {
-        const SQLRETURN code =
-            UntilDone([&] { return Odbc().Prepare(statement_, Text(statementText_), SQL_NTS); });
+        const SQLRETURN code = UntilDone(
+            [&] { return Odbc().Prepare(statement_.Get(), Text(statementText_), SQL_NTS); });
         if (IsSuccess(code)) break;
-        CDBException error = Diagnostics(code, statement_);
+        CDBException error = Diagnostics(code, statement_.Get());
         const bool notCapable = error.stateText.find("State:S1C00") != std::string::npos;
         if (concurrency_ == SQL_CONCUR_READ_ONLY || !notCapable) throw error;
         // The driver cannot prepare with this concurrency: step down and try again.
@@ -245,18 +234,18 @@ void CRecordset::PrepareAndExecute() {
             updatable_ = false;
             appendable_ = false;
         }
-        const SQLRETURN set = Odbc().SetStmtOption(statement_, SQL_CONCURRENCY, concurrency_);
-        if (!IsSuccess(set)) RaiseError(set, statement_);
+        const SQLRETURN set = Odbc().SetStmtOption(statement_.Get(), SQL_CONCURRENCY, concurrency_);
+        if (!IsSuccess(set)) RaiseError(set, statement_.Get());
     }
 
-    const SQLRETURN code = UntilDone([&] { return Odbc().Execute(statement_); });
-    if (!IsSuccess(code)) RaiseError(code, statement_);
+    const SQLRETURN code = UntilDone([&] { return Odbc().Execute(statement_.Get()); });
+    if (!IsSuccess(code)) RaiseError(code, statement_.Get());
     isOpen_ = true;
     if (code == SQL_SUCCESS_WITH_INFO) {
         // The driver may have given a read-only cursor instead of the one asked for.
         SQLULEN granted = 0;
-        const SQLRETURN get = Odbc().GetStmtOption(statement_, SQL_CONCURRENCY, &granted);
-        if (!IsSuccess(get)) RaiseError(get, statement_);
+        const SQLRETURN get = Odbc().GetStmtOption(statement_.Get(), SQL_CONCURRENCY, &granted);
+        if (!IsSuccess(get)) RaiseError(get, statement_.Get());
         if (granted == SQL_CONCUR_READ_ONLY) {
             updatable_ = false;
             appendable_ = false;
@@ -266,8 +255,8 @@ void CRecordset::PrepareAndExecute() {
 
 void CRecordset::DescribeColumns() {
     SQLSMALLINT count = 0;
-    SQLRETURN code = UntilDone([&] { return Odbc().NumResultCols(statement_, &count); });
-    if (!IsSuccess(code)) RaiseError(code, statement_);
+    SQLRETURN code = UntilDone([&] { return Odbc().NumResultCols(statement_.Get(), &count); });
+    if (!IsSuccess(code)) RaiseError(code, statement_.Get());
     resultColumnCount_ = count;
     columns_.assign(static_cast<std::size_t>(std::max<SQLSMALLINT>(count, 0)), ColumnDescription{});
     for (SQLSMALLINT column = 1; column <= count; ++column) {
@@ -275,12 +264,12 @@ void CRecordset::DescribeColumns() {
         SQLSMALLINT nameLength = 0;
         ColumnDescription& description = columns_[column - 1];
         code = UntilDone([&] {
-            return Odbc().DescribeCol(statement_, static_cast<SQLUSMALLINT>(column), name,
+            return Odbc().DescribeCol(statement_.Get(), static_cast<SQLUSMALLINT>(column), name,
                                       sizeof name, &nameLength, &description.sqlType,
                                       &description.precision, &description.scale,
                                       &description.nullable);
         });
-        if (!IsSuccess(code)) RaiseError(code, statement_);
+        if (!IsSuccess(code)) RaiseError(code, statement_.Get());
         description.name = reinterpret_cast<const char*>(name);
     }
 }
@@ -312,12 +301,13 @@ void CRecordset::MoveNext() {
 void CRecordset::Fetch() {
     SQLRETURN code;
     if (openType_ == kForwardOnly) {
-        code = UntilDone([&] { return Odbc().Fetch(statement_); });
+        code = UntilDone([&] { return Odbc().Fetch(statement_.Get()); });
         isDeleted_ = false;
     } else {
         SQLULEN rowsFetched = 0;
         code = UntilDone([&] {
-            return Odbc().ExtendedFetch(statement_, SQL_FETCH_NEXT, 1, &rowsFetched, &rowStatus_);
+            return Odbc().ExtendedFetch(statement_.Get(), SQL_FETCH_NEXT, 1, &rowsFetched,
+                                        &rowStatus_);
         });
         isDeleted_ = rowStatus_ == SQL_ROW_DELETED;
     }
@@ -338,7 +328,7 @@ void CRecordset::Fetch() {
 
 void CRecordset::CheckFetchResult(SQLRETURN code) {
     if (code == SQL_SUCCESS_WITH_INFO) {
-        const CDBException info = Diagnostics(code, statement_);
+        const CDBException info = Diagnostics(code, statement_.Get());
         if (info.stateText.find("State:01004") != std::string::npos) {
             ThrowDatabaseError(LayerError::kDataTruncated);
         }
@@ -347,7 +337,7 @@ void CRecordset::CheckFetchResult(SQLRETURN code) {
         }
         return;
     }
-    if (!IsSuccess(code)) RaiseError(code, statement_);
+    if (!IsSuccess(code)) RaiseError(code, statement_.Get());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -445,9 +435,9 @@ void CRecordset::WriteThroughSetPos() {
         operation = SQL_ADD;
         expectedStatus = SQL_ROW_ADDED;
     }
-    const SQLRETURN code =
-        UntilDone([&] { return Odbc().SetPos(statement_, 1, operation, SQL_LOCK_NO_CHANGE); });
-    if (!IsSuccess(code)) RaiseError(code, statement_);
+    const SQLRETURN code = UntilDone(
+        [&] { return Odbc().SetPos(statement_.Get(), 1, operation, SQL_LOCK_NO_CHANGE); });
+    if (!IsSuccess(code)) RaiseError(code, statement_.Get());
     if (code == SQL_SUCCESS_WITH_INFO && rowStatus_ != expectedStatus) {
         ThrowDatabaseError(LayerError::kRowUpdateNotSupported);
     }
@@ -468,14 +458,15 @@ void CRecordset::WriteThroughStatement() {
             RunTextPass(FieldExchange::kName, names, ",", SQL_NULL_HSTMT);
             sqltext::CloseList(names, ')');
             std::string values;
-            RunTextPass(FieldExchange::kValue, values, ",", updateStatement_, &parametersBound);
+            RunTextPass(FieldExchange::kValue, values, ",", updateStatement_.Get(),
+                        &parametersBound);
             sqltext::CloseList(values, ')');
             text = "INSERT INTO " + tableName_ + " (" + names + " VALUES (" + values;
             break;
         }
         case kEditMode: {
             std::string assignments;
-            RunTextPass(FieldExchange::kNameValue, assignments, ",", updateStatement_,
+            RunTextPass(FieldExchange::kNameValue, assignments, ",", updateStatement_.Get(),
                         &parametersBound);
             sqltext::CloseList(assignments, ' ');
             text = "UPDATE " + tableName_ + " SET " + assignments;
@@ -496,43 +487,41 @@ void CRecordset::WriteThroughStatement() {
                 currentRow_.SearchedStatement(updateStatementText_, cursorName_, quote)) {
             executed = std::move(*searched);
             const SQLRETURN bound = currentRow_.BindParameters(
-                updateStatement_, static_cast<SQLUSMALLINT>(parametersBound + 1));
-            if (bound != SQL_SUCCESS) RaiseError(bound, updateStatement_);
+                updateStatement_.Get(), static_cast<SQLUSMALLINT>(parametersBound + 1));
+            if (bound != SQL_SUCCESS) RaiseError(bound, updateStatement_.Get());
         }
     }
     lastExecutedUpdateText_ = executed;
 
-    const SQLRETURN code =
-        UntilDone([&] { return Odbc().ExecDirect(updateStatement_, Text(executed), SQL_NTS); });
-    if (!IsSuccess(code)) RaiseError(code, updateStatement_);
+    const SQLRETURN code = UntilDone(
+        [&] { return Odbc().ExecDirect(updateStatement_.Get(), Text(executed), SQL_NTS); });
+    if (!IsSuccess(code)) RaiseError(code, updateStatement_.Get());
 
     SQLLEN rows = 0;
-    if (!IsSuccess(Odbc().RowCount(updateStatement_, &rows)) || rows == -1) rows = 1;
+    if (!IsSuccess(Odbc().RowCount(updateStatement_.Get(), &rows)) || rows == -1) rows = 1;
     if (rows == 0) ThrowDatabaseError(LayerError::kNoRowsAffected);
     if (rows != 1) ThrowDatabaseError(LayerError::kMultipleRowsAffected);
     updateStatementText_.clear();
 }
 
+// A statement used before is reused once closed and rid of its parameters; one that
+// refuses either is dropped for a new one.
 void CRecordset::PrepareUpdateStatement() {
-    if (updateStatement_ != SQL_NULL_HSTMT) {
-        const bool closed = IsSuccess(Odbc().FreeStmt(updateStatement_, SQL_CLOSE));
-        const bool reset = IsSuccess(Odbc().FreeStmt(updateStatement_, SQL_RESET_PARAMS));
+    if (updateStatement_) {
+        const bool closed = IsSuccess(Odbc().FreeStmt(updateStatement_.Get(), SQL_CLOSE));
+        const bool reset = IsSuccess(Odbc().FreeStmt(updateStatement_.Get(), SQL_RESET_PARAMS));
         if (closed && reset) return;
-        Odbc().FreeStmt(updateStatement_, SQL_DROP);
-        updateStatement_ = SQL_NULL_HSTMT;
     }
-    SQLHSTMT statement = SQL_NULL_HSTMT;
-    const SQLRETURN code = Odbc().AllocStmt(database_->Handle(), &statement);
+    const SQLRETURN code = updateStatement_.Allocate(database_->Handle());
     if (!CDatabase::IsSuccess(code)) RaiseError(code, SQL_NULL_HSTMT);
-    updateStatement_ = statement;
 }
 
 void CRecordset::ReadCursorName() {
     if (hasCursorName_) return;
     SQLCHAR name[19] = {};
     SQLSMALLINT length = 0;
-    const SQLRETURN code = Odbc().GetCursorName(statement_, name, sizeof name, &length);
-    if (!IsSuccess(code)) RaiseError(code, statement_);
+    const SQLRETURN code = Odbc().GetCursorName(statement_.Get(), name, sizeof name, &length);
+    if (!IsSuccess(code)) RaiseError(code, statement_.Get());
     cursorName_ = reinterpret_cast<const char*>(name);
     hasCursorName_ = true;
 }
@@ -566,10 +555,8 @@ void CRecordset::AfterWrite() noexcept {
 void CRecordset::Close() {
     cursorName_.clear();
     hasCursorName_ = false;
-    if (statement_ != SQL_NULL_HSTMT) Odbc().FreeStmt(statement_, SQL_DROP);
-    if (updateStatement_ != SQL_NULL_HSTMT) Odbc().FreeStmt(updateStatement_, SQL_DROP);
-    statement_ = SQL_NULL_HSTMT;
-    updateStatement_ = SQL_NULL_HSTMT;
+    statement_.Reset();
+    updateStatement_.Reset();
     // The buffers go after the statements, so that no driver holds a pointer into them.
     fields_.clear();
     columns_.clear();

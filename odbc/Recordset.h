@@ -30,6 +30,7 @@
 
 #include "odbc/FieldExchange.h"
 #include "odbc/PositionedStatement.h"
+#include "odbc/StatementHandle.h"
 
 class CDatabase;
 class CDBException;
@@ -132,7 +133,7 @@ class CRecordset {
   private:
     friend class FieldExchange;
 
-    void EnsureStatement(bool& connected);
+    bool EnsureStatement();
     void AllocateFieldData();
     void BuildStatementText(const char* sql);
     void PrepareAndExecute();
@@ -154,7 +155,7 @@ class CRecordset {
     SQLUINTEGER GetInfo32(SQLUSMALLINT item) const;
     CDBException Diagnostics(SQLRETURN code, SQLHSTMT statement) const;
 
-    SQLHSTMT statement_ = SQL_NULL_HSTMT;
+    StatementHandle statement_;                 // the SELECT
     std::unique_ptr<CDatabase> ownedDatabase_;  // only when the recordset connected itself
     std::string filter_;
     std::string sort_;
@@ -186,6 +187,6 @@ class CRecordset {
     bool updatable_ = false;
     bool scrollable_ = false;
     SQLUSMALLINT rowStatus_ = 0;
-    SQLHSTMT updateStatement_ = SQL_NULL_HSTMT;
+    StatementHandle updateStatement_;  // INSERT, UPDATE and DELETE statements
     CurrentRowKey currentRow_;
 };

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "odbc/ConnectString.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -54,10 +55,12 @@ ConnectionSettings ReadSettings(const SettingsFiles& files) {
 }
 
 std::string ConnectString(const ConnectionSettings& settings) {
-    return "DSN=" + settings.dataSource + ";UID=" + settings.user + ";PWD=" + settings.password +
-           ";";
+    return connectstring::Build(
+        {{"DSN", settings.dataSource}, {"UID", settings.user}, {"PWD", settings.password}});
 }
 
 std::string PrintableConnectString(const ConnectionSettings& settings) {
-    return "DSN=" + settings.dataSource + ";UID=" + settings.user + ";PWD=***;";
+    // Composed like the real one, so that the two differ only in the password.
+    return connectstring::Build(
+        {{"DSN", settings.dataSource}, {"UID", settings.user}, {"PWD", "***"}});
 }

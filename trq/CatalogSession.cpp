@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "catalog/FileList.h"
+#include "odbc/ConnectString.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 #include "odbc/FieldExchange.h"
@@ -69,10 +70,10 @@ CatalogRow RowOf(const CFileList& set) {
 }  // namespace
 
 std::string CatalogLogin::ConnectString() const {
-    std::string connect = "DSN=" + dsn + ";";
-    if (!user.empty()) connect += "UID=" + user + ";";
-    if (!password.empty()) connect += "PWD=" + password + ";";
-    return connect;
+    std::vector<connectstring::Attribute> attributes = {{"DSN", dsn}};
+    if (!user.empty()) attributes.push_back({"UID", user});
+    if (!password.empty()) attributes.push_back({"PWD", password});
+    return connectstring::Build(attributes);
 }
 
 CatalogSession::CatalogSession(const CatalogLogin& login) : database_(new CDatabase) {

@@ -6,7 +6,7 @@
 #include "odbc/ConnectString.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
-#include "odbc/FieldExchange.h"
+#include "odbc/FieldSlot.h"
 #include "odbc/OdbcCalls.h"
 #include "odbc/StatementHandle.h"
 #include "odbc/UntilDone.h"

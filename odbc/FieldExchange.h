@@ -68,19 +68,54 @@ class FieldExchange {
     int ParametersBound() const { return parametersBound_; }
 
   private:
+    // The field being visited, as a pass sees it.
+    template <typename Kind>
+    struct Field {
+        FieldSlot& slot;
+        const char* column;
+        typename Kind::Member& member;
+        SQLLEN maxLength;  // of a text field's value
+    };
+
     template <typename Kind>
     void Exchange(const char* column, typename Kind::Member& member, SQLLEN maxLength);
     template <typename Kind>
-    void BindColumn(FieldSlot& slot, const char* column, typename Kind::Member& member,
-                    SQLLEN maxLength);
+    void Dispatch(Field<Kind>& field);
+
+    // One function per pass.
     template <typename Kind>
-    void Fixup(FieldSlot& slot, typename Kind::Member& member);
+    void BindColumn(Field<Kind>& field);
     template <typename Kind>
-    void BindParameter(FieldSlot& slot, typename Kind::Member& member);
+    void Fixup(Field<Kind>& field);
     template <typename Kind>
-    void* ValueBuffer(FieldSlot& slot, typename Kind::Member& member);
+    void SetNull(Field<Kind>& field);
     template <typename Kind>
-    void RefreshBoundValue(FieldSlot& slot, typename Kind::Member& member);
+    void MarkForAddNew(Field<Kind>& field);
+    template <typename Kind>
+    void MarkForUpdate(Field<Kind>& field);
+    template <typename Kind>
+    void Store(Field<Kind>& field);
+    template <typename Kind>
+    void Load(Field<Kind>& field);
+    template <typename Kind>
+    void Name(Field<Kind>& field);
+    template <typename Kind>
+    void NameValue(Field<Kind>& field);
+    template <typename Kind>
+    void Value(Field<Kind>& field);
+    template <typename Kind>
+    void BindForUpdate(Field<Kind>& field);
+    template <typename Kind>
+    void UnbindAfterUpdate(Field<Kind>& field);
+    template <typename Kind>
+    void AllocateCache(Field<Kind>& field);
+
+    template <typename Kind>
+    SQLLEN ColumnBuffer(Field<Kind>& field, void*& buffer);
+    template <typename Kind>
+    void AppendParameter(Field<Kind>& field);
+    template <typename Kind>
+    void BindParameter(Field<Kind>& field);
     void Append(const char* piece);
 
     Pass pass_;

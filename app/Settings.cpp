@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "odbc/ConnectString.h"
 #include "platform/IniFile.h"
 
 namespace {
@@ -73,10 +74,12 @@ ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform:
 }
 
 std::string ConnectString(const ConnectionSettings& settings) {
-    return "DSN=" + settings.dataSource + ";UID=" + settings.user + ";PWD=" + settings.password +
-           ";";
+    return connectstring::Build(
+        {{"DSN", settings.dataSource}, {"UID", settings.user}, {"PWD", settings.password}});
 }
 
 std::string PrintableConnectString(const ConnectionSettings& settings) {
-    return "DSN=" + settings.dataSource + ";UID=" + settings.user + ";PWD=***;";
+    // Composed like the real one, so that the two differ only in the password.
+    return connectstring::Build(
+        {{"DSN", settings.dataSource}, {"UID", settings.user}, {"PWD", "***"}});
 }

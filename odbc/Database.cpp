@@ -20,6 +20,15 @@ int connectionCount = 0;
 // Size of the completed connection string buffer handed to SQLDriverConnect.
 constexpr SQLSMALLINT kConnectOutCapacity = 512;
 
+// A 32-bit or 16-bit item of SQLGetInfo; false when the driver cannot answer.
+bool Info32(SQLHDBC hdbc, SQLUSMALLINT item, SQLUINTEGER& value) {
+    return CDatabase::IsSuccess(Odbc().GetInfo(hdbc, item, &value, sizeof value, nullptr));
+}
+
+bool Info16(SQLHDBC hdbc, SQLUSMALLINT item, SQLUSMALLINT& value) {
+    return CDatabase::IsSuccess(Odbc().GetInfo(hdbc, item, &value, sizeof value, nullptr));
+}
+
 }  // namespace
 
 CDatabase::CDatabase() {
@@ -124,59 +133,69 @@ void CDatabase::VerifyConformance() {
     if (sqlConformance < SQL_OSC_MINIMUM) ThrowDatabaseError(LayerError::kSqlConformance);
 }
 
+// None of these queries raises: a driver that cannot answer one gets the safe value.
 void CDatabase::ReadCapabilities() {
-    // None of these queries raises: a driver that cannot answer one gets the safe value.
-    auto info32 = [this](SQLUSMALLINT item, SQLUINTEGER& value) {
-        return IsSuccess(Odbc().GetInfo(hdbc_, item, &value, sizeof value, nullptr));
-    };
-    auto info16 = [this](SQLUSMALLINT item, SQLUSMALLINT& value) {
-        return IsSuccess(Odbc().GetInfo(hdbc_, item, &value, sizeof value, nullptr));
-    };
+    ReadUpdateOptions();
+    ReadTransactionBehavior();
+    ReadFetchExtensions();
+    ReadAccessMode();
+    ReadQuoteChar();
+}
 
+void CDatabase::ReadUpdateOptions() {
     updateOptions_ = 0;
     SQLUINTEGER posOperations = 0;
     constexpr SQLUINTEGER kPosChanges = SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD;
-    if (info32(SQL_POS_OPERATIONS, posOperations) && (posOperations & kPosChanges) == kPosChanges) {
+    if (Info32(hdbc_, SQL_POS_OPERATIONS, posOperations) &&
+        (posOperations & kPosChanges) == kPosChanges) {
         updateOptions_ |= kSetPosUpdates;
     }
     SQLUINTEGER positioned = 0;
     constexpr SQLUINTEGER kPositionedChanges = SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE;
-    if (info32(SQL_POSITIONED_STATEMENTS, positioned) &&
+    if (Info32(hdbc_, SQL_POSITIONED_STATEMENTS, positioned) &&
         (positioned & kPositionedChanges) == kPositionedChanges) {
         updateOptions_ |= kPositionedStatements;
     }
+}
 
+void CDatabase::ReadTransactionBehavior() {
     SQLUSMALLINT txnCapable = SQL_TC_NONE;
-    transactions_ = info16(SQL_TXN_CAPABLE, txnCapable) && txnCapable != SQL_TC_NONE;
+    transactions_ = Info16(hdbc_, SQL_TXN_CAPABLE, txnCapable) && txnCapable != SQL_TC_NONE;
 
     SQLUSMALLINT behavior = 0;
     cursorCommitBehavior_ =
-        info16(SQL_CURSOR_COMMIT_BEHAVIOR, behavior) ? static_cast<int16_t>(behavior) : -1;
+        Info16(hdbc_, SQL_CURSOR_COMMIT_BEHAVIOR, behavior) ? static_cast<int16_t>(behavior) : -1;
     behavior = 0;
     cursorRollbackBehavior_ =
-        info16(SQL_CURSOR_ROLLBACK_BEHAVIOR, behavior) ? static_cast<int16_t>(behavior) : -1;
+        Info16(hdbc_, SQL_CURSOR_ROLLBACK_BEHAVIOR, behavior) ? static_cast<int16_t>(behavior) : -1;
+}
 
+void CDatabase::ReadFetchExtensions() {
     SQLUINTEGER bookmarks = 0;
-    info32(SQL_BOOKMARK_PERSISTENCE, bookmarks);
+    Info32(hdbc_, SQL_BOOKMARK_PERSISTENCE, bookmarks);
     bookmarkAttributes_ = bookmarks;
 
     SQLUINTEGER getDataExtensions = 0;
-    if (!info32(SQL_GETDATA_EXTENSIONS, getDataExtensions)) getDataExtensions = 0;
+    if (!Info32(hdbc_, SQL_GETDATA_EXTENSIONS, getDataExtensions)) getDataExtensions = 0;
     if (getDataExtensions & SQL_GD_BOUND) updateOptions_ |= kGetDataBound;
+}
 
-    if (updatable_) {
-        char readOnly[10] = {};
-        SQLSMALLINT length = 0;
-        SQLRETURN code =
-            Odbc().GetInfo(hdbc_, SQL_DATA_SOURCE_READ_ONLY, readOnly, sizeof readOnly, &length);
-        updatable_ = IsSuccess(code) && length == 1 && readOnly[0] != 'Y';
-    } else {
+void CDatabase::ReadAccessMode() {
+    if (!updatable_) {
         Odbc().SetConnectOption(hdbc_, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
+        return;
     }
+    char readOnly[10] = {};
+    SQLSMALLINT length = 0;
+    const SQLRETURN code =
+        Odbc().GetInfo(hdbc_, SQL_DATA_SOURCE_READ_ONLY, readOnly, sizeof readOnly, &length);
+    updatable_ = IsSuccess(code) && length == 1 && readOnly[0] != 'Y';
+}
 
+void CDatabase::ReadQuoteChar() {
     char quote[2] = {};
     SQLSMALLINT quoteLength = 0;
-    SQLRETURN code =
+    const SQLRETURN code =
         Odbc().GetInfo(hdbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &quoteLength);
     quoteChar_ = (IsSuccess(code) && quoteLength == 1) ? quote[0] : ' ';
 }

@@ -72,6 +72,11 @@ class CDatabase {
     bool Connect(uint32_t options);
     void VerifyConformance();
     void ReadCapabilities();
+    void ReadUpdateOptions();
+    void ReadTransactionBehavior();
+    void ReadFetchExtensions();
+    void ReadAccessMode();
+    void ReadQuoteChar();
     void Disconnect() noexcept;  // SQLDisconnect + SQLFreeConnect, results ignored
     void Release() noexcept;
 

@@ -3,166 +3,69 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <type_traits>
 
 #include "odbc/OdbcCalls.h"
 #include "odbc/Recordset.h"
 
-// ---------------------------------------------------------------------------------------
-// Status and cache rules
-// ---------------------------------------------------------------------------------------
-namespace fieldrules {
-
-template <typename Kind>
-void MarkForAddNew(uint8_t& status, const typename Kind::Member& member) {
-    if (!Kind::IsNullMarker(member)) {
-        status |= kFieldDirty;
-        status &= static_cast<uint8_t>(~kFieldNull);
-    }
-}
-
-template <typename Kind>
-void MarkForUpdate(uint8_t& status, const typename Kind::Member& member, uint8_t cachedStatus,
-                   const CachedValue& cachedValue) {
-    if constexpr (std::is_same_v<Kind, TextKind>) {
-        if (member.empty()) {
-            status |= kFieldNull;
-        } else {
-            status &= static_cast<uint8_t>(~kFieldNull);
-        }
-    } else if (!Kind::IsNullMarker(member)) {
-        status &= static_cast<uint8_t>(~kFieldNull);
-    }
-    const bool wasNull = (cachedStatus & kFieldNull) != 0;
-    const bool isNull = (status & kFieldNull) != 0;
-    bool changed = false;
-    if (wasNull) {
-        changed = !isNull;
-    } else if (isNull) {
-        changed = true;
-    } else {
-        const auto* cached = std::get_if<typename Kind::Member>(&cachedValue);
-        changed = cached == nullptr || !Kind::SameValue(member, *cached);
-    }
-    if (changed) status |= kFieldDirty;
-}
-
-template <typename Kind>
-void Store(uint8_t status, const typename Kind::Member& member, uint8_t& cachedStatus,
-           CachedValue& cachedValue) {
-    cachedStatus = status;
-    if ((status & kFieldNull) == 0) cachedValue = member;
-}
-
-template <typename Kind>
-bool Load(uint8_t& status, typename Kind::Member& member, uint8_t cachedStatus,
-          const CachedValue& cachedValue) {
-    status = cachedStatus;
-    const auto* cached = std::get_if<typename Kind::Member>(&cachedValue);
-    if ((status & kFieldNull) != 0 || cached == nullptr) {
-        // The member of a null field holds the marker, whatever it held before.
-        Kind::SetNullMarker(member);
-        return false;
-    }
-    member = *cached;
-    return true;
-}
-
-#define PLQ_INSTANTIATE_FIELD_RULES(Kind)                                                          \
-    template void MarkForAddNew<Kind>(uint8_t&, const Kind::Member&);                              \
-    template void MarkForUpdate<Kind>(uint8_t&, const Kind::Member&, uint8_t, const CachedValue&); \
-    template void Store<Kind>(uint8_t, const Kind::Member&, uint8_t&, CachedValue&);               \
-    template bool Load<Kind>(uint8_t&, Kind::Member&, uint8_t, const CachedValue&);
-PLQ_INSTANTIATE_FIELD_RULES(TextKind)
-PLQ_INSTANTIATE_FIELD_RULES(LongKind)
-PLQ_INSTANTIATE_FIELD_RULES(DoubleKind)
-PLQ_INSTANTIATE_FIELD_RULES(DateKind)
-#undef PLQ_INSTANTIATE_FIELD_RULES
-
-SQLLEN TextColumnLength(SQLSMALLINT sqlType, SQLULEN precision, SQLLEN maxLength) {
-    SQLLEN extra = 10;  // any other type: room for sign, point, exponent and the like
-    switch (sqlType) {
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-        case SQL_LONGVARCHAR:
-            extra = 0;
-            break;
-        case SQL_DECIMAL:
-        case SQL_NUMERIC:
-            extra = 2;
-            break;
-        case SQL_TINYINT:
-        case SQL_SMALLINT:
-        case SQL_INTEGER:
-        case SQL_BIGINT:
-            extra = 1;
-            break;
-        default:
-            break;
-    }
-    const SQLLEN length = static_cast<SQLLEN>(precision) + extra;
-    if (length > maxLength || length < 256) return maxLength;
-    return length;
-}
-
-TIMESTAMP_STRUCT ToTimestamp(std::time_t seconds) {
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    TIMESTAMP_STRUCT timestamp{};
-    timestamp.year = static_cast<SQLSMALLINT>(local.tm_year + 1900);
-    timestamp.month = static_cast<SQLUSMALLINT>(local.tm_mon + 1);
-    timestamp.day = static_cast<SQLUSMALLINT>(local.tm_mday);
-    timestamp.hour = static_cast<SQLUSMALLINT>(local.tm_hour);
-    timestamp.minute = static_cast<SQLUSMALLINT>(local.tm_min);
-    timestamp.second = static_cast<SQLUSMALLINT>(local.tm_sec);
-    timestamp.fraction = 0;
-    return timestamp;
-}
-
-bool FromTimestamp(const TIMESTAMP_STRUCT& timestamp, std::time_t& seconds) {
-    // Dates before the epoch cannot be held; the member is 64-bit, so there is no upper
-    // bound (rows written after January 2038 keep their time).
-    if (timestamp.year < 1970) return false;
-    std::tm local{};
-    local.tm_year = timestamp.year - 1900;
-    local.tm_mon = timestamp.month - 1;
-    local.tm_mday = timestamp.day;
-    local.tm_hour = timestamp.hour;
-    local.tm_min = timestamp.minute;
-    local.tm_sec = timestamp.second;
-    local.tm_isdst = -1;  // let the time zone rules decide
-    seconds = std::mktime(&local);
-    return true;
-}
-
-}  // namespace fieldrules
-
-// ---------------------------------------------------------------------------------------
-// Passes
-// ---------------------------------------------------------------------------------------
-using namespace fieldrules;
-
 namespace {
-// Bytes allocated beyond a text column's bound buffer (see BindColumn).
+
+// Bytes allocated beyond a text column's bound buffer (see ColumnBuffer).
 constexpr std::size_t kTextBufferSlack = 256;
+
+bool IsDirty(const FieldSlot& slot) {
+    return (slot.status & kFieldDirty) != 0;
+}
+
+bool IsNull(const FieldSlot& slot) {
+    return (slot.status & kFieldNull) != 0;
+}
+
+// The indicator that sends a field's value: its size, or SQL_NULL_DATA for a null field.
+template <typename Kind>
+SQLLEN SendIndicator(const FieldSlot& slot, const typename Kind::Member& member) {
+    return IsNull(slot) ? SQL_NULL_DATA : Kind::ValueSize(member);
+}
+
+// A date is bound through the slot's timestamp, which must follow the member.
+template <typename Kind>
+void RefreshDateProxy(FieldSlot& slot, const typename Kind::Member& member) {
+    if constexpr (std::is_same_v<Kind, fieldrules::DateKind>) {
+        slot.dateProxy = fieldrules::ToTimestamp(member);
+    }
+}
+
+// The buffer a parameter is bound to: the member itself, except for a date.
+template <typename Kind>
+void* ValueBuffer(FieldSlot& slot, typename Kind::Member& member) {
+    if constexpr (std::is_same_v<Kind, fieldrules::TextKind>) {
+        return member.data();
+    } else if constexpr (std::is_same_v<Kind, fieldrules::DateKind>) {
+        return &slot.dateProxy;
+    } else {
+        return &member;
+    }
+}
+
 }  // namespace
 
 void FieldExchange::ExchangeText(const char* column, std::string& member, SQLLEN maxLength,
                                  SQLSMALLINT /*columnType*/, SQLSMALLINT /*scale*/) {
     // The column type and scale describe the text as a statement parameter, which the
     // layer does not bind; result columns and written values use the column's own type.
-    Exchange<TextKind>(column, member, maxLength);
+    Exchange<fieldrules::TextKind>(column, member, maxLength);
 }
 
 void FieldExchange::ExchangeLong(const char* column, int32_t& member) {
-    Exchange<LongKind>(column, member, 0);
+    Exchange<fieldrules::LongKind>(column, member, 0);
 }
 
 void FieldExchange::ExchangeDouble(const char* column, double& member) {
-    Exchange<DoubleKind>(column, member, 0);
+    Exchange<fieldrules::DoubleKind>(column, member, 0);
 }
 
 void FieldExchange::ExchangeDate(const char* column, std::time_t& member) {
-    Exchange<DateKind>(column, member, 0);
+    Exchange<fieldrules::DateKind>(column, member, 0);
 }
 
 void FieldExchange::Append(const char* piece) {
@@ -178,119 +81,71 @@ void FieldExchange::Exchange(const char* column, typename Kind::Member& member, 
     if (field_ > static_cast<int>(slots.size())) {
         throw std::logic_error("ExchangeFields lists more fields than the record class counts");
     }
-    FieldSlot& slot = slots[field_ - 1];
-    const bool dirty = (slot.status & kFieldDirty) != 0;
-    const bool null = (slot.status & kFieldNull) != 0;
+    Field<Kind> field{slots[field_ - 1], column, member, maxLength};
+    Dispatch(field);
+}
 
+template <typename Kind>
+void FieldExchange::Dispatch(Field<Kind>& field) {
     switch (pass_) {
         case kBindColumn:
-            BindColumn<Kind>(slot, column, member, maxLength);
-            break;
+            return BindColumn(field);
         case kFixup:
-            Fixup<Kind>(slot, member);
-            break;
+            return Fixup(field);
         case kSetNull:
-            if (setNull_) {
-                slot.status |= kFieldNull;
-                Kind::SetNullMarker(member);
-                slot.indicator = SQL_NULL_DATA;
-            } else {
-                slot.status &= static_cast<uint8_t>(~kFieldNull);
-            }
-            break;
+            return SetNull(field);
         case kMarkForAddNew:
-            MarkForAddNew<Kind>(slot.status, member);
-            break;
+            return MarkForAddNew(field);
         case kMarkForUpdate:
-            MarkForUpdate<Kind>(slot.status, member, slot.cachedStatus, slot.cachedValue);
-            break;
+            return MarkForUpdate(field);
         case kStore:
-            Store<Kind>(slot.status, member, slot.cachedStatus, slot.cachedValue);
-            break;
+            return Store(field);
         case kLoad:
-            if (Load<Kind>(slot.status, member, slot.cachedStatus, slot.cachedValue)) {
-                slot.indicator = Kind::ValueSize(member);
-                RefreshBoundValue<Kind>(slot, member);
-            } else {
-                slot.indicator = SQL_NULL_DATA;
-            }
-            break;
+            return Load(field);
         case kName:
-            if (dirty) {
-                Append(column);
-                Append(separator_);
-            }
-            break;
+            return Name(field);
         case kNameValue:
+            return NameValue(field);
         case kValue:
-            if (dirty) {
-                if (pass_ == kNameValue) {
-                    Append(column);
-                    Append("=");
-                }
-                slot.indicator = null ? SQL_NULL_DATA : Kind::ValueSize(member);
-                Append("?");
-                Append(separator_);
-                RefreshBoundValue<Kind>(slot, member);
-                BindParameter<Kind>(slot, member);
-            }
-            break;
+            return Value(field);
         case kBindForUpdate:
-            RefreshBoundValue<Kind>(slot, member);
-            if (!dirty) {
-                slot.indicator = SQL_IGNORE;
-            } else {
-                slot.indicator = null ? SQL_NULL_DATA : Kind::ValueSize(member);
-            }
-            break;
+            return BindForUpdate(field);
         case kUnbindAfterUpdate:
-            if (!dirty) slot.indicator = Kind::ValueSize(member);
-            break;
+            return UnbindAfterUpdate(field);
         case kAllocateCache:
-            slot.cachedValue = typename Kind::Member{};
-            break;
+            return AllocateCache(field);
     }
 }
 
-template <typename Kind>
-void* FieldExchange::ValueBuffer(FieldSlot& slot, typename Kind::Member& member) {
-    if constexpr (std::is_same_v<Kind, TextKind>) {
-        return member.data();
-    } else if constexpr (std::is_same_v<Kind, DateKind>) {
-        return &slot.dateProxy;
-    } else {
-        return &member;
-    }
-}
-
-// Brings the bound buffer in line with the member where the two differ: the date proxy
-// always, and for the positioned update through SQLSetPos also the text column buffer
-// (the driver reads the bound buffer, not the member).
-template <typename Kind>
-void FieldExchange::RefreshBoundValue(FieldSlot& slot, typename Kind::Member& member) {
-    if constexpr (std::is_same_v<Kind, DateKind>) {
-        slot.dateProxy = ToTimestamp(member);
-    } else if constexpr (std::is_same_v<Kind, TextKind>) {
-        if (pass_ == kBindForUpdate && !slot.textBuffer.empty()) {
-            const std::size_t length =
-                std::min(member.size(), static_cast<std::size_t>(slot.textCapacity));
-            std::memcpy(slot.textBuffer.data(), member.data(), length);
-            slot.textBuffer[length] = '\0';
-        }
-    }
-}
+// ---------------------------------------------------------------------------------------
+// Result columns
+// ---------------------------------------------------------------------------------------
 
 template <typename Kind>
-void FieldExchange::BindColumn(FieldSlot& slot, const char* column, typename Kind::Member& member,
-                               SQLLEN maxLength) {
+void FieldExchange::BindColumn(Field<Kind>& field) {
     void* buffer = nullptr;
-    SQLLEN size = 0;
-    if constexpr (std::is_same_v<Kind, TextKind>) {
+    const SQLLEN size = ColumnBuffer(field, buffer);
+    const SQLRETURN code =
+        Odbc().BindCol(recordset_.statement_.Get(), static_cast<SQLUSMALLINT>(field_),
+                       Kind::kValueType, buffer, size, &field.slot.indicator);
+    if (!recordset_.IsSuccess(code)) recordset_.RaiseError(code, recordset_.statement_.Get());
+    field.slot.column = field.column;
+    field.slot.boundType = Kind::kValueType;
+    field.slot.boundBuffer = buffer;
+}
+
+// Sets `buffer` to where the driver puts the field's result column; returns its size in
+// bytes.
+template <typename Kind>
+SQLLEN FieldExchange::ColumnBuffer(Field<Kind>& field, void*& buffer) {
+    FieldSlot& slot = field.slot;
+    if constexpr (std::is_same_v<Kind, fieldrules::TextKind>) {
         const std::vector<ColumnDescription>& columns = recordset_.columns_;
-        const bool described = field_ <= static_cast<int>(columns.size());
-        const SQLLEN length = described ? TextColumnLength(columns[field_ - 1].sqlType,
-                                                           columns[field_ - 1].precision, maxLength)
-                                        : maxLength;
+        const SQLLEN length =
+            field_ <= static_cast<int>(columns.size())
+                ? fieldrules::TextColumnLength(columns[field_ - 1].sqlType,
+                                               columns[field_ - 1].precision, field.maxLength)
+                : field.maxLength;
         // The driver is told length + 1 bytes. The buffer is longer: unixODBC's cursor
         // library (2.3.11) copies a null text column fetched from PostgreSQL with strcpy
         // from a buffer the driver left unwritten, so a few bytes more may arrive; they
@@ -299,46 +154,122 @@ void FieldExchange::BindColumn(FieldSlot& slot, const char* column, typename Kin
         slot.textBuffer.assign(static_cast<std::size_t>(length) + 1 + kTextBufferSlack, '\0');
         slot.textCapacity = length;
         buffer = slot.textBuffer.data();
-        size = length + 1;
-    } else if constexpr (std::is_same_v<Kind, DateKind>) {
+        return length + 1;
+    } else if constexpr (std::is_same_v<Kind, fieldrules::DateKind>) {
         buffer = &slot.dateProxy;
-        size = sizeof(TIMESTAMP_STRUCT);
+        return sizeof(TIMESTAMP_STRUCT);
     } else {
-        buffer = &member;
-        size = sizeof(member);
+        buffer = &field.member;
+        return sizeof(field.member);
     }
-    const SQLRETURN code = Odbc().BindCol(recordset_.statement_, static_cast<SQLUSMALLINT>(field_),
-                                          Kind::kValueType, buffer, size, &slot.indicator);
-    if (!recordset_.IsSuccess(code)) recordset_.RaiseError(code, recordset_.statement_);
-    slot.column = column;
-    slot.boundType = Kind::kValueType;
-    slot.boundBuffer = buffer;
 }
 
 template <typename Kind>
-void FieldExchange::Fixup(FieldSlot& slot, typename Kind::Member& member) {
+void FieldExchange::Fixup(Field<Kind>& field) {
+    FieldSlot& slot = field.slot;
     if (slot.indicator == SQL_NULL_DATA) {
         slot.status |= kFieldNull;
-        Kind::SetNullMarker(member);
+        Kind::SetNullMarker(field.member);
         return;
     }
     slot.status &= static_cast<uint8_t>(~kFieldNull);
-    if constexpr (std::is_same_v<Kind, TextKind>) {
+    if constexpr (std::is_same_v<Kind, fieldrules::TextKind>) {
         const auto capacity = static_cast<std::size_t>(slot.textCapacity);
         std::size_t length = slot.indicator >= 0
                                  ? std::min(static_cast<std::size_t>(slot.indicator), capacity)
                                  : strnlen(slot.textBuffer.data(), capacity);
-        member.assign(slot.textBuffer.data(), length);
-    } else if constexpr (std::is_same_v<Kind, DateKind>) {
-        if (!FromTimestamp(slot.dateProxy, member)) {
+        field.member.assign(slot.textBuffer.data(), length);
+    } else if constexpr (std::is_same_v<Kind, fieldrules::DateKind>) {
+        if (!fieldrules::FromTimestamp(slot.dateProxy, field.member)) {
             slot.status |= kFieldNull;
-            Kind::SetNullMarker(member);
+            Kind::SetNullMarker(field.member);
         }
     }
 }
 
+// ---------------------------------------------------------------------------------------
+// Status and cache
+// ---------------------------------------------------------------------------------------
+
 template <typename Kind>
-void FieldExchange::BindParameter(FieldSlot& slot, typename Kind::Member& member) {
+void FieldExchange::SetNull(Field<Kind>& field) {
+    if (!setNull_) {
+        field.slot.status &= static_cast<uint8_t>(~kFieldNull);
+        return;
+    }
+    field.slot.status |= kFieldNull;
+    Kind::SetNullMarker(field.member);
+    field.slot.indicator = SQL_NULL_DATA;
+}
+
+template <typename Kind>
+void FieldExchange::MarkForAddNew(Field<Kind>& field) {
+    fieldrules::MarkForAddNew<Kind>(field.slot.status, field.member);
+}
+
+template <typename Kind>
+void FieldExchange::MarkForUpdate(Field<Kind>& field) {
+    FieldSlot& slot = field.slot;
+    fieldrules::MarkForUpdate<Kind>(slot.status, field.member, slot.cachedStatus, slot.cachedValue);
+}
+
+template <typename Kind>
+void FieldExchange::Store(Field<Kind>& field) {
+    FieldSlot& slot = field.slot;
+    fieldrules::Store<Kind>(slot.status, field.member, slot.cachedStatus, slot.cachedValue);
+}
+
+template <typename Kind>
+void FieldExchange::Load(Field<Kind>& field) {
+    FieldSlot& slot = field.slot;
+    if (!fieldrules::Load<Kind>(slot.status, field.member, slot.cachedStatus, slot.cachedValue)) {
+        slot.indicator = SQL_NULL_DATA;
+        return;
+    }
+    slot.indicator = Kind::ValueSize(field.member);
+    RefreshDateProxy<Kind>(slot, field.member);
+}
+
+template <typename Kind>
+void FieldExchange::AllocateCache(Field<Kind>& field) {
+    field.slot.cachedValue = typename Kind::Member{};
+}
+
+// ---------------------------------------------------------------------------------------
+// Statement texts and parameters
+// ---------------------------------------------------------------------------------------
+
+template <typename Kind>
+void FieldExchange::Name(Field<Kind>& field) {
+    if (!IsDirty(field.slot)) return;
+    Append(field.column);
+    Append(separator_);
+}
+
+template <typename Kind>
+void FieldExchange::NameValue(Field<Kind>& field) {
+    if (!IsDirty(field.slot)) return;
+    Append(field.column);
+    Append("=");
+    AppendParameter(field);
+}
+
+template <typename Kind>
+void FieldExchange::Value(Field<Kind>& field) {
+    if (IsDirty(field.slot)) AppendParameter(field);
+}
+
+template <typename Kind>
+void FieldExchange::AppendParameter(Field<Kind>& field) {
+    field.slot.indicator = SendIndicator<Kind>(field.slot, field.member);
+    Append("?");
+    Append(separator_);
+    RefreshDateProxy<Kind>(field.slot, field.member);
+    BindParameter(field);
+}
+
+template <typename Kind>
+void FieldExchange::BindParameter(Field<Kind>& field) {
     SQLSMALLINT sqlType = SQL_VARCHAR;
     SQLULEN precision = 0;
     SQLSMALLINT scale = 0;
@@ -348,7 +279,7 @@ void FieldExchange::BindParameter(FieldSlot& slot, typename Kind::Member& member
         precision = columns[field_ - 1].precision;
         scale = columns[field_ - 1].scale;
     }
-    if constexpr (std::is_same_v<Kind, DateKind>) {
+    if constexpr (std::is_same_v<Kind, fieldrules::DateKind>) {
         precision = 23;
         scale = 0;
     }
@@ -356,6 +287,31 @@ void FieldExchange::BindParameter(FieldSlot& slot, typename Kind::Member& member
     const SQLRETURN code =
         Odbc().BindParameter(parameterStatement_, static_cast<SQLUSMALLINT>(parametersBound_),
                              SQL_PARAM_INPUT, Kind::kValueType, sqlType, precision, scale,
-                             ValueBuffer<Kind>(slot, member), 0, &slot.indicator);
+                             ValueBuffer<Kind>(field.slot, field.member), 0, &field.slot.indicator);
     if (code != SQL_SUCCESS) recordset_.RaiseError(code, parameterStatement_);
+}
+
+// ---------------------------------------------------------------------------------------
+// SQLSetPos
+// ---------------------------------------------------------------------------------------
+
+template <typename Kind>
+void FieldExchange::BindForUpdate(Field<Kind>& field) {
+    FieldSlot& slot = field.slot;
+    RefreshDateProxy<Kind>(slot, field.member);
+    if constexpr (std::is_same_v<Kind, fieldrules::TextKind>) {
+        // SQLSetPos reads the bound column buffer, not the member.
+        if (!slot.textBuffer.empty()) {
+            const std::size_t length =
+                std::min(field.member.size(), static_cast<std::size_t>(slot.textCapacity));
+            std::memcpy(slot.textBuffer.data(), field.member.data(), length);
+            slot.textBuffer[length] = '\0';
+        }
+    }
+    slot.indicator = IsDirty(slot) ? SendIndicator<Kind>(slot, field.member) : SQL_IGNORE;
+}
+
+template <typename Kind>
+void FieldExchange::UnbindAfterUpdate(Field<Kind>& field) {
+    if (!IsDirty(field.slot)) field.slot.indicator = Kind::ValueSize(field.member);
 }

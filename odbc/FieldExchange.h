@@ -5,8 +5,7 @@
 // lists and parameters, detecting changed fields, caching values) is one pass of that
 // list with a FieldExchange whose pass says which job it is.
 //
-// The status and cache rules of the four field kinds are pure functions (namespace
-// fieldrules) so that they can be checked without a database.
+// The rules the passes apply per field kind are in odbc/FieldRules.h.
 
 #include <sql.h>
 #include <sqlext.h>
@@ -14,117 +13,11 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
-#include <variant>
-#include <vector>
+
+#include "odbc/FieldRules.h"
+#include "odbc/FieldSlot.h"
 
 class CRecordset;
-
-// Status bits of a field.
-inline constexpr uint8_t kFieldDirty = 0x1;  // to be sent by the next write
-inline constexpr uint8_t kFieldNull = 0x2;   // the field is null (member holds the marker)
-
-// The value a member holds while its field is null.
-inline constexpr int32_t kLongNullMarker = 32484;
-inline constexpr double kDoubleNullMarker = -9.123e19;
-inline constexpr std::time_t kDateNullMarker = 0;
-
-// A cached copy of a field's value; the alternative says the field's kind.
-using CachedValue = std::variant<std::monostate, std::string, int32_t, double, std::time_t>;
-
-// Everything the recordset keeps per field besides the member itself.
-struct FieldSlot {
-    uint8_t status = 0;            // kFieldDirty | kFieldNull
-    SQLLEN indicator = 0;          // length/indicator of the bound buffer
-    TIMESTAMP_STRUCT dateProxy{};  // the buffer bound for a date-time field
-    std::vector<char> textBuffer;  // the buffer bound for a text field's result column
-    SQLLEN textCapacity = 0;       // characters the driver may put there (NUL excluded)
-    CachedValue cachedValue;
-    uint8_t cachedStatus = 0;
-    // What the bind-column pass bound, for reading the fetched row back.
-    const char* column = nullptr;
-    SQLSMALLINT boundType = 0;  // SQL_C_... of the bound buffer; 0 while unbound
-    void* boundBuffer = nullptr;
-};
-
-// Result-column description from SQLDescribeCol.
-struct ColumnDescription {
-    std::string name;
-    SQLSMALLINT sqlType = 0;
-    SQLULEN precision = 0;
-    SQLSMALLINT scale = 0;
-    SQLSMALLINT nullable = 0;
-};
-
-namespace fieldrules {
-
-// The four kinds of field: member type, ODBC value type, null marker, bytes sent for the
-// member (a text's length, else the size of the bound value) and equality as the change
-// test sees it.
-struct TextKind {
-    using Member = std::string;
-    static constexpr SQLSMALLINT kValueType = SQL_C_CHAR;
-    static bool IsNullMarker(const Member& member) { return member.empty(); }
-    static void SetNullMarker(Member& member) { member.clear(); }
-    static SQLLEN ValueSize(const Member& member) { return static_cast<SQLLEN>(member.size()); }
-    static bool SameValue(const Member& a, const Member& b) { return a == b; }
-};
-struct LongKind {
-    using Member = int32_t;
-    static constexpr SQLSMALLINT kValueType = SQL_C_LONG;
-    static bool IsNullMarker(Member member) { return member == kLongNullMarker; }
-    static void SetNullMarker(Member& member) { member = kLongNullMarker; }
-    static SQLLEN ValueSize(Member) { return sizeof(Member); }
-    static bool SameValue(Member a, Member b) { return a == b; }
-};
-struct DoubleKind {
-    using Member = double;
-    static constexpr SQLSMALLINT kValueType = SQL_C_DOUBLE;
-    static bool IsNullMarker(Member member) { return member == kDoubleNullMarker; }
-    static void SetNullMarker(Member& member) { member = kDoubleNullMarker; }
-    static SQLLEN ValueSize(Member) { return sizeof(Member); }
-    // Equal unless one is less or greater than the other (so a NaN equals everything).
-    static bool SameValue(Member a, Member b) { return !(a < b) && !(a > b); }
-};
-struct DateKind {
-    using Member = std::time_t;
-    static constexpr SQLSMALLINT kValueType = SQL_C_TIMESTAMP;
-    static bool IsNullMarker(Member member) { return member == kDateNullMarker; }
-    static void SetNullMarker(Member& member) { member = kDateNullMarker; }
-    static SQLLEN ValueSize(Member) { return sizeof(TIMESTAMP_STRUCT); }
-    static bool SameValue(Member a, Member b) { return a == b; }
-};
-
-// A new record: a member that differs from the null marker becomes dirty and not null.
-template <typename Kind>
-void MarkForAddNew(uint8_t& status, const typename Kind::Member& member);
-// An edited record: renews the null bit from the member (text: null when empty; others:
-// not null once the member differs from the marker) and sets the dirty bit when the field
-// changed against the cached copy (null to value, value to null, or another value).
-template <typename Kind>
-void MarkForUpdate(uint8_t& status, const typename Kind::Member& member, uint8_t cachedStatus,
-                   const CachedValue& cachedValue);
-// Copies status and (unless null) the member into the cache.
-template <typename Kind>
-void Store(uint8_t status, const typename Kind::Member& member, uint8_t& cachedStatus,
-           CachedValue& cachedValue);
-// Restores status and member from the cache; returns false when the cached field is null
-// (the member then gets the null marker).
-template <typename Kind>
-bool Load(uint8_t& status, typename Kind::Member& member, uint8_t cachedStatus,
-          const CachedValue& cachedValue);
-
-// Size of the buffer for a text result column, terminating NUL excluded: the column's
-// precision plus room for a sign, point or exponent by SQL type, replaced by the field's
-// maximum length when it exceeds it or is below 256.
-SQLLEN TextColumnLength(SQLSMALLINT sqlType, SQLULEN precision, SQLLEN maxLength);
-
-// Local calendar time of `seconds`, whole seconds (fraction 0).
-TIMESTAMP_STRUCT ToTimestamp(std::time_t seconds);
-// The instant of a local date and time (fraction ignored), or nothing for a year before
-// 1970, which makes the field null.
-bool FromTimestamp(const TIMESTAMP_STRUCT& timestamp, std::time_t& seconds);
-
-}  // namespace fieldrules
 
 class FieldExchange {
   public:
@@ -175,19 +68,54 @@ class FieldExchange {
     int ParametersBound() const { return parametersBound_; }
 
   private:
+    // The field being visited, as a pass sees it.
+    template <typename Kind>
+    struct Field {
+        FieldSlot& slot;
+        const char* column;
+        typename Kind::Member& member;
+        SQLLEN maxLength;  // of a text field's value
+    };
+
     template <typename Kind>
     void Exchange(const char* column, typename Kind::Member& member, SQLLEN maxLength);
     template <typename Kind>
-    void BindColumn(FieldSlot& slot, const char* column, typename Kind::Member& member,
-                    SQLLEN maxLength);
+    void Dispatch(Field<Kind>& field);
+
+    // One function per pass.
     template <typename Kind>
-    void Fixup(FieldSlot& slot, typename Kind::Member& member);
+    void BindColumn(Field<Kind>& field);
     template <typename Kind>
-    void BindParameter(FieldSlot& slot, typename Kind::Member& member);
+    void Fixup(Field<Kind>& field);
     template <typename Kind>
-    void* ValueBuffer(FieldSlot& slot, typename Kind::Member& member);
+    void SetNull(Field<Kind>& field);
     template <typename Kind>
-    void RefreshBoundValue(FieldSlot& slot, typename Kind::Member& member);
+    void MarkForAddNew(Field<Kind>& field);
+    template <typename Kind>
+    void MarkForUpdate(Field<Kind>& field);
+    template <typename Kind>
+    void Store(Field<Kind>& field);
+    template <typename Kind>
+    void Load(Field<Kind>& field);
+    template <typename Kind>
+    void Name(Field<Kind>& field);
+    template <typename Kind>
+    void NameValue(Field<Kind>& field);
+    template <typename Kind>
+    void Value(Field<Kind>& field);
+    template <typename Kind>
+    void BindForUpdate(Field<Kind>& field);
+    template <typename Kind>
+    void UnbindAfterUpdate(Field<Kind>& field);
+    template <typename Kind>
+    void AllocateCache(Field<Kind>& field);
+
+    template <typename Kind>
+    SQLLEN ColumnBuffer(Field<Kind>& field, void*& buffer);
+    template <typename Kind>
+    void AppendParameter(Field<Kind>& field);
+    template <typename Kind>
+    void BindParameter(Field<Kind>& field);
     void Append(const char* piece);
 
     Pass pass_;

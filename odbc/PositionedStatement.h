@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "odbc/FieldExchange.h"
+#include "odbc/FieldSlot.h"
 
 class CurrentRowKey {
   public:

@@ -30,6 +30,7 @@
 
 #include "odbc/FieldExchange.h"
 #include "odbc/PositionedStatement.h"
+#include "odbc/StatementHandle.h"
 
 class CDatabase;
 class CDBException;
@@ -132,29 +133,44 @@ class CRecordset {
   private:
     friend class FieldExchange;
 
-    void EnsureStatement(bool& connected);
+    // Opening and fetching (RecordsetOpen.cpp).
+    bool EnsureStatement();
     void AllocateFieldData();
     void BuildStatementText(const char* sql);
-    void PrepareAndExecute();
+    void PrepareSelect();
+    void StepDownConcurrency();
+    void ExecuteSelect();
     void DescribeColumns();
     void Fetch();
     void CheckFetchResult(SQLRETURN code);
+
+    // Statement options (RecordsetOptions.cpp).
+    void ChooseUpdateMethod();
+    void ChooseConcurrency();
+
+    // Field passes, errors, closing (Recordset.cpp).
     void RunPass(FieldExchange::Pass pass);
     void RunTextPass(FieldExchange::Pass pass, std::string& text, const char* separator,
                      SQLHSTMT parameterStatement, int* parametersBound = nullptr);
     bool AnyFieldDirty() const;
     void ClearDirtyBits();
+    CDBException Diagnostics(SQLRETURN code, SQLHSTMT statement) const;
+    // A statement text as the ODBC calls take it (they do not write to it).
+    static SQLCHAR* SqlChars(const std::string& text);
+
+    // Writing (RecordsetWrite.cpp).
     bool WriteRecord();
     void WriteThroughSetPos();
     void WriteThroughStatement();
     void PrepareUpdateStatement();
+    std::string ComposeWrite(int& parametersBound);
+    std::string ExecutedWriteText(int parametersBound);
+    void ExecuteWrite(const std::string& text);
     void ReadCursorName();
     void AfterWrite() noexcept;
     bool EmulatesPositionedStatements() const;
-    SQLUINTEGER GetInfo32(SQLUSMALLINT item) const;
-    CDBException Diagnostics(SQLRETURN code, SQLHSTMT statement) const;
 
-    SQLHSTMT statement_ = SQL_NULL_HSTMT;
+    StatementHandle statement_;                 // the SELECT
     std::unique_ptr<CDatabase> ownedDatabase_;  // only when the recordset connected itself
     std::string filter_;
     std::string sort_;
@@ -186,6 +202,6 @@ class CRecordset {
     bool updatable_ = false;
     bool scrollable_ = false;
     SQLUSMALLINT rowStatus_ = 0;
-    SQLHSTMT updateStatement_ = SQL_NULL_HSTMT;
+    StatementHandle updateStatement_;  // INSERT, UPDATE and DELETE statements
     CurrentRowKey currentRow_;
 };

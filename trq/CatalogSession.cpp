@@ -3,10 +3,13 @@
 #include <algorithm>
 
 #include "catalog/FileList.h"
+#include "odbc/ConnectString.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
-#include "odbc/FieldExchange.h"
+#include "odbc/FieldSlot.h"
 #include "odbc/OdbcCalls.h"
+#include "odbc/StatementHandle.h"
+#include "odbc/UntilDone.h"
 
 namespace trq {
 
@@ -23,48 +26,24 @@ std::string ErrorText(const CDBException& error) {
     return text;
 }
 
-// One statement handle on the connection, freed on every way out.
-class Statement {
-  public:
-    explicit Statement(CDatabase& database) : database_(database) {
-        const SQLRETURN code = Odbc().AllocStmt(database.Handle(), &handle_);
-        if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database);
-    }
-    ~Statement() { Odbc().FreeStmt(handle_, SQL_DROP); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    // Runs `sql` with its one text parameter bound to `value`.
-    void Execute(const std::string& sql, const std::string& value) {
-        std::string text = sql;
-        Check(Repeat([&] {
-            return Odbc().Prepare(handle_, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-        }));
-        SQLLEN length = static_cast<SQLLEN>(value.size());
-        std::string buffer = value;
-        Check(Odbc().BindParameter(handle_, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                                   std::max<SQLULEN>(value.size(), 1), 0, buffer.data(), length,
-                                   &length));
-        Check(Repeat([&] { return Odbc().Execute(handle_); }));
-    }
-
-  private:
-    // Calls that answer SQL_STILL_EXECUTING are repeated until they answer something else.
-    template <typename Call>
-    static SQLRETURN Repeat(Call call) {
-        SQLRETURN code;
-        do {
-            code = call();
-        } while (code == SQL_STILL_EXECUTING);
-        return code;
-    }
-    void Check(SQLRETURN code) {
-        if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database_, handle_);
-    }
-
-    CDatabase& database_;
-    SQLHSTMT handle_ = SQL_NULL_HSTMT;
-};
+// Runs `sql` with its one text parameter bound to `value`, on a statement of its own.
+void ExecuteWithText(CDatabase& database, const std::string& sql, const std::string& value) {
+    StatementHandle statement;
+    auto check = [&](SQLRETURN code) {
+        if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database, statement.Get());
+    };
+    check(statement.Allocate(database.Handle()));
+    std::string text = sql;
+    check(UntilDone([&] {
+        return Odbc().Prepare(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    }));
+    SQLLEN length = static_cast<SQLLEN>(value.size());
+    std::string buffer = value;
+    check(Odbc().BindParameter(statement.Get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                               std::max<SQLULEN>(value.size(), 1), 0, buffer.data(), length,
+                               &length));
+    check(UntilDone([&] { return Odbc().Execute(statement.Get()); }));
+}
 
 CatalogRow RowOf(const CFileList& set) {
     CatalogRow row;
@@ -91,10 +70,10 @@ CatalogRow RowOf(const CFileList& set) {
 }  // namespace
 
 std::string CatalogLogin::ConnectString() const {
-    std::string connect = "DSN=" + dsn + ";";
-    if (!user.empty()) connect += "UID=" + user + ";";
-    if (!password.empty()) connect += "PWD=" + password + ";";
-    return connect;
+    std::vector<connectstring::Attribute> attributes = {{"DSN", dsn}};
+    if (!user.empty()) attributes.push_back({"UID", user});
+    if (!password.empty()) attributes.push_back({"PWD", password});
+    return connectstring::Build(attributes);
 }
 
 CatalogSession::CatalogSession(const CatalogLogin& login) : database_(new CDatabase) {
@@ -129,7 +108,7 @@ void CatalogSession::DeleteRows(const std::string& path) {
     try {
         // A plain searched DELETE: rows that are alike in every column (duplicates) cannot
         // be told apart by a positioned one.
-        Statement(*database_).Execute("DELETE FROM FILELIST WHERE CPATH=?", path);
+        ExecuteWithText(*database_, "DELETE FROM FILELIST WHERE CPATH=?", path);
     } catch (const CDBException& error) {
         throw CatalogError("deleting the FILELIST rows of " + path + ": " + ErrorText(error));
     }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "odbc/FieldExchange.h"
+#include "odbc/FieldRules.h"
 
 using namespace fieldrules;
 

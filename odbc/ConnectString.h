@@ -1,0 +1,20 @@
+#pragma once
+// Composing the connect string handed to the driver manager: attribute/value pairs, in the
+// order given, each written as "ATTR=value;".
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace connectstring {
+
+struct Attribute {
+    std::string_view name;   // DSN, UID, PWD, ...
+    std::string_view value;  // written as it stands
+};
+
+// "NAME=value;" for each attribute in turn: {{"DSN","Arch"},{"UID","op"}} gives
+// "DSN=Arch;UID=op;". An empty list gives "".
+std::string Build(const std::vector<Attribute>& attributes);
+
+}  // namespace connectstring

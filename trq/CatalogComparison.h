@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "archive/ArchiveFile.h"
-#include "trq/CatalogSession.h"
+#include "catalog/CatalogStore.h"
 
 namespace trq {
 

@@ -67,7 +67,7 @@ bool NameMatchesHeader(const ArchiveEntry& entry) {
     return h.CatalogPathItGives() == entry.catalogPath;
 }
 
-std::vector<Repair> RepairCatalog(CatalogSession& catalog, const std::vector<ArchiveEntry>& entries,
+std::vector<Repair> RepairCatalog(CatalogStore& catalog, const std::vector<ArchiveEntry>& entries,
                                   const std::vector<Difference>& differences,
                                   const std::string& creator) {
     std::set<std::string> paths;
@@ -159,7 +159,7 @@ std::size_t ArchiveFileCount(const std::vector<ArchiveEntry>& entries) {
 CheckResult Check(const CheckOptions& options) {
     CheckResult result;
     std::vector<ArchiveEntry> entries = ScanDataDirectory(options.dataDir);
-    CatalogSession catalog(options.login);
+    CatalogStore catalog(options.login);
     std::vector<CatalogRow> rows = catalog.ReadRows();
     result.files = ArchiveFileCount(entries);
     result.rows = rows.size();

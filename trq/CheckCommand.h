@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "trq/CatalogSession.h"
+#include "catalog/CatalogStore.h"
 
 namespace trq {
 

@@ -54,7 +54,7 @@ std::string OpenItem(const std::string& path, ExportItem& item) {
 }
 
 // The TBEGIN of the file's one row, which must lie within the header's start second.
-std::string StartFromCatalog(CatalogSession& catalog, ExportItem& item) {
+std::string StartFromCatalog(CatalogStore& catalog, ExportItem& item) {
     const std::string path = CatalogPathOfFile(item.file.path);
     const std::vector<CatalogRow> rows = catalog.ReadRows(path);
     if (rows.empty()) return "no FILELIST row with CPATH " + path;
@@ -92,7 +92,7 @@ int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err
                "archive header's whole second, without the fraction of a second\n";
     } else {
         try {
-            CatalogSession catalog(options.login);
+            CatalogStore catalog(options.login);
             for (ExportItem& item : items) {
                 if (auto problem = StartFromCatalog(catalog, item); !problem.empty()) {
                     err << "trq export: " << item.file.path << ": " << problem << "\n";

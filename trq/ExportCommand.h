@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "trq/CatalogSession.h"
+#include "catalog/CatalogStore.h"
 
 namespace trq {
 

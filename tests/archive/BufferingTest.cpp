@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "tests/archive/ArchiveTestSupport.h"
+#include "tests/support/ConsoleLines.h"
 
 using namespace archivetest;
 
@@ -238,9 +239,9 @@ TEST(Buffering, ChannelsOfAStationAreKeptApart) {
 
 TEST(Buffering, FlushAllOnAnEmptyWriterDoesNothing) {
     WriterFixture f;
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     f.writer.FlushAll();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(console.out, "");
     EXPECT_TRUE(f.registrar.calls.empty());
     EXPECT_TRUE(std::filesystem::is_empty(f.DataDir()));
 }

@@ -15,6 +15,7 @@
 #include "archive/StationDirectory.h"
 #include "platform/FileServices.h"
 #include "tests/archive/ArchiveTestSupport.h"
+#include "tests/support/ConsoleLines.h"
 
 using namespace archivetest;
 using testsupport::ReadFile;
@@ -32,13 +33,13 @@ std::string WriteError(const std::string& path) {
 // all, capturing the console. Returns the console output.
 std::string WriteConsecutiveBlocks(WriterFixture& f, const std::vector<float>& samples, int blocks,
                                    const char* station = "ABC", const char* channel = "SHZ") {
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     for (int i = 0; i < blocks; ++i) {
         f.writer.AddSamples(station, channel, 100, t0 + 10.0 * i, 1000, samples.data() + 1000 * i);
         // Flushed at once, so that every block is a write of its own.
         f.writer.FlushAll();
     }
-    return testing::internal::GetCapturedStdout();
+    return console.out;
 }
 
 // --- Call seams: each fails one kind of system call, the rest stay real.
@@ -118,7 +119,7 @@ TEST(WriteFailure, MissingDataDirectory) {
 TEST(WriteFailure, AppendToRemovedFile) {
     WriterFixture f;
     auto samples = Ramp(3000);
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     f.writer.AddSamples("ABC", "SHZ", 100, t0, 1000, samples.data());
     f.writer.FlushAll();
     std::filesystem::remove(f.PathOf(kFirstName));
@@ -126,7 +127,7 @@ TEST(WriteFailure, AppendToRemovedFile) {
     f.writer.FlushAll();
     f.writer.AddSamples("ABC", "SHZ", 100, t0 + 20, 1000, samples.data() + 2000);
     f.writer.FlushAll();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), WriteError(f.PathOf(kFirstName)));
+    EXPECT_EQ(console.out, WriteError(f.PathOf(kFirstName)));
     EXPECT_TRUE(f.writer.WriteFailed());
     auto& calls = f.registrar.calls;
     ASSERT_EQ(calls.size(), 2u);
@@ -155,7 +156,7 @@ TEST(WriteFailure, DiskFullOnNewFile) {
 TEST(WriteFailure, ShortAppendIsTruncatedBack) {
     WriterFixture f;
     auto samples = Ramp(3000);
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     f.writer.AddSamples("ABC", "SHZ", 100, t0, 1000, samples.data());
     f.writer.FlushAll();
     const std::string firstFile = ReadFile(f.PathOf(kFirstName));
@@ -170,7 +171,7 @@ TEST(WriteFailure, ShortAppendIsTruncatedBack) {
     }
     f.writer.AddSamples("ABC", "SHZ", 100, t0 + 20, 1000, samples.data() + 2000);
     f.writer.FlushAll();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), WriteError(f.PathOf(kFirstName)));
+    EXPECT_EQ(console.out, WriteError(f.PathOf(kFirstName)));
     EXPECT_EQ(ReadFile(f.PathOf(kFirstName)), firstFile);
     auto& calls = f.registrar.calls;
     ASSERT_EQ(calls.size(), 2u);
@@ -205,7 +206,7 @@ class FileSizeLimit {
 TEST(WriteFailure, KernelFileSizeLimit) {
     WriterFixture f;
     auto samples = Ramp(2000);
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     std::string firstFile;
     {
         FileSizeLimit limit(512 + 4000 + 100);
@@ -222,9 +223,8 @@ TEST(WriteFailure, KernelFileSizeLimit) {
         f.writer.AddSamples("ABC", "SHN", 100, t0, 1000, samples.data());
         f.writer.FlushAll();
     }
-    EXPECT_EQ(
-        testing::internal::GetCapturedStdout(),
-        WriteError(f.PathOf(kFirstName)) + WriteError(f.PathOf("ABC/22102013-134734-SHN.ABC")));
+    EXPECT_EQ(console.out, WriteError(f.PathOf(kFirstName)) +
+                               WriteError(f.PathOf("ABC/22102013-134734-SHN.ABC")));
     EXPECT_EQ(firstFile.size(), 512u + 4000);
     EXPECT_EQ(ReadFile(f.PathOf(kFirstName)), firstFile);
     EXPECT_EQ(f.Files(), std::set<std::string>{kFirstName});
@@ -237,7 +237,7 @@ TEST(WriteFailure, KernelFileSizeLimit) {
 TEST(WriteFailure, FailingClose) {
     WriterFixture f;
     auto samples = Ramp(2000);
-    testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     {
         platform::FileCalls calls = Real();
         calls.Close = &CloseFails;
@@ -255,9 +255,8 @@ TEST(WriteFailure, FailingClose) {
         f.writer.AddSamples("ABC", "SHZ", 100, t0 + 10, 1000, samples.data() + 1000);
         f.writer.FlushAll();
     }
-    EXPECT_EQ(
-        testing::internal::GetCapturedStdout(),
-        WriteError(f.PathOf("ABC/22102013-134734-SHN.ABC")) + WriteError(f.PathOf(kFirstName)));
+    EXPECT_EQ(console.out, WriteError(f.PathOf("ABC/22102013-134734-SHN.ABC")) +
+                               WriteError(f.PathOf(kFirstName)));
     EXPECT_EQ(f.Files(), std::set<std::string>{kFirstName});
     EXPECT_EQ(ReadFile(f.PathOf(kFirstName)), firstFile);
     ASSERT_EQ(f.registrar.calls.size(), 1u);

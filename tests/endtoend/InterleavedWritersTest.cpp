@@ -15,6 +15,7 @@
 
 #include "archive/ArchiveWriter.h"
 #include "tests/endtoend/EndToEndSupport.h"
+#include "tests/support/ConsoleLines.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -110,10 +111,10 @@ TEST(InterleavedWriters, EveryOrderOfFlushesLeavesWholeFilesAndTheirRows) {
         RowPerPath rows;
         ScriptedWriter a(dataDir, rows);
         ScriptedWriter b(dataDir, rows);
-        testing::internal::CaptureStdout();
+        testsupport::ConsoleLines console;
         for (bool first : order) (first ? a : b).Step();
         // The only messages are the write errors of blocks a writer had to give up.
-        const std::string printed = testing::internal::GetCapturedStdout();
+        const std::string printed = console.out;
         for (std::size_t at = 0; at < printed.size(); at = printed.find('\n', at) + 1) {
             EXPECT_EQ(printed.compare(at, 18, "ERROR: write file "), 0) << printed;
         }

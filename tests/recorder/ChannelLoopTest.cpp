@@ -16,6 +16,7 @@
 #include "recorder/ChannelLoop.h"
 #include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
+#include "tests/support/ConsoleLines.h"
 #include "tests/support/TempDir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -90,9 +91,9 @@ class ChannelLoop : public ::testing::Test {
     int RunOnFile(const RecorderHeader& header) {
         platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(Path());
         EXPECT_TRUE(file.IsOpen());
-        ::testing::internal::CaptureStdout();
+        testsupport::ConsoleLines console;
         const int result = ConvertChannels(Receiver(), file, header, "STA", map_, Path().c_str());
-        printed_ = ::testing::internal::GetCapturedStdout();
+        printed_ = console.out;
         return result;
     }
     SampleReceiver Receiver() {

@@ -6,6 +6,7 @@
 
 #include "platform/BinaryFile.h"
 #include "recorder/RecorderHeader.h"
+#include "tests/support/ConsoleLines.h"
 #include "tests/support/TempDir.h"
 
 using testsupport::TempDir;
@@ -129,9 +130,9 @@ ReadOutcome ReadFromFile(const std::string& contents) {
     platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(dir / "h.plq");
     ReadOutcome outcome{};
     outcome.header.month = 99;  // shows whether the header was touched
-    ::testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     outcome.result = ReadRecorderHeader(file, outcome.header);
-    outcome.printed = ::testing::internal::GetCapturedStdout();
+    outcome.printed = console.out;
     return outcome;
 }
 

@@ -3,21 +3,21 @@
 #include <string>
 
 #include "platform/Console.h"
+#include "tests/support/ConsoleLines.h"
 
 namespace {
 
 std::string Printed(const std::string& text) {
-    ::testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     ConsoleMessage("%s", text.c_str());
-    return ::testing::internal::GetCapturedStdout();
+    return console.out;
 }
 
 TEST(ConsoleMessage, PrintsOneLineAndAFormatNewlineGivesAnEmptyLine) {
-    ::testing::internal::CaptureStdout();
+    testsupport::ConsoleLines console;
     ConsoleMessage("%s %s\nLoad parameters...", "PLQ2TRQ", "v1.0");
     ConsoleMessage("Done!\n");
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "PLQ2TRQ v1.0\nLoad parameters...\nDone!\n\n");
+    EXPECT_EQ(console.out, "PLQ2TRQ v1.0\nLoad parameters...\nDone!\n\n");
 }
 
 // The formatting buffer holds 15999 characters and the NUL: longer text is cut there.

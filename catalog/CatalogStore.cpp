@@ -1,4 +1,4 @@
-#include "trq/CatalogSession.h"
+#include "catalog/CatalogStore.h"
 
 #include <algorithm>
 
@@ -10,8 +10,6 @@
 #include "odbc/OdbcCalls.h"
 #include "odbc/StatementHandle.h"
 #include "odbc/UntilDone.h"
-
-namespace trq {
 
 namespace {
 
@@ -76,7 +74,7 @@ std::string CatalogLogin::ConnectString() const {
     return connectstring::Build(attributes);
 }
 
-CatalogSession::CatalogSession(const CatalogLogin& login) : database_(new CDatabase) {
+CatalogStore::CatalogStore(const CatalogLogin& login) : database_(new CDatabase) {
     try {
         // As the converter connects, but never waiting for a dialog.
         if (!database_->Open(login.ConnectString(),
@@ -88,9 +86,9 @@ CatalogSession::CatalogSession(const CatalogLogin& login) : database_(new CDatab
     }
 }
 
-CatalogSession::~CatalogSession() = default;
+CatalogStore::~CatalogStore() = default;
 
-std::vector<CatalogRow> CatalogSession::ReadRows(const std::string& path) {
+std::vector<CatalogRow> CatalogStore::ReadRows(const std::string& path) {
     std::vector<CatalogRow> rows;
     try {
         CFileList set(database_.get());
@@ -104,7 +102,7 @@ std::vector<CatalogRow> CatalogSession::ReadRows(const std::string& path) {
     return rows;
 }
 
-void CatalogSession::DeleteRows(const std::string& path) {
+void CatalogStore::DeleteRows(const std::string& path) {
     try {
         // A plain searched DELETE: rows that are alike in every column (duplicates) cannot
         // be told apart by a positioned one.
@@ -113,5 +111,3 @@ void CatalogSession::DeleteRows(const std::string& path) {
         throw CatalogError("deleting the FILELIST rows of " + path + ": " + ErrorText(error));
     }
 }
-
-}  // namespace trq

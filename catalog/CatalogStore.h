@@ -1,6 +1,7 @@
 #pragma once
-// The toolkit's access to the catalog: the FILELIST rows, read and changed through the
-// converter's own connection and recordset layer.
+// The catalog's FILELIST rows for programs that read and mend it (the toolkit, the web
+// services): a connection of its own, the rows read (all, or those of one path), deleted,
+// and written through the converter's own registration (FileRegistration.h).
 
 #include <cstdint>
 #include <memory>
@@ -9,8 +10,6 @@
 #include <vector>
 
 class CDatabase;
-
-namespace trq {
 
 // A catalog operation failed; the message carries the driver's text.
 class CatalogError : public std::runtime_error {
@@ -23,7 +22,7 @@ struct CatalogLogin {
     std::string user;      // UID= only when given
     std::string password;  // PWD= only when given
 
-    // "DSN=<dsn>;UID=<user>;PWD=<password>;"
+    // "DSN=<dsn>;", then "UID=<user>;" and "PWD=<password>;" for those given.
     std::string ConnectString() const;
 };
 
@@ -48,13 +47,13 @@ struct CatalogRow {
     std::vector<std::string> nullColumns;
 };
 
-class CatalogSession {
+class CatalogStore {
   public:
     // Connects. Throws CatalogError with the driver's message.
-    explicit CatalogSession(const CatalogLogin& login);
-    ~CatalogSession();
-    CatalogSession(const CatalogSession&) = delete;
-    CatalogSession& operator=(const CatalogSession&) = delete;
+    explicit CatalogStore(const CatalogLogin& login);
+    ~CatalogStore();
+    CatalogStore(const CatalogStore&) = delete;
+    CatalogStore& operator=(const CatalogStore&) = delete;
 
     // Every row, or the rows of one path when `path` is not empty. Throws CatalogError.
     std::vector<CatalogRow> ReadRows(const std::string& path = std::string());
@@ -66,5 +65,3 @@ class CatalogSession {
   private:
     std::unique_ptr<CDatabase> database_;
 };
-
-}  // namespace trq

@@ -30,12 +30,7 @@ constexpr char kStation[] = "FUZ";
 // The catalog stand-in: the last registration of every path, as FILELIST would keep it.
 class RowPerPath : public CatalogRegistrar {
   public:
-    bool RegisterNewFile(const FileRegistration& file) override { return Keep(file); }
-    bool UpdateExtendedFile(const FileRegistration& file) override { return Keep(file); }
-    std::map<std::string, FileRegistration> rows;
-
-  private:
-    bool Keep(const FileRegistration& file) {
+    RegistrationOutcome Register(RegistrationKind, const FileRegistration& file) override {
         if (!(file.duration > 0) || !std::isfinite(file.duration) || !(file.rate > 0) ||
             !std::isfinite(file.start)) {
             __builtin_trap();  // a row no archive file can match
@@ -45,8 +40,13 @@ class RowPerPath : public CatalogRegistrar {
             if (c == '\\') c = '/';
         }
         rows[path] = file;
-        return true;
+        return RegistrationOutcome::kRegistered;
     }
+    const std::string& CreatorName() const override { return creator_; }
+    std::map<std::string, FileRegistration> rows;
+
+  private:
+    std::string creator_ = "PLQ2TRQ";
 };
 
 // Where each input lives: an anonymous memory file, opened by path like a recorder file,
@@ -110,8 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     RowPerPath catalog;
     {
-        CArchiveWriter writer(nullptr, "PLQ2TRQ");
-        writer.SetRegistrar(&catalog);
+        CArchiveWriter writer(catalog);
         writer.SetDataDir(workspace.dataDir.c_str());
         ChannelMap noMap;
         SampleReceiver toWriter = [&writer](const char* station, const char* channel, double rate,

@@ -174,10 +174,6 @@ TEST_F(ArchiveFileTest, FileThatGrowsAfterOpeningIsNoticed) {
 }
 
 TEST(ArchivePath, NamesFollowTheArchiveLayout) {
-    EXPECT_EQ(ArchiveFileName({2012, 3, 5, 7, 8, 9}, "SHZ", "ABC"), "05032012-070809-SHZ.ABC");
-    EXPECT_EQ(ArchiveFileName({2012, 3, 5, 7, 8, 9}, "Z", "AB"), "05032012-070809-  Z. AB");
-    EXPECT_EQ(ArchiveFileName({2013, 10, 22, 13, 47, 34}, "BHZ1", "STATION"),
-              "22102013-134734-BHZ1.STATION");
     EXPECT_EQ(CatalogPath("ABC", "05032012-070809-SHZ.ABC"), "ABC\\05032012-070809-SHZ.ABC");
     EXPECT_EQ(CatalogPathOfFile("/data/ABC/05032012-070809-SHZ.ABC"),
               "ABC\\05032012-070809-SHZ.ABC");

@@ -1,14 +1,14 @@
 #include "tests/support/Catalog.h"
 
-#include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -20,226 +20,239 @@ namespace {
 
 const char* const kSetupScript = PLQ_SOURCE_DIR "/scripts/catalog-setup.sh";
 const char* const kClusterStateFile = PLQ_BINARY_DIR "/pg-test-cluster.env";
+const char* const kTemplateDsn = "TEMPLATE_CATALOG";
 
 [[noreturn]] void FailSetup(const std::string& message) {
     ADD_FAILURE() << message;
     throw std::runtime_error(message);
 }
 
-// The directory of the catalog's configuration files (and of the SQLite file).
-std::string ConfigDir(const TempDir& dir) {
-    std::string path = dir / "odbc";
-    std::filesystem::create_directories(path);
-    return path;
-}
+using Section = std::vector<std::pair<std::string, std::string>>;
 
-// The section [name] of an odbc.ini text, without its header line.
-std::string SectionBody(const std::string& ini, const std::string& name) {
-    const std::string header = "[" + name + "]\n";
-    std::size_t start = ini.find(header);
-    if (start == std::string::npos) FailSetup("no data source " + name + " in odbc.ini");
-    start += header.size();
-    std::size_t end = ini.find("\n[", start);
-    return ini.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
-}
-
-void AppendFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << text;
-    if (!out) FailSetup("cannot append to " + path);
-}
-
-// The configuration directory this process reads for good once it connects in-process:
-// both drivers, and every catalog's data source under its unique name. Removed at exit.
-class ProcessOdbcConfig {
-  public:
-    static ProcessOdbcConfig& Get() {
-        static ProcessOdbcConfig config;
-        return config;
+// The key=value lines of section [name] of an ini text.
+Section ReadSection(const std::string& text, const std::string& name) {
+    Section section;
+    std::istringstream in(text);
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.front() == '[') {
+            inside = line == "[" + name + "]";
+        } else if (const auto eq = line.find('='); inside && eq != std::string::npos) {
+            section.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+        }
     }
-    ~ProcessOdbcConfig() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    std::string OdbcIni() const { return dir_ + "/odbc.ini"; }
-    const std::string& Dir() const { return dir_; }
-
-  private:
-    ProcessOdbcConfig() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "plq-odbc-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) FailSetup("mkdtemp failed");
-        dir_ = pattern;
-        ProcessResult result = RunProcess(kSetupScript, {"drivers", "--ini-dir", dir_}, dir_);
-        if (result.exitCode != 0) FailSetup("catalog-setup.sh drivers failed: " + result.err);
-        WriteFile(OdbcIni(), "");
-    }
-    std::string dir_;
-};
-
-// A data source name that no other catalog of this process has.
-std::string UniqueDsn(const std::string& dsn) {
-    static int serial = 0;
-    return dsn + "_" + std::to_string(++serial);
+    if (section.empty()) FailSetup("no section [" + name + "]");
+    return section;
 }
 
-TestCatalog Describe(const TempDir& dir, const std::string& dsn, const std::string& user,
-                     const std::string& password, const std::string& database) {
-    TestCatalog catalog;
-    catalog.dsn = dsn;
-    catalog.user = user;
-    catalog.password = password;
-    const std::string config = ConfigDir(dir);
-    catalog.env = {{"ODBCSYSINI", config}, {"ODBCINI", config + "/odbc.ini"}};
-    catalog.database = database;
-    // The same data source under the unique name, in the catalog's own odbc.ini and in the
-    // process-wide one.
-    catalog.uniqueDsn = UniqueDsn(dsn);
-    const std::string section =
-        "\n[" + catalog.uniqueDsn + "]\n" + SectionBody(ReadFile(config + "/odbc.ini"), dsn);
-    AppendFile(config + "/odbc.ini", section);
-    AppendFile(ProcessOdbcConfig::Get().OdbcIni(), section);
-    catalog.connect = "DSN=" + catalog.uniqueDsn + ";UID=" + user + ";PWD=" + password + ";";
-    return catalog;
-}
-
-void RunSetupScript(const TempDir& dir, std::vector<std::string> args, bool uniquePath) {
-    args.push_back("--ini-dir");
-    args.push_back(ConfigDir(dir));
-    if (!uniquePath) args.push_back("--no-unique-index");
-    ProcessResult result = RunProcess(kSetupScript, args, dir.Path());
-    if (result.exitCode != 0) {
-        FailSetup("catalog-setup.sh failed (" + std::to_string(result.exitCode) +
-                  "): " + result.err);
+std::string Value(const Section& section, const std::string& key) {
+    for (const auto& [k, v] : section) {
+        if (k == key) return v;
     }
+    FailSetup("no " + key + " in an odbc.ini section");
 }
 
-// KEY=VALUE lines of the cluster's state file.
-std::map<std::string, std::string> ReadClusterState() {
+std::map<std::string, std::string> ClusterState() {
     std::ifstream in(kClusterStateFile);
     if (!in) {
-        FailSetup(std::string("the test PostgreSQL cluster is not running (no ") +
-                  kClusterStateFile +
-                  "); run the tests through ctest, or start it with "
-                  "scripts/pg-test-cluster.sh start " +
+        FailSetup(std::string("the test PostgreSQL cluster is not running; run the tests through "
+                              "ctest, or scripts/pg-test-cluster.sh start ") +
                   kClusterStateFile);
     }
     std::map<std::string, std::string> state;
-    std::string line;
-    while (std::getline(in, line)) {
-        auto eq = line.find('=');
-        if (eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
+    for (std::string line; std::getline(in, line);) {
+        if (const auto eq = line.find('='); eq != std::string::npos) {
+            state[line.substr(0, eq)] = line.substr(eq + 1);
+        }
     }
     return state;
 }
 
-// A database name no other test (in this or any other process) has used on the cluster.
-std::string UniqueDatabaseName() {
-    static std::mt19937_64 random{std::random_device{}()};
+// A name no other catalog on the cluster has, from this or any other test process.
+std::string UniqueName(const char* prefix) {
     static int serial = 0;
-    std::ostringstream name;
-    name << "plq_" << ::getpid() << "_" << ++serial << "_" << std::hex << (random() & 0xffffffff);
-    return name.str();
+    return std::string(prefix) + std::to_string(::getpid()) + "_" + std::to_string(++serial);
 }
 
-// RAII handles for the checking helpers.
-struct OdbcConnection {
+// What catalog-setup.sh made once: its odbcinst.ini, the data source's settings, and the
+// SQLite file or PostgreSQL database every catalog of the kind is copied from.
+struct CatalogTemplate {
+    std::string odbcinst;
+    Section source;
+    std::string user;
+    std::string password;
+};
+
+CatalogTemplate MakeTemplate(CatalogKind kind, bool uniquePath) {
+    static const TempDir* holder = new TempDir;  // lives for the process, removed by nobody
+    const std::string dir = *holder / UniqueName("template");
+    std::filesystem::create_directories(dir);
+    CatalogTemplate made;
+    std::vector<std::string> args;
+    if (kind == CatalogKind::kSqlite) {
+        args = {"sqlite", "--dsn", kTemplateDsn, "--db", dir + "/catalog.db"};
+        made.user = made.password = "TRQ";  // SQLite takes any login
+    } else {
+        std::map<std::string, std::string> state = ClusterState();
+        args = {"postgres",         "--dsn",         kTemplateDsn,
+                "--host",           state["PGHOST"], "--port",
+                state["PGPORT"],    "--db",          UniqueName("plq_template_"),
+                "--user",           state["PGUSER"], "--password",
+                state["PGPASSWORD"]};
+        made.user = state["PGUSER"];
+        made.password = state["PGPASSWORD"];
+    }
+    args.insert(args.end(), {"--ini-dir", dir});
+    if (!uniquePath) args.push_back("--no-unique-index");
+    const ProcessResult result = RunProcess(kSetupScript, args, dir);
+    if (result.exitCode != 0) FailSetup("catalog-setup.sh failed: " + result.err);
+    made.odbcinst = ReadFile(dir + "/odbcinst.ini");
+    made.source = ReadSection(ReadFile(dir + "/odbc.ini"), kTemplateDsn);
+    return made;
+}
+
+const CatalogTemplate& TemplateOf(CatalogKind kind, bool uniquePath) {
+    static std::mutex mutex;
+    static std::map<std::pair<CatalogKind, bool>, CatalogTemplate> templates;
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto key = std::make_pair(kind, uniquePath);
+    auto found = templates.find(key);
+    if (found == templates.end())
+        found = templates.emplace(key, MakeTemplate(kind, uniquePath)).first;
+    return found->second;
+}
+
+Section WithDatabase(Section section, const std::string& database) {
+    for (auto& [key, value] : section) {
+        if (key == "Database") value = database;
+    }
+    return section;
+}
+
+// "DRIVER={library};" and every setting of the driver entry and the data source.
+std::string DirectConnectString(const CatalogTemplate& made, const Section& source) {
+    const Section driver = ReadSection(made.odbcinst, Value(source, "Driver"));
+    std::string connect = "DRIVER={" + Value(driver, "Driver") + "};";
+    for (const Section* settings : {&driver, &source}) {
+        for (const auto& [key, value] : *settings) {
+            if (key != "Driver" && key != "Description" && key != "Setup") {
+                connect += key + "=" + value + ";";
+            }
+        }
+    }
+    return connect + "UID=" + made.user + ";PWD=" + made.password + ";";
+}
+
+// RAII handles of one direct connection.
+struct Connection {
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     bool connected = false;
 
-    explicit OdbcConnection(const TestCatalog& catalog) {
-        catalog.UseInThisProcess();
-        SQLAllocEnv(&env);
-        SQLAllocConnect(env, &dbc);
-        std::string connect = catalog.connect;
-        SQLRETURN code = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()),
-                                          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-        Check(code, "SQLDriverConnect(" + connect + ")");
+    explicit Connection(std::string connect) {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+        Check(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()), SQL_NTS,
+                               nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+              SQL_HANDLE_DBC, dbc, "connect");
         connected = true;
-        Check(SQLAllocStmt(dbc, &stmt), "SQLAllocStmt");
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
     }
-    ~OdbcConnection() {
-        if (stmt != SQL_NULL_HSTMT) SQLFreeStmt(stmt, SQL_DROP);
+    ~Connection() {
+        if (stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         if (connected) SQLDisconnect(dbc);
-        if (dbc != SQL_NULL_HDBC) SQLFreeConnect(dbc);
-        if (env != SQL_NULL_HENV) SQLFreeEnv(env);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
     }
-    OdbcConnection(const OdbcConnection&) = delete;
-    OdbcConnection& operator=(const OdbcConnection&) = delete;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
-    void Check(SQLRETURN code, const std::string& call) {
-        if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return;
-        SQLCHAR state[6] = {};
-        SQLCHAR message[512] = {};
+    static void Check(SQLRETURN code, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
+        if (SQL_SUCCEEDED(code) || code == SQL_NO_DATA) return;
+        SQLCHAR state[6] = {}, message[512] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLError(env, dbc, stmt, state, &native, message, sizeof message - 1, &length);
-        throw std::runtime_error(call + " failed (" + std::to_string(code) +
-                                 "): " + reinterpret_cast<const char*>(state) + " " +
+        SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &length);
+        throw std::runtime_error(what + ": " + reinterpret_cast<const char*>(state) + " " +
                                  reinterpret_cast<const char*>(message));
     }
-
-    void Execute(const std::string& sql) {
-        std::string text = sql;
-        SQLRETURN code = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-        if (code != SQL_NO_DATA) Check(code, "SQLExecDirect(" + sql + ")");
+    void Execute(std::string sql) {
+        Check(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_HANDLE_STMT,
+              stmt, sql);
     }
 };
 
+std::string NormalCell(const std::string& cell) {
+    char* end = nullptr;
+    const double number = std::strtod(cell.c_str(), &end);
+    if (cell.empty() || end != cell.c_str() + cell.size()) return cell;
+    char text[40];
+    return std::string(text, std::to_chars(text, text + sizeof text, number).ptr);
+}
+
 }  // namespace
 
-void TestCatalog::UseInThisProcess() const {
-    const ProcessOdbcConfig& config = ProcessOdbcConfig::Get();
-    ::setenv("ODBCSYSINI", config.Dir().c_str(), 1);
-    ::setenv("ODBCINI", config.OdbcIni().c_str(), 1);
+std::string CatalogKindName(const ::testing::TestParamInfo<CatalogKind>& info) {
+    return info.param == CatalogKind::kSqlite ? "SQLite" : "PostgreSQL";
 }
 
-TestCatalog MakeSqliteCatalog(const TempDir& dir, const std::string& dsn, bool uniquePath) {
-    const std::string file = ConfigDir(dir) + "/catalog-" + dsn + ".db";
-    RunSetupScript(dir, {"sqlite", "--dsn", dsn, "--db", file}, uniquePath);
-    // The SQLite driver takes any login: these values only fill the connect string.
-    return Describe(dir, dsn, "TRQ", "TRQ", file);
-}
-
-TestCatalog MakePostgresCatalog(const TempDir& dir, const std::string& dsn, bool uniquePath) {
-    std::map<std::string, std::string> state = ReadClusterState();
-    const std::string database = UniqueDatabaseName();
-    RunSetupScript(dir,
-                   {"postgres", "--dsn", dsn, "--host", state["PGHOST"], "--port", state["PGPORT"],
-                    "--db", database, "--user", state["PGUSER"], "--password", state["PGPASSWORD"]},
-                   uniquePath);
-    return Describe(dir, dsn, state["PGUSER"], state["PGPASSWORD"], database);
+TestCatalog MakeCatalog(CatalogKind kind, const TempDir& dir, const std::string& dsn,
+                        bool uniquePath) {
+    const CatalogTemplate& made = TemplateOf(kind, uniquePath);
+    const std::string config = dir / "odbc";
+    std::filesystem::create_directories(config);
+    TestCatalog catalog;
+    catalog.kind = kind;
+    catalog.dsn = dsn;
+    catalog.user = made.user;
+    catalog.password = made.password;
+    const std::string copiedFrom = Value(made.source, "Database");
+    if (kind == CatalogKind::kSqlite) {
+        catalog.database = config + "/catalog-" + dsn + ".db";
+        std::filesystem::copy_file(copiedFrom, catalog.database);
+    } else {
+        catalog.database = UniqueName("plq_");
+        ExecuteOnCluster("CREATE DATABASE " + catalog.database + " TEMPLATE " + copiedFrom);
+    }
+    const Section source = WithDatabase(made.source, catalog.database);
+    std::ofstream(config + "/odbcinst.ini", std::ios::trunc) << made.odbcinst;
+    std::ofstream ini(config + "/odbc.ini", std::ios::app);
+    ini << "\n[" << dsn << "]\n";
+    for (const auto& [key, value] : source) ini << key << "=" << value << "\n";
+    catalog.connect = DirectConnectString(made, source);
+    catalog.env = {{"ODBCSYSINI", config}, {"ODBCINI", config + "/odbc.ini"}};
+    return catalog;
 }
 
 void ExecuteSql(const TestCatalog& catalog, const std::string& sql) {
-    OdbcConnection connection(catalog);
-    connection.Execute(sql);
+    Connection(catalog.connect).Execute(sql);
 }
 
 std::vector<std::vector<std::string>> QueryRows(const TestCatalog& catalog,
                                                 const std::string& sql) {
-    OdbcConnection connection(catalog);
+    Connection connection(catalog.connect);
     connection.Execute(sql);
     SQLSMALLINT columns = 0;
-    connection.Check(SQLNumResultCols(connection.stmt, &columns), "SQLNumResultCols");
+    SQLNumResultCols(connection.stmt, &columns);
     std::vector<std::vector<std::string>> rows;
-    for (;;) {
-        SQLRETURN code = SQLFetch(connection.stmt);
-        if (code == SQL_NO_DATA) break;
-        connection.Check(code, "SQLFetch");
+    while (SQLFetch(connection.stmt) == SQL_SUCCESS) {
         std::vector<std::string> row;
         for (SQLUSMALLINT column = 1; column <= columns; ++column) {
             char value[1024] = {};
             SQLLEN indicator = 0;
-            connection.Check(
-                SQLGetData(connection.stmt, column, SQL_C_CHAR, value, sizeof value, &indicator),
-                "SQLGetData");
-            row.emplace_back(indicator == SQL_NULL_DATA ? "<NULL>" : value);
+            SQLGetData(connection.stmt, column, SQL_C_CHAR, value, sizeof value, &indicator);
+            row.push_back(indicator == SQL_NULL_DATA ? "<NULL>" : NormalCell(value));
         }
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+void ExecuteOnCluster(const std::string& sql) {
+    const CatalogTemplate& made = TemplateOf(CatalogKind::kPostgres, true);
+    Connection(DirectConnectString(made, WithDatabase(made.source, "postgres"))).Execute(sql);
 }
 
 }  // namespace testsupport

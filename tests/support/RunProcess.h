@@ -37,9 +37,12 @@ class FileSizeLimit {
     void (*previousHandler_)(int) = nullptr;
 };
 
-// The plq2trq executable of this build.
+// The programs of this build.
 inline const char* ConverterPath() {
     return PLQ2TRQ_EXE;
+}
+inline const char* TrqPath() {
+    return TRQ_EXE;
 }
 
 }  // namespace testsupport

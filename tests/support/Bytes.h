@@ -1,0 +1,86 @@
+#pragma once
+// Bytes as the tests build and read them, written byte by byte so that nothing depends on
+// the machine's byte order, and the recorder formats decoded anew, independently of the
+// converter's decoder, from their description:
+//   format 0   16-bit word: magnitude bits 0-9, exponent bits 10-12, sign bit 15
+//              value = +-magnitude * 2^exponent
+//   format 1   int32 v, value -v
+//   other      int32 v, value v
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "testing/PlqGenerator.h"
+
+namespace testsupport {
+
+// Overwrites `size` bytes of `bytes` at `offset` with `value`, little-endian.
+inline void PutLittleEndian(std::string& bytes, std::size_t offset, uint64_t value,
+                            std::size_t size) {
+    if (bytes.size() < offset + size) bytes.resize(offset + size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
+}
+
+inline uint32_t LittleEndian32(const std::string& bytes, std::size_t offset) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value =
+            (value << 8) | static_cast<unsigned char>(bytes[offset + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+inline std::string FloatBytes(const std::vector<float>& samples) {
+    std::string bytes;
+    for (float value : samples) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        PutLittleEndian(bytes, bytes.size(), bits, 4);
+    }
+    return bytes;
+}
+
+// The samples of an archive file's bytes: float32 little-endian after the 512-byte header.
+inline std::vector<float> ArchiveSamples(const std::string& fileBytes) {
+    std::vector<float> samples;
+    for (std::size_t offset = 512; offset + 4 <= fileBytes.size(); offset += 4) {
+        const uint32_t bits = LittleEndian32(fileBytes, offset);
+        float value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        samples.push_back(value);
+    }
+    return samples;
+}
+
+// The text of an archive file header, padded as the file carries it: NUL, then spaces.
+inline std::string PaddedHeader(const std::string& text) {
+    std::string header = text;
+    header += '\0';
+    header.resize(512, ' ');
+    return header;
+}
+
+// The value a stored sample stands for (see the top of this file).
+inline double ReferenceValue(int format, int32_t stored) {
+    if (format == 0) {
+        const auto word = static_cast<uint16_t>(stored);
+        const double value = (word & 0x3FF) * static_cast<double>(1 << ((word >> 10) & 7));
+        return (word & 0x8000) ? -value : value;
+    }
+    return format == 1 ? -static_cast<double>(stored) : static_cast<double>(stored);
+}
+
+// Samples [first, first + count) of channel `channel` of a generated recording, as floats.
+inline std::vector<float> ReferenceSamples(const plqgen::RecordingSpec& spec, int channel,
+                                           int32_t first, int32_t count) {
+    std::vector<float> samples;
+    for (int32_t i = first; i < first + count; ++i) {
+        samples.push_back(static_cast<float>(
+            ReferenceValue(spec.sampleFormat, plqgen::RawSample(spec, channel, i))));
+    }
+    return samples;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,201 @@
+// The converter in the surroundings a data centre gives it: where the archive goes, data
+// directories it cannot write to, a file size limit, catalogs that are missing, down,
+// locked, lose their table or their session, and a set-up from trq.ini alone. The golden
+// recording is converted each time (three files of one block each).
+
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/Workspace.h"
+
+using namespace testsupport;
+using ::testing::HasSubstr;
+
+namespace {
+
+const std::string kGolden = PLQ_SOURCE_DIR "/tests/golden";
+const char* const kChannels[] = {"BHE", "BHN", "BHZ"};
+
+std::string GoldenFile(const char* channel) {
+    return std::string("ABC/22102013-134734-") + channel + ".ABC";
+}
+
+// The golden archive files below `prefix` ("" or "DIR/").
+std::map<std::string, FileState> GoldenFiles(const std::string& prefix = "") {
+    std::map<std::string, FileState> files;
+    for (const char* channel : kChannels) {
+        const std::string bytes = ReadFile(kGolden + "/archive/" + GoldenFile(channel));
+        files[prefix + GoldenFile(channel)] = {bytes.size(), Digest(bytes)};
+    }
+    return files;
+}
+
+std::string WriteErrors(const std::string& dataDir) {
+    std::string lines;
+    for (const char* channel : {"BHZ", "BHN", "BHE"}) {
+        lines += "ERROR: write file " + dataDir + "/ABC/22102013-134734-" + channel + ".ABC!!!\n";
+    }
+    return lines;
+}
+
+class Surroundings : public ::testing::TestWithParam<CatalogKind> {
+  protected:
+    Surroundings() : ws_(GetParam()) {
+        std::filesystem::copy_file(kGolden + "/rec.plq", ws_.Path("rec.plq"));
+    }
+    std::string RowCount() const {
+        return QueryRows(ws_.Catalog(), "SELECT COUNT(*) FROM FILELIST")[0][0];
+    }
+    Workspace ws_;
+};
+
+// Where the archive goes: without DIR the working directory, a relative DIR below it.
+TEST_P(Surroundings, DataDirectoryAbsentOrRelative) {
+    ws_.WriteIni(ws_.IniText("") + "");
+    std::string ini = ReadFile(ws_.Path("plq2trq.ini"));
+    ini.replace(ini.find("[DATA]\nDIR=\n"), 12, "");
+    ws_.WriteIni(ini);
+    ProcessResult result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr(" DATA=...\n"));
+    EXPECT_EQ(ReadFile(ws_.Path(GoldenFile("BHZ"))),
+              ReadFile(kGolden + "/archive/" + GoldenFile("BHZ")));
+
+    ws_.WriteIni(ws_.IniText("archive"));
+    result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(ws_.ArchiveFiles(), GoldenFiles());
+}
+
+// Mounts below the workspace in a mount namespace of this process's own, which the
+// converter inherits: nothing outside is seen or changed. Empty when possible, else why not.
+std::string PrivateMounts() {
+    static const std::string reason = [] {
+        if (::unshare(CLONE_NEWNS) != 0) return std::string("unshare: ") + std::strerror(errno);
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            return std::string("mount: ") + std::strerror(errno);
+        }
+        return std::string();
+    }();
+    return reason;
+}
+
+// A data directory that is missing, read-only or full: every block that cannot be written
+// is reported, the run ends with -8, every file that stays holds whole blocks that its row
+// describes; a file size limit (ulimit -f) is a write error too, not a death by SIGXFSZ.
+TEST_P(Surroundings, DataDirectoryThatCannotTakeTheArchive) {
+    std::filesystem::remove(ws_.ArchiveDir());
+    ProcessResult result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 248);
+    EXPECT_THAT(result.out, ::testing::EndsWith("Done!\n\n" + WriteErrors(ws_.ArchiveDir())));
+    EXPECT_THAT(result.err, HasSubstr("No such file or directory"));
+    EXPECT_EQ(RowCount(), "0");
+    std::filesystem::create_directory(ws_.ArchiveDir());
+
+    result = RunProcess("/usr/bin/prlimit", {"--fsize=3000", ConverterPath(), "rec.plq", "ABC"},
+                        ws_.Dir().Path(), ws_.Env());
+    EXPECT_EQ(result.exitCode, 248) << result.out;
+    EXPECT_THAT(result.err, HasSubstr("File too large"));
+    EXPECT_TRUE(ws_.ArchiveFiles().empty());
+
+    if (const std::string why = PrivateMounts(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(::mount("tmpfs", ws_.ArchiveDir().c_str(), "tmpfs", MS_RDONLY, "size=64k"), 0);
+    result = ws_.Convert("rec.plq");
+    ::umount2(ws_.ArchiveDir().c_str(), MNT_DETACH);
+    EXPECT_EQ(result.exitCode, 248);
+    EXPECT_EQ(RowCount(), "0");
+    // Room for the station directory and one file and a half: two files get their block.
+    ASSERT_EQ(::mount("tmpfs", ws_.ArchiveDir().c_str(), "tmpfs", 0, "size=12k"), 0);
+    result = ws_.Convert("rec.plq");
+    const auto files = ws_.ArchiveFiles();
+    ::umount2(ws_.ArchiveDir().c_str(), MNT_DETACH);
+    EXPECT_EQ(result.exitCode, 248) << result.out << result.err;
+    EXPECT_THAT(result.err, HasSubstr("No space left on device"));
+    for (const auto& [path, state] : files) EXPECT_EQ(GoldenFiles().at(path), state) << path;
+    EXPECT_EQ(RowCount(), std::to_string(files.size()));
+}
+
+// A data source the driver manager does not know, a PostgreSQL server that refuses the
+// connection, and a refused login: -3 with the connect string (password hidden); the
+// recorder file is not even opened.
+TEST_P(Surroundings, CatalogThatCannotBeOpened) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);  // held, never listening
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string odbcIni = ws_.Path("odbc/odbc.ini");
+    WriteFile(odbcIni, ReadFile(odbcIni) +
+                           "\n[DOWN]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\n"
+                           "Port=" +
+                           std::to_string(ntohs(address.sin_port)) +
+                           "\nDatabase=trq\nSSLmode=disable\n");
+    for (const std::string dsn : {"NOSUCH", "DOWN"}) {
+        std::string ini = ws_.IniText(ws_.ArchiveDir());
+        ini.replace(ini.find("ODBC=TRQ"), 8, "ODBC=" + dsn);
+        ws_.WriteIni(ini);
+        const ProcessResult result = ws_.Convert("missing.plq");
+        const std::string connect = "DSN=" + dsn + ";UID=" + ws_.Catalog().user + ";PWD=***;";
+        EXPECT_EQ(result.exitCode, 253) << dsn;
+        EXPECT_EQ(result.out, "PLQ2TRQ v1.0\nLoad parameters...\nConnect to DB:" + connect +
+                                  " DATA=" + ws_.ArchiveDir() +
+                                  "...\nERROR: Can't open Database: " + connect + "\n");
+    }
+    ::close(socket);
+    if (GetParam() != CatalogKind::kPostgres) return;
+    std::string ini = ws_.IniText(ws_.ArchiveDir());
+    ini.replace(ini.find("PASSWORD=") + 9, ws_.Catalog().password.size(), "wrong");
+    ws_.WriteIni(ini);
+    const ProcessResult refused = ws_.Convert("rec.plq");
+    EXPECT_EQ(refused.exitCode, 253);
+    EXPECT_EQ(refused.out.find("wrong"), std::string::npos);
+}
+
+// The whole set-up from the system's trq.ini (as several hosts share one): the working
+// directory's plq2trq.ini holds only the channel map.
+TEST_P(Surroundings, SettingsFromTrqIniAlone) {
+    std::string ini = ws_.IniText(ws_.ArchiveDir());
+    ws_.WriteTrqIni(ini.substr(0, ini.find("[CHANNELMAP]")));
+    ws_.WriteIni("[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n");
+    const ProcessResult result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(ws_.ArchiveFiles(), GoldenFiles());
+    EXPECT_EQ(RowCount(), "3");
+}
+
+// The table is gone (renamed away) for one run: its registrations wait in the station's
+// journal with their exact values (-9); the next conversion of the station makes them.
+TEST_P(Surroundings, CatalogWithoutItsTable) {
+    ExecuteSql(ws_.Catalog(), "ALTER TABLE FILELIST RENAME TO AWAY");
+    ProcessResult result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 247);
+    EXPECT_THAT(result.err, HasSubstr("3 registrations were not made; they are kept in " +
+                                      ws_.ArchiveDir() + "/ABC/.plq2trq.journal"));
+    EXPECT_EQ(ws_.ArchiveFiles().size(), 4u);  // the files and the journal
+    ExecuteSql(ws_.Catalog(), "ALTER TABLE AWAY RENAME TO FILELIST");
+    result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("made 3 registrations kept in"));
+    EXPECT_EQ(ws_.ArchiveFiles(), GoldenFiles());
+    EXPECT_EQ(RowCount(), "3");
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogs, Surroundings,
+                         ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
+                         CatalogKindName);
+
+}  // namespace

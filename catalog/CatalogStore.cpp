@@ -1,7 +1,9 @@
 #include "catalog/CatalogStore.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "catalog/CatalogSelection.h"
 #include "catalog/FileList.h"
 #include "odbc/ConnectString.h"
 #include "odbc/DBException.h"
@@ -65,6 +67,14 @@ CatalogRow RowOf(const CFileList& set) {
     return row;
 }
 
+// A row whose span or names the table leaves NULL cannot be placed in time.
+bool HasNullSpan(const CatalogRow& row) {
+    for (const std::string& column : row.nullColumns) {
+        if (column != "CREATER" && column != "LDDATE") return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string CatalogLogin::ConnectString() const {
@@ -100,6 +110,35 @@ std::vector<CatalogRow> CatalogStore::ReadRows(const std::string& path) {
         throw CatalogError("reading FILELIST: " + ErrorText(error));
     }
     return rows;
+}
+
+std::vector<CatalogRow> CatalogStore::SelectRows(const CatalogSelection& selection) {
+    std::vector<CatalogRow> rows;
+    try {
+        CFileList set(database_.get());
+        set.SetFilter(SelectionCondition(selection));
+        set.SetSort("TBEGIN,STA,CH,CPATH");
+        // Read once, front to back: no scrolling cursor to keep.
+        set.Open(CRecordset::kForwardOnly, nullptr, CRecordset::kReadOnly);
+        for (; !set.IsEOF(); set.MoveNext()) {
+            CatalogRow row = RowOf(set);
+            if (!HasNullSpan(row) && RowMeetsSelection(row, selection)) {
+                rows.push_back(std::move(row));
+            }
+        }
+        set.Close();
+    } catch (const CDBException& error) {
+        throw CatalogError("reading FILELIST: " + ErrorText(error));
+    }
+    return rows;
+}
+
+std::optional<int64_t> RowSampleCount(const CatalogRow& row) {
+    const double samples = row.duration * row.rate;
+    if (!std::isfinite(samples) || std::fabs(samples) > 9e15) return std::nullopt;
+    const double whole = std::round(samples);
+    if (std::fabs(samples - whole) > 0.01) return std::nullopt;
+    return static_cast<int64_t>(whole);
 }
 
 void CatalogStore::DeleteRows(const std::string& path) {

@@ -135,7 +135,7 @@ void AvailabilityOfAStationsYear(benchmark::State& state, bool postgres) {
     std::size_t rows = 0;
     std::size_t gaps = 0;
     for (auto _ : state) {
-        CatalogStore catalog(*login);
+        CatalogStore catalog(*login, CatalogStore::Use::kReadOnly);
         std::vector<CatalogRow> found = catalog.SelectRows(selection);
         rows = found.size();
         const std::vector<ContinuousSegment> segments = JoinIntoSegments(std::move(found));

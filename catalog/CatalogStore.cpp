@@ -84,11 +84,11 @@ std::string CatalogLogin::ConnectString() const {
     return connectstring::Build(attributes);
 }
 
-CatalogStore::CatalogStore(const CatalogLogin& login) : database_(new CDatabase) {
+CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new CDatabase) {
     try {
         // As the converter connects, but never waiting for a dialog.
-        if (!database_->Open(login.ConnectString(),
-                             CDatabase::kUseCursorLib | CDatabase::kNoOdbcDialog)) {
+        const uint32_t cursorLibrary = use == Use::kReadAndMend ? CDatabase::kUseCursorLib : 0;
+        if (!database_->Open(login.ConnectString(), cursorLibrary | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }
     } catch (const CDBException& error) {

@@ -56,8 +56,13 @@ struct CatalogSelection;
 
 class CatalogStore {
   public:
+    // What the connection is for. Mending rows goes through the converter's registration,
+    // which needs the ODBC cursor library as the converter uses it; reading alone does not,
+    // and without it a large selection is not copied into a temporary file first.
+    enum class Use { kReadAndMend, kReadOnly };
+
     // Connects. Throws CatalogError with the driver's message.
-    explicit CatalogStore(const CatalogLogin& login);
+    explicit CatalogStore(const CatalogLogin& login, Use use = Use::kReadAndMend);
     ~CatalogStore();
     CatalogStore(const CatalogStore&) = delete;
     CatalogStore& operator=(const CatalogStore&) = delete;

@@ -1,6 +1,5 @@
 #include "trq/SelectionQuery.h"
 
-#include <algorithm>
 #include <filesystem>
 
 #include "app/RunFlow.h"
@@ -90,7 +89,7 @@ bool ReadSelectedRows(const SelectionArguments& arguments, const std::string& co
     const bool emptyWindow =
         outcome.selection.to && *outcome.selection.to == outcome.selection.from;
     try {
-        CatalogStore catalog(login);
+        CatalogStore catalog(login, CatalogStore::Use::kReadOnly);
         if (!emptyWindow) outcome.rows = catalog.SelectRows(outcome.selection);
     } catch (const CatalogError& e) {
         err << commandName << ": catalog " << login.dsn << ": " << e.what() << "\n";

@@ -67,12 +67,15 @@ CatalogRow RowOf(const CFileList& set) {
     return row;
 }
 
-// A row whose span or names the table leaves NULL cannot be placed in time.
+// A row whose station, channel, path, rate or span the table leaves NULL cannot be
+// placed in time; the other columns do not matter to a selection.
 bool HasNullSpan(const CatalogRow& row) {
-    for (const std::string& column : row.nullColumns) {
-        if (column != "CREATER" && column != "LDDATE") return true;
-    }
-    return false;
+    static const std::string kSpanColumns[] = {"STA", "CH", "CPATH", "SPS", "TBEGIN", "TQTY"};
+    return std::any_of(
+        row.nullColumns.begin(), row.nullColumns.end(), [](const std::string& column) {
+            return std::find(std::begin(kSpanColumns), std::end(kSpanColumns), column) !=
+                   std::end(kSpanColumns);
+        });
 }
 
 }  // namespace

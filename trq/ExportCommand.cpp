@@ -205,8 +205,8 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
 
 int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
     if (options.files.empty() == options.selection.station.empty()) {
-        err << "trq export: name archive files or a selection (--station --from), "
-            << (options.files.empty() ? "one of them" : "not both") << "\n";
+        err << "trq export: give archive files, or --station and --from"
+            << (options.files.empty() ? "" : ", not both") << "\n";
         return kExitUsage;
     }
     if (auto problem = OptionProblem(options); !problem.empty()) {

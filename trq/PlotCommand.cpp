@@ -161,8 +161,8 @@ int PlotFiles(const PlotOptions& options, std::ostream& out, std::ostream& err) 
 
 int RunPlot(const PlotOptions& options, std::ostream& out, std::ostream& err) {
     if (options.files.empty() == options.selection.station.empty()) {
-        err << "trq plot: name archive files or a selection (--station --from), "
-            << (options.files.empty() ? "one of them" : "not both") << "\n";
+        err << "trq plot: give archive files, or --station and --from"
+            << (options.files.empty() ? "" : ", not both") << "\n";
         return kExitUsage;
     }
     return options.files.empty() ? PlotSelection(options, out, err) : PlotFiles(options, out, err);

@@ -21,8 +21,8 @@ struct ChannelAvailability {
     std::string station;
     std::string channel;
     std::vector<AvailableSpan> spans;  // in time order
-    std::vector<TimeWindow> gaps;      // parts of the window no span covers, in time order
-    std::vector<TimeWindow> overlaps;  // parts covered by more than one span, in time order
+    std::vector<TimeWindow> gaps;      // times of the window no span covers, in time order
+    std::vector<TimeWindow> overlaps;  // times covered by more than one span, in time order
     int64_t covered = 0;               // microseconds of the window some span covers
 
     double CoveragePercent(const TimeWindow& window) const;

@@ -31,21 +31,21 @@ constexpr DayRecording kDay[] = {
     {"r4.plq", 22, 19, 0, 750, 18000},  // to 00:00:00.750
 };
 
-plqgen::RecordingSpec SpecOf(const DayRecording& recording) {
-    plqgen::RecordingSpec spec;
-    spec.year = 2013;
-    spec.month = 10;
-    spec.day = recording.day;
-    spec.hour = recording.hour;
-    spec.minute = recording.minute;
-    spec.second = 0;
-    spec.millisecond = recording.millisecond;
-    spec.samplesPerSecond = 1;
-    spec.channelCount = 2;  // BHZ, BHN
-    spec.samplesPerChannel = recording.samples;
-    spec.sampleFormat = 2;
-    spec.signal = plqgen::Signal::Ramp;
-    return spec;
+plqgen::RecordingSpec GeneratorInput(const DayRecording& recording) {
+    plqgen::RecordingSpec input;
+    input.year = 2013;
+    input.month = 10;
+    input.day = recording.day;
+    input.hour = recording.hour;
+    input.minute = recording.minute;
+    input.second = 0;
+    input.millisecond = recording.millisecond;
+    input.samplesPerSecond = 1;
+    input.channelCount = 2;  // BHZ, BHN
+    input.samplesPerChannel = recording.samples;
+    input.sampleFormat = 2;
+    input.signal = plqgen::Signal::Ramp;
+    return input;
 }
 
 // One SAC file mseed2sac makes of an exported trace: samples first .. first + count - 1
@@ -107,7 +107,7 @@ const GoldenCase kGoldens[] = {
      "avail-day.json"},
 };
 
-// The parts of a little-endian SAC file mseed2sac writes that identify a trace.
+// What a little-endian SAC file from mseed2sac says about its trace.
 struct SacTrace {
     float delta = 0, begin = 0;
     int32_t dayOfYear = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
@@ -148,7 +148,7 @@ class FindByTime : public ConvertedArchive, public ::testing::WithParamInterface
 
     void ConvertDay() {
         for (const DayRecording& recording : kDay) {
-            ASSERT_NO_FATAL_FAILURE(Convert(SpecOf(recording), "ABC", recording.name));
+            ASSERT_NO_FATAL_FAILURE(Convert(GeneratorInput(recording), "ABC", recording.name));
         }
     }
 
@@ -181,10 +181,10 @@ TEST_P(FindByTime, ExportedWindowsHoldExactlyTheRecordedSamples) {
         ASSERT_EQ(sacs.size(), window.traces.size());
         auto sac = sacs.begin();
         for (const ExpectedTrace& expected : window.traces) {
-            const plqgen::RecordingSpec spec = SpecOf(kDay[expected.recording]);
+            const plqgen::RecordingSpec input = GeneratorInput(kDay[expected.recording]);
             std::vector<float> samples;
             for (int32_t i = 0; i < expected.count; ++i) {
-                samples.push_back(DecodedValue(spec, expected.channel, expected.first + i));
+                samples.push_back(DecodedValue(input, expected.channel, expected.first + i));
             }
             EXPECT_EQ(sac->first, expected.sacName);
             EXPECT_EQ(sac->second.delta, 1.0f);

@@ -119,15 +119,6 @@ int ExportSelection(const ExportOptions& options, std::ostream& out, std::ostrea
         err << "trq export: " << problem << "\n";
         return kExitFault;
     }
-    int64_t samples = 0;
-    for (const ContinuousSegment& segment : selection.segments) {
-        samples += CountWindowSamples(segment, selection.window);
-    }
-    if (samples == 0) {
-        err << "trq export: nothing found: no sample lies in the window of "
-            << DescribeSelection(selection.selection) << "\n";
-        return kExitNothingFound;
-    }
     try {
         return WriteSelectionTraces(options, selection, out, err);
     } catch (const std::runtime_error& e) {

@@ -87,15 +87,6 @@ int PlotSelection(const PlotOptions& options, std::ostream& out, std::ostream& e
     const SelectionOutcome selection =
         RunSelection(options.selection, SelectionDepth::kCheckedRuns, "trq plot", err);
     if (selection.exitCode != kExitOk) return selection.exitCode;
-    int64_t samples = 0;
-    for (const ContinuousSegment& segment : selection.segments) {
-        samples += CountWindowSamples(segment, selection.window);
-    }
-    if (samples == 0) {
-        err << "trq plot: nothing found: no sample lies in the window of "
-            << DescribeSelection(selection.selection) << "\n";
-        return kExitNothingFound;
-    }
     PlotLayout layout;
     layout.width = options.width;
     layout.traceHeight = options.traceHeight;

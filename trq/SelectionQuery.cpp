@@ -1,5 +1,6 @@
 #include "trq/SelectionQuery.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/RunFlow.h"
@@ -7,6 +8,7 @@
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
 #include "catalog/Availability.h"
+#include "catalog/WindowSamples.h"
 #include "recorder/UtcTime.h"
 #include "trq/CatalogComparison.h"
 #include "trq/ExitCodes.h"
@@ -105,6 +107,13 @@ bool ReadSelectedRows(const SelectionArguments& arguments, const std::string& co
     return true;
 }
 
+bool AnySampleInWindow(const SelectionOutcome& outcome) {
+    return std::any_of(outcome.segments.begin(), outcome.segments.end(),
+                       [&](const ContinuousSegment& segment) {
+                           return CountWindowSamples(segment, outcome.window) > 0;
+                       });
+}
+
 }  // namespace
 
 std::string DescribeSelection(const CatalogSelection& selection) {
@@ -147,6 +156,11 @@ SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDept
         return outcome;
     }
     outcome.window = SelectionWindow(outcome.selection, outcome.segments);
+    if (depth == SelectionDepth::kCheckedRuns && !AnySampleInWindow(outcome)) {
+        err << commandName << ": nothing found: no sample lies in the window of "
+            << DescribeSelection(outcome.selection) << "\n";
+        outcome.exitCode = kExitNothingFound;
+    }
     return outcome;
 }
 

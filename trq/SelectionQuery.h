@@ -29,9 +29,11 @@ struct SelectionArguments {
 
 // How far a command needs the selection worked out.
 enum class SelectionDepth {
-    kRows,         // the catalog's rows (list)
-    kRuns,         // the rows joined into runs (avail: the catalog alone)
-    kCheckedRuns,  // only rows whose files agree with them, joined into runs (export, plot)
+    kRows,  // the catalog's rows (list)
+    kRuns,  // the rows joined into runs (avail: the catalog alone)
+    // Only rows whose files agree with them, joined into runs, and some sample of them in
+    // the window (export, plot).
+    kCheckedRuns,
 };
 
 struct SelectionOutcome {
@@ -49,8 +51,9 @@ struct SelectionOutcome {
 // Works the selection out as far as `depth` says. Problems go to `err` as lines that begin
 // with `commandName` ("trq export"): a malformed time or a window that ends before it
 // begins (kExitUsage), an unreachable catalog (kExitCatalog), nothing found
-// (kExitNothingFound), a rate change within a run (kExitRateChange), every row skipped
-// (kExitFault). Each skipped row is reported the way `trq check` describes it.
+// (kExitNothingFound, also when no sample falls into the window), a rate change within a run
+// (kExitRateChange), every row skipped (kExitFault). Each skipped row is reported the way `trq
+// check` describes it.
 SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDepth depth,
                               const std::string& commandName, std::ostream& err);
 

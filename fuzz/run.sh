@@ -1,27 +1,35 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target with clang in build-fuzz and fuzzes the conversion of
-# arbitrary recorder files for a bounded time (default 60 s), starting from the seed corpus
-# and every earlier finding in fuzz/regressions/. Fails on any crash, leak, sanitizer report
-# or archive/catalog mismatch; the input that caused it is left in build-fuzz/findings/.
+# Fuzzes the conversion of arbitrary recorder files for a bounded time (default 60 s):
+# first every input of the seed corpus and of fuzz/regressions/ once, then new inputs.
+# Fails on any crash, leak, sanitizer report or archive/catalog mismatch; the input that
+# caused it is left in <build>/findings/.
 #
 #   fuzz/run.sh [SECONDS]
+#
+# The target needs clang (libFuzzer). The build directory is PLQ_FUZZ_BUILD_DIR (default
+# build-fuzz); when it is not configured yet, it is configured for the fuzzer alone. The
+# test command (scripts/test.sh) passes its own build, which is configured for both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build="${PLQ_FUZZ_BUILD_DIR:-build-fuzz}"
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLQ_FUZZ=ON \
-  -DPLQ_BUILD_TESTS=OFF -DPLQ_BUILD_BENCHMARKS=OFF >/dev/null
+if ! grep -q '^PLQ_FUZZ:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLQ_FUZZ=ON \
+    -DPLQ_BUILD_TESTS=OFF -DPLQ_BUILD_BENCHMARKS=OFF >/dev/null
+fi
 cmake --build "$build" --target fuzz_recorder_file fuzz_seed_corpus -j "$(nproc)"
 
 rm -rf "$build/seeds" "$build/corpus"
 mkdir -p "$build/corpus" "$build/findings"
 "$build/fuzz/fuzz_seed_corpus" "$build/seeds"
+inputs=("$build/seeds")
+[ -d fuzz/regressions ] && inputs+=(fuzz/regressions)
 
-# The converter's console lines would drown the fuzzer's own: its standard output is closed.
-# New inputs go to the first directory (a scratch copy); the others are only read.
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  "$build/fuzz/fuzz_recorder_file" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
-  -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 \
-  -artifact_prefix="$build/findings/" \
-  "$build/corpus" "$build/seeds" $(ls -d fuzz/regressions 2>/dev/null)
+fuzzer=("$build/fuzz/fuzz_recorder_file" -max_len=65536 -timeout=10 -rss_limit_mb=2048
+        -close_fd_mask=1 -artifact_prefix="$build/findings/")
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+echo "== Replaying the seed corpus and earlier findings"
+"${fuzzer[@]}" -runs=0 "${inputs[@]}"
+echo "== Fuzzing for $seconds s"
+"${fuzzer[@]}" -max_total_time="$seconds" -print_final_stats=1 "$build/corpus" "${inputs[@]}"

@@ -7,15 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
-#include "tests/recordset/CatalogDatabase.h"
-#include "tests/trq/TrqTestSupport.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/Sac.h"
+#include "tests/support/Workspace.h"
 
 namespace {
 
-using namespace trqtest;
-using testsupport::CatalogKind;
+using namespace testsupport;
 
 struct DayRecording {
     const char* name;
@@ -107,63 +105,17 @@ const GoldenCase kGoldens[] = {
      "avail-day.json"},
 };
 
-// What a little-endian SAC file from mseed2sac says about its trace.
-struct SacTrace {
-    float delta = 0, begin = 0;
-    int32_t dayOfYear = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
-    std::vector<float> samples;
-
-    std::string Start() const {
-        char text[32];
-        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", hour, minute, second, millisecond);
-        return text;
-    }
-};
-
-SacTrace ReadSac(const std::string& path) {
-    const std::string bytes = ReadFile(path);
-    SacTrace sac;
-    if (bytes.size() < 632) return sac;
-    auto at = [&bytes](std::size_t offset, auto& value) {
-        std::memcpy(&value, bytes.data() + offset, sizeof value);
-    };
-    at(0, sac.delta);
-    at(20, sac.begin);
-    at(284, sac.dayOfYear);
-    at(288, sac.hour);
-    at(292, sac.minute);
-    at(296, sac.second);
-    at(300, sac.millisecond);
-    sac.samples.resize((bytes.size() - 632) / 4);
-    std::memcpy(sac.samples.data(), bytes.data() + 632, sac.samples.size() * 4);
-    return sac;
-}
-
-class FindByTime : public ConvertedArchive, public ::testing::WithParamInterface<CatalogKind> {
+class FindByTime : public ::testing::TestWithParam<CatalogKind> {
   protected:
-    testsupport::TestCatalog MakeCatalog() override {
-        return GetParam() == CatalogKind::kSqlite ? testsupport::MakeSqliteCatalog(dir_)
-                                                  : testsupport::MakePostgresCatalog(dir_);
-    }
-
+    FindByTime() : ws_(GetParam()) {}
     void ConvertDay() {
         for (const DayRecording& recording : kDay) {
-            ASSERT_NO_FATAL_FAILURE(Convert(GeneratorInput(recording), "ABC", recording.name));
+            ws_.WriteRecording(recording.name, GeneratorInput(recording));
+            ASSERT_EQ(ws_.Convert(recording.name).exitCode, 0) << recording.name;
         }
     }
-
-    // The SAC files of `mseed` in a fresh directory `sacDir`, by name.
-    std::map<std::string, SacTrace> Mseed2Sac(const std::string& mseed, const std::string& sacDir) {
-        std::filesystem::create_directories(dir_ / sacDir);
-        const ProcessResult result = testsupport::RunProcess(
-            "/usr/bin/mseed2sac", {"-f", "3", "../" + mseed}, dir_ / sacDir);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        std::map<std::string, SacTrace> traces;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_ / sacDir)) {
-            traces[entry.path().filename().string()] = ReadSac(entry.path().string());
-        }
-        return traces;
-    }
+    ProcessResult Trq(const std::vector<std::string>& args) const { return ws_.Trq(args); }
+    Workspace ws_;
 };
 
 TEST_P(FindByTime, ExportedWindowsHoldExactlyTheRecordedSamples) {
@@ -177,15 +129,14 @@ TEST_P(FindByTime, ExportedWindowsHoldExactlyTheRecordedSamples) {
         ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.err, "");
 
-        const std::map<std::string, SacTrace> sacs = Mseed2Sac(mseed, window.id);
+        const std::map<std::string, SacTrace> sacs =
+            Mseed2Sac(ws_.Path(mseed), ws_.Path(window.id));
         ASSERT_EQ(sacs.size(), window.traces.size());
         auto sac = sacs.begin();
         for (const ExpectedTrace& expected : window.traces) {
             const plqgen::RecordingSpec input = GeneratorInput(kDay[expected.recording]);
-            std::vector<float> samples;
-            for (int32_t i = 0; i < expected.count; ++i) {
-                samples.push_back(DecodedValue(input, expected.channel, expected.first + i));
-            }
+            const std::vector<float> samples =
+                ReferenceSamples(input, expected.channel, expected.first, expected.count);
             EXPECT_EQ(sac->first, expected.sacName);
             EXPECT_EQ(sac->second.delta, 1.0f);
             EXPECT_EQ(sac->second.dayOfYear, 295);
@@ -204,13 +155,13 @@ TEST_P(FindByTime, ListAndAvailGiveTheirGoldenOutputs) {
         const ProcessResult result = Trq(golden.args);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.out, ReadFile(std::string(PLQ_SOURCE_DIR) + "/tests/golden/find-by-time/" +
-                                       golden.golden));
+        const std::string goldenDir = PLQ_SOURCE_DIR "/tests/golden/find-by-time/";
+        EXPECT_EQ(result.out, ReadFile(goldenDir + golden.golden));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, FindByTime,
                          ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
-                         testsupport::CatalogKindName);
+                         CatalogKindName);
 
 }  // namespace

@@ -72,7 +72,8 @@ TEST_P(Check, JournalOfARunThatEndedWithMinus9IsApplied) {
 
 // Files the converter did not leave as they are: a broken file, a renamed file and a copy
 // are never registered (a row would describe their samples twice), a temporary file goes.
-// An unreachable catalog changes nothing.
+// An unreachable catalog changes nothing, and neither does a data directory that cannot be
+// listed: its repair must not take every row for one without a file.
 TEST_P(Check, BrokenRenamedCopiedAndTemporaryFiles) {
     Workspace ws(GetParam());
     ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
@@ -83,6 +84,7 @@ TEST_P(Check, BrokenRenamedCopiedAndTemporaryFiles) {
                                dir + "22102013-134734-BHN.ABC.bak");
     WriteFile(dir + ".22102013-134734-BHE.ABC.tmp", "");
     EXPECT_EQ(TranscriptAndRows(ws, {{"check", "archive", "--dsn", "NOSUCHDSN"},
+                                     {"check", "nothere", "@LOGIN@", "--repair"},
                                      {"check", "archive", "@LOGIN@", "--repair"}}),
               GoldenText("check-renamed.txt"));
     EXPECT_FALSE(std::filesystem::exists(dir + ".22102013-134734-BHE.ABC.tmp"));

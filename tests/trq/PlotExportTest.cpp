@@ -39,7 +39,7 @@ TEST(Plot, ConvertedFilesASpikeAndBrokenInput) {
     Workspace ws;
     ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
     std::vector<float> samples(360000, 0.0f);
-    samples[180000] = 1000;
+    samples[180150] = 1000;  // inside a pixel column, neither its first nor its last
     WriteFile(ws.Path("spike"), HandFile(samples, "100"));
     WriteFile(ws.Path("bad"), HandFile({1}) + "xy");
     EXPECT_EQ(Transcript(ws, {{"plot", Converted("BHZ"), Converted("BHN"), Converted("BHE"), "-o",

@@ -1,0 +1,167 @@
+// `trq plot` read back from the PNG, and `trq export` read back by two independent
+// miniSEED readers: libmseed and mseed2sac.
+
+#include <cairo.h>
+#include <libmseed.h>
+
+#include <algorithm>
+
+#include "tests/trq/TrqTest.h"
+
+namespace {
+
+using namespace trqtest;
+
+// The topmost row of each pixel column that shows a trace, from left to right. Traces are
+// drawn in dark blue, which nothing else in a picture is.
+std::vector<int> TraceTops(const std::string& png) {
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(png.c_str());
+    std::vector<int> tops(std::max(0, cairo_image_surface_get_width(surface)), -1);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = cairo_image_surface_get_height(surface) - 1; y >= 0; --y) {
+        for (std::size_t x = 0; x < tops.size(); ++x) {
+            uint32_t pixel = 0;  // ARGB in the machine's byte order
+            std::memcpy(&pixel, data + y * stride + 4 * x, 4);
+            const int red = (pixel >> 16) & 0xFF, blue = pixel & 0xFF;
+            if (blue > 100 && blue - red > 60) tops[x] = y;
+        }
+    }
+    cairo_surface_destroy(surface);
+    std::erase(tops, -1);
+    return tops;
+}
+
+// Each pixel column shows the extremes of its samples, so one sample in an hour still
+// reaches from the line at zero far up, in the middle of the time axis, and nowhere else.
+// Broken input writes no picture.
+TEST(Plot, ConvertedFilesASpikeAndBrokenInput) {
+    Workspace ws;
+    ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
+    std::vector<float> samples(360000, 0.0f);
+    samples[180150] = 1000;  // inside a pixel column, neither its first nor its last
+    WriteFile(ws.Path("spike"), HandFile(samples, "100"));
+    WriteFile(ws.Path("bad"), HandFile({1}) + "xy");
+    EXPECT_EQ(Transcript(ws, {{"plot", Converted("BHZ"), Converted("BHN"), Converted("BHE"), "-o",
+                               "out.png"},
+                              {"plot", "spike", "-o", "spike.png"},
+                              {"plot", Converted("BHZ"), "bad", "-o", "bad.png"}}),
+              GoldenText("plot.txt"));
+    // The signature, then the IHDR chunk with width 1200 and height 526, big-endian.
+    EXPECT_EQ(ReadFile(ws.Path("out.png")).substr(0, 24),
+              std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\xb0\0\0\x02\x0e", 24));
+    EXPECT_FALSE(std::filesystem::exists(ws.Path("bad.png")));
+    EXPECT_EQ(ws.Trq({"plot", Converted("BHZ"), "-o", "no/such/dir.png"}).exitCode, 4);
+
+    const std::vector<int> tops = TraceTops(ws.Path("spike.png"));
+    ASSERT_GT(tops.size(), 1000u);
+    const int zero = tops[tops.size() / 4];
+    const auto peak = std::min_element(tops.begin(), tops.end());
+    EXPECT_LT(*peak, zero - 100);
+    EXPECT_NEAR(double(peak - tops.begin()) / double(tops.size() - 1), 0.5, 0.005);
+    // The spike's column and at most its anti-aliased edges leave the line at zero.
+    EXPECT_LE(std::count_if(tops.begin(), tops.end(), [zero](int y) { return y < zero - 2; }), 3);
+}
+
+struct Trace {
+    hptime_t start = 0;  // microseconds since 1970
+    double rate = 0;
+    std::string samples;  // float32 little-endian
+};
+
+// Every trace of a miniSEED file as libmseed reads it, by NET.STA.LOC.CHA.
+std::map<std::string, Trace> ReadMiniSeed(const std::string& path) {
+    MSTraceGroup* group = nullptr;
+    EXPECT_EQ(ms_readtraces(&group, path.c_str(), 0, -1.0, -1.0, 0, 1, 1, 0), MS_NOERROR);
+    std::map<std::string, Trace> traces;
+    for (MSTrace* t = group != nullptr ? group->traces : nullptr; t != nullptr; t = t->next) {
+        EXPECT_EQ(t->sampletype, 'f');
+        const auto* samples = static_cast<const float*>(t->datasamples);
+        traces[std::string(t->network) + "." + t->station + "." + t->location + "." + t->channel] =
+            {t->starttime, t->samprate, FloatBytes({samples, samples + t->numsamples})};
+    }
+    mst_freegroup(&group);
+    return traces;
+}
+
+class ExportOnCatalog : public ::testing::TestWithParam<CatalogKind> {};
+
+// With the catalog, each file starts at its row's TBEGIN, 13:47:34.25, which no header
+// holds; the float32 samples come back bit for bit.
+TEST_P(ExportOnCatalog, StartFromTheCatalogAndEverySampleReadBack) {
+    Workspace ws(GetParam());
+    ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
+    const ProcessResult result = ws.Trq(Args(ws, {"export", Converted("BHZ"), Converted("BHN"),
+                                                  Converted("BHE"), "-o", "out.mseed", "@LOGIN@"}));
+    EXPECT_EQ(result.out + result.err,
+              "trq export: wrote out.mseed: 3 records, 3000 samples from 3 files\n");
+    const std::map<std::string, Trace> traces = ReadMiniSeed(ws.Path("out.mseed"));
+    EXPECT_EQ(traces.size(), 3u);
+    const ProcessResult sac =
+        RunProcess("/usr/bin/mseed2sac", {"-f", "3", "out.mseed"}, ws.Dir().Path());
+    ASSERT_EQ(sac.exitCode, 0) << sac.err;
+    for (const auto& [number, channel] : {std::pair{1, "BHZ"}, {2, "BHN"}, {3, "BHE"}}) {
+        SCOPED_TRACE(channel);
+        const std::string samples = FloatBytes(ReferenceSamples(GoldenSpec(), number, 0, 1000));
+        const Trace& trace = traces.at(std::string("XX.ABC..") + channel);
+        EXPECT_EQ(trace.start, 1382449654250000);
+        EXPECT_EQ(trace.rate, 100.0);
+        EXPECT_TRUE(trace.samples == samples);
+        // SAC: reference time (year, day of year, h, m, s, ms), samples, begin, interval.
+        const std::string file =
+            ReadFile(ws.Path(std::string("XX.ABC..") + channel + ".D.2013.295.134734.SAC"));
+        std::vector<uint32_t> fields;
+        for (std::size_t offset : {280, 284, 288, 292, 296, 300, 316, 20, 0}) {
+            fields.push_back(LittleEndian32(file, offset));
+        }
+        EXPECT_EQ(fields, (std::vector<uint32_t>{2013, 295, 13, 47, 34, 250, 1000, 0, 0x3C23D70A}));
+        EXPECT_TRUE(file.substr(632) == samples);
+    }
+}
+
+// TBEGIN keeps the seconds the converter formed in single precision, 34.123 s as
+// 34.12300109863281 s; PostgreSQL gives the double back whole and the export keeps its
+// microseconds.
+TEST(ExportOnPostgres, MicrosecondsOfTheStartAreKept) {
+    Workspace ws(CatalogKind::kPostgres);
+    plqgen::RecordingSpec spec = GoldenSpec();
+    spec.millisecond = 123;
+    ws.WriteRecording("rec.plq", spec);
+    ASSERT_EQ(ws.Convert("rec.plq").exitCode, 0);
+    ASSERT_EQ(ws.Trq(Args(ws, {"export", Converted("BHZ"), "-o", "out.mseed", "@LOGIN@"})).exitCode,
+              0);
+    EXPECT_EQ(ReadMiniSeed(ws.Path("out.mseed"))["XX.ABC..BHZ"].start, 1382449654123001);
+}
+
+// Without a catalog, or with a row rebuilt from the header alone, the start is the
+// header's whole second and a warning says so; rows that do not give the start, and
+// names that do not fit a SEED record, are refused and nothing is written; so is all when
+// the catalog cannot be reached.
+TEST(Export, StartsTheCatalogDoesNotGiveAndNamesSeedDoesNotTake) {
+    Workspace ws;
+    ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
+    for (const char* sql : {"UPDATE FILELIST SET TBEGIN=1382449654, CREATER='PLQ2TRQ (from "
+                            "header)' WHERE CH='BHZ'",
+                            "DELETE FROM FILELIST WHERE CH='BHN'",
+                            "UPDATE FILELIST SET TBEGIN=TBEGIN+1 WHERE CH='BHE'"}) {
+        ExecuteSql(ws.Catalog(), sql);
+    }
+    WriteFile(ws.Path("long"), HandFile({1}, "4", "STATION"));
+    WriteFile(ws.Path("spaced"), HandFile({1}, "4", "X Z"));
+    EXPECT_EQ(
+        Transcript(ws, {{"export", Converted("BHZ"), "-o", "none.mseed"},
+                        {"export", Converted("BHZ"), "-o", "header.mseed", "@LOGIN@"},
+                        {"export", Converted("BHN"), Converted("BHE"), "-o", "x.mseed", "@LOGIN@"},
+                        {"export", Converted("BHZ"), "long", "spaced", "-o", "x.mseed"},
+                        {"export", Converted("BHZ"), "-o", "x.mseed", "--dsn", "NOSUCHDSN"}}),
+        GoldenText("export.txt"));
+    EXPECT_EQ(ReadMiniSeed(ws.Path("none.mseed"))["XX.ABC..BHZ"].start, 1382449654000000);
+    EXPECT_EQ(ReadMiniSeed(ws.Path("header.mseed"))["XX.ABC..BHZ"].start, 1382449654000000);
+    EXPECT_FALSE(std::filesystem::exists(ws.Path("x.mseed")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogs, ExportOnCatalog,
+                         ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
+                         CatalogKindName);
+
+}  // namespace

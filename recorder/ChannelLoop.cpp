@@ -71,9 +71,16 @@ bool ObtainBuffers(ChannelBuffers& buffers, int64_t sampleBytes, int32_t sampleC
     return false;
 }
 
-int ReportWrongFileSize() {
+int ReportWrongFileSize(const std::string& reason) {
     ConsoleMessage("ERROR: Wrong file size!!!");
+    ConsoleNotice("%s", reason.c_str());
     return kFileDoesNotMatch;
+}
+
+std::string Announced(const RecorderHeader& header) {
+    return std::to_string(header.channelCount) + " channels of " +
+           std::to_string(header.samplesPerChannel) + " samples in format " +
+           std::to_string(header.sampleFormat);
 }
 
 // The archive names files and fills catalog rows with four-digit years: a start time
@@ -100,6 +107,10 @@ bool ChannelNamesAreDistinct(const ChannelMap& channelMap, int channelCount) {
         if (!added) {
             ConsoleMessage("ERROR: channels %d and %d have the same name %s!!!", entry->second,
                            channel, name.c_str());
+            ConsoleNotice(
+                "channels %d and %d would share the archive files of %s: give them "
+                "names that differ in more than letter case in [CHANNELMAP]",
+                entry->second, channel, name.c_str());
             return false;
         }
     }
@@ -115,6 +126,10 @@ bool ChannelNamesAreUsable(const ChannelMap& channelMap, int channelCount,
         const std::string name = ChannelNameOf(channelMap, channel);
         if (!isUsableName(name)) {
             ConsoleMessage("ERROR: bad channel name %s!!!", name.c_str());
+            ConsoleNotice(
+                "channel %d: the name \"%s\" from [CHANNELMAP] cannot be part of a "
+                "file name (no / or \\)",
+                channel, name.c_str());
             return false;
         }
     }
@@ -143,16 +158,26 @@ int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& heade
     // Negative counts describe no file at all and are refused before anything else. The
     // length test alone would not catch them: B * N + 4 is 0 for N = -2 in format 0 and
     // for N = -1 in the others, so a file of just its header would pass.
-    if (channelCount < 0 || header.samplesPerChannel < 0) return ReportWrongFileSize();
-    if (file.Length() != LayoutOf(header).FileLength(channelCount)) return ReportWrongFileSize();
+    if (channelCount < 0 || header.samplesPerChannel < 0) {
+        return ReportWrongFileSize("the header announces " + Announced(header) +
+                                   ": a count below zero");
+    }
+    const int64_t expected = LayoutOf(header).FileLength(channelCount);
+    if (file.Length() != expected) {
+        return ReportWrongFileSize("the file is " + std::to_string(file.Length()) +
+                                   " bytes; its header announces " + Announced(header) + ", " +
+                                   std::to_string(expected) + " bytes");
+    }
     // Samples without a positive rate or a usable start time cannot be placed in time: the
     // file is refused as a whole rather than converted into nothing.
     if (header.samplesPerSecond <= 0) {
         ConsoleMessage("ERROR: Wrong sample rate!!!");
+        ConsoleNotice("the header announces %d samples per second", header.samplesPerSecond);
         return kFileDoesNotMatch;
     }
     if (!IsArchivableStart(RecordingStartTime(header))) {
         ConsoleMessage("ERROR: Wrong start time!!!");
+        ConsoleNotice("the header's start lies outside the years 1 to 9999");
         return kFileDoesNotMatch;
     }
     if (!ChannelNamesAreUsable(channelMap, channelCount, isUsableName)) {
@@ -174,7 +199,12 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
     const BlockLayout layout = LayoutOf(header);
 
     ChannelBuffers buffers;
-    if (!ObtainBuffers(buffers, layout.sampleBytes, sampleCount)) return ReportWrongFileSize();
+    if (!ObtainBuffers(buffers, layout.sampleBytes, sampleCount)) {
+        ConsoleMessage("ERROR: not enough memory for a channel block!!!");
+        ConsoleNotice("cannot obtain %lld bytes for the samples of one channel",
+                      static_cast<long long>(layout.sampleBytes + 4LL * sampleCount));
+        return ExitCode::kUnexpected;
+    }
 
     const auto sampleBytes = static_cast<std::size_t>(layout.sampleBytes);
     for (int channel = 1; channel <= channelCount; ++channel) {
@@ -185,6 +215,10 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
         file.Read(prefix, sizeof prefix);
         if (file.Read(buffers.raw.data(), sampleBytes) != layout.sampleBytes) {
             ConsoleMessage("ERROR: read channel %d of file %s!!!", channel, filePath);
+            ConsoleNotice(
+                "read channel %d of %s: the file ended early (it changed while it was "
+                "read)",
+                channel, filePath);
             return kFileDoesNotMatch;
         }
         DecodeSamples(header.sampleFormat, buffers.raw.data(),

@@ -43,9 +43,10 @@ int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& heade
 //
 // Returns 0 when every channel was handed on (also for 0 channels). Returns -5 after
 // printing "ERROR: Wrong file size!!!" when the file's length differs from
-// 256 + channelCount * (4 + bytes per sample * samplesPerChannel), when channelCount or
-// samplesPerChannel is negative, or when the buffers for one block cannot be obtained;
-// nothing is handed on then. Returns -5 after printing "ERROR: Wrong sample rate!!!" when
+// 256 + channelCount * (4 + bytes per sample * samplesPerChannel), or when channelCount or
+// samplesPerChannel is negative; nothing is handed on then. Returns -10 after printing
+// "ERROR: not enough memory for a channel block!!!" when the buffers for one block cannot
+// be obtained, with nothing handed on. Returns -5 after printing "ERROR: Wrong sample rate!!!" when
 // samplesPerSecond is 0 or negative, and after "ERROR: Wrong start time!!!" when the start
 // time lies before the year 1 or after the year 9999, also with nothing handed on.
 // Returns -11 after printing "ERROR: channels %d and %d have the same name %s!!!" when two
@@ -53,6 +54,7 @@ int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& heade
 // archive stream and the second would overwrite the first's files); nothing is handed on.
 // Returns -12 after printing "ERROR: bad channel name %s!!!" when `isUsableName` (if given)
 // refuses a channel's name; nothing is handed on.
+// Each refusal also gives its reason as a notice.
 // Returns -5 after printing "ERROR: read channel %d of file %s!!!" (channel number,
 // `filePath`) when a block comes back short although the length matched (the file shrank
 // while being read); the channels before it have been handed on already.

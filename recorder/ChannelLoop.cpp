@@ -1,6 +1,7 @@
 #include "recorder/ChannelLoop.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -52,24 +53,16 @@ BlockLayout LayoutOf(const RecorderHeader& header) {
     return layout;
 }
 
-// One block's raw bytes and its decoded samples; obtained once per file and reused for
-// every channel. Both hold at least one element so that their pointers are never null.
-struct ChannelBuffers {
-    std::vector<unsigned char> raw;
-    std::vector<float> samples;
-};
+// Samples a channel is read, decoded and handed on in at a time: the archive writer's own
+// chunk size, so that it cuts the channel at the same samples as if it had got the whole
+// block at once, and memory stays the same for a recording of any length.
+constexpr int32_t kPieceSamples = 5000;
 
-bool ObtainBuffers(ChannelBuffers& buffers, int64_t sampleBytes, int32_t sampleCount) {
-    try {
-        buffers.raw.resize(std::max<std::size_t>(static_cast<std::size_t>(sampleBytes), 1));
-        buffers.samples.resize(std::max<std::size_t>(static_cast<std::size_t>(sampleCount), 1));
-        return true;
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-    buffers = ChannelBuffers{};
-    return false;
-}
+// The raw bytes and decoded samples of one piece, reused for every piece of every channel.
+struct PieceBuffers {
+    std::array<unsigned char, kPieceSamples * 4> raw;
+    std::array<float, kPieceSamples> samples;
+};
 
 int ReportWrongFileSize(const std::string& reason) {
     ConsoleMessage("ERROR: Wrong file size!!!");
@@ -198,35 +191,36 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
     const int32_t sampleCount = header.samplesPerChannel;
     const BlockLayout layout = LayoutOf(header);
 
-    ChannelBuffers buffers;
-    if (!ObtainBuffers(buffers, layout.sampleBytes, sampleCount)) {
-        ConsoleMessage("ERROR: not enough memory for a channel block!!!");
-        ConsoleNotice("cannot obtain %lld bytes for the samples of one channel",
-                      static_cast<long long>(layout.sampleBytes + 4LL * sampleCount));
-        return ExitCode::kUnexpected;
-    }
-
-    const auto sampleBytes = static_cast<std::size_t>(layout.sampleBytes);
+    PieceBuffers buffers;
+    const double rate = static_cast<double>(header.samplesPerSecond);
+    const int bytesPerSample = BytesPerSample(header.sampleFormat);
     for (int channel = 1; channel <= channelCount; ++channel) {
-        // One positioning and two reads per block. Neither the positioning nor the
-        // prefix read is checked: a failure there shows as a short sample read.
+        // One positioning and a prefix read per block, then the pieces in order. Neither
+        // the positioning nor the prefix read is checked: a failure there shows as a short
+        // sample read.
         file.SeekTo(layout.BlockOffset(channel));
         unsigned char prefix[kBlockPrefixSize];
         file.Read(prefix, sizeof prefix);
-        if (file.Read(buffers.raw.data(), sampleBytes) != layout.sampleBytes) {
-            ConsoleMessage("ERROR: read channel %d of file %s!!!", channel, filePath);
-            ConsoleNotice(
-                "read channel %d of %s: the file ended early (it changed while it was "
-                "read)",
-                channel, filePath);
-            return kFileDoesNotMatch;
-        }
-        DecodeSamples(header.sampleFormat, buffers.raw.data(),
-                      static_cast<std::size_t>(sampleCount), buffers.samples.data());
-
         const std::string channelName = ChannelNameOf(channelMap, channel);
-        receiver(stationName, channelName.c_str(), static_cast<double>(header.samplesPerSecond),
-                 start, sampleCount, buffers.samples.data());
+        int32_t done = 0;
+        do {
+            const int32_t count = std::min(kPieceSamples, sampleCount - done);
+            const auto bytes = static_cast<int64_t>(count) * bytesPerSample;
+            if (file.Read(buffers.raw.data(), static_cast<std::size_t>(bytes)) != bytes) {
+                ConsoleMessage("ERROR: read channel %d of file %s!!!", channel, filePath);
+                ConsoleNotice(
+                    "read channel %d of %s: the file ended early (it changed while it "
+                    "was read)",
+                    channel, filePath);
+                return kFileDoesNotMatch;
+            }
+            DecodeSamples(header.sampleFormat, buffers.raw.data(), static_cast<std::size_t>(count),
+                          buffers.samples.data());
+            // The start of each piece as the writer computes the start of each chunk.
+            receiver(stationName, channelName.c_str(), rate, start + done / rate, count,
+                     buffers.samples.data());
+            done += count;
+        } while (done < sampleCount);
     }
     return kConverted;
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -40,6 +41,20 @@ void ReadExactly(std::FILE* file, void* buffer, std::size_t count, const std::st
     if (std::fread(buffer, 1, count, file) == count) return;
     if (std::ferror(file)) throw ArchiveReadError(SystemError("fread", path, errno));
     throw ArchiveFormatError("file ended early (changed while it was read)");
+}
+
+std::vector<float> ReadSamplesAt(std::FILE* file, const ArchiveFile& archive, int64_t first,
+                                 int64_t count) {
+    const auto offset = static_cast<int64_t>(kArchiveHeaderSize + kArchiveSampleSize * first);
+    if (::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        throw ArchiveReadError(SystemError("fseek", archive.path, errno));
+    }
+    const auto size = static_cast<std::size_t>(count);
+    std::vector<unsigned char> bytes(size * kArchiveSampleSize);
+    ReadExactly(file, bytes.data(), bytes.size(), archive.path);
+    std::vector<float> samples(size);
+    DecodeArchiveSamples(bytes, samples);
+    return samples;
 }
 
 }  // namespace
@@ -75,18 +90,22 @@ ArchiveFile OpenArchiveFile(const std::string& path) {
 
 std::vector<float> ReadArchiveSamples(const ArchiveFile& archive) {
     FileHandle file = OpenForReading(archive.path);
-    if (std::fseek(file.get(), static_cast<long>(kArchiveHeaderSize), SEEK_SET) != 0) {
-        throw ArchiveReadError(SystemError("fseek", archive.path, errno));
-    }
-    const auto count = static_cast<std::size_t>(archive.sampleCount);
-    std::vector<unsigned char> bytes(count * kArchiveSampleSize);
-    ReadExactly(file.get(), bytes.data(), bytes.size(), archive.path);
+    std::vector<float> samples = ReadSamplesAt(file.get(), archive, 0, archive.sampleCount);
     if (std::fgetc(file.get()) != EOF) {
         throw ArchiveFormatError("file grew while it was read");
     }
-    std::vector<float> samples(count);
-    DecodeArchiveSamples(bytes, samples);
     return samples;
+}
+
+std::vector<float> ReadArchiveSampleRange(const ArchiveFile& archive, int64_t first,
+                                          int64_t count) {
+    if (first < 0 || count < 0 || first + count > archive.sampleCount) {
+        throw std::out_of_range("ReadArchiveSampleRange: samples " + std::to_string(first) + " + " +
+                                std::to_string(count) + " beyond " +
+                                std::to_string(archive.sampleCount));
+    }
+    FileHandle file = OpenForReading(archive.path);
+    return ReadSamplesAt(file.get(), archive, first, count);
 }
 
 void DecodeArchiveSamples(std::span<const unsigned char> bytes, std::span<float> samples) {

@@ -37,5 +37,11 @@ ArchiveFile OpenArchiveFile(const std::string& path);
 // ArchiveFormatError when the file has changed size since it was opened.
 std::vector<float> ReadArchiveSamples(const ArchiveFile& file);
 
+// Samples first .. first + count - 1 of a file opened with OpenArchiveFile, so that a few
+// minutes of an hour's file cost a few minutes' reading. The range must lie within the
+// sample count. Throws ArchiveReadError, or ArchiveFormatError when the file has become
+// shorter since it was opened.
+std::vector<float> ReadArchiveSampleRange(const ArchiveFile& file, int64_t first, int64_t count);
+
 // Decodes little-endian float32 samples; `bytes` holds 4 bytes per element of `samples`.
 void DecodeArchiveSamples(std::span<const unsigned char> bytes, std::span<float> samples);

@@ -1,7 +1,9 @@
 #include "catalog/CatalogStore.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "catalog/CatalogSelection.h"
 #include "catalog/FileList.h"
 #include "odbc/ConnectString.h"
 #include "odbc/DBException.h"
@@ -65,6 +67,17 @@ CatalogRow RowOf(const CFileList& set) {
     return row;
 }
 
+// A row whose station, channel, path, rate or span the table leaves NULL cannot be
+// placed in time; the other columns do not matter to a selection.
+bool HasNullSpan(const CatalogRow& row) {
+    static const std::string kSpanColumns[] = {"STA", "CH", "CPATH", "SPS", "TBEGIN", "TQTY"};
+    return std::any_of(
+        row.nullColumns.begin(), row.nullColumns.end(), [](const std::string& column) {
+            return std::find(std::begin(kSpanColumns), std::end(kSpanColumns), column) !=
+                   std::end(kSpanColumns);
+        });
+}
+
 }  // namespace
 
 std::string CatalogLogin::ConnectString() const {
@@ -74,11 +87,11 @@ std::string CatalogLogin::ConnectString() const {
     return connectstring::Build(attributes);
 }
 
-CatalogStore::CatalogStore(const CatalogLogin& login) : database_(new CDatabase) {
+CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new CDatabase) {
     try {
         // As the converter connects, but never waiting for a dialog.
-        if (!database_->Open(login.ConnectString(),
-                             CDatabase::kUseCursorLib | CDatabase::kNoOdbcDialog)) {
+        const uint32_t cursorLibrary = use == Use::kReadAndMend ? CDatabase::kUseCursorLib : 0;
+        if (!database_->Open(login.ConnectString(), cursorLibrary | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }
     } catch (const CDBException& error) {
@@ -100,6 +113,35 @@ std::vector<CatalogRow> CatalogStore::ReadRows(const std::string& path) {
         throw CatalogError("reading FILELIST: " + ErrorText(error));
     }
     return rows;
+}
+
+std::vector<CatalogRow> CatalogStore::SelectRows(const CatalogSelection& selection) {
+    std::vector<CatalogRow> rows;
+    try {
+        CFileList set(database_.get());
+        set.SetFilter(SelectionCondition(selection));
+        set.SetSort("TBEGIN,STA,CH,CPATH");
+        // Read once, front to back: no scrolling cursor to keep.
+        set.Open(CRecordset::kForwardOnly, nullptr, CRecordset::kReadOnly);
+        for (; !set.IsEOF(); set.MoveNext()) {
+            CatalogRow row = RowOf(set);
+            if (!HasNullSpan(row) && RowMeetsSelection(row, selection)) {
+                rows.push_back(std::move(row));
+            }
+        }
+        set.Close();
+    } catch (const CDBException& error) {
+        throw CatalogError("reading FILELIST: " + ErrorText(error));
+    }
+    return rows;
+}
+
+std::optional<int64_t> RowSampleCount(const CatalogRow& row) {
+    const double samples = row.duration * row.rate;
+    if (!std::isfinite(samples) || std::fabs(samples) > 9e15) return std::nullopt;
+    const double whole = std::round(samples);
+    if (std::fabs(samples - whole) > 0.01) return std::nullopt;
+    return static_cast<int64_t>(whole);
 }
 
 void CatalogStore::DeleteRows(const std::string& path) {

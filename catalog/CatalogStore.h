@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,16 +48,30 @@ struct CatalogRow {
     std::vector<std::string> nullColumns;
 };
 
+// The number of samples a row announces: TQTY x SPS, when that is within a hundredth of a
+// whole number.
+std::optional<int64_t> RowSampleCount(const CatalogRow& row);
+
+struct CatalogSelection;
+
 class CatalogStore {
   public:
+    // What the connection is for. Mending rows goes through the converter's registration,
+    // which needs the ODBC cursor library as the converter uses it; reading alone does not,
+    // and without it a large selection is not copied into a temporary file first.
+    enum class Use { kReadAndMend, kReadOnly };
+
     // Connects. Throws CatalogError with the driver's message.
-    explicit CatalogStore(const CatalogLogin& login);
+    explicit CatalogStore(const CatalogLogin& login, Use use = Use::kReadAndMend);
     ~CatalogStore();
     CatalogStore(const CatalogStore&) = delete;
     CatalogStore& operator=(const CatalogStore&) = delete;
 
     // Every row, or the rows of one path when `path` is not empty. Throws CatalogError.
     std::vector<CatalogRow> ReadRows(const std::string& path = std::string());
+    // The rows a selection finds (see CatalogSelection.h), in time order: by TBEGIN, then
+    // station, channel and path. Throws CatalogError.
+    std::vector<CatalogRow> SelectRows(const CatalogSelection& selection);
     // Deletes every row of `path`. Throws CatalogError.
     void DeleteRows(const std::string& path);
 

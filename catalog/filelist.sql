@@ -16,3 +16,7 @@ CREATE TABLE IF NOT EXISTS FILELIST (
 );
 -- One row per archive file path (catalog-setup.sh --no-unique-index leaves this out).
 CREATE UNIQUE INDEX IF NOT EXISTS FILELIST_CPATH ON FILELIST (CPATH);
+-- The rows of a station's channel in time order, for finding data by station, channel and
+-- time (trq list, avail, export and plot with --station). Adding it to an existing catalog
+-- leaves every row as it is.
+CREATE INDEX IF NOT EXISTS FILELIST_STA_CH_TBEGIN ON FILELIST (STA, CH, TBEGIN);

@@ -87,3 +87,92 @@ std::string FormatUtc(double epochSeconds, int decimals) {
 std::string FormatIsoUtc(double epochSeconds, int decimals) {
     return Format(epochSeconds, decimals, 'T', "Z");
 }
+
+std::string FormatIsoUtcMicroseconds(int64_t microseconds) {
+    const int64_t second = FloorDiv(microseconds, 1000000);
+    const auto fraction = static_cast<long long>(microseconds - second * 1000000);
+    const CivilTime civil = EpochSecondsToCivil(second);
+    if (civil.year <= 0) return "(not a time)";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", civil.year,
+                  civil.month, civil.day, civil.hour, civil.minute, civil.second, fraction);
+    return text;
+}
+
+namespace {
+
+// Reads exactly `digits` decimal digits at `position`, advancing it.
+std::optional<int> ReadDigits(std::string_view text, std::size_t& position, int digits) {
+    if (position + static_cast<std::size_t>(digits) > text.size()) return std::nullopt;
+    int value = 0;
+    for (int i = 0; i < digits; ++i, ++position) {
+        const char c = text[position];
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+bool Expect(std::string_view text, std::size_t& position, char wanted) {
+    if (position >= text.size() || text[position] != wanted) return false;
+    ++position;
+    return true;
+}
+
+// ".ffffff" at `position` (one to six digits) as microseconds; 0 when there is no '.'.
+std::optional<int64_t> ReadFraction(std::string_view text, std::size_t& position) {
+    if (!Expect(text, position, '.')) return 0;
+    int64_t microseconds = 0;
+    int digits = 0;
+    for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position) {
+        if (++digits > 6) return std::nullopt;
+        microseconds = microseconds * 10 + (text[position] - '0');
+    }
+    if (digits == 0) return std::nullopt;
+    for (; digits < 6; ++digits) microseconds *= 10;
+    return microseconds;
+}
+
+// "hh:mm[:ss[.f]]" at `position` into `time`, with the fraction as microseconds.
+std::optional<int64_t> ReadClock(std::string_view text, std::size_t& position, CivilTime& time) {
+    const auto hour = ReadDigits(text, position, 2);
+    if (!hour || !Expect(text, position, ':')) return std::nullopt;
+    const auto minute = ReadDigits(text, position, 2);
+    if (!minute) return std::nullopt;
+    std::optional<int> second = 0;
+    std::optional<int64_t> fraction = 0;
+    if (Expect(text, position, ':')) {
+        second = ReadDigits(text, position, 2);
+        if (!second) return std::nullopt;
+        fraction = ReadFraction(text, position);
+    }
+    // No leap seconds: the archive's time scale has none.
+    if (*hour > 23 || *minute > 59 || *second > 59 || !fraction) return std::nullopt;
+    time.hour = *hour;
+    time.minute = *minute;
+    time.second = *second;
+    return fraction;
+}
+
+}  // namespace
+
+std::optional<int64_t> ParseIsoUtcMicroseconds(std::string_view text) {
+    std::size_t position = 0;
+    CivilTime time;
+    const auto year = ReadDigits(text, position, 4);
+    if (!year || !Expect(text, position, '-')) return std::nullopt;
+    const auto month = ReadDigits(text, position, 2);
+    if (!month || !Expect(text, position, '-')) return std::nullopt;
+    const auto day = ReadDigits(text, position, 2);
+    if (!day || *year < 1 || !IsValidDate(*year, *month, *day)) return std::nullopt;
+    time.year = *year;
+    time.month = *month;
+    time.day = *day;
+    std::optional<int64_t> fraction = 0;
+    if (Expect(text, position, 'T') || Expect(text, position, ' ')) {
+        fraction = ReadClock(text, position, time);
+    }
+    Expect(text, position, 'Z');
+    if (!fraction || position != text.size()) return std::nullopt;
+    return CivilToEpochSeconds(time) * 1000000 + *fraction;
+}

@@ -10,6 +10,8 @@
 #       time, input MB/s, and peak resident memory (/usr/bin/time -v).
 #   W3  catalog scale: microseconds per registration with FILELIST already holding 0,
 #       100,000 and 1,000,000 rows (bench_catalog_scale).
+#   W4  availability: what `trq avail` does for one station's year (26,229 rows) in a
+#       catalog of 1,005,984 rows, connection included (bench_availability).
 #   and the component benchmarks of bench/ (decoding, archive writer, registration).
 #
 #   scripts/bench.sh             build dir build-bench (PLQ_BENCH_BUILD_DIR to change it)
@@ -134,10 +136,22 @@ for db in SQLiteWAL PostgreSQL; do
   for rows in 0 100000 1000000; do w3v[$db,$rows]=$(w3 "$db" "$rows"); done
 done
 
+say "W4: availability of one station's year in a catalog of about a million rows"
+"$build/bench/bench_availability" --benchmark_repetitions=3 \
+  --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w4.csv" 2>/dev/null
+# Median milliseconds of database $1 (SQLiteWAL, PostgreSQL).
+w4() {
+  awk -F, -v want="\"AvailabilityOfAStationsYear/$1/iterations:5/real_time_median\"" '
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == "real_time") col = i; next }
+    $1 == want { printf "%.0f", $col }' "$work/w4.csv"
+}
+w4_lite=$(w4 SQLiteWAL)
+w4_pg=$(w4 PostgreSQL)
+
 say "Component benchmarks"
 components=""
 for bench in "${benches[@]}"; do
-  [ "$bench" = bench_catalog_scale ] && continue
+  case "$bench" in bench_catalog_scale | bench_availability) continue ;; esac
   components+="$("$build/bench/$bench" 2>/dev/null | grep -vE '^(---|Benchmark |Running|Run on|CPU Caches|  L[0-9]|Load Average|\*\*\*|[0-9]{4}-)')"$'\n'
 done
 
@@ -158,6 +172,8 @@ report="$build/bench-results.md"
   for db in SQLiteWAL PostgreSQL; do
     echo "| W3 registration, $db | ${w3v[$db,0]} / ${w3v[$db,100000]} / ${w3v[$db,1000000]} us at 0 / 100k / 1M rows ($(change "${w3v[$db,0]}" "${w3v[$db,1000000]}")) | within 20%: $(within20 "${w3v[$db,0]}" "${w3v[$db,1000000]}") |"
   done
+  echo "| W4 availability of one station's year in 1,005,984 rows, SQLite (WAL) | $w4_lite ms wall | < 1000 ms: $(verdict "$w4_lite < 1000") |"
+  echo "| W4 availability of one station's year in 1,005,984 rows, PostgreSQL | $w4_pg ms wall | < 1000 ms: $(verdict "$w4_pg < 1000") |"
   echo
   echo "Component benchmarks (Google Benchmark; name, wall time, CPU time, iterations, counters):"
   echo

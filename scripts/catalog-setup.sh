@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Creates the archive catalog (table FILELIST with its unique index on CPATH) in an SQLite
-# file or a PostgreSQL database, and registers an ODBC data source for it with unixODBC.
-# Running it again changes nothing but the data source entry, which is rewritten. The
-# password is used to create the database only; the converter passes its own (PWD=).
+# Creates the archive catalog (table FILELIST with its unique index on CPATH and its index
+# on STA, CH, TBEGIN) in an SQLite file or a PostgreSQL database, and registers an ODBC
+# data source for it with unixODBC. Running it again changes nothing but the data source
+# entry, which is rewritten, and adds an index an older catalog lacks (its rows stay as
+# they are). The password is used to create the database only; the converter passes its
+# own (PWD=).
 #
 #   catalog-setup.sh sqlite   --dsn NAME --db FILE [options]
 #   catalog-setup.sh postgres --dsn NAME --host HOST --port PORT --db NAME

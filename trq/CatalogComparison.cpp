@@ -165,12 +165,10 @@ const char* DifferenceKindName(DifferenceKind kind) {
     return "unknown";
 }
 
-std::optional<int64_t> RowSampleCount(const CatalogRow& row) {
-    const double samples = row.duration * row.rate;
-    if (!std::isfinite(samples) || std::fabs(samples) > 9e15) return std::nullopt;
-    const double whole = std::round(samples);
-    if (std::fabs(samples - whole) > 0.01) return std::nullopt;
-    return static_cast<int64_t>(whole);
+std::vector<Difference> CompareRowWithFile(const CatalogRow& row, const ArchiveFile& file) {
+    std::vector<Difference> differences;
+    CompareRow(row.path, row, file, differences);
+    return differences;
 }
 
 bool StartWithinHeaderSecond(double start, const ArchiveFile& file) {

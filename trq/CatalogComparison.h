@@ -65,9 +65,9 @@ const char* DifferenceKindName(DifferenceKind kind);
 std::vector<Difference> CompareArchiveWithCatalog(const std::vector<ArchiveEntry>& entries,
                                                   const std::vector<CatalogRow>& rows);
 
-// The number of samples a row announces: TQTY x SPS, when that is within a hundredth of a
-// whole number.
-std::optional<int64_t> RowSampleCount(const CatalogRow& row);
+// Where one row and the file at its CPATH disagree (the column differences above), as
+// `trq check` reports them; empty when they agree.
+std::vector<Difference> CompareRowWithFile(const CatalogRow& row, const ArchiveFile& file);
 
 // True when TBEGIN lies within the whole second the header gives.
 bool StartWithinHeaderSecond(double start, const ArchiveFile& file);

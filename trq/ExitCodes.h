@@ -4,7 +4,8 @@
 namespace trq {
 
 inline constexpr int kExitOk = 0;
-// A file is not consistent, or the archive and the catalog differ.
+// A file is not consistent, or the archive and the catalog differ (a selection's rows whose
+// files are missing or disagree with them are reported and left out).
 inline constexpr int kExitFault = 1;
 // The command line is wrong.
 inline constexpr int kExitUsage = 2;
@@ -12,5 +13,11 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitCatalog = 3;
 // The output file could not be written.
 inline constexpr int kExitOutput = 4;
+// The catalog holds nothing for the selection: no row of the station and channels meets
+// the window, or no sample falls into it. Not a failure: the answer is "nothing".
+inline constexpr int kExitNothingFound = 5;
+// The sample rate changes between two files that follow each other without a gap: their
+// samples cannot be one trace.
+inline constexpr int kExitRateChange = 6;
 
 }  // namespace trq

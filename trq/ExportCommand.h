@@ -1,11 +1,15 @@
 #pragma once
 // `trq export FILE... -o OUT.mseed`: archive files as miniSEED with float32 samples.
+// `trq export --station S [--channel C] --from T1 [--to T2] -o OUT.mseed`: the samples of
+// a selection whose times fall in [T1, T2), cut across file boundaries, one trace per
+// continuous run, each starting at its first sample's time from TBEGIN.
 
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "catalog/CatalogStore.h"
+#include "trq/SelectionQuery.h"
 
 namespace trq {
 
@@ -18,6 +22,8 @@ struct ExportOptions {
     // With a data source, each file's start time is the TBEGIN of its FILELIST row (with
     // the fraction of a second the header lacks); without one, the header's whole second.
     CatalogLogin login;
+    // Used instead of `files` when it names a station.
+    SelectionArguments selection;
 };
 
 int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "archive/ArchiveFile.h"
+#include "catalog/WindowSamples.h"
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/PlotRenderer.h"
@@ -42,9 +43,66 @@ std::string TraceDetail(const TraceFiles& trace) {
     return detail + ", counts";
 }
 
-}  // namespace
+// Draws the traces over [start, end] and says so; the exit code.
+int Render(const PlotOptions& options, const std::vector<PlotTrace>& traces, double start,
+           double end, const PlotLayout& layout, std::ostream& out, std::ostream& err) {
+    const std::string title = FormatUtc(start, 0) + " to " + FormatUtc(end, 0) + " UTC";
+    try {
+        RenderPlotPng(traces, start, end, layout, title, options.output);
+        ReleaseFontCaches();
+    } catch (const std::runtime_error& e) {
+        ReleaseFontCaches();
+        err << "trq plot: " << e.what() << "\n";
+        return kExitOutput;
+    }
+    out << "trq plot: wrote " << options.output << " (" << traces.size() << " traces, "
+        << layout.width << "x" << layout.Height(traces.size()) << " pixels)\n";
+    return kExitOk;
+}
 
-int RunPlot(const PlotOptions& options, std::ostream& out, std::ostream& err) {
+// One trace per station and channel: the window's samples of each of its runs, a run a
+// line of its own so that gaps stay empty. Throws what reading the files throws.
+std::vector<PlotTrace> SelectionTraces(const SelectionOutcome& selection, int columns) {
+    const double start = static_cast<double>(selection.window.from) / 1e6;
+    const double pixelsPerSecond = columns / (static_cast<double>(selection.window.Length()) / 1e6);
+    std::vector<PlotTrace> traces;
+    std::string previous;
+    for (const ContinuousSegment& segment : selection.segments) {
+        const std::string label = segment.station + " " + segment.channel;
+        if (traces.empty() || label != previous) {
+            char detail[64];
+            std::snprintf(detail, sizeof detail, "%g sps, counts", segment.rate);
+            traces.push_back({label, detail, ColumnEnvelope(columns)});
+            previous = label;
+        }
+        const WindowTrace trace = ReadWindowSamples(selection.dataDir, segment, selection.window);
+        traces.back().envelope.Add(
+            (static_cast<double>(trace.start) / 1e6 - start) * pixelsPerSecond,
+            pixelsPerSecond / trace.rate, trace.samples);
+    }
+    return traces;
+}
+
+int PlotSelection(const PlotOptions& options, std::ostream& out, std::ostream& err) {
+    const SelectionOutcome selection =
+        RunSelection(options.selection, SelectionDepth::kCheckedRuns, "trq plot", err);
+    if (selection.exitCode != kExitOk) return selection.exitCode;
+    PlotLayout layout;
+    layout.width = options.width;
+    layout.traceHeight = options.traceHeight;
+    std::vector<PlotTrace> traces;
+    try {
+        traces = SelectionTraces(selection, layout.PlotWidth());
+    } catch (const std::runtime_error& e) {
+        err << "trq plot: " << e.what() << "\n";
+        return kExitFault;
+    }
+    const int exitCode = Render(options, traces, static_cast<double>(selection.window.from) / 1e6,
+                                static_cast<double>(selection.window.to) / 1e6, layout, out, err);
+    return exitCode == kExitOk && selection.skippedRows ? kExitFault : exitCode;
+}
+
+int PlotFiles(const PlotOptions& options, std::ostream& out, std::ostream& err) {
     std::vector<ArchiveFile> files;
     int exitCode = kExitOk;
     for (const std::string& path : options.files) {
@@ -87,18 +145,18 @@ int RunPlot(const PlotOptions& options, std::ostream& out, std::ostream& err) {
         traces.push_back(std::move(trace));
     }
 
-    const std::string title = FormatUtc(start, 0) + " to " + FormatUtc(end, 0) + " UTC";
-    try {
-        RenderPlotPng(traces, start, end, layout, title, options.output);
-        ReleaseFontCaches();
-    } catch (const std::runtime_error& e) {
-        ReleaseFontCaches();
-        err << "trq plot: " << e.what() << "\n";
-        return kExitOutput;
+    return Render(options, traces, start, end, layout, out, err);
+}
+
+}  // namespace
+
+int RunPlot(const PlotOptions& options, std::ostream& out, std::ostream& err) {
+    if (options.files.empty() == options.selection.station.empty()) {
+        err << "trq plot: give archive files, or --station and --from"
+            << (options.files.empty() ? "" : ", not both") << "\n";
+        return kExitUsage;
     }
-    out << "trq plot: wrote " << options.output << " (" << traces.size() << " traces, "
-        << layout.width << "x" << layout.Height(traces.size()) << " pixels)\n";
-    return kExitOk;
+    return options.files.empty() ? PlotSelection(options, out, err) : PlotFiles(options, out, err);
 }
 
 }  // namespace trq

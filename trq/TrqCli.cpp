@@ -3,11 +3,13 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "trq/AvailCommand.h"
 #include "trq/CheckCommand.h"
 #include "trq/ExitCodes.h"
 #include "trq/ExportCommand.h"
 #include "trq/InfoCommand.h"
 #include "trq/InspectCommand.h"
+#include "trq/ListCommand.h"
 #include "trq/PlotCommand.h"
 
 namespace trq {
@@ -17,6 +19,68 @@ namespace {
 void AddCatalogOptions(CLI::App& command, CatalogLogin& login) {
     command.add_option("--user", login.user, "User name for the data source");
     command.add_option("--password", login.password, "Password for the data source");
+}
+
+enum class SelectionUse { kOnly, kInsteadOfFiles };
+
+// --station, --channel, --from, --to; with kOnly the command has no other way to name its
+// data, so station and start are required.
+void AddSelectionOptions(CLI::App& command, SelectionArguments& selection, SelectionUse use) {
+    CLI::Option* station =
+        command.add_option("--station", selection.station, "Station of the selection (STA)");
+    command.add_option("--channel", selection.channel, "Channels, with * and ? wildcards")
+        ->capture_default_str();
+    CLI::Option* from = command.add_option(
+        "--from", selection.from, "Window start, ISO 8601 UTC, e.g. 2013-10-22T13:00:00.25Z");
+    command.add_option("--to", selection.to,
+                       "Window end (not included), ISO 8601 UTC; default: the last sample");
+    if (use == SelectionUse::kOnly) {
+        station->required();
+        from->required();
+    } else {
+        station->needs(from);
+        from->needs(station);
+    }
+}
+
+// The catalog of a selection, found like the converter finds it unless given here.
+void AddSelectionCatalogOptions(CLI::App& command, SelectionArguments& selection) {
+    command.add_option("--dsn", selection.login.dsn,
+                       "Catalog data source (default: ./plq2trq.ini, then trq.ini, as the "
+                       "converter reads them)");
+    AddCatalogOptions(command, selection.login);
+}
+
+void AddDataDirOption(CLI::App& command, SelectionArguments& selection) {
+    command.add_option("--data-dir", selection.dataDir,
+                       "Archive data directory of a selection (default: [DATA] DIR of the ini "
+                       "files)");
+}
+
+CLI::App* AddListCommand(CLI::App& app, ListOptions& list) {
+    CLI::App* command = app.add_subcommand(
+        "list",
+        "The catalog's rows of a station's channels that meet a time window, in time order: "
+        "path, station, channel, begin, end, samples, rate. Exits with 5 when there are none.");
+    AddSelectionOptions(*command, list.selection, SelectionUse::kOnly);
+    AddSelectionCatalogOptions(*command, list.selection);
+    command->add_flag("--json", list.json, "One JSON document on standard output");
+    return command;
+}
+
+CLI::App* AddAvailCommand(CLI::App& app, AvailOptions& avail) {
+    CLI::App* command = app.add_subcommand(
+        "avail",
+        "Per station and channel the continuous spans, gaps and overlaps within a time "
+        "window and its coverage, from the catalog alone. Exits with 5 when there is nothing.");
+    AddSelectionOptions(*command, avail.selection, SelectionUse::kOnly);
+    AddSelectionCatalogOptions(*command, avail.selection);
+    command->add_flag("--json", avail.json, "One JSON document on standard output");
+    command->add_option("--plot", avail.plot, "Also draw the availability as this PNG");
+    command->add_option("--width", avail.width, "Width of the picture in pixels")
+        ->check(CLI::Range(400, 20000))
+        ->capture_default_str();
+    return command;
 }
 
 }  // namespace
@@ -46,7 +110,11 @@ int RunTrqCommandLine(int argc, char** argv) {
     PlotOptions plot;
     CLI::App* plotCommand =
         app.add_subcommand("plot", "Quick-look PNG: traces stacked over a shared UTC time axis.");
-    plotCommand->add_option("FILE", plot.files, "Archive files")->required();
+    CLI::Option* plotFiles = plotCommand->add_option("FILE", plot.files, "Archive files");
+    AddSelectionOptions(*plotCommand, plot.selection, SelectionUse::kInsteadOfFiles);
+    AddSelectionCatalogOptions(*plotCommand, plot.selection);
+    AddDataDirOption(*plotCommand, plot.selection);
+    plotFiles->excludes("--station");
     plotCommand->add_option("-o,--output", plot.output, "PNG file to write")->required();
     plotCommand->add_option("--width", plot.width, "Width of the picture in pixels")
         ->check(CLI::Range(400, 20000))
@@ -60,7 +128,11 @@ int RunTrqCommandLine(int argc, char** argv) {
     ExportOptions exportOptions;
     CLI::App* exportCommand = app.add_subcommand(
         "export", "Writes archive files as miniSEED records with float32 samples.");
-    exportCommand->add_option("FILE", exportOptions.files, "Archive files")->required();
+    CLI::Option* exportFiles =
+        exportCommand->add_option("FILE", exportOptions.files, "Archive files");
+    AddSelectionOptions(*exportCommand, exportOptions.selection, SelectionUse::kInsteadOfFiles);
+    AddDataDirOption(*exportCommand, exportOptions.selection);
+    exportFiles->excludes("--station");
     exportCommand->add_option("-o,--output", exportOptions.output, "miniSEED file to write")
         ->required();
     exportCommand->add_option("--network", exportOptions.network, "Network code (1-2 characters)")
@@ -72,8 +144,14 @@ int RunTrqCommandLine(int argc, char** argv) {
                      "Record length in bytes, a power of two from 256 to 65536")
         ->capture_default_str();
     exportCommand->add_option("--dsn", exportOptions.login.dsn,
-                              "Catalog data source: start times from TBEGIN, with its fraction");
+                              "Catalog data source: start times from TBEGIN, with its fraction "
+                              "(a selection without it: as the converter finds the catalog)");
     AddCatalogOptions(*exportCommand, exportOptions.login);
+
+    ListOptions list;
+    CLI::App* listCommand = AddListCommand(app, list);
+    AvailOptions avail;
+    CLI::App* availCommand = AddAvailCommand(app, avail);
 
     CheckOptions check;
     CLI::App* checkCommand = app.add_subcommand(
@@ -101,6 +179,8 @@ int RunTrqCommandLine(int argc, char** argv) {
     if (*infoCommand) return RunInfo(info, std::cout, std::cerr);
     if (*plotCommand) return RunPlot(plot, std::cout, std::cerr);
     if (*exportCommand) return RunExport(exportOptions, std::cout, std::cerr);
+    if (*listCommand) return RunList(list, std::cout, std::cerr);
+    if (*availCommand) return RunAvail(avail, std::cout, std::cerr);
     return RunCheck(check, std::cout, std::cerr);
 }
 

@@ -1,0 +1,91 @@
+#include "catalog/CatalogSelection.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "odbc/SqlText.h"
+
+namespace {
+
+constexpr double kMicrosecondsPerSecond = 1e6;
+// How much wider the database's condition is than the exact one: far above the rounding
+// of a double near 2e9 seconds, far below anything a window means.
+constexpr double kConditionMarginSeconds = 0.001;
+
+bool HasWildcard(std::string_view pattern) {
+    return pattern.find_first_of("*?") != std::string_view::npos;
+}
+
+std::string Literal(std::string_view text) {
+    // Appended piece by piece: g++ 12 at -O3 misreads "'" + text + "'" as an overlapping
+    // copy (-Wrestrict).
+    std::string literal(1, '\'');
+    literal += sqltext::EscapeLiteral(text);
+    literal += '\'';
+    return literal;
+}
+
+std::string Number(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+}  // namespace
+
+bool ChannelMatches(std::string_view pattern, std::string_view channel) {
+    // Backtracking to the last '*' is enough for patterns with only '*' and '?'.
+    std::size_t p = 0, c = 0;
+    std::size_t starAt = std::string_view::npos, resumeAt = 0;
+    while (c < channel.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == channel[c])) {
+            ++p;
+            ++c;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starAt = p++;
+            resumeAt = c;
+        } else if (starAt != std::string_view::npos) {
+            p = starAt + 1;
+            c = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+int64_t RowStart(const CatalogRow& row) {
+    return std::llround(row.start * kMicrosecondsPerSecond);
+}
+
+int64_t RowEnd(const CatalogRow& row) {
+    return RowStart(row) + std::llround(row.duration * kMicrosecondsPerSecond);
+}
+
+std::string SelectionCondition(const CatalogSelection& selection) {
+    // STA and CH as equalities, so that the index narrows the search to one channel's
+    // rows in time order; a wildcard channel is matched afterwards, over the station.
+    std::string condition = "STA=" + Literal(selection.station);
+    if (!HasWildcard(selection.channel)) condition += " AND CH=" + Literal(selection.channel);
+    if (selection.to) {
+        const double to = static_cast<double>(*selection.to) / kMicrosecondsPerSecond;
+        condition += " AND TBEGIN<" + Number(to + kConditionMarginSeconds);
+    }
+    const double from = static_cast<double>(selection.from) / kMicrosecondsPerSecond;
+    return condition + " AND TBEGIN+TQTY>" + Number(from - kConditionMarginSeconds);
+}
+
+bool RowMeetsSelection(const CatalogRow& row, const CatalogSelection& selection) {
+    if (row.station != selection.station || !ChannelMatches(selection.channel, row.channel)) {
+        return false;
+    }
+    // Spans the microsecond arithmetic cannot hold, and rows without a rate (damaged rows),
+    // meet no window: they cannot be placed in time.
+    constexpr double kLongestSeconds = 1e11;
+    if (!(std::fabs(row.start) < kLongestSeconds) ||
+        !(row.duration >= 0 && row.duration < kLongestSeconds) || !(row.rate > 0)) {
+        return false;
+    }
+    return (!selection.to || RowStart(row) < *selection.to) && RowEnd(row) > selection.from;
+}

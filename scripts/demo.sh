@@ -67,7 +67,7 @@ fi
 step "Archive files (bytes, path below demo/archive)"
 (cd "$demo/archive" && find . -type f -printf '%s\t%P\n' | sort -k2)
 
-first="$(find "$demo/archive" -type f | sort | head -n 1)"
+first="$(find "$demo/archive" -type f -name '[0-9]*' | sort | head -n 1)"
 step "Header of ${first#"$demo"/archive/} (512 bytes: text lines, a NUL, spaces)"
 head -c 512 "$first" | tr -d '\r' | tr '\0' '\n' | sed '/^ *$/d'
 

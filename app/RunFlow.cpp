@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 
 #include "app/StationSession.h"
@@ -27,6 +28,15 @@ constexpr char kVersion[] = "v1.0";
 // The station name is kept in a 32-byte buffer: at most 31 characters.
 constexpr std::size_t kMaxStationNameLength = 31;
 
+// The driver's messages on one line, for a notice.
+std::string OneLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    for (char& c : text) {
+        if (c == '\n') c = ' ';
+    }
+    return text.empty() ? "no message from the driver" : text;
+}
+
 // Cut without splitting a UTF-8 character: a stray byte would end up in the directory,
 // the headers and the catalog rows.
 std::string StoredStationName(const char* argument) {
@@ -35,13 +45,16 @@ std::string StoredStationName(const char* argument) {
 
 // Opens the catalog connection with the ODBC cursor library, read-write, letting the
 // driver complete missing connection details. A cancelled completion and a database error
-// both count as a failed open.
-bool OpenCatalog(CDatabase& database, const std::string& connect) {
+// both count as a failed open; the driver's reason goes to the operator.
+bool OpenCatalog(CDatabase& database, const std::string& connect, const std::string& printable) {
+    std::string reason = "the driver did not complete the connection";
     try {
-        return database.Open(connect, CDatabase::kUseCursorLib);
-    } catch (const CDBException&) {
-        return false;
+        if (database.Open(connect, CDatabase::kUseCursorLib)) return true;
+    } catch (const CDBException& error) {
+        reason = OneLine(error.errorText);
     }
+    ConsoleNotice("cannot open the catalog %s: %s", printable.c_str(), reason.c_str());
+    return false;
 }
 
 // Steps from the recorder file's open to the final flush; returns the exit code. The
@@ -52,6 +65,7 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
     platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(filePath);
     if (!file.IsOpen()) {
         ConsoleMessage("ERROR: open file %s!!!", filePath);
+        ConsoleNotice("open %s: %s", filePath, file.OpenFailure().c_str());
         return ExitCode::kOpenFile;
     }
 
@@ -59,12 +73,16 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
     RecorderHeader header;
     if (ReadRecorderHeader(file, header) != 0) {
         ConsoleMessage("ERROR: read file %s!!!", filePath);
+        ConsoleNotice("read %s: %lld bytes, a recorder file header takes %zu", filePath,
+                      static_cast<long long>(file.Length()), kRecorderHeaderSize);
         return ExitCode::kReadFile;
     }
     if (!HasFormatKey(header)) {
         ConsoleMessage("ERROR: file %s is not PLQ-format (not found key \"%s\")!!!", filePath,
                        kFormatKey);
         ConsoleMessage("%s", header.systemName);
+        ConsoleNotice("%s: the system name in its header does not contain \"%s\"", filePath,
+                      kFormatKey);
         return ExitCode::kNotPlq;
     }
 
@@ -77,6 +95,8 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
     if (session.Busy()) {
         ConsoleMessage("ERROR: station %s is being converted by another converter!!!",
                        station.c_str());
+        ConsoleNotice("gave up waiting for station %s after %d s", station.c_str(),
+                      lockWaitSeconds);
         return ExitCode::kStationBusy;
     }
 
@@ -103,13 +123,23 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
              const SettingsFiles& files) {
     if (argc < 3) {
         ConsoleMessage("USAGE: %s file_name station_name", kProgramName);
+        ConsoleNotice("%s", argc < 2 ? "no recorder file and no station name given"
+                                     : "no station name given");
         return ExitCode::kUsage;
     }
     ConsoleMessage("%s %s\nLoad parameters...", kProgramName, kVersion);
 
     const std::string station = StoredStationName(argv[2]);
+    if (station.size() < std::strlen(argv[2])) {
+        ConsoleNotice("the station name %s is longer than %zu bytes: only \"%s\" is used", argv[2],
+                      kMaxStationNameLength, station.c_str());
+    }
     if (!IsUsableStationName(station)) {
         ConsoleMessage("ERROR: bad station name %s!!!", station.c_str());
+        ConsoleNotice(
+            "station name \"%s\": a station names one directory below the data "
+            "directory (not empty, not . or .., no / or \\)",
+            station.c_str());
         return ExitCode::kBadStation;
     }
 
@@ -126,7 +156,7 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
     const ConnectionSettings settings = ReadSettings(ownIni, platform::IniFile::Read(files.trqIni));
     const std::string printable = PrintableConnectString(settings);
     ConsoleMessage("Connect to DB:%s DATA=%s...", printable.c_str(), settings.dataDir.c_str());
-    if (!OpenCatalog(database, ConnectString(settings))) {
+    if (!OpenCatalog(database, ConnectString(settings), printable)) {
         ConsoleMessage("ERROR: Can't open Database: %s", printable.c_str());
         FreeChannelMap(channelMap);
         return ExitCode::kDatabase;
@@ -159,8 +189,14 @@ int RunConverter(int argc, char** argv, CDatabase& database, ChannelMap& channel
         while (!text.empty() && text.back() == '\n') text.pop_back();
         ConsoleMessage("ERROR: database failure %d: %s!!!", static_cast<int>(error.retCode),
                        text.c_str());
+        ConsoleNotice("unexpected database failure %d: %s", static_cast<int>(error.retCode),
+                      OneLine(error.errorText).c_str());
+    } catch (const std::bad_alloc&) {
+        ConsoleMessage("ERROR: not enough memory!!!");
+        ConsoleNotice("not enough memory for the conversion");
     } catch (const std::exception& error) {
         ConsoleMessage("ERROR: %s!!!", error.what());
+        ConsoleNotice("unexpected failure: %s", error.what());
     }
     FreeChannelMap(channelMap);
     return ExitCode::kUnexpected;

@@ -1,8 +1,10 @@
 #include "app/Settings.h"
 
 #include <cstdlib>
+#include <optional>
 
 #include "odbc/ConnectString.h"
+#include "platform/Console.h"
 #include "platform/IniFile.h"
 
 namespace {
@@ -29,12 +31,25 @@ struct IniPair {
     const platform::IniFile& trq;
 };
 
+// The value of a key of one file, cut to its buffer, with a warning when it is: a cut
+// password simply fails to log in, and two long names cut alike would be taken for one.
+std::string ValueOf(const platform::IniFile& file, const char* section, const char* key,
+                    std::size_t capacity) {
+    const std::string value = file.Value(section, key, kMissing, capacity);
+    const std::optional<std::string> whole = file.Find(section, key);
+    if (whole && whole->size() > value.size()) {
+        ConsoleNotice("[%s] %s in %s is longer than %zu bytes: only the first %zu are used",
+                      section, key, file.Path().c_str(), capacity - 1, value.size());
+    }
+    return value;
+}
+
 // The own ini's value, else trq.ini's; the result is still unset (`isUnset`) when neither
 // file sets the key.
 std::string LookUp(const IniPair& files, const char* section, const char* key, std::size_t capacity,
                    bool (*isUnset)(const std::string&) = EndsWithBackslash) {
-    std::string value = files.own.Value(section, key, kMissing, capacity);
-    if (isUnset(value)) value = files.trq.Value(section, key, kMissing, capacity);
+    std::string value = ValueOf(files.own, section, key, capacity);
+    if (isUnset(value)) value = ValueOf(files.trq, section, key, capacity);
     return value;
 }
 

@@ -1,6 +1,7 @@
 // Archive files: writing a channel's block out, either appended to the channel's current
 // file or as the first block of a new one, and registering the file in the catalog.
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -81,7 +82,11 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         return;
     }
     const int64_t blockBytes = static_cast<int64_t>(channel.BufferedCount()) * 4;
-    if (!WriteBlock(file, nullptr, 0, channel)) {
+    // Rotation: a file covering more than an hour less one second takes no further appends.
+    const int32_t limitSeconds = station.FileLengthMinutes() * 60 - 1;
+    const bool finished =
+        finalFlush_ || channel.FileDuration() + channel.BlockDuration() > limitSeconds;
+    if (!WriteAndSync(file, nullptr, channel, finished)) {
         // Whatever part of the block reached the file is cut off again, so that the file
         // keeps matching its catalog row.
         const std::string reason = file.LastError().Describe(fullPath_);
@@ -101,17 +106,16 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
 
     channel.ExtendFile(channel.BlockDuration());
     channel.SetFileLength(file.LengthAtOpen() + blockBytes);
+    channel.SetFileUnsynced(!finished);
     UpdateExtendedFile({channel.CurrentFilePath(), station.Name(), channel.ChannelName(),
                         channel.FileStart(), channel.FileDuration(), channel.SampleRate()});
-
-    // Rotation: a file covering more than an hour less one second takes no further appends.
-    int32_t limitSeconds = station.FileLengthMinutes() * 60 - 1;
     if (channel.FileDuration() > limitSeconds) channel.ForgetFile();
 }
 
 void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelIndex) {
     CStationArchive& station = *stations_[stationIndex];
     CChannelBuffer& channel = station.Channel(channelIndex);
+    SyncLeftFile(channel);  // a gap: the channel leaves its file for good
     channel.StartFile(channel.BlockStart(), channel.BlockDuration());
     channel.SetFileLength(-1);  // known once the file is written whole
 
@@ -161,7 +165,7 @@ bool CArchiveWriter::CreateWholeFile(CChannelBuffer& channel, const char* header
         ReportWriteFailure(file.LastError().Describe(temporaryPath_));
         return false;
     }
-    bool written = WriteBlock(file, header, kArchiveHeaderSize, channel);
+    bool written = WriteAndSync(file, header, channel, finalFlush_);
     written = file.Close() && written;
     std::string reason = file.LastError().Describe(temporaryPath_);
     // A file that another writer is appending to (and holds locked) is not replaced.
@@ -179,8 +183,40 @@ bool CArchiveWriter::CreateWholeFile(CChannelBuffer& channel, const char* header
     if (!written) {
         platform::RemoveFile(temporaryPath_.c_str());
         ReportWriteFailure(reason);
+        return false;
     }
-    return written;
+    channel.SetFileUnsynced(!finalFlush_);
+    if (std::find(unsyncedDirectories_.begin(), unsyncedDirectories_.end(), directoryPath_) ==
+        unsyncedDirectories_.end()) {
+        unsyncedDirectories_.push_back(directoryPath_);
+    }
+    if (finalFlush_) SyncNewDirectories();
+    return true;
+}
+
+bool CArchiveWriter::WriteAndSync(platform::OutputFile& file, const char* header,
+                                  CChannelBuffer& channel, bool finished) {
+    const std::size_t headerSize = header == nullptr ? 0 : kArchiveHeaderSize;
+    return WriteBlock(file, header, headerSize, channel) && (!finished || file.SyncData());
+}
+
+void CArchiveWriter::SyncLeftFile(CChannelBuffer& channel) {
+    if (!channel.FileUnsynced()) return;
+    channel.SetFileUnsynced(false);
+    ComposeFullPath(channel.CurrentFilePath());
+    const platform::FileError error = platform::SyncFileData(fullPath_.c_str());
+    if (error.Failed()) ReportWriteFailure(error.Describe(fullPath_));
+}
+
+void CArchiveWriter::SyncNewDirectories() {
+    for (const std::string& directory : unsyncedDirectories_) {
+        const platform::FileError error = platform::SyncDirectory(directory.c_str());
+        if (error.Failed()) {
+            fullPath_ = directory;
+            ReportWriteFailure(error.Describe(directory));
+        }
+    }
+    unsyncedDirectories_.clear();
 }
 
 bool CArchiveWriter::BuildHeader(char (&buffer)[512], std::size_t stationIndex,

@@ -94,9 +94,16 @@ std::size_t CArchiveWriter::FindOrAddChannel(std::size_t stationIndex, const cha
 }
 
 void CArchiveWriter::FlushAll() {
+    // Every file is finished now: each flush syncs its file before the last registration.
+    finalFlush_ = true;
+    SyncNewDirectories();
     for (std::size_t s = 0; s < stations_.size(); ++s) {
-        for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) Flush(s, c);
+        for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) {
+            Flush(s, c);
+            SyncLeftFile(stations_[s]->Channel(c));  // a file left without a last block
+        }
     }
+    finalFlush_ = false;
 }
 
 void CArchiveWriter::RemoveAllStations() {

@@ -12,6 +12,7 @@
 
 #include "archive/CatalogRegistrar.h"
 #include "archive/StationArchive.h"
+#include "platform/FileServices.h"
 #include "recorder/Calendar.h"
 
 class CArchiveWriter {
@@ -30,7 +31,9 @@ class CArchiveWriter {
     // finite number, a start that is not finite or lies outside the years 1 to 9999.
     void AddSamples(const char* station, const char* channel, double rate, EpochSeconds start,
                     int32_t count, const float* samples);
-    // Flushes every channel of every station (end of a run).
+    // Flushes every channel of every station (end of a run). Afterwards every archive file
+    // the writer made or extended is on stable storage (fdatasync, and fsync of the station
+    // directories for new files), each synced before its last registration.
     void FlushAll();
 
     // Catalog registration of a created / extended archive file.
@@ -78,6 +81,14 @@ class CArchiveWriter {
     void Defer(RegistrationKind kind, const FileRegistration& file);
     // Writes the first block of a new file under a temporary name and renames it into place.
     bool CreateWholeFile(CChannelBuffer& channel, const char* header, const std::string& name);
+    // Syncs the channel's last file when it holds unsynced samples (it takes no more).
+    void SyncLeftFile(CChannelBuffer& channel);
+    // Syncs the station directories that got new files since they were last synced.
+    void SyncNewDirectories();
+    // Writes the block, and syncs the file when it takes no more blocks; false when either
+    // failed (the reason is in the file's LastError).
+    bool WriteAndSync(platform::OutputFile& file, const char* header, CChannelBuffer& channel,
+                      bool finished);
 
     std::vector<std::unique_ptr<CStationArchive>> stations_;
     std::string dataDir_;
@@ -85,6 +96,8 @@ class CArchiveWriter {
     bool writeFailed_ = false;
     bool catalogFailed_ = false;
     std::size_t deferredCount_ = 0;
+    bool finalFlush_ = false;                       // FlushAll is running: files are finished
+    std::vector<std::string> unsyncedDirectories_;  // station directories with new files
     std::vector<std::string> journalPaths_;
     // Scratch paths of Flush, kept so that their memory is reused from flush to flush.
     std::string relativePath_;

@@ -54,6 +54,10 @@ class CChannelBuffer {
     void SetFileLength(int64_t length) { fileLength_ = length; }
     // Back to "no current file"; the path is kept until the next file replaces it.
     void ForgetFile();
+    // True while samples written to the current (or the last) file may not be on stable
+    // storage yet: the file is synced once, when it takes no more samples.
+    bool FileUnsynced() const { return fileUnsynced_; }
+    void SetFileUnsynced(bool unsynced) { fileUnsynced_ = unsynced; }
     // Stores the path; false (and the path unchanged) when it does not fit the capacity.
     bool SetCurrentFilePath(std::string_view path);
 
@@ -64,6 +68,7 @@ class CChannelBuffer {
     EpochSeconds fileStart_ = 0;
     double fileDuration_ = 0;
     int64_t fileLength_ = -1;
+    bool fileUnsynced_ = false;
     EpochSeconds blockStart_ = 0;
     double blockDuration_ = 0;
     int32_t bufferedCount_ = 0;

@@ -20,6 +20,12 @@ bool IsConnectionLost(const CDBException& error) {
     return error.stateText.find("State:08") != std::string::npos;
 }
 
+bool IsCatalogHeldUp(const CDBException& error) {
+    return error.errorText.find("database is locked") != std::string::npos ||
+           error.stateText.find("State:HYT00") != std::string::npos ||
+           error.stateText.find("State:57014") != std::string::npos;
+}
+
 DatabaseRegistrar::DatabaseRegistrar(CDatabase& database, std::string creatorName,
                                      std::string connect, uint32_t openOptions)
     : database_(database),
@@ -40,6 +46,7 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
         return RegistrationOutcome::kRegistered;
     } catch (const CDBException& error) {
         PrintDriverMessages(error);
+        if (IsCatalogHeldUp(error)) return Unavailable();
         if (!IsConnectionLost(error)) return RegistrationOutcome::kFailed;
     }
     if (!Reconnect()) return Unavailable();

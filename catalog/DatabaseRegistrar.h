@@ -1,8 +1,10 @@
 #pragma once
 // The converter's registrar: writes FILELIST rows on the catalog connection. When the
 // connection is lost (the server restarted, the session was ended), it connects once more
-// and tries the registration again; when that does not help, the catalog counts as
-// unavailable for the rest of the run and no further registration is tried.
+// and tries the registration again. When that does not help, or the catalog stays locked
+// by another program for longer than the data source waits, the catalog counts as
+// unavailable for the rest of the run: no further registration is tried (each would wait
+// as long again and print the same messages), and the writer keeps them in its journal.
 
 #include <cstdint>
 #include <string>
@@ -43,3 +45,7 @@ class DatabaseRegistrar : public CatalogRegistrar {
 // True when the error says that the connection to the database is gone (SQLSTATE class 08,
 // connection exception), so that nothing more can be done on it.
 bool IsConnectionLost(const CDBException& error);
+// True when the database was held by another writer for longer than it waits: SQLite's
+// "database is locked" after the data source's Timeout, or a statement that ran out of
+// the query timeout (SQLSTATE HYT00) or was cancelled by the server (57014).
+bool IsCatalogHeldUp(const CDBException& error);

@@ -1,31 +1,16 @@
 #include "catalog/FileRegistration.h"
 
-#include <ctime>
-
 #include "catalog/FileList.h"
 #include "odbc/DBException.h"
+#include "odbc/Transaction.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 
 namespace {
 
-bool PrintedWrite(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
-                  const FileRegistration& file) {
-    try {
-        WriteFileRow(database, creatorName, kind, file);
-        return true;
-    } catch (const CDBException& error) {
-        // The driver's messages, printed as they stand (a '%' in them stays a '%').
-        ConsoleMessage("%s", (error.errorText + "\n").c_str());
-        return false;
-    }
-}
-
-}  // namespace
-
 // Only the first row the SELECT finds for the path is touched.
-void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
-                  const FileRegistration& file) {
+void WriteRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
+              const FileRegistration& file) {
     CFileList row(&database);
     row.SetFilter(CFileList::PathFilter(file.path));
     row.Open();
@@ -50,6 +35,33 @@ void WriteFileRow(CDatabase& database, const std::string& creatorName, Registrat
     row.loadDate = platform::Now();
     row.Update();
     row.Close();
+}
+
+bool PrintedWrite(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
+                  const FileRegistration& file) {
+    try {
+        WriteFileRow(database, creatorName, kind, file);
+        return true;
+    } catch (const CDBException& error) {
+        // The driver's messages, printed as they stand (a '%' in them stays a '%').
+        ConsoleMessage("%s", (error.errorText + "\n").c_str());
+        return false;
+    }
+}
+
+}  // namespace
+
+void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
+                  const FileRegistration& file) {
+    if (kind == RegistrationKind::kExtendedFile) {
+        WriteRow(database, creatorName, kind, file);  // one statement: atomic by itself
+        return;
+    }
+    // The delete and the insert take effect together: a failure between them (a lost
+    // connection, a kill) leaves the old row rather than none.
+    Transaction transaction(database);
+    WriteRow(database, creatorName, kind, file);
+    transaction.Commit();
 }
 
 bool RegisterNewFileRow(CDatabase& database, const std::string& creatorName,

@@ -8,8 +8,8 @@
 class CDatabase;
 
 // Writes the row of one archive file. After a new file the row already present for the
-// path is deleted and a new one inserted; after an append the row is updated, or inserted
-// when there is none. Throws CDBException.
+// path is deleted and a new one inserted, in one transaction; after an append the row is
+// updated, or inserted when there is none. Throws CDBException.
 void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
                   const FileRegistration& file);
 

@@ -10,11 +10,11 @@ namespace connectstring {
 
 struct Attribute {
     std::string_view name;   // DSN, UID, PWD, ...
-    std::string_view value;  // written as it stands
+    std::string_view value;  // in braces when it holds ';', '{', '}' or outer blanks
 };
 
 // "NAME=value;" for each attribute in turn: {{"DSN","Arch"},{"UID","op"}} gives
-// "DSN=Arch;UID=op;". An empty list gives "".
+// "DSN=Arch;UID=op;"; {{"PWD","a;b}"}} gives "PWD={a;b}}};". An empty list gives "".
 std::string Build(const std::vector<Attribute>& attributes);
 
 }  // namespace connectstring

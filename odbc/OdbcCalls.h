@@ -29,6 +29,7 @@ struct OdbcCalls {
     decltype(&::SQLRowCount) RowCount = &::SQLRowCount;
     decltype(&::SQLSetPos) SetPos = &::SQLSetPos;
     decltype(&::SQLFreeStmt) FreeStmt = &::SQLFreeStmt;
+    decltype(&::SQLTransact) Transact = &::SQLTransact;
     decltype(&::SQLError) Error = &::SQLError;
     decltype(&::SQLDisconnect) Disconnect = &::SQLDisconnect;
     decltype(&::SQLFreeConnect) FreeConnect = &::SQLFreeConnect;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace platform {
@@ -13,8 +14,16 @@ BinaryFile BinaryFile::OpenReadOnly(const std::string& path) {
     // Non-blocking, so that a FIFO without a writer cannot hold the open forever; the flag
     // changes nothing for the regular files that are kept.
     BinaryFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.IsOpen()) {
+        file.openFailure_ = std::strerror(errno);
+        return file;
+    }
     struct stat info {};
-    if (file.IsOpen() && (::fstat(file.fd_, &info) != 0 || !S_ISREG(info.st_mode))) {
+    if (::fstat(file.fd_, &info) != 0) {
+        file.openFailure_ = std::strerror(errno);
+        file.Close();
+    } else if (!S_ISREG(info.st_mode)) {
+        file.openFailure_ = "not a regular file";
         file.Close();  // a directory, FIFO or device has no length to test against a header
     }
     return file;

@@ -22,6 +22,9 @@ class BinaryFile {
     ~BinaryFile();  // closes; never throws
 
     bool IsOpen() const { return fd_ >= 0; }
+    // Why the open failed ("No such file or directory", "not a regular file"); empty when
+    // it did not.
+    const std::string& OpenFailure() const { return openFailure_; }
     // Reads up to `count` bytes; returns the number read, 0 at end of file, -1 on error.
     // Retries interrupted and partial reads so that a short count means end of file or error.
     int64_t Read(void* buffer, std::size_t count);
@@ -34,6 +37,7 @@ class BinaryFile {
   private:
     explicit BinaryFile(int fd) : fd_(fd) {}
     int fd_ = -1;
+    std::string openFailure_;
 };
 
 }  // namespace platform

@@ -21,8 +21,8 @@ int RealOpen(const char* path, int flags, mode_t mode) {
 }  // namespace
 
 FileCalls RealFileCalls() {
-    return FileCalls{&RealOpen, &::flock, &::lseek,  &::writev, &::ftruncate,
-                     &::close,  &::mkdir, &::unlink, &::rename};
+    return FileCalls{&RealOpen, &::flock,  &::lseek,  &::writev,    &::ftruncate, &::close,
+                     &::mkdir,  &::unlink, &::rename, &::fdatasync, &::fsync};
 }
 
 FileCalls& FileSystemCalls() {
@@ -152,6 +152,12 @@ bool OutputFile::TruncateTo(int64_t length) {
     return true;
 }
 
+bool OutputFile::SyncData() {
+    if (fd_ < 0) return Fail("fdatasync", EBADF);
+    if (FileSystemCalls().Fdatasync(fd_) != 0) return Fail("fdatasync", errno);
+    return true;
+}
+
 bool OutputFile::Close() {
     if (fd_ < 0) return true;
     int fd = std::exchange(fd_, -1);
@@ -171,6 +177,31 @@ bool RemoveFile(const char* path) {
 
 bool RenameFile(const char* from, const char* to) {
     return FileSystemCalls().Rename(from, to) == 0;
+}
+
+namespace {
+
+// Opens `path` read-only with `flags`, calls `sync` on it and closes it. A failing sync is
+// not repeated: after a failed fdatasync the kernel may have dropped the pages it could not
+// write, and a second call could report success for data that never reached the disk.
+FileError OpenAndSync(const char* path, int flags, int (*sync)(int), const char* syncName) {
+    const FileCalls& sys = FileSystemCalls();
+    const int fd = sys.Open(path, O_RDONLY | O_CLOEXEC | flags, 0);
+    if (fd < 0) return FileError{"open", errno};
+    FileError error;
+    if (sync(fd) != 0) error = FileError{syncName, errno};
+    sys.Close(fd);
+    return error;
+}
+
+}  // namespace
+
+FileError SyncFileData(const char* path) {
+    return OpenAndSync(path, 0, FileSystemCalls().Fdatasync, "fdatasync");
+}
+
+FileError SyncDirectory(const char* path) {
+    return OpenAndSync(path, O_DIRECTORY, FileSystemCalls().Fsync, "fsync");
 }
 
 }  // namespace platform

@@ -25,6 +25,8 @@ struct FileCalls {
     int (*Mkdir)(const char* path, mode_t mode);
     int (*Unlink)(const char* path);
     int (*Rename)(const char* from, const char* to);
+    int (*Fdatasync)(int fd);
+    int (*Fsync)(int fd);
 };
 
 // The real system calls.
@@ -87,6 +89,8 @@ class OutputFile {
                std::size_t secondSize = 0);
     // Cuts the file back to `length` bytes.
     bool TruncateTo(int64_t length);
+    // Waits until the file's data are on stable storage (fdatasync).
+    bool SyncData();
     // Closes the file; false when the close reported an error (data may not have reached
     // the disk). The file is closed afterwards either way.
     bool Close();
@@ -108,5 +112,10 @@ bool MakeDirectoryLevel(const char* path);
 bool RemoveFile(const char* path);
 // Renames `from` to `to`, replacing `to` in one step; true on success (errno tells why not).
 bool RenameFile(const char* from, const char* to);
+// Waits until the data of the file at `path` are on stable storage; the error when not.
+FileError SyncFileData(const char* path);
+// Waits until the entries of the directory at `path` (a new file's name) are on stable
+// storage; the error when not.
+FileError SyncDirectory(const char* path);
 
 }  // namespace platform

@@ -38,10 +38,11 @@ bool SameIniName(std::string_view a, std::string_view b) {
 
 IniFile IniFile::Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return IniFile();
     std::ostringstream text;
-    text << in.rdbuf();
-    return Parse(text.str());
+    if (in) text << in.rdbuf();
+    IniFile file = Parse(text.str());
+    file.path_ = path;
+    return file;
 }
 
 IniFile IniFile::Parse(std::string_view text) {

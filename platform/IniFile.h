@@ -42,8 +42,11 @@ class IniFile {
                       std::size_t capacity) const;
     // The entries of every section named `section`, in file order.
     std::vector<IniEntry> Entries(std::string_view section) const;
+    // The path it was read from (empty for a parsed text).
+    const std::string& Path() const { return path_; }
 
   private:
+    std::string path_;
     std::vector<IniEntry> entries_;
 };
 

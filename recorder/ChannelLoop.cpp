@@ -1,6 +1,7 @@
 #include "recorder/ChannelLoop.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -52,28 +53,27 @@ BlockLayout LayoutOf(const RecorderHeader& header) {
     return layout;
 }
 
-// One block's raw bytes and its decoded samples; obtained once per file and reused for
-// every channel. Both hold at least one element so that their pointers are never null.
-struct ChannelBuffers {
-    std::vector<unsigned char> raw;
-    std::vector<float> samples;
+// Samples a channel is read, decoded and handed on in at a time: the archive writer's own
+// chunk size, so that it cuts the channel at the same samples as if it had got the whole
+// block at once, and memory stays the same for a recording of any length.
+constexpr int32_t kPieceSamples = 5000;
+
+// The raw bytes and decoded samples of one piece, reused for every piece of every channel.
+struct PieceBuffers {
+    std::array<unsigned char, kPieceSamples * 4> raw;
+    std::array<float, kPieceSamples> samples;
 };
 
-bool ObtainBuffers(ChannelBuffers& buffers, int64_t sampleBytes, int32_t sampleCount) {
-    try {
-        buffers.raw.resize(std::max<std::size_t>(static_cast<std::size_t>(sampleBytes), 1));
-        buffers.samples.resize(std::max<std::size_t>(static_cast<std::size_t>(sampleCount), 1));
-        return true;
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-    buffers = ChannelBuffers{};
-    return false;
+int ReportWrongFileSize(const std::string& reason) {
+    ConsoleMessage("ERROR: Wrong file size!!!");
+    ConsoleNotice("%s", reason.c_str());
+    return kFileDoesNotMatch;
 }
 
-int ReportWrongFileSize() {
-    ConsoleMessage("ERROR: Wrong file size!!!");
-    return kFileDoesNotMatch;
+std::string Announced(const RecorderHeader& header) {
+    return std::to_string(header.channelCount) + " channels of " +
+           std::to_string(header.samplesPerChannel) + " samples in format " +
+           std::to_string(header.sampleFormat);
 }
 
 // The archive names files and fills catalog rows with four-digit years: a start time
@@ -100,6 +100,10 @@ bool ChannelNamesAreDistinct(const ChannelMap& channelMap, int channelCount) {
         if (!added) {
             ConsoleMessage("ERROR: channels %d and %d have the same name %s!!!", entry->second,
                            channel, name.c_str());
+            ConsoleNotice(
+                "channels %d and %d would share the archive files of %s: give them "
+                "names that differ in more than letter case in [CHANNELMAP]",
+                entry->second, channel, name.c_str());
             return false;
         }
     }
@@ -115,6 +119,10 @@ bool ChannelNamesAreUsable(const ChannelMap& channelMap, int channelCount,
         const std::string name = ChannelNameOf(channelMap, channel);
         if (!isUsableName(name)) {
             ConsoleMessage("ERROR: bad channel name %s!!!", name.c_str());
+            ConsoleNotice(
+                "channel %d: the name \"%s\" from [CHANNELMAP] cannot be part of a "
+                "file name (no / or \\)",
+                channel, name.c_str());
             return false;
         }
     }
@@ -143,16 +151,26 @@ int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& heade
     // Negative counts describe no file at all and are refused before anything else. The
     // length test alone would not catch them: B * N + 4 is 0 for N = -2 in format 0 and
     // for N = -1 in the others, so a file of just its header would pass.
-    if (channelCount < 0 || header.samplesPerChannel < 0) return ReportWrongFileSize();
-    if (file.Length() != LayoutOf(header).FileLength(channelCount)) return ReportWrongFileSize();
+    if (channelCount < 0 || header.samplesPerChannel < 0) {
+        return ReportWrongFileSize("the header announces " + Announced(header) +
+                                   ": a count below zero");
+    }
+    const int64_t expected = LayoutOf(header).FileLength(channelCount);
+    if (file.Length() != expected) {
+        return ReportWrongFileSize("the file is " + std::to_string(file.Length()) +
+                                   " bytes; its header announces " + Announced(header) + ", " +
+                                   std::to_string(expected) + " bytes");
+    }
     // Samples without a positive rate or a usable start time cannot be placed in time: the
     // file is refused as a whole rather than converted into nothing.
     if (header.samplesPerSecond <= 0) {
         ConsoleMessage("ERROR: Wrong sample rate!!!");
+        ConsoleNotice("the header announces %d samples per second", header.samplesPerSecond);
         return kFileDoesNotMatch;
     }
     if (!IsArchivableStart(RecordingStartTime(header))) {
         ConsoleMessage("ERROR: Wrong start time!!!");
+        ConsoleNotice("the header's start lies outside the years 1 to 9999");
         return kFileDoesNotMatch;
     }
     if (!ChannelNamesAreUsable(channelMap, channelCount, isUsableName)) {
@@ -173,26 +191,36 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
     const int32_t sampleCount = header.samplesPerChannel;
     const BlockLayout layout = LayoutOf(header);
 
-    ChannelBuffers buffers;
-    if (!ObtainBuffers(buffers, layout.sampleBytes, sampleCount)) return ReportWrongFileSize();
-
-    const auto sampleBytes = static_cast<std::size_t>(layout.sampleBytes);
+    PieceBuffers buffers;
+    const double rate = static_cast<double>(header.samplesPerSecond);
+    const int bytesPerSample = BytesPerSample(header.sampleFormat);
     for (int channel = 1; channel <= channelCount; ++channel) {
-        // One positioning and two reads per block. Neither the positioning nor the
-        // prefix read is checked: a failure there shows as a short sample read.
+        // One positioning and a prefix read per block, then the pieces in order. Neither
+        // the positioning nor the prefix read is checked: a failure there shows as a short
+        // sample read.
         file.SeekTo(layout.BlockOffset(channel));
         unsigned char prefix[kBlockPrefixSize];
         file.Read(prefix, sizeof prefix);
-        if (file.Read(buffers.raw.data(), sampleBytes) != layout.sampleBytes) {
-            ConsoleMessage("ERROR: read channel %d of file %s!!!", channel, filePath);
-            return kFileDoesNotMatch;
-        }
-        DecodeSamples(header.sampleFormat, buffers.raw.data(),
-                      static_cast<std::size_t>(sampleCount), buffers.samples.data());
-
         const std::string channelName = ChannelNameOf(channelMap, channel);
-        receiver(stationName, channelName.c_str(), static_cast<double>(header.samplesPerSecond),
-                 start, sampleCount, buffers.samples.data());
+        int32_t done = 0;
+        do {
+            const int32_t count = std::min(kPieceSamples, sampleCount - done);
+            const auto bytes = static_cast<int64_t>(count) * bytesPerSample;
+            if (file.Read(buffers.raw.data(), static_cast<std::size_t>(bytes)) != bytes) {
+                ConsoleMessage("ERROR: read channel %d of file %s!!!", channel, filePath);
+                ConsoleNotice(
+                    "read channel %d of %s: the file ended early (it changed while it "
+                    "was read)",
+                    channel, filePath);
+                return kFileDoesNotMatch;
+            }
+            DecodeSamples(header.sampleFormat, buffers.raw.data(), static_cast<std::size_t>(count),
+                          buffers.samples.data());
+            // The start of each piece as the writer computes the start of each chunk.
+            receiver(stationName, channelName.c_str(), rate, start + done / rate, count,
+                     buffers.samples.data());
+            done += count;
+        } while (done < sampleCount);
     }
     return kConverted;
 }

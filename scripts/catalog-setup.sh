@@ -108,7 +108,7 @@ case "$kind" in
     # WAL is stored in the file; the data source asks for it again on every connect.
     { echo "PRAGMA journal_mode=WAL;"; schema_text; } | sqlite3 -batch "$db" >/dev/null
     sqlite_driver
-    printf '[%s]\nDescription=Archive catalog (SQLite)\nDriver=%s\nDatabase=%s\nJournalMode=WAL\nSyncPragma=NORMAL\nTimeout=100000\n' \
+    printf '[%s]\nDescription=Archive catalog (SQLite)\nDriver=%s\nDatabase=%s\nJournalMode=WAL\nSyncPragma=NORMAL\nTimeout=30000\n' \
       "$dsn" "$sqlite_driver_name" "$db" | register_dsn
     ;;
   postgres)

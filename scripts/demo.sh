@@ -4,7 +4,8 @@
 # falls back to, so its plq2trq.ini needs no DATABASE section), writes a plq2trq.ini with a
 # channel map and a data directory, generates a one-hour three-channel recording at 100
 # samples per second, converts it with plq2trq and shows what came out: the archive files
-# with their sizes, the first file's header and first samples, and the FILELIST rows.
+# with their sizes, the first file's header and first samples, and the FILELIST rows; then
+# the archive toolkit trq on them (check, info, list, avail), as the README shows it.
 #
 # Everything it creates lives in demo/ below the repository (besides the packages it
 # installs); no service needs to run. Running it again rebuilds what changed, converts the
@@ -22,9 +23,10 @@ scripts/install-deps.sh
 step "Release build in demo/build"
 cmake -S . -B "$demo/build" -DCMAKE_BUILD_TYPE=Release -DPLQ_BUILD_TESTS=OFF \
   -DPLQ_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$demo/build" --target plq2trq plqgen -j "$(nproc)"
+cmake --build "$demo/build" --target plq2trq plqgen trq -j "$(nproc)"
 plq2trq="$demo/build/plq2trq"
 plqgen="$demo/build/tools/plqgen"
+trq="$demo/build/trq/trq"
 
 step "Catalog: demo/catalog.db (SQLite, WAL), data source TRQ in demo/odbc/odbc.ini"
 # unixODBC reads only the demo's own configuration files.
@@ -65,7 +67,7 @@ fi
 step "Archive files (bytes, path below demo/archive)"
 (cd "$demo/archive" && find . -type f -printf '%s\t%P\n' | sort -k2)
 
-first="$(find "$demo/archive" -type f | sort | head -n 1)"
+first="$(find "$demo/archive" -type f -name '[0-9]*' | sort | head -n 1)"
 step "Header of ${first#"$demo"/archive/} (512 bytes: text lines, a NUL, spaces)"
 head -c 512 "$first" | tr -d '\r' | tr '\0' '\n' | sed '/^ *$/d'
 
@@ -77,4 +79,16 @@ sqlite3 -header -column "$demo/catalog.db" \
   "SELECT STA, CH, CPATH, datetime(TBEGIN, 'unixepoch') AS BEGIN_UTC, TBEGIN, TQTY, SPS,
           GAIN, DATATYPE, FOFF, CREATER, LDDATE FROM FILELIST ORDER BY CPATH"
 
-printf '\nAll of it is in %s (remove it to start over).\n' "$demo"
+step "trq check   (in demo/: the catalog and the archive as plq2trq.ini names them)"
+(cd "$demo" && "$trq" check)
+
+step "trq info archive/ABC/*BHZ.ABC"
+(cd "$demo" && "$trq" info archive/ABC/*BHZ.ABC)
+
+step "trq list --station ABC --from 2013-10-22T13:00:00Z"
+(cd "$demo" && "$trq" list --station ABC --from 2013-10-22T13:00:00Z)
+
+step "trq avail --station ABC --from 2013-10-22T13:00:00Z --to 2013-10-22T15:00:00Z"
+(cd "$demo" && "$trq" avail --station ABC --from 2013-10-22T13:00:00Z --to 2013-10-22T15:00:00Z)
+
+printf '\nAll of it is in %s (remove it to start over); trq is %s.\n' "$demo" "$trq"

@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test and run.
-# Idempotent and non-interactive; run as root or with sudo available.
+# Installs the Debian packages the project needs. Idempotent and non-interactive; run as
+# root or with sudo available.
+#
+#   scripts/install-deps.sh          what building and running need (scripts/demo.sh)
+#   scripts/install-deps.sh --dev    and what testing needs: test frameworks, clang for
+#                                    the sanitizers and the fuzzer, the PostgreSQL server
+#                                    the tests start (scripts/test.sh)
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git
-  g++ clang clang-format libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev
-  unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3
-  postgresql odbc-postgresql
-  time
-  libcairo2-dev libmseed-dev nlohmann-json3-dev mseed2sac
+  build-essential cmake pkg-config g++
+  libcli11-dev nlohmann-json3-dev libcairo2-dev libmseed-dev
+  unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3 odbc-postgresql
+  mseed2sac
 )
+if [ "${1:-}" = "--dev" ]; then
+  packages+=(
+    git time clang clang-format libclang-rt-14-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    postgresql
+  )
+fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

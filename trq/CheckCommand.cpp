@@ -156,10 +156,10 @@ std::size_t ArchiveFileCount(const std::vector<ArchiveEntry>& entries) {
     return count;
 }
 
-CheckResult Check(const CheckOptions& options) {
+CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
     CheckResult result;
-    std::vector<ArchiveEntry> entries = ScanDataDirectory(options.dataDir);
-    CatalogStore catalog(options.login);
+    std::vector<ArchiveEntry> entries = ScanDataDirectory(found.dataDir);
+    CatalogStore catalog(found.login);
     std::vector<CatalogRow> rows = catalog.ReadRows();
     result.files = ArchiveFileCount(entries);
     result.rows = rows.size();
@@ -168,10 +168,10 @@ CheckResult Check(const CheckOptions& options) {
     result.rowsAfter = rows.size();
     if (options.repair && !result.differences.empty()) {
         DatabaseRegistrar registrar(catalog.Database(), options.creator,
-                                    options.login.ConnectString(),
+                                    found.login.ConnectString(),
                                     CDatabase::kUseCursorLib | CDatabase::kNoOdbcDialog);
-        RepairStationFiles(options.dataDir, entries, registrar, result.repairs);
-        entries = ScanDataDirectory(options.dataDir);
+        RepairStationFiles(found.dataDir, entries, registrar, result.repairs);
+        entries = ScanDataDirectory(found.dataDir);
         rows = catalog.ReadRows();
         const std::vector<Difference> left = CompareArchiveWithCatalog(entries, rows);
         for (Repair& r : RepairCatalog(catalog, entries, left, options.creator)) {
@@ -238,7 +238,7 @@ nlohmann::json DifferencesJson(const std::vector<Difference>& differences) {
     return list;
 }
 
-nlohmann::json ToJson(const CheckOptions& options, const CheckResult& result,
+nlohmann::json ToJson(const FoundCatalog& found, const CheckResult& result,
                       const std::vector<std::string>& console) {
     nlohmann::json repairs = nlohmann::json::array();
     for (const Repair& r : result.repairs) {
@@ -248,8 +248,8 @@ nlohmann::json ToJson(const CheckOptions& options, const CheckResult& result,
         repairs.push_back(item);
     }
     return {{"command", "check"},
-            {"dataDir", options.dataDir},
-            {"dsn", options.login.dsn},
+            {"dataDir", found.dataDir},
+            {"dsn", found.login.dsn},
             {"ok", result.remaining.empty()},
             {"files", result.files},
             {"rows", result.rows},
@@ -263,23 +263,35 @@ nlohmann::json ToJson(const CheckOptions& options, const CheckResult& result,
 }  // namespace
 
 int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) {
+    FoundCatalog found;
+    try {
+        found = FindCatalog(options.catalog);
+    } catch (const std::runtime_error& e) {  // the password file
+        err << "trq check: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    if (found.dataDir.empty()) {
+        err << "trq check: no data directory: give DATADIR, or [DATA] DIR in ./plq2trq.ini or "
+               "trq.ini\n";
+        return kExitUsage;
+    }
     CheckResult result;
     std::vector<std::string> console;
     try {
         // The converter's registration prints its database errors on the console.
         std::optional<ConsoleCollector> collector;
         if (options.json) collector.emplace();
-        result = Check(options);
+        result = Check(options, found);
         if (collector) console = collector->lines;
     } catch (const CatalogError& e) {
-        err << "trq check: catalog " << options.login.dsn << ": " << e.what() << "\n";
+        err << "trq check: catalog " << found.login.dsn << ": " << e.what() << "\n";
         return kExitCatalog;
     } catch (const std::runtime_error& e) {
         err << "trq check: " << e.what() << "\n";
         return kExitFault;
     }
     if (options.json) {
-        WriteJson(out, ToJson(options, result, console));
+        WriteJson(out, ToJson(found, result, console));
     } else {
         PrintText(options, result, out);
     }

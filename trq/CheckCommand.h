@@ -1,18 +1,19 @@
 #pragma once
-// `trq check DATADIR --dsn NAME [--repair]`: compares the archive files below DATADIR with
-// the catalog's FILELIST rows and, with --repair, rewrites the rows from the files through
-// the converter's own registration code.
+// `trq check [DATADIR] [--repair]`: compares the archive files below DATADIR with the
+// catalog's FILELIST rows and, with --repair, rewrites the rows from the files through the
+// converter's own registration code. The catalog and the data directory are found as the
+// converter finds them unless given.
 
 #include <ostream>
 #include <string>
 
 #include "catalog/CatalogStore.h"
+#include "trq/CatalogOptions.h"
 
 namespace trq {
 
 struct CheckOptions {
-    std::string dataDir;
-    CatalogLogin login;
+    CatalogArguments catalog;  // catalog.dataDir: DATADIR
     bool repair = false;
     // CREATER of rows that the repair adds for files without one; a repaired row keeps its
     // own.

@@ -1,11 +1,13 @@
 #include "trq/ExportCommand.h"
 
 #include <cmath>
+#include <optional>
 
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
 #include "catalog/WindowSamples.h"
 #include "recorder/UtcTime.h"
+#include "trq/CatalogOptions.h"
 #include "trq/ExitCodes.h"
 #include "trq/MiniSeedWriter.h"
 
@@ -109,11 +111,8 @@ std::string SelectionNameProblem(const std::vector<ContinuousSegment>& segments)
 }
 
 int ExportSelection(const ExportOptions& options, std::ostream& out, std::ostream& err) {
-    // --dsn, --user and --password serve both ways of naming the data.
-    SelectionArguments arguments = options.selection;
-    arguments.login = options.login;
     const SelectionOutcome selection =
-        RunSelection(arguments, SelectionDepth::kCheckedRuns, "trq export", err);
+        RunSelection(options.selection, SelectionDepth::kCheckedRuns, "trq export", err);
     if (selection.exitCode != kExitOk) return selection.exitCode;
     if (auto problem = SelectionNameProblem(selection.segments); !problem.empty()) {
         err << "trq export: " << problem << "\n";
@@ -124,6 +123,21 @@ int ExportSelection(const ExportOptions& options, std::ostream& out, std::ostrea
     } catch (const std::runtime_error& e) {
         err << "trq export: " << e.what() << "\n";
         return kExitOutput;
+    }
+}
+
+// Opens the catalog for the start times of files: a data source given on the command line
+// must open; one found in the ini files may be missing (a machine without a catalog), and
+// the files are then exported with the header's whole seconds. Empty, or why there is none.
+std::string OpenCatalogForFiles(const CatalogArguments& arguments,
+                                std::optional<CatalogStore>& catalog) {
+    const FoundCatalog found = FindCatalog(arguments);
+    try {
+        catalog.emplace(found.login);
+        return "";
+    } catch (const CatalogError& e) {
+        if (!found.fromSettings) throw;
+        return "no catalog (" + found.login.dsn + ": " + e.what() + ")";
     }
 }
 
@@ -138,29 +152,35 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
     }
     if (exitCode != kExitOk) return exitCode;
 
-    if (options.login.dsn.empty()) {
-        err << "trq export: warning: no catalog given (--dsn): each start time is the "
-               "archive header's whole second, without the fraction of a second\n";
-    } else {
-        try {
-            CatalogStore catalog(options.login);
-            for (ExportItem& item : items) {
-                if (auto problem = StartFromCatalog(catalog, item); !problem.empty()) {
-                    err << "trq export: " << item.file.path << ": " << problem << "\n";
-                    exitCode = kExitFault;
-                } else if (item.headerOnlyRow) {
-                    err << "trq export: warning: " << item.file.path
-                        << ": its FILELIST row was rebuilt from the file's header by trq check "
-                           "--repair: the start time is the header's whole second, without "
-                           "the fraction of a second\n";
-                }
+    std::optional<CatalogStore> catalog;
+    std::string noCatalog;
+    try {
+        noCatalog = OpenCatalogForFiles(options.selection.catalog, catalog);
+        for (ExportItem& item : items) {
+            if (!catalog) break;
+            if (auto problem = StartFromCatalog(*catalog, item); !problem.empty()) {
+                err << "trq export: " << item.file.path << ": " << problem << "\n";
+                exitCode = kExitFault;
+            } else if (item.headerOnlyRow) {
+                err << "trq export: warning: " << item.file.path
+                    << ": its FILELIST row was rebuilt from the file's header by trq check "
+                       "--repair: the start time is the header's whole second, without "
+                       "the fraction of a second\n";
             }
-        } catch (const CatalogError& e) {
-            err << "trq export: catalog " << options.login.dsn << ": " << e.what() << "\n";
-            return kExitCatalog;
         }
-        if (exitCode != kExitOk) return exitCode;
+    } catch (const CatalogError& e) {
+        err << "trq export: catalog: " << e.what() << "\n";
+        return kExitCatalog;
+    } catch (const std::runtime_error& e) {  // the password file
+        err << "trq export: " << e.what() << "\n";
+        return kExitUsage;
     }
+    if (!noCatalog.empty()) {
+        err << "trq export: warning: " << noCatalog
+            << ": each start time is the archive "
+               "header's whole second, without the fraction of a second\n";
+    }
+    if (exitCode != kExitOk) return exitCode;
 
     try {
         MiniSeedWriter writer(options.output, options.recordLength);

@@ -19,9 +19,8 @@ struct ExportOptions {
     std::string network = "XX";
     std::string location;
     int recordLength = 4096;
-    // With a data source, each file's start time is the TBEGIN of its FILELIST row (with
-    // the fraction of a second the header lacks); without one, the header's whole second.
-    CatalogLogin login;
+    // Each file's start time is the TBEGIN of its FILELIST row (with the fraction of a second
+    // the header lacks); without a catalog that can be opened, the header's whole second.
     // Used instead of `files` when it names a station.
     SelectionArguments selection;
 };

@@ -38,15 +38,6 @@ std::string ParseSelection(const SelectionArguments& arguments, CatalogSelection
     return "";
 }
 
-// The catalog and the data directory as the converter finds them, unless given.
-void FindCatalog(const SelectionArguments& arguments, CatalogLogin& login, std::string& dataDir) {
-    const ConnectionSettings settings = ReadSettings(DefaultSettingsFiles());
-    login = arguments.login.dsn.empty()
-                ? CatalogLogin{settings.dataSource, settings.user, settings.password}
-                : arguments.login;
-    dataDir = arguments.dataDir.empty() ? settings.dataDir : arguments.dataDir;
-}
-
 // Why the row's file cannot give its samples, in `trq check`'s words; empty when it can.
 std::vector<std::string> FileProblems(const CatalogRow& row, const std::string& dataDir) {
     const std::string diskPath = DiskPathOfCatalogPath(dataDir, row.path);
@@ -87,15 +78,21 @@ void KeepRowsWithGoodFiles(SelectionOutcome& outcome, const std::string& command
 bool ReadSelectedRows(const SelectionArguments& arguments, const std::string& commandName,
                       std::ostream& err, SelectionOutcome& outcome) {
     CatalogLogin login;
-    FindCatalog(arguments, login, outcome.dataDir);
     const bool emptyWindow =
         outcome.selection.to && *outcome.selection.to == outcome.selection.from;
     try {
+        const FoundCatalog found = FindCatalog(arguments.catalog);
+        login = found.login;
+        outcome.dataDir = found.dataDir;
         CatalogStore catalog(login, CatalogStore::Use::kReadOnly);
         if (!emptyWindow) outcome.rows = catalog.SelectRows(outcome.selection);
     } catch (const CatalogError& e) {
         err << commandName << ": catalog " << login.dsn << ": " << e.what() << "\n";
         outcome.exitCode = kExitCatalog;
+        return false;
+    } catch (const std::runtime_error& e) {  // the password file
+        err << commandName << ": " << e.what() << "\n";
+        outcome.exitCode = kExitUsage;
         return false;
     }
     if (outcome.rows.empty()) {

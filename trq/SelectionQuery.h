@@ -12,19 +12,16 @@
 #include "catalog/CatalogSelection.h"
 #include "catalog/CatalogStore.h"
 #include "catalog/ContinuousSegments.h"
+#include "trq/CatalogOptions.h"
 
 namespace trq {
 
 struct SelectionArguments {
     std::string station;
     std::string channel = "*";
-    std::string from;  // ISO 8601, UTC
-    std::string to;    // ISO 8601, UTC; empty: up to the last sample
-    // Empty data source: the data source, user, password and data directory come from
-    // ./plq2trq.ini and trq.ini, looked up exactly as the converter does; a data source
-    // given here comes with its own user and password (or none).
-    CatalogLogin login;
-    std::string dataDir;  // empty: the ini files' [DATA] DIR
+    std::string from;          // ISO 8601, UTC
+    std::string to;            // ISO 8601, UTC; empty: up to the last sample
+    CatalogArguments catalog;  // found as the converter finds it, unless given
 };
 
 // How far a command needs the selection worked out.

@@ -16,11 +16,6 @@ namespace trq {
 
 namespace {
 
-void AddCatalogOptions(CLI::App& command, CatalogLogin& login) {
-    command.add_option("--user", login.user, "User name for the data source");
-    command.add_option("--password", login.password, "Password for the data source");
-}
-
 enum class SelectionUse { kOnly, kInsteadOfFiles };
 
 // --station, --channel, --from, --to; with kOnly the command has no other way to name its
@@ -45,14 +40,11 @@ void AddSelectionOptions(CLI::App& command, SelectionArguments& selection, Selec
 
 // The catalog of a selection, found like the converter finds it unless given here.
 void AddSelectionCatalogOptions(CLI::App& command, SelectionArguments& selection) {
-    command.add_option("--dsn", selection.login.dsn,
-                       "Catalog data source (default: ./plq2trq.ini, then trq.ini, as the "
-                       "converter reads them)");
-    AddCatalogOptions(command, selection.login);
+    AddCatalogArguments(command, selection.catalog);
 }
 
 void AddDataDirOption(CLI::App& command, SelectionArguments& selection) {
-    command.add_option("--data-dir", selection.dataDir,
+    command.add_option("--data-dir", selection.catalog.dataDir,
                        "Archive data directory of a selection (default: [DATA] DIR of the ini "
                        "files)");
 }
@@ -131,6 +123,7 @@ int RunTrqCommandLine(int argc, char** argv) {
     CLI::Option* exportFiles =
         exportCommand->add_option("FILE", exportOptions.files, "Archive files");
     AddSelectionOptions(*exportCommand, exportOptions.selection, SelectionUse::kInsteadOfFiles);
+    AddSelectionCatalogOptions(*exportCommand, exportOptions.selection);
     AddDataDirOption(*exportCommand, exportOptions.selection);
     exportFiles->excludes("--station");
     exportCommand->add_option("-o,--output", exportOptions.output, "miniSEED file to write")
@@ -143,10 +136,6 @@ int RunTrqCommandLine(int argc, char** argv) {
         ->add_option("--record-length", exportOptions.recordLength,
                      "Record length in bytes, a power of two from 256 to 65536")
         ->capture_default_str();
-    exportCommand->add_option("--dsn", exportOptions.login.dsn,
-                              "Catalog data source: start times from TBEGIN, with its fraction "
-                              "(a selection without it: as the converter finds the catalog)");
-    AddCatalogOptions(*exportCommand, exportOptions.login);
 
     ListOptions list;
     CLI::App* listCommand = AddListCommand(app, list);
@@ -157,10 +146,11 @@ int RunTrqCommandLine(int argc, char** argv) {
     CLI::App* checkCommand = app.add_subcommand(
         "check",
         "Compares the archive below DATADIR with the catalog's FILELIST rows; exits with 1 "
-        "when they differ.");
-    checkCommand->add_option("DATADIR", check.dataDir, "The archive's data directory")->required();
-    checkCommand->add_option("--dsn", check.login.dsn, "Catalog data source")->required();
-    AddCatalogOptions(*checkCommand, check.login);
+        "when they differ. The catalog and DATADIR are found as the converter finds them "
+        "unless given.");
+    checkCommand->add_option("DATADIR", check.catalog.dataDir,
+                             "The archive's data directory (default: [DATA] DIR)");
+    AddCatalogArguments(*checkCommand, check.catalog);
     checkCommand->add_flag("--repair", check.repair,
                            "Rewrite the rows from the files through the converter's "
                            "registration");

@@ -1,0 +1,39 @@
+#include "odbc/Transaction.h"
+
+#include "odbc/DBException.h"
+#include "odbc/Database.h"
+#include "odbc/OdbcCalls.h"
+
+Transaction::Transaction(CDatabase& database) : database_(database) {
+    if (!database_.CanTransact()) return;
+    const SQLRETURN code =
+        Odbc().SetConnectOption(database_.Handle(), SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
+    if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database_);
+    open_ = true;
+}
+
+Transaction::~Transaction() {
+    if (open_) End(SQL_ROLLBACK);
+}
+
+void Transaction::Commit() {
+    if (!open_) return;
+    const SQLRETURN code =
+        Odbc().Transact(CDatabase::EnvironmentHandle(), database_.Handle(), SQL_COMMIT);
+    if (!CDatabase::IsSuccess(code)) {
+        CDBException error(code);
+        error.BuildErrorTexts(&database_, SQL_NULL_HSTMT);
+        End(SQL_ROLLBACK);
+        throw error;
+    }
+    End(SQL_COMMIT);
+}
+
+void Transaction::End(unsigned short completion) noexcept {
+    // A rollback after a lost connection fails as well; there is nothing left to undo.
+    if (completion == SQL_ROLLBACK) {
+        Odbc().Transact(CDatabase::EnvironmentHandle(), database_.Handle(), SQL_ROLLBACK);
+    }
+    Odbc().SetConnectOption(database_.Handle(), SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
+    open_ = false;
+}

@@ -1,5 +1,7 @@
 #include "catalog/DatabaseRegistrar.h"
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "catalog/FileRegistration.h"
@@ -8,6 +10,11 @@
 #include "platform/Console.h"
 
 namespace {
+
+// A registration refused as locked within this time was refused at once (a collision with
+// another writer), not after waiting for the lock; it is tried again, this many times.
+constexpr std::chrono::milliseconds kCollisionTime{500};
+constexpr int kCollisionAttempts = 50;
 
 void PrintDriverMessages(const CDBException& error) {
     // As they stand: a '%' in them stays a '%'.
@@ -41,13 +48,25 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind,
 RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const FileRegistration& file,
                                                 const std::string& creator) {
     if (unavailable_) return RegistrationOutcome::kCatalogUnavailable;
-    try {
-        WriteFileRow(database_, creator, kind, file);
-        return RegistrationOutcome::kRegistered;
-    } catch (const CDBException& error) {
-        PrintDriverMessages(error);
-        if (IsCatalogHeldUp(error)) return Unavailable();
-        if (!IsConnectionLost(error)) return RegistrationOutcome::kFailed;
+    for (int attempt = 1;; ++attempt) {
+        const auto started = std::chrono::steady_clock::now();
+        try {
+            WriteFileRow(database_, creator, kind, file);
+            return RegistrationOutcome::kRegistered;
+        } catch (const CDBException& error) {
+            if (IsCatalogHeldUp(error) && attempt < kCollisionAttempts &&
+                std::chrono::steady_clock::now() - started < kCollisionTime) {
+                // Refused at once, not after the data source's wait: a transaction that
+                // read the table collided with another writer's commit (SQLite cannot
+                // upgrade such a read to a write). Another try a little later succeeds.
+                std::this_thread::sleep_for(std::chrono::milliseconds(5 * attempt));
+                continue;
+            }
+            PrintDriverMessages(error);
+            if (IsCatalogHeldUp(error)) return Unavailable();
+            if (!IsConnectionLost(error)) return RegistrationOutcome::kFailed;
+            break;
+        }
     }
     if (!Reconnect()) return Unavailable();
     try {

@@ -1,5 +1,7 @@
 #include "catalog/FileRegistration.h"
 
+#include <optional>
+
 #include "catalog/FileList.h"
 #include "odbc/DBException.h"
 #include "odbc/Transaction.h"
@@ -8,13 +10,33 @@
 
 namespace {
 
-// Only the first row the SELECT finds for the path is touched.
-void WriteRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
-              const FileRegistration& file) {
+bool PrintedWrite(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
+                  const FileRegistration& file) {
+    try {
+        WriteFileRow(database, creatorName, kind, file);
+        return true;
+    } catch (const CDBException& error) {
+        // The driver's messages, printed as they stand (a '%' in them stays a '%').
+        ConsoleMessage("%s", (error.errorText + "\n").c_str());
+        return false;
+    }
+}
+
+}  // namespace
+
+// Only the first row the SELECT finds for the path is touched. A new file's row replaces the
+// old one in one transaction: a failure between the delete and the insert (a lost
+// connection, a kill) leaves the old row rather than none. The transaction begins after the
+// SELECT: SQLite cannot turn a transaction that has read into one that writes once another
+// writer has committed meanwhile, and would wait for that in vain.
+void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
+                  const FileRegistration& file) {
     CFileList row(&database);
     row.SetFilter(CFileList::PathFilter(file.path));
     row.Open();
+    std::optional<Transaction> transaction;
     if (kind == RegistrationKind::kNewFile) {
+        transaction.emplace(database);
         if (!row.IsEOF()) row.Delete();
         row.AddNew();
     } else if (row.IsEOF()) {
@@ -35,33 +57,7 @@ void WriteRow(CDatabase& database, const std::string& creatorName, RegistrationK
     row.loadDate = platform::Now();
     row.Update();
     row.Close();
-}
-
-bool PrintedWrite(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
-                  const FileRegistration& file) {
-    try {
-        WriteFileRow(database, creatorName, kind, file);
-        return true;
-    } catch (const CDBException& error) {
-        // The driver's messages, printed as they stand (a '%' in them stays a '%').
-        ConsoleMessage("%s", (error.errorText + "\n").c_str());
-        return false;
-    }
-}
-
-}  // namespace
-
-void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
-                  const FileRegistration& file) {
-    if (kind == RegistrationKind::kExtendedFile) {
-        WriteRow(database, creatorName, kind, file);  // one statement: atomic by itself
-        return;
-    }
-    // The delete and the insert take effect together: a failure between them (a lost
-    // connection, a kill) leaves the old row rather than none.
-    Transaction transaction(database);
-    WriteRow(database, creatorName, kind, file);
-    transaction.Commit();
+    if (transaction) transaction->Commit();
 }
 
 bool RegisterNewFileRow(CDatabase& database, const std::string& creatorName,

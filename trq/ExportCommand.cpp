@@ -136,7 +136,7 @@ std::string OpenCatalogForFiles(const CatalogArguments& arguments,
         catalog.emplace(found.login);
         return "";
     } catch (const CatalogError& e) {
-        if (!found.fromSettings) throw;
+        if (!found.fromSettings) throw CatalogError(found.login.dsn + ": " + e.what());
         return "no catalog (" + found.login.dsn + ": " + e.what() + ")";
     }
 }
@@ -169,7 +169,7 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
             }
         }
     } catch (const CatalogError& e) {
-        err << "trq export: catalog: " << e.what() << "\n";
+        err << "trq export: catalog " << e.what() << "\n";
         return kExitCatalog;
     } catch (const std::runtime_error& e) {  // the password file
         err << "trq export: " << e.what() << "\n";

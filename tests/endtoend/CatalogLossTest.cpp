@@ -100,7 +100,7 @@ TEST_P(CatalogLoss, CatalogGoneForGoodLeavesAJournalThatRepairMakesExact) {
         // run; the data source waits 20 ms for it instead of 100 s.
         const std::string odbcIni = ws_.Path("odbc/odbc.ini");
         std::string text = ReadFile(odbcIni);
-        text.replace(text.find("Timeout=100000"), 14, "Timeout=20");
+        text.replace(text.find("Timeout=30000"), 13, "Timeout=20");
         WriteFile(odbcIni, text);
         SQLHENV env;
         SQLHDBC dbc;

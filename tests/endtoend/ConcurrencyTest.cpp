@@ -126,7 +126,7 @@ TEST_P(Concurrency, StationHeldTooLongIsGivenUp) {
     EXPECT_EQ(result.err,
               "plq2trq: station ABC is being converted by another converter: "
               "waiting up to 1 s for " +
-                  lock + "\n");
+                  lock + "\nplq2trq: gave up waiting for station ABC after 1 s\n");
     EXPECT_TRUE(ws.ArchiveFiles().empty());
 }
 

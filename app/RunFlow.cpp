@@ -46,10 +46,11 @@ std::string StoredStationName(const char* argument) {
 // Opens the catalog connection with the ODBC cursor library, read-write, letting the
 // driver complete missing connection details. A cancelled completion and a database error
 // both count as a failed open; the driver's reason goes to the operator.
-bool OpenCatalog(CDatabase& database, const std::string& connect, const std::string& printable) {
+bool OpenCatalog(CDatabase& database, const CatalogLogin& login) {
+    const std::string printable = login.PrintableConnectString();
     std::string reason = "the driver did not complete the connection";
     try {
-        if (database.Open(connect, CDatabase::kUseCursorLib)) return true;
+        if (login.Open(database, CDatabase::kUseCursorLib)) return true;
     } catch (const CDBException& error) {
         reason = OneLine(error.errorText);
     }
@@ -154,16 +155,16 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
     std::signal(SIGXFSZ, SIG_IGN);
 
     const ConnectionSettings settings = ReadSettings(ownIni, platform::IniFile::Read(files.trqIni));
-    const std::string printable = PrintableConnectString(settings);
+    const CatalogLogin login{settings.dataSource, settings.user, settings.password, true};
+    const std::string printable = login.PrintableConnectString();
     ConsoleMessage("Connect to DB:%s DATA=%s...", printable.c_str(), settings.dataDir.c_str());
-    if (!OpenCatalog(database, ConnectString(settings), printable)) {
+    if (!OpenCatalog(database, login)) {
         ConsoleMessage("ERROR: Can't open Database: %s", printable.c_str());
         FreeChannelMap(channelMap);
         return ExitCode::kDatabase;
     }
 
-    DatabaseRegistrar registrar(database, kProgramName, ConnectString(settings),
-                                CDatabase::kUseCursorLib);
+    DatabaseRegistrar registrar(database, kProgramName, login, CDatabase::kUseCursorLib);
     CArchiveWriter writer(registrar);
     writer.SetDataDir(settings.dataDir.c_str());
     const int result =

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "odbc/ConnectString.h"
 #include "platform/Console.h"
 #include "platform/IniFile.h"
 
@@ -86,15 +85,4 @@ ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform:
     const std::string wait = LookUp(files, "DATA", "LOCKWAIT", 16, IsUnsetNumber);
     if (!IsUnsetNumber(wait)) settings.stationLockWait = std::atoi(wait.c_str());
     return settings;
-}
-
-std::string ConnectString(const ConnectionSettings& settings) {
-    return connectstring::Build(
-        {{"DSN", settings.dataSource}, {"UID", settings.user}, {"PWD", settings.password}});
-}
-
-std::string PrintableConnectString(const ConnectionSettings& settings) {
-    // Composed like the real one, so that the two differ only in the password.
-    return connectstring::Build(
-        {{"DSN", settings.dataSource}, {"UID", settings.user}, {"PWD", "***"}});
 }

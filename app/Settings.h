@@ -44,9 +44,3 @@ struct ConnectionSettings {
 ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform::IniFile& trqIni);
 // The same, reading both files.
 ConnectionSettings ReadSettings(const SettingsFiles& files);
-
-// "DSN=<data source>;UID=<user>;PWD=<password>;", handed to the driver unchanged.
-std::string ConnectString(const ConnectionSettings& settings);
-
-// The connect string as printed on the console: the password replaced by "***".
-std::string PrintableConnectString(const ConnectionSettings& settings);

@@ -14,10 +14,6 @@
 
 namespace {
 
-// Times the calendar splits into four-digit years: 0001-01-01 up to 9999-12-31 23:59:59.
-constexpr EpochSeconds kEarliestStart = -62135596800.0;
-constexpr EpochSeconds kLatestStart = 253402300800.0;
-
 // A block is never extended past this many samples (a single chunk may hold up to 5000).
 constexpr int32_t kMergeLimit = 4900;
 
@@ -39,7 +35,7 @@ void CArchiveWriter::AddSamples(const char* station, const char* channel, double
     // they would make durations infinite or meaningless, or read outside the caller's data.
     if (count <= 0 || samples == nullptr || station == nullptr || channel == nullptr) return;
     if (!(rate > 0) || !std::isfinite(rate)) return;
-    if (!(start >= kEarliestStart && start < kLatestStart)) return;
+    if (!IsArchiveTime(start)) return;
 
     int32_t done = 0;
     int32_t remaining = count;

@@ -80,18 +80,11 @@ bool HasNullSpan(const CatalogRow& row) {
 
 }  // namespace
 
-std::string CatalogLogin::ConnectString() const {
-    std::vector<connectstring::Attribute> attributes = {{"DSN", dsn}};
-    if (!user.empty()) attributes.push_back({"UID", user});
-    if (!password.empty()) attributes.push_back({"PWD", password});
-    return connectstring::Build(attributes);
-}
-
 CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new CDatabase) {
     try {
         // As the converter connects, but never waiting for a dialog.
         const uint32_t cursorLibrary = use == Use::kReadAndMend ? CDatabase::kUseCursorLib : 0;
-        if (!database_->Open(login.ConnectString(), cursorLibrary | CDatabase::kNoOdbcDialog)) {
+        if (!login.Open(*database_, cursorLibrary | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }
     } catch (const CDBException& error) {

@@ -10,21 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "catalog/CatalogLogin.h"
+
 class CDatabase;
 
 // A catalog operation failed; the message carries the driver's text.
 class CatalogError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-};
-
-struct CatalogLogin {
-    std::string dsn;
-    std::string user;      // UID= only when given
-    std::string password;  // PWD= only when given
-
-    // "DSN=<dsn>;", then "UID=<user>;" and "PWD=<password>;" for those given.
-    std::string ConnectString() const;
 };
 
 // Added to CREATER of a row that `trq check --repair` rebuilt from a file's header alone:

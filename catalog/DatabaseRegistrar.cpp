@@ -34,10 +34,10 @@ bool IsCatalogHeldUp(const CDBException& error) {
 }
 
 DatabaseRegistrar::DatabaseRegistrar(CDatabase& database, std::string creatorName,
-                                     std::string connect, uint32_t openOptions)
+                                     CatalogLogin login, uint32_t openOptions)
     : database_(database),
       creatorName_(std::move(creatorName)),
-      connect_(std::move(connect)),
+      login_(std::move(login)),
       openOptions_(openOptions) {}
 
 RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind,
@@ -83,7 +83,7 @@ bool DatabaseRegistrar::Reconnect() {
     ConsoleNotice("the connection to the catalog was lost; connecting again");
     try {
         database_.Close();
-        if (database_.Open(connect_, openOptions_)) return true;
+        if (login_.Open(database_, openOptions_)) return true;
         ConsoleNotice("connecting again to the catalog failed: the driver did not complete it");
     } catch (const CDBException& error) {
         std::string text = error.errorText;

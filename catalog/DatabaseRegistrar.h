@@ -10,15 +10,16 @@
 #include <string>
 
 #include "archive/CatalogRegistrar.h"
+#include "catalog/CatalogLogin.h"
 
 class CDatabase;
 class CDBException;
 
 class DatabaseRegistrar : public CatalogRegistrar {
   public:
-    // `database` is open (with `connect` and `openOptions`, used again to reconnect) and
-    // must outlive the registrar.
-    DatabaseRegistrar(CDatabase& database, std::string creatorName, std::string connect,
+    // `database` is open (with `login` and `openOptions`, used again to reconnect) and must
+    // outlive the registrar.
+    DatabaseRegistrar(CDatabase& database, std::string creatorName, CatalogLogin login,
                       uint32_t openOptions);
 
     RegistrationOutcome Register(RegistrationKind kind, const FileRegistration& file) override;
@@ -37,7 +38,7 @@ class DatabaseRegistrar : public CatalogRegistrar {
 
     CDatabase& database_;
     std::string creatorName_;
-    std::string connect_;
+    CatalogLogin login_;
     uint32_t openOptions_;
     bool unavailable_ = false;
 };

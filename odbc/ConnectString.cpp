@@ -3,11 +3,6 @@
 namespace connectstring {
 namespace {
 
-bool NeedsBraces(std::string_view value) {
-    return value.find_first_of(";{}") != std::string_view::npos ||
-           (!value.empty() && (value.front() == ' ' || value.back() == ' '));
-}
-
 // How a value is written into the connect string. A value holding ';', '{' or '}', or
 // blanks at either end, would be cut or misread by the driver manager (a password
 // "x;Database=o.db" would even add an attribute): it goes in braces, each '}' doubled, as
@@ -23,6 +18,11 @@ std::string QuoteValue(std::string_view value) {
 }
 
 }  // namespace
+
+bool NeedsBraces(std::string_view value) {
+    return value.find_first_of(";{}") != std::string_view::npos ||
+           (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+}
 
 std::string Build(const std::vector<Attribute>& attributes) {
     std::string connect;

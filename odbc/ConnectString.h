@@ -17,4 +17,7 @@ struct Attribute {
 // "DSN=Arch;UID=op;"; {{"PWD","a;b}"}} gives "PWD={a;b}}};". An empty list gives "".
 std::string Build(const std::vector<Attribute>& attributes);
 
+// True when `value` cannot stand in a connect string as it is (see Build).
+bool NeedsBraces(std::string_view value);
+
 }  // namespace connectstring

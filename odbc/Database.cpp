@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "odbc/ConnectString.h"
 #include "odbc/DBException.h"
 #include "odbc/OdbcCalls.h"
 #include "odbc/OdbcLock.h"
@@ -97,7 +98,37 @@ void CDatabase::AllocateConnection() {
     }
 }
 
+bool CDatabase::OpenDataSource(const std::string& connect, const std::string& dsn,
+                               const std::string& user, const std::string& password,
+                               uint32_t options) {
+    if (connectstring::NeedsBraces(dsn) || connectstring::NeedsBraces(user) ||
+        connectstring::NeedsBraces(password)) {
+        separateLogin_ = {dsn, user, password};
+    }
+    try {
+        const bool opened = Open(connect, options);
+        separateLogin_.clear();
+        return opened;
+    } catch (...) {
+        separateLogin_.clear();
+        throw;
+    }
+}
+
+bool CDatabase::ConnectWithSeparateValues() {
+    auto text = [](std::string& value) { return reinterpret_cast<SQLCHAR*>(value.data()); };
+    std::string& dsn = separateLogin_[0];
+    std::string& user = separateLogin_[1];
+    std::string& password = separateLogin_[2];
+    const SQLRETURN code =
+        Odbc().Connect(hdbc_, text(dsn), SQL_NTS, user.empty() ? nullptr : text(user), SQL_NTS,
+                       password.empty() ? nullptr : text(password), SQL_NTS);
+    if (!IsSuccess(code)) ThrowDatabaseError(code, this);
+    return true;
+}
+
 bool CDatabase::Connect(uint32_t options) {
+    if (!separateLogin_.empty()) return ConnectWithSeparateValues();
     SQLUSMALLINT completion = SQL_DRIVER_COMPLETE;
     if (options & kNoOdbcDialog) {
         completion = SQL_DRIVER_NOPROMPT;

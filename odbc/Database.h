@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 class CRecordset;
 
@@ -35,6 +36,14 @@ class CDatabase {
     // false when the driver's completion of the connection details was cancelled; throws
     // CDBException on every other failure, with everything the attempt allocated released.
     bool Open(const std::string& connect, uint32_t options);
+    // Connects to data source `dsn` as `user` with `password` (an empty user or password is
+    // left out). When every value can stand in a connect string as it is, this is Open of
+    // "DSN=<dsn>;UID=<user>;PWD=<password>;" (`connect`, which the caller composed); when one
+    // cannot (a ';', a brace, blanks at either end), SQLConnect takes the three apart, with the
+    // same options: drivers read connect strings each in their own way, and not all honour
+    // braces (the SQLite driver would take a "Database=" inside a password for its own).
+    bool OpenDataSource(const std::string& connect, const std::string& dsn, const std::string& user,
+                        const std::string& password, uint32_t options);
     // Closes every registered recordset, then disconnects.
     void Close();
     bool IsOpen() const { return hdbc_ != SQL_NULL_HDBC; }
@@ -70,6 +79,7 @@ class CDatabase {
     void AllocateConnection();
     // False when the driver's dialog was cancelled (SQL_NO_DATA_FOUND).
     bool Connect(uint32_t options);
+    bool ConnectWithSeparateValues();
     void VerifyConformance();
     void ReadCapabilities();
     void ReadUpdateOptions();
@@ -83,6 +93,8 @@ class CDatabase {
     SQLHDBC hdbc_ = SQL_NULL_HDBC;
     char quoteChar_ = ' ';
     std::string connect_;
+    // Set while OpenDataSource connects through SQLConnect: data source, user, password.
+    std::vector<std::string> separateLogin_;
     std::list<CRecordset*> recordsets_;
     bool updatable_ = true;
     bool transactions_ = false;

@@ -11,6 +11,7 @@ struct OdbcCalls {
     decltype(&::SQLAllocConnect) AllocConnect = &::SQLAllocConnect;
     decltype(&::SQLSetConnectOption) SetConnectOption = &::SQLSetConnectOption;
     decltype(&::SQLDriverConnect) DriverConnect = &::SQLDriverConnect;
+    decltype(&::SQLConnect) Connect = &::SQLConnect;
     decltype(&::SQLGetInfo) GetInfo = &::SQLGetInfo;
     decltype(&::SQLGetFunctions) GetFunctions = &::SQLGetFunctions;
     decltype(&::SQLAllocStmt) AllocStmt = &::SQLAllocStmt;

@@ -27,7 +27,14 @@ std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes) {
     for (std::size_t back = 1; back <= 3 && back <= maxBytes; ++back) {
         const std::size_t lead = maxBytes - back;
         if (IsContinuationByte(at(lead))) continue;
-        return SequenceLength(at(lead)) > back ? lead : maxBytes;
+        const std::size_t length = SequenceLength(at(lead));
+        if (length <= back) return maxBytes;
+        // Only a whole sequence is a character; bytes that start one but do not go on like
+        // it (Latin-1 text, say) are characters of their own.
+        for (std::size_t i = lead + 1; i < lead + length; ++i) {
+            if (i >= text.size() || !IsContinuationByte(at(i))) return maxBytes;
+        }
+        return lead;
     }
     return maxBytes;
 }

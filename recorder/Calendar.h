@@ -9,6 +9,14 @@
 // Seconds since 1970-01-01 00:00:00, with fractions; earlier times are negative.
 using EpochSeconds = double;
 
+// The times the archive can name: from 0001-01-01 00:00:00 to before 10000-01-01, the
+// years its file names and headers write with four digits.
+inline constexpr EpochSeconds kFirstArchiveTime = -62135596800.0;
+inline constexpr EpochSeconds kEndOfArchiveTimes = 253402300800.0;
+inline bool IsArchiveTime(EpochSeconds t) {
+    return t >= kFirstArchiveTime && t < kEndOfArchiveTimes;
+}
+
 // Divisible by 400, or by 4 but not by 100.
 bool IsLeapYear(int year);
 

@@ -76,16 +76,6 @@ std::string Announced(const RecorderHeader& header) {
            std::to_string(header.sampleFormat);
 }
 
-// The archive names files and fills catalog rows with four-digit years: a start time
-// before the year 1 or after 9999 (a header from garbage, or fields far out of range) has
-// no place in it.
-bool IsArchivableStart(EpochSeconds start) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-    float seconds = 0;
-    return EpochSecondsToDate(start, year, month, day, hour, minute, seconds) && year >= 1 &&
-           year <= 9999;
-}
-
 // The writer keeps one channel per name, with letter case ignored. Two recorder channels
 // of one file under the same name would therefore share one archive stream, and the
 // second would start a file of the first one's name and time and overwrite it. Such a
@@ -168,7 +158,9 @@ int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& heade
         ConsoleNotice("the header announces %d samples per second", header.samplesPerSecond);
         return kFileDoesNotMatch;
     }
-    if (!IsArchivableStart(RecordingStartTime(header))) {
+    // The bounds, not the calendar fields: a time in the last day before the year 1
+    // would still read as the year 1.
+    if (!IsArchiveTime(RecordingStartTime(header))) {
         ConsoleMessage("ERROR: Wrong start time!!!");
         ConsoleNotice("the header's start lies outside the years 1 to 9999");
         return kFileDoesNotMatch;

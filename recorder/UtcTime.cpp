@@ -9,8 +9,6 @@
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
-// 0001-01-01 00:00:00, where the calendar's fields begin.
-constexpr double kFirstDayOfYearOne = -62135596800.0;
 
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -25,8 +23,7 @@ int64_t FloorDiv(int64_t a, int64_t b) {
 std::string Format(double epochSeconds, int decimals, char dateTimeSeparator, const char* suffix) {
     if (decimals < 0 || decimals > 6) throw std::invalid_argument("FormatUtc: decimals 0..6");
     // The calendar's fields start at 0001-01-01; beyond about year 30000 nobody asks.
-    if (!std::isfinite(epochSeconds) || epochSeconds < kFirstDayOfYearOne ||
-        epochSeconds > 9.0e11) {
+    if (!std::isfinite(epochSeconds) || epochSeconds < kFirstArchiveTime || epochSeconds > 9.0e11) {
         return "(not a time)";
     }
     int64_t scale = 1;

@@ -168,7 +168,7 @@ CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
     result.rowsAfter = rows.size();
     if (options.repair && !result.differences.empty()) {
         DatabaseRegistrar registrar(catalog.Database(), options.creator,
-                                    found.login.ConnectString(),
+                                    found.login,
                                     CDatabase::kUseCursorLib | CDatabase::kNoOdbcDialog);
         RepairStationFiles(found.dataDir, entries, registrar, result.repairs);
         entries = ScanDataDirectory(found.dataDir);

@@ -65,11 +65,12 @@ int SourceOf(const Workspace& ws, const std::string& station, int channel,
 
 class Concurrency : public ::testing::TestWithParam<CatalogKind> {};
 
-// Four stations at once: every run ends cleanly and every file is its recording's, whole.
-TEST_P(Concurrency, FourStationsShareCatalogAndArchive) {
+// Eight stations at once: every run ends cleanly (none gives up a catalog the others keep
+// busy) and every file is its recording's, whole, with its row.
+TEST_P(Concurrency, EightStationsShareCatalogAndArchive) {
     Workspace ws(GetParam());
     std::vector<std::pair<std::string, std::string>> runs;
-    for (const char* station : {"ST1", "ST2", "ST3", "ST4"}) {
+    for (const char* station : {"ST1", "ST2", "ST3", "ST4", "ST5", "ST6", "ST7", "ST8"}) {
         ws.WriteRecording(std::string(station) + ".plq", Hour());
         runs.emplace_back(std::string(station) + ".plq", station);
     }

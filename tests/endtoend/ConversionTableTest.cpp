@@ -161,6 +161,43 @@ std::vector<Case> Cases() {
     };
 }
 
+// The reason each failing case gives on standard error (and the warnings of others).
+std::map<std::string, std::string> Reasons() {
+    const std::string utf8Kept = [] {
+        std::string kept;
+        for (int i = 0; i < 15; ++i) kept += "\xC3\xBC";
+        return kept;
+    }();
+    return {
+        {"1.5", "plq2trq: the station name " + std::string(40, 's') +
+                    " is longer than 31 bytes: only \"" + std::string(31, 's') + "\" is used\n"},
+        {"1.6", "plq2trq: the station name " + utf8Kept +
+                    "\xC3\xBC is longer than 31 bytes: only \"" + utf8Kept + "\" is used\n"},
+        {"2.1", "plq2trq: open rec.plq: No such file or directory\n"},
+        {"2.2", "plq2trq: open rec.plq: not a regular file\n"},
+        {"2.3", "plq2trq: open rec.plq: not a regular file\n"},
+        {"2.4", "plq2trq: read rec.plq: 255 bytes, a recorder file header takes 256\n"},
+        {"2.5", "plq2trq: rec.plq: the system name in its header does not contain \"Kelvo\"\n"},
+        {"2.6",
+         "plq2trq: the file is 12269 bytes; its header announces 3 channels of 1000 "
+         "samples in format 2, 12268 bytes\n"},
+        {"2.7",
+         "plq2trq: the file is 12267 bytes; its header announces 3 channels of 1000 "
+         "samples in format 2, 12268 bytes\n"},
+        {"2.8",
+         "plq2trq: the header announces 3 channels of -2 samples in format 2: a count "
+         "below zero\n"},
+        {"2.9", "plq2trq: the header announces 0 samples per second\n"},
+        {"2.10", "plq2trq: the header's start lies outside the years 1 to 9999\n"},
+        {"3.1",
+         "plq2trq: channels 1 and 2 would share the archive files of bhz: give them names "
+         "that differ in more than letter case in [CHANNELMAP]\n"},
+        {"3.2",
+         "plq2trq: channel 2: the name \"../Z\" from [CHANNELMAP] cannot be part of a "
+         "file name (no / or \\)\n"},
+    };
+}
+
 std::string Opening(const Workspace& ws, const std::string& station) {
     return "PLQ2TRQ v1.0\nLoad parameters...\nConnect to DB:DSN=TRQ;UID=" + ws.Catalog().user +
            ";PWD=***; DATA=" + ws.ArchiveDir() + "...\nConvert file rec.plq (sta=" + station +
@@ -168,6 +205,7 @@ std::string Opening(const Workspace& ws, const std::string& station) {
 }
 
 TEST(ConversionTable, EveryCase) {
+    const std::map<std::string, std::string> reasons = Reasons();
     for (const Case& c : Cases()) {
         SCOPED_TRACE(std::string(c.id) + " " + c.what);
         Workspace ws;
@@ -175,6 +213,7 @@ TEST(ConversionTable, EveryCase) {
         const ProcessResult result = ws.Convert("rec.plq", c.station);
         EXPECT_EQ(result.exitCode, c.exitCode & 0xFF);
         EXPECT_EQ(result.out, Opening(ws, c.stored) + c.out);
+        EXPECT_EQ(result.err, reasons.contains(c.id) ? reasons.at(c.id) : "");
 
         std::map<std::string, FileState> files;
         const char* names[] = {"BHZ", "BHN", "BHE"};

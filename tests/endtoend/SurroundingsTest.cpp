@@ -166,7 +166,8 @@ TEST_P(Surroundings, CatalogThatCannotBeOpened) {
 }
 
 // The whole set-up from the system's trq.ini (as several hosts share one): the working
-// directory's plq2trq.ini holds only the channel map.
+// directory's plq2trq.ini holds only the channel map. trq finds the catalog and the archive
+// the same way.
 TEST_P(Surroundings, SettingsFromTrqIniAlone) {
     std::string ini = ws_.IniText(ws_.ArchiveDir());
     ws_.WriteTrqIni(ini.substr(0, ini.find("[CHANNELMAP]")));
@@ -174,7 +175,38 @@ TEST_P(Surroundings, SettingsFromTrqIniAlone) {
     const ProcessResult result = ws_.Convert("rec.plq");
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(ws_.ArchiveFiles(), GoldenFiles());
+    EXPECT_EQ(ws_.Trq({"check"}).out,
+              "trq check: 3 files, 3 rows: the archive and the catalog agree\n");
+    EXPECT_EQ(ws_.Trq({"export", "archive/" + GoldenFile("BHZ"), "-o", "z.mseed"}).err, "");
+}
+
+// Values that a connect string would misread go in braces: a password with ';' and '}'
+// logs in to PostgreSQL, and one that looks like another attribute (";Database=...") cannot
+// make the driver open another database.
+TEST_P(Surroundings, PasswordsThatLookLikeConnectStrings) {
+    std::string password = "x;Database=" + ws_.Path("other.db");
+    const std::string role = "semi_" + ws_.Catalog().database;
+    if (GetParam() == CatalogKind::kPostgres) {
+        password = "pa;ss}w{rd";
+        ExecuteSql(ws_.Catalog(), "CREATE ROLE " + role + " LOGIN PASSWORD 'pa;ss}w{rd'");
+        ExecuteSql(ws_.Catalog(), "GRANT ALL ON FILELIST TO " + role);
+    }
+    std::string ini = ws_.IniText(ws_.ArchiveDir());
+    ini.replace(ini.find("PASSWORD="),
+                ini.find('\n', ini.find("PASSWORD=")) - ini.find("PASSWORD="),
+                "PASSWORD=" + password);
+    if (GetParam() == CatalogKind::kPostgres) {
+        ini.replace(ini.find("USER=postgres"), 13, "USER=" + role);
+    }
+    ws_.WriteIni(ini);
+    const ProcessResult result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_FALSE(std::filesystem::exists(ws_.Path("other.db")));
     EXPECT_EQ(RowCount(), "3");
+    if (GetParam() == CatalogKind::kPostgres) {
+        ExecuteSql(ws_.Catalog(), "DROP OWNED BY " + role);
+        ExecuteOnCluster("DROP ROLE " + role);
+    }
 }
 
 // The table is gone (renamed away) for one run: its registrations wait in the station's

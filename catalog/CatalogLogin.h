@@ -1,0 +1,24 @@
+#pragma once
+// How a program logs in to the catalog: the data source name, a user and a password.
+
+#include <cstdint>
+#include <string>
+
+class CDatabase;
+
+struct CatalogLogin {
+    std::string dsn;
+    std::string user;
+    std::string password;
+    // The converter names UID and PWD always (an empty value is a login without one); the
+    // toolkit only those given, so that settings of the data source's odbc.ini stay in force.
+    bool nameEveryValue = false;
+
+    // "DSN=<dsn>;UID=<user>;PWD=<password>;" (UID and PWD as nameEveryValue says); values
+    // with ';', braces or outer blanks in braces.
+    std::string ConnectString() const;
+    // The same with "***" for the password, for printing.
+    std::string PrintableConnectString() const;
+    // Opens `database` (CDatabase::OpenDataSource); throws CDBException as Open does.
+    bool Open(CDatabase& database, uint32_t options) const;
+};

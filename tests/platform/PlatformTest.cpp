@@ -70,8 +70,10 @@ const std::tuple<const char*, std::string, std::string, std::string> kRows[] = {
      k30 + "|" + k30.substr(1) + "\xC3\xBC|" + k30.substr(17) + "|" + std::string(252, 'd') +
          "|300"},
     {"6.12",
-     "[DATABASE]\nODBC=" + k30 + "\\tail\nUSER=" + k30 + "bc\nPASSWORD=1234567890123\xE9\xFC\xE9\n",
-     "[DATABASE]\nODBC=trq\n", "trq|" + k30 + "b|1234567890123\xE9\xFC||300"},  // Latin-1: bytes
+     "[DATABASE]\nODBC=" + k30 + "\\tail\nUSER=" + k30 +
+         "\xE9\xB0"
+         "C\nPASSWORD=1234567890123\xE9\xFC\xE9\n",
+     "[DATABASE]\nODBC=trq\n", "trq|" + k30 + "\xE9|1234567890123\xE9\xFC||300"},  // Latin-1: bytes
 };
 
 TEST(Settings, OwnIniThenTrqIniThenTheFallbackWord) {

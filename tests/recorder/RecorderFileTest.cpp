@@ -187,6 +187,7 @@ const LoopRow kLoopRows[] = {
     {"4.21", S{.channelCount = 4, .samplesPerChannel = 0}, -5, kSize, "", "", 1 << 30},
     {"4.22", S{.channelCount = 0}, 0, "", ""},
     {"4.23", S{}, -5, "ERROR: read channel 2 of file rec.plq!!!\n", "CH1", "", 0, true},
+    {"4.24", S{.year = -1999, .month = 1, .day = 0, .hour = 0}, -5, kStart, ""},  // 0000-12-31
 };
 
 TEST(ChannelLoop, EachBlockFromItsPlaceOrTheRefusal) {

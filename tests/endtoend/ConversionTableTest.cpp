@@ -53,7 +53,7 @@ struct Case {
     std::string stored = "ABC";  // the station name as the run keeps it
     int exitCode = 0;
     std::string out;  // standard output after "Convert file rec.plq (sta=...)...\n"
-    // Files expected, relative to the archive directory, with the spec they come from; the
+    // Files expected, relative to the archive directory, with the recording they come from; the
     // channel names are the map's BHZ, BHN, BHE.
     std::string filePrefix;  // e.g. "ABC/22102013-134734-" (empty: no files)
     plqgen::RecordingSpec spec = Small();

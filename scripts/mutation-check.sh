@@ -11,7 +11,7 @@ build="${1:-build-mutate}"
 shift || true
 wanted=" $* "
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLQ_BUILD_BENCHMARKS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLQ_SYSCONFDIR=etc -DPLQ_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" >/dev/null || { echo "the unchanged tree does not build" >&2; exit 2; }
 ctest --test-dir "$build" -j "$(nproc)" --timeout 120 >/dev/null ||
   { echo "the unchanged suite does not pass" >&2; exit 2; }

@@ -55,29 +55,29 @@ TEST(Writer, FileOfOneBlockHoldsTheHeaderAndTheSamples) {
                   FloatBytes(samples));
 }
 
+// Three replays of one journal, each answering the registrations of A\a and A\b% as given:
+// what was tried ("!" if the start read back is not the double written), applied, failed and
+// remaining, "u" when the catalog was unavailable, and the journal left.
 TEST(Journal, ReplayKeepsWhatWasNotRegisteredAndLinesItCannotRead) {
     TempDir dir;
     const std::string path = dir / ".plq2trq.journal";
     const std::string a = "new\tA\\a\tA\tZ\t1382449654.1234567\t50\t100\t1\t3\tPLQ2TRQ\n";
     const std::string b = "update\tA\\b%25\tA\tZ\t1382449654.1234567\t60\t100\t1\t3\tPLQ2TRQ\n";
     WriteFile(path, a + "junk\n" + b + "new\tA\\c");  // the last line is cut off
-    std::string tried;
-    auto replay = [&](RegistrationOutcome answerForB) {
-        return ReplayJournal(path, [&](const JournalEntry& entry) {
+    using Outcome = RegistrationOutcome;
+    auto replay = [&](Outcome forA, Outcome forB) {
+        std::string tried;
+        const JournalReplay r = ReplayJournal(path, [&](const JournalEntry& entry) {
             tried += entry.file.path + (entry.file.start == 1382449654.123456789 ? " " : "! ");
-            return entry.file.path == "A\\a" ? RegistrationOutcome::kRegistered : answerForB;
+            return entry.file.path == "A\\a" ? forA : forB;
         });
+        return tried + std::to_string(r.applied) + std::to_string(r.failed) +
+               std::to_string(r.remaining) + (r.catalogUnavailable ? "u " : " ") + ReadFile(path);
     };
-    const JournalReplay first = replay(RegistrationOutcome::kFailed);
-    EXPECT_EQ(tried, "A\\a A\\b% ");
-    EXPECT_EQ(std::to_string(first.applied) + std::to_string(first.failed) +
-                  std::to_string(first.remaining),
-              "112");
-    EXPECT_EQ(ReadFile(path), b + "junk\n");
-    EXPECT_TRUE(replay(RegistrationOutcome::kCatalogUnavailable).catalogUnavailable);
-    EXPECT_EQ(ReadFile(path), b + "junk\n");
-    replay(RegistrationOutcome::kRegistered);
-    EXPECT_EQ(ReadFile(path), "junk\n");
+    EXPECT_EQ(replay(Outcome::kCatalogUnavailable, Outcome::kRegistered),
+              "A\\a 003u " + a + b + "junk\n");
+    EXPECT_EQ(replay(Outcome::kRegistered, Outcome::kFailed), "A\\a A\\b% 112 " + b + "junk\n");
+    EXPECT_EQ(replay(Outcome::kRegistered, Outcome::kRegistered), "A\\b% 101 junk\n");
 }
 
 // Two converters started on one recording: every order of their ten steps (four blocks

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <regex>
@@ -25,7 +26,7 @@ const FileRegistration kFile{"p", "STA1", "CH1", 1600000000.25, 50, 100};
 
 int timeoutCalls = 0, prepares = 0;
 SQLUSMALLINT lowItem = 0;         // the conformance answered with -1
-std::string lostState;            // the SQLSTATE of the first prepared statement's failure
+std::vector<std::string> lost;    // the SQLSTATEs of the first prepared statements' failures
 std::deque<std::string> records;  // "STATE,NATIVE,MESSAGE" given out before the driver's own
 
 void Replace(OdbcCalls& c, const std::string& seam) {
@@ -36,7 +37,7 @@ void Replace(OdbcCalls& c, const std::string& seam) {
         const std::vector<std::string> record = Fields(records.front(), ',');
         records.pop_front();
         std::strcpy(reinterpret_cast<char*>(state), record[0].c_str());
-        std::strcpy(reinterpret_cast<char*>(message), record[2].c_str());
+        std::snprintf(reinterpret_cast<char*>(message), capacity, "%s", record[2].c_str());
         *length = static_cast<SQLSMALLINT>(record[2].size());
         return *native = std::stoi(record[1]), SQL_SUCCESS;
     };
@@ -65,11 +66,13 @@ void Replace(OdbcCalls& c, const std::string& seam) {
         };
     }
     if (seam.starts_with("lost-")) {
-        lostState = seam.substr(5);
+        lost = Fields(seam.substr(5), '-');
         c.Prepare = [](auto... a) -> SQLRETURN {
-            if (prepares++ > 0) return ::SQLPrepare(a...);
-            records = {lostState + ",26,[psqlODBC] server closed the connection unexpectedly",
-                       "00000,0,"};
+            if (static_cast<std::size_t>(prepares) >= lost.size())
+                return ++prepares, ::SQLPrepare(a...);
+            records = {
+                lost[prepares++] + ",26,[psqlODBC] server closed the connection unexpectedly",
+                "00000,0,"};
             return SQL_ERROR;
         };
     }
@@ -119,7 +122,7 @@ TEST(Connection, Cases) {
         std::vector<std::string> out;
         for (const std::string& step : c.steps) {
             std::vector<std::string> f = Fields(step, '|');
-            f.resize(4, "catalog");
+            f.resize(std::max<std::size_t>(f.size(), 4), "catalog");
             for (std::string& field : f) field = field == "catalog" ? catalog.connect : field;
             if (f[2] == "wrong-password")
                 f[2] = catalog.connect.substr(0, catalog.connect.rfind("PWD=")) + "PWD=x;";

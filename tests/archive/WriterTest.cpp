@@ -29,6 +29,7 @@ TEST(Writer, SequencesOfSamplesGiveTheirRegistrationsAndFiles) {
                 w.registrar.answer = f[1] == "failed" ? RegistrationOutcome::kFailed
                                                       : RegistrationOutcome::kCatalogUnavailable;
             if (f[0] != "feed") continue;
+            // Freed right after the call: the writer must have copied what it keeps.
             std::vector<float> samples(static_cast<std::size_t>(std::max(std::stoi(f[5]), 0)));
             for (float& sample : samples) sample = next++;
             auto name = [](const std::string& n) { return n == "null" ? nullptr : n.c_str(); };
@@ -41,7 +42,8 @@ TEST(Writer, SequencesOfSamplesGiveTheirRegistrationsAndFiles) {
     }
 }
 
-// One file whole: the 512-byte header (text, NUL, spaces), then float32 little-endian.
+// One file compared whole with the archive format's text: the 512-byte header (text, NUL,
+// spaces) showing the first sample's whole second, then the samples as float32 little-endian.
 TEST(Writer, FileOfOneBlockHoldsTheHeaderAndTheSamples) {
     TempWriter w;
     const std::vector<float> samples = {1.0f, -2.5f, 0.0f, 255.0f, -0.0f, 130944.0f};

@@ -1,0 +1,103 @@
+#pragma once
+// What the archive tests see of a writer: the registrations it hands a recording registrar
+// and the files it leaves, each as one line of text that a table row can spell out.
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive/ArchiveWriter.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/TempDir.h"
+
+namespace writercase {
+
+// 2013-10-22 13:47:34 UTC.
+inline constexpr EpochSeconds T = 1382449654.0;
+
+inline std::string Text(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+class RecordingRegistrar : public CatalogRegistrar {
+  public:
+    RegistrationOutcome Register(RegistrationKind kind, const FileRegistration& file) override {
+        calls.emplace_back(kind, file);
+        return answer;
+    }
+    const std::string& CreatorName() const override { return creator; }
+
+    // "N|E path start duration rate" per registration; a run of one kind on one path is one
+    // line with the values of its last registration, counted: "71E ...".
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::string last;
+        int run = 0;
+        for (const auto& [kind, f] : calls) {
+            const std::string key = (kind == RegistrationKind::kNewFile ? "N " : "E ") + f.path;
+            run = key == last ? run + 1 : 1;
+            if (run > 1) lines.pop_back();
+            lines.push_back((run > 1 ? std::to_string(run) : "") + key + " " +
+                            Text("%.13g", f.start) + " " + Text("%.9g", f.duration) + " " +
+                            Text("%.9g", f.rate));
+            last = key;
+        }
+        return lines;
+    }
+
+    std::vector<std::pair<RegistrationKind, FileRegistration>> calls;
+    RegistrationOutcome answer = RegistrationOutcome::kRegistered;
+    std::string creator = "PLQ2TRQ";
+};
+
+// "STA/name size runs" for every file below `dir`, sorted; the runs are the sample values
+// after the 512-byte header as ranges of consecutive numbers: "0-99,200-249".
+inline std::vector<std::string> FileLines(const std::string& dir) {
+    std::vector<std::string> lines;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file()) continue;
+        // The writer's own files (their names start with a dot) show their text instead.
+        const bool own = entry.path().filename().string()[0] == '.';
+        const std::string bytes = testsupport::ReadFile(entry.path());
+        const std::vector<float> s =
+            own ? std::vector<float>() : testsupport::ArchiveSamples(bytes);
+        std::string line = std::filesystem::relative(entry.path(), dir).string() + " " +
+                           std::to_string(bytes.size()) +
+                           (own && !bytes.empty() ? " " + bytes : "");
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            if (i == 0 || s[i] != s[i - 1] + 1) line += (i ? "," : " ") + Text("%.9g", s[i]) + "-";
+            if (i + 1 == s.size() || s[i + 1] != s[i] + 1) line += Text("%.9g", s[i]);
+        }
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// A writer on the data directory <temp>/data.
+struct TempWriter {
+    TempWriter() {
+        std::filesystem::create_directory(data);
+        writer.emplace(registrar);
+        writer->SetDataDir(data.c_str());
+    }
+    // The registrations made, then the files below the data directory.
+    std::vector<std::string> Outcome() const {
+        std::vector<std::string> lines = registrar.Lines();
+        for (const std::string& file : FileLines(data)) lines.push_back(file);
+        return lines;
+    }
+
+    testsupport::TempDir dir;
+    std::string data = dir / "data";
+    RecordingRegistrar registrar;
+    std::optional<CArchiveWriter> writer;
+};
+
+}  // namespace writercase

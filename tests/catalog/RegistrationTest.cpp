@@ -1,0 +1,104 @@
+// FILELIST rows written by the converter's registration on real catalogs (SQLite and
+// PostgreSQL through their ODBC drivers, connected as the converter connects), with the
+// clock fixed past 2038 so that every load date is known (cases in registration.cases).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "catalog/FileList.h"
+#include "catalog/FileRegistration.h"
+#include "odbc/Database.h"
+#include "odbc/OdbcCalls.h"
+#include "platform/Clock.h"
+#include "tests/support/CaseScript.h"
+#include "tests/support/Catalog.h"
+#include "tests/support/ConsoleLines.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr std::time_t k2040 = 2208988800;  // 2040-01-01 00:00:00 UTC
+
+int statements = 0;  // the INSERT, UPDATE and DELETE statements sent
+SQLRETURN SQL_API CountedExecDirect(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) {
+    ++statements;
+    return ::SQLExecDirect(statement, text, length);
+}
+
+// Runs the step on the catalog; returns the line it gives, if any.
+std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalog,
+                    CDatabase& database) {
+    if (f[0] == "sql") ExecuteSql(catalog, f[1]);
+    if (f[0] == "row") {
+        ExecuteSql(catalog, "INSERT INTO FILELIST VALUES ('STA1',100,1,'" + f[1] + "',3,'" + f[2] +
+                                "','OTHER','2000-01-01 00:00:00.000',1600000000.25," + f[3] +
+                                ",512)");
+    }
+    if (f[0] == "read") {
+        CFileList row(&database);
+        row.SetFilter(CFileList::PathFilter(f[1]));
+        row.Open();
+        return "read " + f[1] + ": " +
+               (row.FieldStatus(8) & kFieldNull ? "null" : std::to_string(row.loadDate));
+    }
+    if (f[0] != "N" && f[0] != "E") return "";
+    OdbcCalls calls = Odbc();
+    calls.ExecDirect = &CountedExecDirect;
+    const ScopedOdbcCalls seam(calls);
+    const platform::ScopedFixedClock clock(k2040 + (f.size() > 4 ? std::stoi(f[4]) : 0));
+    const FileRegistration file{f[1], "STA1", f[3], 1600000000.25, std::stod(f[2]), 100};
+    statements = 0;
+    const bool made = f[0] == "N" ? RegisterNewFileRow(database, "PLQ2TRQ", file)
+                                  : UpdateExtendedFileRow(database, "PLQ2TRQ", file);
+    if (!made) return f[0] + " " + f[1] + ": failed";
+    return f.size() > 5 ? f[0] + " " + f[1] + ": statements " + std::to_string(statements) : "";
+}
+
+class Registration : public ::testing::TestWithParam<CatalogKind> {};
+
+TEST_P(Registration, StepsLeaveTheirRows) {
+    ::setenv("TZ", "UTC", 1);  // LDDATE holds local time
+    ::tzset();
+    const bool sqlite = GetParam() == CatalogKind::kSqlite;
+    int serial = 0;
+    for (const ScriptCase& c :
+         ReadCaseScript("tests/catalog/registration.cases", sqlite ? "sqlite" : "postgres")) {
+        SCOPED_TRACE(c.title);
+        const auto has = [&](const char* line) {
+            return std::find(c.steps.begin(), c.steps.end(), line) != c.steps.end();
+        };
+        TempDir dir;
+        const TestCatalog catalog =
+            MakeCatalog(GetParam(), dir, "TRQ" + std::to_string(++serial), !has("unique|no"));
+        CDatabase database;
+        ASSERT_TRUE(database.Open(catalog.connect,
+                                  has("cursor-library|no") ? 0 : CDatabase::kUseCursorLib));
+        ConsoleLines console;
+        std::vector<std::string> out;
+        for (const std::string& step : c.steps) {
+            const std::string line = RunStep(Fields(step, '|'), catalog, database);
+            if (!line.empty()) out.push_back(line);
+        }
+        std::vector<std::string> rows;
+        for (auto cells : QueryRows(catalog,
+                                    "SELECT CPATH,CH,TQTY,LDDATE,STA,SPS,GAIN,DATATYPE,"
+                                    "CREATER,TBEGIN,FOFF FROM FILELIST")) {
+            // SQLite keeps the text its driver wrote, with the fraction of the second.
+            if (cells[3].ends_with(".000")) cells[3].resize(cells[3].size() - 4);
+            rows.push_back(cells[0]);
+            for (std::size_t i = 1; i < cells.size(); ++i) rows.back() += "|" + cells[i];
+        }
+        std::sort(rows.begin(), rows.end());
+        out.insert(out.end(), rows.begin(), rows.end());
+        if (!console.out.empty()) out.push_back("printed: " + console.out);
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogs, Registration,
+                         ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
+                         CatalogKindName);
+
+}  // namespace

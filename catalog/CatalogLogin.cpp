@@ -17,7 +17,7 @@ std::string Compose(const CatalogLogin& login, const std::string& password) {
 }  // namespace
 
 std::string CatalogLogin::ConnectString() const {
-    return Compose(*this, password);
+    return wholeConnectString.empty() ? Compose(*this, password) : wholeConnectString;
 }
 
 std::string CatalogLogin::PrintableConnectString() const {
@@ -25,5 +25,6 @@ std::string CatalogLogin::PrintableConnectString() const {
 }
 
 bool CatalogLogin::Open(CDatabase& database, uint32_t options) const {
+    if (!wholeConnectString.empty()) return database.Open(wholeConnectString, options);
     return database.OpenDataSource(ConnectString(), dsn, user, password, options);
 }

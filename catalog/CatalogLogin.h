@@ -13,6 +13,9 @@ struct CatalogLogin {
     // The converter names UID and PWD always (an empty value is a login without one); the
     // toolkit only those given, so that settings of the data source's odbc.ini stay in force.
     bool nameEveryValue = false;
+    // A whole connect string used as it stands instead of the three values (one that names
+    // the driver and its settings directly, as tests do).
+    std::string wholeConnectString;
 
     // "DSN=<dsn>;UID=<user>;PWD=<password>;" (UID and PWD as nameEveryValue says); values
     // with ';', braces or outer blanks in braces.

@@ -39,7 +39,7 @@ FoundCatalog FindCatalog(const CatalogArguments& arguments) {
     const ConnectionSettings settings = ReadSettings(DefaultSettingsFiles());
     found.dataDir = arguments.dataDir.empty() ? settings.dataDir : arguments.dataDir;
     if (arguments.login.dsn.empty()) {
-        found.login = {settings.dataSource, settings.user, settings.password};
+        found.login = {settings.dataSource, settings.user, settings.password, false, ""};
         found.fromSettings = true;
         if (!arguments.login.user.empty()) found.login.user = arguments.login.user;
         if (!arguments.login.password.empty()) found.login.password = arguments.login.password;

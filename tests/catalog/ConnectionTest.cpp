@@ -93,7 +93,9 @@ std::vector<std::string> Open(const std::string& seam, const std::string& connec
                  error.stateText + ",";
     }
     if (database.IsOpen()) {
-        DatabaseRegistrar registrar(database, "PLQ2TRQ", reconnect, CDatabase::kUseCursorLib);
+        CatalogLogin login;
+        login.wholeConnectString = reconnect;
+        DatabaseRegistrar registrar(database, "PLQ2TRQ", login, CDatabase::kUseCursorLib);
         for (RegistrationKind kind :
              {RegistrationKind::kNewFile, RegistrationKind::kExtendedFile}) {
             const RegistrationOutcome outcome = registrar.Register(kind, kFile);

@@ -48,7 +48,7 @@ std::string Composed(const std::string& step) {
     if (what == "kind") return sqltext::IsStatement(text) ? "statement" : "table";
     if (what == "login")
         return CatalogLogin{words[0], words.size() > 1 ? words[1] : "",
-                            words.size() > 2 ? words[2] : ""}
+                            words.size() > 2 ? words[2] : "", false, ""}
             .ConnectString();
     if (what == "positioned") {
         const std::size_t bar = text.find('|');

@@ -34,7 +34,8 @@ void CurrentRowKey::Capture(const std::vector<FieldSlot>& fields,
     columns_.clear();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const FieldSlot& slot = fields[i];
-        if (slot.boundType == 0 || slot.boundType == SQL_C_DOUBLE || slot.column == nullptr) {
+        if (slot.boundType == 0 || slot.boundType == SQL_C_DOUBLE ||
+            slot.boundType == SQL_C_TIMESTAMP || slot.column == nullptr) {
             continue;
         }
         Column column;

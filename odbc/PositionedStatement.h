@@ -14,7 +14,9 @@
 // with one condition per bound result column, joined by " AND ": "COL=?" with the fetched
 // value bound as a further parameter (after the SET parameters), or "COL IS NULL" where
 // the fetched value was null. Double columns are left out: drivers do not give doubles
-// back exactly, so an equality on one could miss the row.
+// back exactly, so an equality on one could miss the row. Date columns too: SQLite keeps
+// dates as text, and one that another program wrote in another form (without ".000", or
+// before 1970, which reads back as null) would not equal the value bound for it.
 
 #include <sql.h>
 #include <sqlext.h>
@@ -31,7 +33,7 @@ class CurrentRowKey {
     // Forgets the row (no row is current).
     void Clear() { columns_.clear(); }
     // Copies the values just fetched into the bound buffers of `fields` (described by
-    // `columns`, in field order). Unbound fields and double columns are skipped.
+    // `columns`, in field order). Unbound fields, double and date columns are skipped.
     void Capture(const std::vector<FieldSlot>& fields,
                  const std::vector<ColumnDescription>& columns);
 

@@ -33,7 +33,7 @@ std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalo
     if (f[0] == "sql") ExecuteSql(catalog, f[1]);
     if (f[0] == "row") {
         ExecuteSql(catalog, "INSERT INTO FILELIST VALUES ('STA1',100,1,'" + f[1] + "',3,'" + f[2] +
-                                "','OTHER','2000-01-01 00:00:00.000',1600000000.25," + f[3] +
+                                "','OTHER','2000-01-01 00:00:00',1600000000.25," + f[3] +
                                 ",512)");
     }
     if (f[0] == "read") {

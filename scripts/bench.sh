@@ -28,6 +28,9 @@ repeat_w2=3
 
 say() { printf '== %s\n' "$*" >&2; }
 
+say "Packages (Google Benchmark, the PostgreSQL server)"
+scripts/install-deps.sh --dev >&2
+
 say "Release build in $build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLQ_BUILD_TESTS=OFF \
   -DPLQ_BUILD_BENCHMARKS=ON >/dev/null

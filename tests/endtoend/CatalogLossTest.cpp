@@ -125,6 +125,13 @@ TEST_P(CatalogLoss, CatalogGoneForGoodLeavesAJournalThatRepairMakesExact) {
         SQLFreeHandle(SQL_HANDLE_ENV, env);
     }
     EXPECT_EQ(result.exitCode, 247) << result.out << result.err;
+    // The driver's messages once, not once per block: the catalog is given up for the run.
+    const std::string message = GetParam() == CatalogKind::kSqlite
+                                    ? "database is locked"
+                                    : "connecting again to the catalog failed";
+    const std::string& where = GetParam() == CatalogKind::kSqlite ? result.out : result.err;
+    EXPECT_EQ(where.find(message), where.rfind(message)) << where;
+    EXPECT_NE(where.find(message), std::string::npos) << where;
     const std::string journal = ws_.ArchiveDir() + "/ABC/.plq2trq.journal";
     EXPECT_THAT(result.err, HasSubstr(" registrations were not made; they are kept in " + journal));
     ExpectWholeFiles();

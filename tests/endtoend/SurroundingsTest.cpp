@@ -128,8 +128,8 @@ TEST_P(Surroundings, DataDirectoryThatCannotTakeTheArchive) {
 }
 
 // A data source the driver manager does not know, a PostgreSQL server that refuses the
-// connection, and a refused login: -3 with the connect string (password hidden); the
-// recorder file is not even opened.
+// connection, and a refused login: -3 with the connect string (password hidden) and the
+// driver's reason on standard error; the recorder file is not even opened.
 TEST_P(Surroundings, CatalogThatCannotBeOpened) {
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);  // held, never listening
     sockaddr_in address{};
@@ -163,6 +163,7 @@ TEST_P(Surroundings, CatalogThatCannotBeOpened) {
     const ProcessResult refused = ws_.Convert("rec.plq");
     EXPECT_EQ(refused.exitCode, 253);
     EXPECT_EQ(refused.out.find("wrong"), std::string::npos);
+    EXPECT_THAT(refused.err, HasSubstr("password authentication failed"));
 }
 
 // The whole set-up from the system's trq.ini (as several hosts share one): the working

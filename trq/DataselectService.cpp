@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <span>
 
 #include "trq/MiniSeedPacker.h"
 #include "trq/SelectionQuery.h"
@@ -137,15 +138,23 @@ std::string MiniSeedStream::Next() {
             ++trace_;
             continue;
         }
-        // Each piece fills whole records and starts at its first sample's own time, so
-        // every record's start is exact, not added up from the ones before.
-        const int64_t start = SampleTime(reader_->Start(), trace.segment.rate, sent_);
+        // Each record is packed on its own, starting at its first sample's own time: no
+        // record's start is added up from the ones before it.
         std::string records;
-        PackMiniSeed({settings_.network, trace.segment.station, "", trace.segment.channel,
-                      trace.segment.rate, start, piece},
-                     settings_.recordLength, [&](const char* record, std::size_t length) {
-                         records.append(record, length);
-                     });
+        const std::size_t perRecord = samplesPerPiece_ / kRecordsPerPiece;
+        for (std::size_t first = 0; first < piece.size(); first += perRecord) {
+            const std::span<const float> samples(piece.data() + first,
+                                                 std::min(perRecord, piece.size() - first));
+            const int64_t start = SampleTime(reader_->Start(), trace.segment.rate,
+                                             sent_ + static_cast<int64_t>(first));
+            // Sequence numbers have six digits: 1 to 999999, then 1 again.
+            const auto sequence = static_cast<int32_t>(records_ % 999999 + 1);
+            records_ += PackMiniSeed(
+                {settings_.network, trace.segment.station, "", trace.segment.channel,
+                 trace.segment.rate, start, samples, sequence},
+                settings_.recordLength,
+                [&](const char* record, std::size_t length) { records.append(record, length); });
+        }
         sent_ += static_cast<int64_t>(piece.size());
         return records;
     }

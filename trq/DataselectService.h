@@ -58,6 +58,7 @@ class MiniSeedStream {
     std::size_t trace_ = 0;                     // the trace being sent
     std::optional<WindowSampleReader> reader_;  // its samples
     int64_t sent_ = 0;                          // of its samples
+    int64_t records_ = 0;                       // made so far, for their sequence numbers
 };
 
 }  // namespace trq

@@ -83,6 +83,7 @@ RecordHandle MakeTemplate(const MiniSeedTrace& trace) {
     CopyCode(recordTemplate->location, trace.location);
     CopyCode(recordTemplate->channel, trace.channel);
     recordTemplate->dataquality = 'D';
+    recordTemplate->sequence_number = trace.firstSequenceNumber;
     blkt_1001_s timing{};
     if (msr_addblockette(recordTemplate.get(), reinterpret_cast<char*>(&timing), sizeof timing,
                          1001, 0) == nullptr) {

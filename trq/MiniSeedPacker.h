@@ -19,6 +19,7 @@ struct MiniSeedTrace {
     double sampleRate = 0;
     int64_t startMicroseconds = 0;  // first sample, microseconds since 1970-01-01 UTC
     std::span<const float> samples;
+    int32_t firstSequenceNumber = 1;  // of the first record; the next ones count on
 };
 
 // Why a code cannot go into a SEED record header, or "" when it can.

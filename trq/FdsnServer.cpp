@@ -192,8 +192,7 @@ void FdsnServer::ServeDataselect(const FdsnRequest& request, const httplib::Requ
         ServedStreams streams(catalog, settings_.network);
         plan = PlanDataselect(streams, request, settings_, log_);
     });
-    if (plan.traces.empty())
-        return NoData(req, res, FdsnService::kDataselect, request.noDataStatus);
+    if (plan.traces.empty()) return NoData(req, res, request.noDataStatus);
     auto stream = std::make_shared<MiniSeedStream>(std::move(plan), settings_);
     // The first records are made before the status goes out: a file that cannot be read
     // still gets a 500 with its reason, not a cut 200.
@@ -226,7 +225,7 @@ void FdsnServer::ServeAvailability(const FdsnRequest& request, FdsnMethod method
         ServedStreams streams(catalog, settings_.network);
         answer = AnswerAvailability(streams, request, method, settings_.network, NowMicroseconds());
     });
-    if (answer.noData) return NoData(req, res, FdsnService::kAvailability, request.noDataStatus);
+    if (answer.noData) return NoData(req, res, request.noDataStatus);
     res.set_content(answer.body, answer.contentType);
 }
 
@@ -237,8 +236,7 @@ void FdsnServer::ServeIndex(httplib::Response& res) {
     res.set_content(IndexPage(streams, settings_.network), "text/html; charset=utf-8");
 }
 
-void FdsnServer::NoData(const httplib::Request& req, httplib::Response& res, FdsnService,
-                        int status) {
+void FdsnServer::NoData(const httplib::Request& req, httplib::Response& res, int status) {
     if (status == 204) {
         res.status = 204;
         return;
@@ -263,9 +261,11 @@ void FdsnServer::LogAccess(const httplib::Request& req, const httplib::Response&
     }
     const int64_t bytes =
         timing.streamedBytes >= 0 ? timing.streamedBytes : static_cast<int64_t>(res.body.size());
-    log_.Access(req.remote_addr.empty() ? "-" : req.remote_addr, req.method,
-                req.target.empty() ? req.path : req.target, req.version, res.status, bytes,
-                milliseconds);
+    // A request line the library could not read leaves the fields empty.
+    auto shown = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
+    log_.Access(shown(req.remote_addr), shown(req.method),
+                shown(req.target.empty() ? req.path : req.target), shown(req.version), res.status,
+                bytes, milliseconds);
     timing = {};
 }
 

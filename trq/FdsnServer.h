@@ -63,8 +63,7 @@ class FdsnServer {
     void ServeAvailability(const FdsnRequest& request, FdsnMethod method,
                            const httplib::Request& req, httplib::Response& res);
     void ServeIndex(httplib::Response& res);
-    void NoData(const httplib::Request& req, httplib::Response& res, FdsnService service,
-                int status);
+    void NoData(const httplib::Request& req, httplib::Response& res, int status);
     void SetError(const httplib::Request& req, httplib::Response& res, int status,
                   const std::string& detail);
     template <typename Work>

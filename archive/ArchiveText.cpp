@@ -51,6 +51,17 @@ std::string CatalogPathOfFile(const std::string& path) {
     return CatalogPath(absolute.parent_path().filename().string(), absolute.filename().string());
 }
 
+bool CatalogPathStaysBelow(std::string_view catalogPath) {
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t end = catalogPath.find_first_of("\\/", begin);
+        const std::string_view part = catalogPath.substr(begin, end - begin);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == std::string_view::npos) return true;
+        begin = end + 1;
+    }
+}
+
 std::string DiskPathOfCatalogPath(const std::string& dataDir, std::string_view catalogPath) {
     std::string path = dataDir.empty() ? std::string() : dataDir + "/";
     for (char c : catalogPath) path += c == '\\' ? '/' : c;

@@ -42,6 +42,11 @@ std::string CatalogPathOfFile(const std::string& path);
 // current one.
 std::string DiskPathOfCatalogPath(const std::string& dataDir, std::string_view catalogPath);
 
+// True when a catalog path stays below the data directory: none of its parts (between
+// '\\' and '/') is empty, "." or "..", so it neither starts at the root nor climbs out. A
+// row whose path does not is never read, whatever file it names.
+bool CatalogPathStaysBelow(std::string_view catalogPath);
+
 // A station name becomes a directory directly below the data directory: it must name
 // exactly one new level there (not empty, not "." or "..", no '/' or '\\').
 bool IsUsableStationName(std::string_view name);

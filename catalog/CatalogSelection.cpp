@@ -3,8 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "odbc/SqlText.h"
-
 namespace {
 
 constexpr double kMicrosecondsPerSecond = 1e6;
@@ -14,15 +12,6 @@ constexpr double kConditionMarginSeconds = 0.001;
 
 bool HasWildcard(std::string_view pattern) {
     return pattern.find_first_of("*?") != std::string_view::npos;
-}
-
-std::string Literal(std::string_view text) {
-    // Appended piece by piece: g++ 12 at -O3 misreads "'" + text + "'" as an overlapping
-    // copy (-Wrestrict).
-    std::string literal(1, '\'');
-    literal += sqltext::EscapeLiteral(text);
-    literal += '\'';
-    return literal;
 }
 
 std::string Number(double value) {
@@ -63,17 +52,21 @@ int64_t RowEnd(const CatalogRow& row) {
     return RowStart(row) + std::llround(row.duration * kMicrosecondsPerSecond);
 }
 
-std::string SelectionCondition(const CatalogSelection& selection) {
+SqlCondition SelectionCondition(const CatalogSelection& selection) {
     // STA and CH as equalities, so that the index narrows the search to one channel's
     // rows in time order; a wildcard channel is matched afterwards, over the station.
-    std::string condition = "STA=" + Literal(selection.station);
-    if (!HasWildcard(selection.channel)) condition += " AND CH=" + Literal(selection.channel);
+    SqlCondition condition{"STA=?", {selection.station}};
+    if (!HasWildcard(selection.channel)) {
+        condition.text += " AND CH=?";
+        condition.parameters.push_back(selection.channel);
+    }
     if (selection.to) {
         const double to = static_cast<double>(*selection.to) / kMicrosecondsPerSecond;
-        condition += " AND TBEGIN<" + Number(to + kConditionMarginSeconds);
+        condition.text += " AND TBEGIN<" + Number(to + kConditionMarginSeconds);
     }
     const double from = static_cast<double>(selection.from) / kMicrosecondsPerSecond;
-    return condition + " AND TBEGIN+TQTY>" + Number(from - kConditionMarginSeconds);
+    condition.text += " AND TBEGIN+TQTY>" + Number(from - kConditionMarginSeconds);
+    return condition;
 }
 
 bool RowMeetsSelection(const CatalogRow& row, const CatalogSelection& selection) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalog/CatalogStore.h"
 
@@ -37,10 +38,17 @@ bool ChannelMatches(std::string_view pattern, std::string_view channel);
 int64_t RowStart(const CatalogRow& row);
 int64_t RowEnd(const CatalogRow& row);
 
+// A WHERE condition with '?' markers and the texts bound to them, in order.
+struct SqlCondition {
+    std::string text;
+    std::vector<std::string> parameters;
+};
+
 // The WHERE condition that finds the rows of `selection` through the index on
 // (STA, CH, TBEGIN). It is wider than the selection by a millisecond, so that rounding in
-// the database never loses a row; RowMeetsSelection decides exactly.
-std::string SelectionCondition(const CatalogSelection& selection);
+// the database never loses a row; RowMeetsSelection decides exactly. The station and the
+// channel are bound parameters, never part of the text: they may come from a web request.
+SqlCondition SelectionCondition(const CatalogSelection& selection);
 
 // True when the row is the selection's station and channel and its span meets the window.
 // Rows with a span or rate no sample can have (negative, not finite, beyond year 5000)

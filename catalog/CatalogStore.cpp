@@ -45,6 +45,62 @@ void ExecuteWithText(CDatabase& database, const std::string& sql, const std::str
     check(UntilDone([&] { return Odbc().Execute(statement.Get()); }));
 }
 
+// The one text column of the one row that `sql` gives with `parameters` bound to its
+// markers; nothing when that row holds NULL (the MIN of no rows).
+std::optional<std::string> QueryOneText(CDatabase& database, const std::string& sql,
+                                        std::vector<std::string> parameters) {
+    StatementHandle statement;
+    auto check = [&](SQLRETURN code) {
+        if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database, statement.Get());
+    };
+    check(statement.Allocate(database.Handle()));
+    std::string text = sql;
+    check(UntilDone([&] {
+        return Odbc().Prepare(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    }));
+    std::vector<SQLLEN> lengths(parameters.size());
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        lengths[i] = static_cast<SQLLEN>(parameters[i].size());
+        check(Odbc().BindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1),
+                                   SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                                   std::max<SQLULEN>(parameters[i].size(), 1), 0,
+                                   parameters[i].data(), lengths[i], &lengths[i]));
+    }
+    check(UntilDone([&] { return Odbc().Execute(statement.Get()); }));
+    // Names are VARCHAR(255); room for every byte of a multi-byte encoding besides.
+    std::vector<char> value(1024);
+    SQLLEN valueLength = 0;
+    check(Odbc().BindCol(statement.Get(), 1, SQL_C_CHAR, value.data(),
+                         static_cast<SQLLEN>(value.size()), &valueLength));
+    const SQLRETURN fetched = UntilDone([&] { return Odbc().Fetch(statement.Get()); });
+    check(fetched);
+    if (fetched == SQL_NO_DATA_FOUND || valueLength == SQL_NULL_DATA) return std::nullopt;
+    return std::string(value.data());
+}
+
+// Walks the distinct values of `column` upwards, each the MIN above the one before, under
+// `condition` (with its parameters) on the other columns.
+std::vector<std::string> DistinctValues(CDatabase& database, const std::string& column,
+                                        const std::string& condition,
+                                        const std::vector<std::string>& parameters) {
+    const std::string sql =
+        "SELECT MIN(" + column + ") FROM FILELIST WHERE " + condition + column + ">?";
+    std::vector<std::string> values;
+    std::string after;  // below every name: the converter never writes an empty one
+    for (;;) {
+        std::vector<std::string> bound = parameters;
+        bound.push_back(after);
+        std::optional<std::string> next = QueryOneText(database, sql, std::move(bound));
+        // The database orders by its own collation, which need not be the order of bytes;
+        // a name met again would mean a collation that is no order at all.
+        if (!next || std::find(values.begin(), values.end(), *next) != values.end()) break;
+        after = *next;
+        values.push_back(std::move(*next));
+    }
+    std::sort(values.begin(), values.end());
+    return values;
+}
+
 CatalogRow RowOf(const CFileList& set) {
     CatalogRow row;
     row.station = set.station;
@@ -83,8 +139,9 @@ bool HasNullSpan(const CatalogRow& row) {
 CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new CDatabase) {
     try {
         // As the converter connects, but never waiting for a dialog.
-        const uint32_t cursorLibrary = use == Use::kReadAndMend ? CDatabase::kUseCursorLib : 0;
-        if (!login.Open(*database_, cursorLibrary | CDatabase::kNoOdbcDialog)) {
+        const uint32_t access =
+            use == Use::kReadAndMend ? CDatabase::kUseCursorLib : CDatabase::kOpenReadOnly;
+        if (!login.Open(*database_, access | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }
     } catch (const CDBException& error) {
@@ -112,7 +169,9 @@ std::vector<CatalogRow> CatalogStore::SelectRows(const CatalogSelection& selecti
     std::vector<CatalogRow> rows;
     try {
         CFileList set(database_.get());
-        set.SetFilter(SelectionCondition(selection));
+        SqlCondition condition = SelectionCondition(selection);
+        set.SetFilter(std::move(condition.text));
+        set.SetFilterParameters(std::move(condition.parameters));
         set.SetSort("TBEGIN,STA,CH,CPATH");
         // Read once, front to back: no scrolling cursor to keep.
         set.Open(CRecordset::kForwardOnly, nullptr, CRecordset::kReadOnly);
@@ -144,5 +203,21 @@ void CatalogStore::DeleteRows(const std::string& path) {
         ExecuteWithText(*database_, "DELETE FROM FILELIST WHERE CPATH=?", path);
     } catch (const CDBException& error) {
         throw CatalogError("deleting the FILELIST rows of " + path + ": " + ErrorText(error));
+    }
+}
+
+std::vector<std::string> CatalogStore::ListStations() {
+    try {
+        return DistinctValues(*database_, "STA", "", {});
+    } catch (const CDBException& error) {
+        throw CatalogError("listing the stations of FILELIST: " + ErrorText(error));
+    }
+}
+
+std::vector<std::string> CatalogStore::ListChannels(const std::string& station) {
+    try {
+        return DistinctValues(*database_, "CH", "STA=? AND ", {station});
+    } catch (const CDBException& error) {
+        throw CatalogError("listing the channels of " + station + ": " + ErrorText(error));
     }
 }

@@ -51,7 +51,8 @@ class CatalogStore {
   public:
     // What the connection is for. Mending rows goes through the converter's registration,
     // which needs the ODBC cursor library as the converter uses it; reading alone does not,
-    // and without it a large selection is not copied into a temporary file first.
+    // and without it a large selection is not copied into a temporary file first. A
+    // read-only connection also asks the driver for read-only access, where it has one.
     enum class Use { kReadAndMend, kReadOnly };
 
     // Connects. Throws CatalogError with the driver's message.
@@ -67,6 +68,11 @@ class CatalogStore {
     std::vector<CatalogRow> SelectRows(const CatalogSelection& selection);
     // Deletes every row of `path`. Throws CatalogError.
     void DeleteRows(const std::string& path);
+    // The distinct stations (STA), and the distinct channels (CH) of one station, in
+    // ascending order. Each name is one step along the index on (STA, CH, TBEGIN), so the
+    // cost grows with the number of names, not of rows. Throws CatalogError.
+    std::vector<std::string> ListStations();
+    std::vector<std::string> ListChannels(const std::string& station);
 
     CDatabase& Database() { return *database_; }
 

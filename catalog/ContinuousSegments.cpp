@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <tuple>
 
 #include "catalog/CatalogSelection.h"
@@ -95,6 +96,32 @@ std::vector<ContinuousSegment> JoinIntoSegments(std::vector<CatalogRow> rows) {
     }
     std::sort(runs.begin(), runs.end(), [](const ContinuousSegment& a, const ContinuousSegment& b) {
         return std::tie(a.station, a.channel, a.start) < std::tie(b.station, b.channel, b.start);
+    });
+    return runs;
+}
+
+std::vector<ContinuousSegment> JoinIntoSegmentsPerRate(std::vector<CatalogRow> rows) {
+    std::sort(rows.begin(), rows.end(), [](const CatalogRow& a, const CatalogRow& b) {
+        return std::tie(a.station, a.channel, a.rate) < std::tie(b.station, b.channel, b.rate);
+    });
+    std::vector<ContinuousSegment> runs;
+    for (std::size_t first = 0; first < rows.size();) {  // one channel and rate per pass
+        std::size_t end = first + 1;
+        while (end < rows.size() && rows[end].station == rows[first].station &&
+               rows[end].channel == rows[first].channel &&
+               SameRate(rows[end].rate, rows[first].rate)) {
+            ++end;
+        }
+        std::vector<CatalogRow> group(std::make_move_iterator(rows.begin() + first),
+                                      std::make_move_iterator(rows.begin() + end));
+        for (ContinuousSegment& run : JoinIntoSegments(std::move(group))) {
+            runs.push_back(std::move(run));
+        }
+        first = end;
+    }
+    std::sort(runs.begin(), runs.end(), [](const ContinuousSegment& a, const ContinuousSegment& b) {
+        return std::tie(a.station, a.channel, a.start, a.rate) <
+               std::tie(b.station, b.channel, b.start, b.rate);
     });
     return runs;
 }

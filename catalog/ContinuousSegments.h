@@ -31,3 +31,8 @@ struct ContinuousSegment {
 // Runs ordered by station, channel and start. Rows may come in any order. Throws
 // RateChangeError when a file continues a run at another sample rate.
 std::vector<ContinuousSegment> JoinIntoSegments(std::vector<CatalogRow> rows);
+
+// As JoinIntoSegments, but a file at another sample rate never joins a run: it begins a run
+// of its own. For answers that describe what is there (the web services), where two rates
+// are two series to report, not a fault.
+std::vector<ContinuousSegment> JoinIntoSegmentsPerRate(std::vector<CatalogRow> rows);

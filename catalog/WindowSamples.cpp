@@ -8,10 +8,6 @@
 
 namespace {
 
-int64_t SampleTime(int64_t start, double rate, int64_t index) {
-    return start + std::llround(static_cast<double>(index) * 1e6 / rate);
-}
-
 int64_t AnnouncedSamples(const CatalogRow& row) {
     const std::optional<int64_t> count = RowSampleCount(row);
     if (!count || *count < 0) {
@@ -31,22 +27,6 @@ SampleRange RangeInWindow(const CatalogRow& row, const TimeWindow& window) {
     const int64_t start = RowStart(row);
     return {FirstSampleFrom(start, row.rate, count, window.from),
             FirstSampleFrom(start, row.rate, count, window.to)};
-}
-
-// Appends the file's samples within the window; the trace starts at the first of them.
-void AppendFileWindow(const std::string& dataDir, const CatalogRow& row, const TimeWindow& window,
-                      WindowTrace& trace) {
-    const auto [first, end] = RangeInWindow(row, window);
-    if (first >= end) return;
-    const int64_t count = AnnouncedSamples(row);
-    const ArchiveFile file = OpenArchiveFile(DiskPathOfCatalogPath(dataDir, row.path));
-    if (file.sampleCount < count) {
-        throw ArchiveFormatError(file.path + " holds " + std::to_string(file.sampleCount) +
-                                 " samples, its FILELIST row " + std::to_string(count));
-    }
-    if (trace.samples.empty()) trace.start = SampleTime(RowStart(row), row.rate, first);
-    const std::vector<float> samples = ReadArchiveSampleRange(file, first, end - first);
-    trace.samples.insert(trace.samples.end(), samples.begin(), samples.end());
 }
 
 }  // namespace
@@ -72,7 +52,55 @@ int64_t CountWindowSamples(const ContinuousSegment& segment, const TimeWindow& w
 
 WindowTrace ReadWindowSamples(const std::string& dataDir, const ContinuousSegment& segment,
                               const TimeWindow& window) {
-    WindowTrace trace{segment.station, segment.channel, segment.rate, 0, {}};
-    for (const CatalogRow& row : segment.files) AppendFileWindow(dataDir, row, window, trace);
+    WindowSampleReader reader(dataDir, segment, window);
+    WindowTrace trace{segment.station, segment.channel, segment.rate, reader.Start(), {}};
+    trace.samples = reader.Next(reader.Total());
     return trace;
+}
+
+int64_t SampleTime(int64_t start, double rate, int64_t index) {
+    return start + std::llround(static_cast<double>(index) * 1e6 / rate);
+}
+
+WindowSampleReader::WindowSampleReader(std::string dataDir, ContinuousSegment segment,
+                                       const TimeWindow& window)
+    : dataDir_(std::move(dataDir)), segment_(std::move(segment)) {
+    for (std::size_t row = 0; row < segment_.files.size(); ++row) {
+        const auto [first, end] = RangeInWindow(segment_.files[row], window);
+        if (first >= end) continue;
+        if (ranges_.empty()) {
+            start_ = SampleTime(RowStart(segment_.files[row]), segment_.files[row].rate, first);
+        }
+        ranges_.push_back({row, first, end});
+        total_ += end - first;
+    }
+}
+
+void WindowSampleReader::OpenCurrentFile() {
+    const CatalogRow& row = segment_.files[ranges_[current_].row];
+    const int64_t count = AnnouncedSamples(row);
+    ArchiveFile file = OpenArchiveFile(DiskPathOfCatalogPath(dataDir_, row.path));
+    if (file.sampleCount < count) {
+        throw ArchiveFormatError(file.path + " holds " + std::to_string(file.sampleCount) +
+                                 " samples, its FILELIST row " + std::to_string(count));
+    }
+    open_ = std::move(file);
+}
+
+std::vector<float> WindowSampleReader::Next(int64_t count) {
+    std::vector<float> samples;
+    while (static_cast<int64_t>(samples.size()) < count && current_ < ranges_.size()) {
+        FileRange& range = ranges_[current_];
+        if (!open_) OpenCurrentFile();
+        const int64_t take =
+            std::min(range.end - range.first, count - static_cast<int64_t>(samples.size()));
+        const std::vector<float> piece = ReadArchiveSampleRange(*open_, range.first, take);
+        samples.insert(samples.end(), piece.begin(), piece.end());
+        range.first += take;
+        if (range.first == range.end) {
+            open_.reset();
+            ++current_;
+        }
+    }
+    return samples;
 }

@@ -104,6 +104,11 @@ class CRecordset {
 
     void SetFilter(std::string filter) { filter_ = std::move(filter); }
     const std::string& Filter() const { return filter_; }
+    // Texts bound, in order, to the filter's '?' markers when the SELECT runs: values that
+    // come from outside (a web request) never become part of the statement's text.
+    void SetFilterParameters(std::vector<std::string> parameters) {
+        filterParameters_ = std::move(parameters);
+    }
     void SetSort(std::string sort) { sort_ = std::move(sort); }
 
     // The SELECT as sent.
@@ -138,6 +143,7 @@ class CRecordset {
     void AllocateFieldData();
     void BuildStatementText(const char* sql);
     void PrepareSelect();
+    void BindFilterParameters();
     void StepDownConcurrency();
     void ExecuteSelect();
     void DescribeColumns();
@@ -173,6 +179,8 @@ class CRecordset {
     StatementHandle statement_;                 // the SELECT
     std::unique_ptr<CDatabase> ownedDatabase_;  // only when the recordset connected itself
     std::string filter_;
+    std::vector<std::string> filterParameters_;
+    std::vector<SQLLEN> filterParameterLengths_;  // bound with them: alive until Close
     std::string sort_;
     UpdateMethod updateMethod_ = UpdateMethod::kNone;
     uint32_t options_ = 0;

@@ -19,6 +19,7 @@ bool CRecordset::Open(unsigned openType, const char* sql, uint32_t options) {
         AllocateFieldData();
         BuildStatementText(sql);
         PrepareSelect();
+        BindFilterParameters();
         ExecuteSelect();
         DescribeColumns();
         rowStatus_ = 0;
@@ -90,6 +91,20 @@ void CRecordset::PrepareSelect() {
         const bool notCapable = error.stateText.find("State:S1C00") != std::string::npos;
         if (concurrency_ == SQL_CONCUR_READ_ONLY || !notCapable) throw error;
         StepDownConcurrency();
+    }
+}
+
+void CRecordset::BindFilterParameters() {
+    filterParameterLengths_.assign(filterParameters_.size(), 0);
+    for (std::size_t i = 0; i < filterParameters_.size(); ++i) {
+        std::string& text = filterParameters_[i];
+        filterParameterLengths_[i] = static_cast<SQLLEN>(text.size());
+        // The column size may not be 0, even for an empty text.
+        const SQLRETURN code = Odbc().BindParameter(
+            statement_.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+            SQL_VARCHAR, std::max<SQLULEN>(text.size(), 1), 0, text.data(),
+            filterParameterLengths_[i], &filterParameterLengths_[i]);
+        if (!IsSuccess(code)) RaiseError(code, statement_.Get());
     }
 }
 

@@ -12,9 +12,14 @@
 #       100,000 and 1,000,000 rows (bench_catalog_scale).
 #   W4  availability: what `trq avail` does for one station's year (26,229 rows) in a
 #       catalog of 1,005,984 rows, connection included (bench_availability).
+#   W5  trq serve: 16 clients at once for 30 s against one server on each catalog, on the
+#       day of W2 (requests, failures, throughput, 50th and 99th percentile latency;
+#       bench_serve_load), and the server's peak memory while it sends the whole day of
+#       three channels (104 MB of miniSEED) in one answer.
 #   and the component benchmarks of bench/ (decoding, archive writer, registration).
 #
 #   scripts/bench.sh             build dir build-bench (PLQ_BENCH_BUILD_DIR to change it)
+#   scripts/bench.sh serve       W5 alone
 #
 # Everything runs in a temporary directory, with a throwaway PostgreSQL server, removed at
 # the end. Timings depend on the machine and on what else runs on it.
@@ -25,6 +30,9 @@ root="$PWD"
 build="${PLQ_BENCH_BUILD_DIR:-build-bench}"
 repeat_w1=11
 repeat_w2=3
+only="${1:-all}"
+w5_clients=16
+w5_seconds=30
 
 say() { printf '== %s\n' "$*" >&2; }
 
@@ -36,9 +44,10 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLQ_BUILD_TESTS=OFF \
   -DPLQ_BUILD_BENCHMARKS=ON >/dev/null
 benches=()
 for source in bench/*.cpp; do benches+=("bench_$(basename "$source" .cpp)"); done
-cmake --build "$build" --target plq2trq plqgen "${benches[@]}" -j "$(nproc)" >/dev/null
+cmake --build "$build" --target plq2trq plqgen trq "${benches[@]}" -j "$(nproc)" >/dev/null
 plq2trq="$root/$build/plq2trq"
 plqgen="$root/$build/tools/plqgen"
+trq="$root/$build/trq/trq"
 
 work="$(mktemp -d /tmp/plq-bench-XXXXXX)"
 cleanup() {
@@ -90,6 +99,7 @@ convert() {
   fi
 }
 
+if [ "$only" = all ]; then
 say "W1: the typical hour, $repeat_w1 runs each"
 "$plqgen" "$work/w1.plq" --channels 3 --samples 360000 --rate 100 --format 0 --signal noise
 w1_bytes=$(stat -c %s "$work/w1.plq")
@@ -154,9 +164,49 @@ w4_pg=$(w4 PostgreSQL)
 say "Component benchmarks"
 components=""
 for bench in "${benches[@]}"; do
-  case "$bench" in bench_catalog_scale | bench_availability) continue ;; esac
+  case "$bench" in bench_catalog_scale | bench_availability | bench_serve_load) continue ;; esac
   components+="$("$build/bench/$bench" 2>/dev/null | grep -vE '^(---|Benchmark |Running|Run on|CPU Caches|  L[0-9]|Load Average|\*\*\*|[0-9]{4}-)')"$'\n'
 done
+fi  # only = all
+
+say "W5: trq serve, $w5_clients clients for $w5_seconds s on each catalog"
+[ -e "$work/w2.plq" ] ||
+  "$plqgen" "$work/w2.plq" --channels 3 --samples 8640000 --rate 100 --format 1 --signal noise
+# The day from 2013-10-22 13:47:34: windows of 5 minutes of one channel (30,000 samples),
+# the spans of the day in JSON and the extents, asked in turn.
+w5_paths=(
+  "/fdsnws/dataselect/1/query?sta=W5S&cha=BHZ&start=2013-10-22T15:00:00&end=2013-10-22T15:05:00"
+  "/fdsnws/availability/1/query?sta=W5S&start=2013-10-22&end=2013-10-24&format=json"
+  "/fdsnws/dataselect/1/query?sta=W5S&cha=BHN&start=2013-10-23T02:00:00&end=2013-10-23T02:05:00"
+  "/fdsnws/availability/1/extent?sta=W5S"
+  "/fdsnws/dataselect/1/query?sta=W5S&cha=BHE&start=2013-10-23T10:30:00&end=2013-10-23T10:35:00"
+)
+w5_day="/fdsnws/dataselect/1/query?sta=W5S&start=2013-10-22&end=2013-10-24"
+# Kilobytes of the largest resident set the process has had.
+peak_kib() { sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$1/status"; }
+declare -A w5v
+for kind in lite pg; do
+  convert "$work/$kind" ../w2.plq W5S
+  (cd "$work/$kind" && exec "$trq" serve --listen 127.0.0.1:0 --max-seconds 1000000) \
+    2>"$work/serve-$kind.log" &
+  server=$!
+  port=""
+  for _ in $(seq 1 100); do
+    port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/serve-$kind.log")
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  w5v[$kind,load]=$("$build/bench/bench_serve_load" 127.0.0.1 "$port" "$w5_clients" \
+    "$w5_seconds" "${w5_paths[@]}") || echo "W5 $kind: some requests failed" >&2
+  before=$(peak_kib "$server")
+  w5v[$kind,bytes]=$(curl -s -o /dev/null -w '%{size_download}' "http://127.0.0.1:$port$w5_day")
+  w5v[$kind,peak]=$(peak_kib "$server")
+  w5v[$kind,before]=$before
+  kill -TERM "$server"
+  wait "$server" || true
+done
+# Field $2 (requests, failed, per_second, p50_ms, p99_ms) of the load line of catalog $1.
+w5() { tr ' ' '\n' <<<"${w5v[$1,load]}" | sed -n "s/^$2=//p"; }
 
 verdict() { if awk "BEGIN { exit !($1) }"; then echo met; else echo MISSED; fi; }
 change() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.0f%%", (b - a) * 100 / a }'; }
@@ -168,6 +218,7 @@ report="$build/bench-results.md"
   echo
   echo "| Workload | Figure | Target |"
   echo "|---|---|---|"
+  if [ "$only" = all ]; then
   echo "| W1 typical hour, SQLite (WAL) | $(ms "$w1_lite") ms wall, $(awk -v a="$w1_lite" -v b="$w1_cp" 'BEGIN { printf "%.1f", a / b }') x cp | < 60 ms: $(verdict "$w1_lite < 60000") |"
   echo "| W1 typical hour, PostgreSQL | $(ms "$w1_pg") ms wall, $(awk -v a="$w1_pg" -v b="$w1_cp" 'BEGIN { printf "%.1f", a / b }') x cp | |"
   echo "| W1 cp of the recorder file ($((w1_bytes / 1000)) kB) | $(ms "$w1_cp") ms wall | the I/O floor |"
@@ -177,11 +228,19 @@ report="$build/bench-results.md"
   done
   echo "| W4 availability of one station's year in 1,005,984 rows, SQLite (WAL) | $w4_lite ms wall | < 1000 ms: $(verdict "$w4_lite < 1000") |"
   echo "| W4 availability of one station's year in 1,005,984 rows, PostgreSQL | $w4_pg ms wall | < 1000 ms: $(verdict "$w4_pg < 1000") |"
+  fi
+  for kind in lite pg; do
+    name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
+    echo "| W5 trq serve, $w5_clients clients for $w5_seconds s, $name | $(w5 "$kind" requests) requests, $(w5 "$kind" failed) failed: $(w5 "$kind" per_second) requests/s, latency p50 $(w5 "$kind" p50_ms) ms, p99 $(w5 "$kind" p99_ms) ms | no failed request: $(verdict "$(w5 "$kind" failed) == 0") |"
+    echo "| W5 trq serve, the whole day of 3 channels in one answer, $name | $((w5v[$kind,bytes] / 1000000)) MB sent, peak RSS $((w5v[$kind,peak] / 1024)) MiB ($((w5v[$kind,before] / 1024)) MiB before it) | bounded, not the answer's size: $(verdict "${w5v[$kind,peak]} < 64 * 1024") |"
+  done
+  if [ "$only" = all ]; then
   echo
   echo "Component benchmarks (Google Benchmark; name, wall time, CPU time, iterations, counters):"
   echo
   echo '```'
   printf '%s' "$components"
   echo '```'
+  fi
 } >"$report"
 cat "$report"

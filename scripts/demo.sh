@@ -5,7 +5,10 @@
 # channel map and a data directory, generates a one-hour three-channel recording at 100
 # samples per second, converts it with plq2trq and shows what came out: the archive files
 # with their sizes, the first file's header and first samples, and the FILELIST rows; then
-# the archive toolkit trq on them (check, info, list, avail), as the README shows it.
+# the archive toolkit trq on them (check, info, list, avail), as the README shows it; last
+# it starts the FDSN web services (trq serve) on a free loopback port for a moment, asks
+# them for the availability and for one minute of BHZ with curl, and shows what mseed2sac
+# makes of that minute.
 #
 # Everything it creates lives in demo/ below the repository (besides the packages it
 # installs); no service needs to run. Running it again rebuilds what changed, converts the
@@ -90,5 +93,39 @@ step "trq list --station ABC --from 2013-10-22T13:00:00Z"
 
 step "trq avail --station ABC --from 2013-10-22T13:00:00Z --to 2013-10-22T15:00:00Z"
 (cd "$demo" && "$trq" avail --station ABC --from 2013-10-22T13:00:00Z --to 2013-10-22T15:00:00Z)
+
+step "trq serve --listen 127.0.0.1:0   (in demo/, for a moment: any free port)"
+(cd "$demo" && exec "$trq" serve --listen 127.0.0.1:0) 2>"$demo/serve.log" &
+server=$!
+trap 'kill -TERM "$server" 2>/dev/null || true' EXIT
+port=""
+for _ in $(seq 1 100); do
+  port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$demo/serve.log")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  cat "$demo/serve.log" >&2
+  exit 1
+fi
+url="http://127.0.0.1:$port/fdsnws"
+head -n 1 "$demo/serve.log"
+echo "\$ curl '$url/availability/1/query?sta=ABC&start=2013-10-22&end=2013-10-23'"
+curl -s "$url/availability/1/query?sta=ABC&start=2013-10-22&end=2013-10-23"
+window="$url/dataselect/1/query?sta=ABC&cha=BHZ&start=2013-10-22T14:00:00&end=2013-10-22T14:01:00"
+echo "\$ curl -o window.mseed '$window'"
+curl -s -S -o "$demo/window.mseed" -w '%{http_code} %{content_type}, %{size_download} bytes\n' "$window"
+kill -TERM "$server"
+wait "$server" || true
+trap - EXIT
+echo "The server's access lines:"
+grep '"GET ' "$demo/serve.log"
+
+step "mseed2sac window.mseed   (in demo/sac/)"
+rm -rf "$demo/sac" && mkdir -p "$demo/sac"
+(cd "$demo/sac" && mseed2sac ../window.mseed)
+sac="$(find "$demo/sac" -name '*.SAC' | head -n 1)"
+echo "Its first 8 samples (little-endian float32 after the 632-byte SAC header):"
+od -A d -t f4 -j 632 -N 32 -w16 "$sac"
 
 printf '\nAll of it is in %s (remove it to start over); trq is %s.\n' "$demo" "$trq"

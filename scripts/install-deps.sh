@@ -5,12 +5,14 @@
 #   scripts/install-deps.sh          what building and running need (scripts/demo.sh)
 #   scripts/install-deps.sh --dev    and what testing needs: test frameworks, clang for
 #                                    the sanitizers and the fuzzer, the PostgreSQL server
-#                                    the tests start (scripts/test.sh)
+#                                    the tests start, curl, and Node.js with npm for the
+#                                    FDSN client the tests of trq serve ask through
+#                                    (scripts/test.sh)
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config g++
-  libcli11-dev nlohmann-json3-dev libcairo2-dev libmseed-dev
+  libcli11-dev nlohmann-json3-dev libcairo2-dev libmseed-dev libcpp-httplib-dev
   unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3 odbc-postgresql
   mseed2sac
 )
@@ -18,8 +20,14 @@ if [ "${1:-}" = "--dev" ]; then
   packages+=(
     git time clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    postgresql
+    postgresql curl
   )
+  # Node.js and npm, unless the machine has them already from elsewhere: Debian's nodejs
+  # package would not replace a newer one, and its npm would conflict with the one it
+  # brings. The test client's jsdom wants Node 20.19 or later.
+  if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    packages+=(nodejs npm)
+  fi
 fi
 
 sudo_cmd=()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything once with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with libFuzzer's coverage, so that the same build also
-# fuzzes), runs every test (the throwaway PostgreSQL cluster included), replays the
-# fuzzing seeds and fuzzes the conversion of arbitrary recorder files for 60 s.
+# fuzzes), runs every test (the throwaway PostgreSQL cluster included, and the FDSN
+# client that the tests of trq serve ask through, installed with npm ci into the build
+# directory by a CTest fixture), replays the fuzzing seeds and fuzzes the conversion of
+# arbitrary recorder files for 60 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -19,5 +19,8 @@ inline constexpr int kExitNothingFound = 5;
 // The sample rate changes between two files that follow each other without a gap: their
 // samples cannot be one trace.
 inline constexpr int kExitRateChange = 6;
+// `trq serve` cannot listen on the address it was given (in use, not this machine's, a
+// privileged port).
+inline constexpr int kExitListen = 7;
 
 }  // namespace trq

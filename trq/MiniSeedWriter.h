@@ -1,26 +1,14 @@
 #pragma once
-// Writes miniSEED (SEED 2.4 data records) with libmseed: float32 samples, big-endian.
+// Writes miniSEED (SEED 2.4 data records) to a file: float32 samples, big-endian.
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <span>
 #include <string>
 
+#include "trq/MiniSeedPacker.h"
+
 namespace trq {
-
-struct MiniSeedTrace {
-    std::string network;   // 1-2 characters
-    std::string station;   // 1-5 characters
-    std::string location;  // 0-2 characters
-    std::string channel;   // 1-3 characters
-    double sampleRate = 0;
-    int64_t startMicroseconds = 0;  // first sample, microseconds since 1970-01-01 UTC
-    std::span<const float> samples;
-};
-
-// Why a code cannot go into a SEED record header, or "" when it can.
-std::string SeedCodeProblem(const std::string& code, std::size_t minLength, std::size_t maxLength);
 
 class MiniSeedWriter {
   public:
@@ -40,8 +28,6 @@ class MiniSeedWriter {
     int64_t Samples() const { return samples_; }
 
   private:
-    static void HandleRecord(char* record, int length, void* self);
-
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };

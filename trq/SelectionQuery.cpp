@@ -38,29 +38,11 @@ std::string ParseSelection(const SelectionArguments& arguments, CatalogSelection
     return "";
 }
 
-// Why the row's file cannot give its samples, in `trq check`'s words; empty when it can.
-std::vector<std::string> FileProblems(const CatalogRow& row, const std::string& dataDir) {
-    const std::string diskPath = DiskPathOfCatalogPath(dataDir, row.path);
-    std::error_code ignored;
-    if (!std::filesystem::exists(diskPath, ignored)) {
-        return {"the FILELIST row has no file (" + diskPath + ")"};
-    }
-    std::vector<std::string> problems;
-    try {
-        for (const Difference& difference : CompareRowWithFile(row, OpenArchiveFile(diskPath))) {
-            problems.push_back(difference.text);
-        }
-    } catch (const std::runtime_error& e) {
-        problems.push_back(std::string("not a consistent archive file: ") + e.what());
-    }
-    return problems;
-}
-
 // Leaves out (and reports) the rows whose files cannot give their samples.
 void KeepRowsWithGoodFiles(SelectionOutcome& outcome, const std::string& commandName,
                            std::ostream& err) {
     std::erase_if(outcome.rows, [&](const CatalogRow& row) {
-        const std::vector<std::string> problems = FileProblems(row, outcome.dataDir);
+        const std::vector<std::string> problems = RowFileProblems(row, outcome.dataDir);
         for (const std::string& problem : problems) {
             err << commandName << ": skipped " << row.path << ": " << problem << "\n";
         }
@@ -112,6 +94,26 @@ bool AnySampleInWindow(const SelectionOutcome& outcome) {
 }
 
 }  // namespace
+
+std::vector<std::string> RowFileProblems(const CatalogRow& row, const std::string& dataDir) {
+    if (!CatalogPathStaysBelow(row.path)) {
+        return {"the path leads out of the data directory: refused"};
+    }
+    const std::string diskPath = DiskPathOfCatalogPath(dataDir, row.path);
+    std::error_code ignored;
+    if (!std::filesystem::exists(diskPath, ignored)) {
+        return {"the FILELIST row has no file (" + diskPath + ")"};
+    }
+    std::vector<std::string> problems;
+    try {
+        for (const Difference& difference : CompareRowWithFile(row, OpenArchiveFile(diskPath))) {
+            problems.push_back(difference.text);
+        }
+    } catch (const std::runtime_error& e) {
+        problems.push_back(std::string("not a consistent archive file: ") + e.what());
+    }
+    return problems;
+}
 
 std::string DescribeSelection(const CatalogSelection& selection) {
     return "station " + selection.station + ", channel " + selection.channel + ", " +

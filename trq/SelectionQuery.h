@@ -54,6 +54,10 @@ struct SelectionOutcome {
 SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDepth depth,
                               const std::string& commandName, std::ostream& err);
 
+// Why the row's file cannot give its samples, in `trq check`'s words; empty when it can.
+// A row whose path leads out of `dataDir` is refused without touching the file.
+std::vector<std::string> RowFileProblems(const CatalogRow& row, const std::string& dataDir);
+
 // "station ABC, channel BH?, 2013-10-22T00:00:00.000000Z to the last sample"
 std::string DescribeSelection(const CatalogSelection& selection);
 

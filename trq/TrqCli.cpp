@@ -11,6 +11,7 @@
 #include "trq/InspectCommand.h"
 #include "trq/ListCommand.h"
 #include "trq/PlotCommand.h"
+#include "trq/ServeCommand.h"
 
 namespace trq {
 
@@ -72,6 +73,34 @@ CLI::App* AddAvailCommand(CLI::App& app, AvailOptions& avail) {
     command->add_option("--width", avail.width, "Width of the picture in pixels")
         ->check(CLI::Range(400, 20000))
         ->capture_default_str();
+    return command;
+}
+
+CLI::App* AddServeCommand(CLI::App& app, ServeOptions& serve) {
+    CLI::App* command = app.add_subcommand(
+        "serve",
+        "FDSN web services over the archive: fdsnws-dataselect (miniSEED) and "
+        "fdsnws-availability, read-only, until SIGINT or SIGTERM. The catalog and the data "
+        "directory are found as the converter finds them unless given. Exits with 7 when "
+        "the address cannot be bound.");
+    command->add_option("--listen", serve.listen, "HOST:PORT to listen on (port 0: any free port)")
+        ->capture_default_str();
+    command->add_option("--network", serve.network, "Network code of every stream (1-2 characters)")
+        ->capture_default_str();
+    command->add_option("--threads", serve.threads, "Requests handled at once")
+        ->capture_default_str();
+    command
+        ->add_option("--max-seconds", serve.maxSeconds,
+                     "Most seconds of data one dataselect request may ask for, over all its "
+                     "channels; more is refused with 413")
+        ->capture_default_str();
+    command
+        ->add_option("--max-samples", serve.maxSamples,
+                     "Most samples one dataselect request may ask for (0: no limit by count)")
+        ->capture_default_str();
+    AddCatalogArguments(*command, serve.catalog);
+    command->add_option("--data-dir", serve.catalog.dataDir,
+                        "Archive data directory (default: [DATA] DIR of the ini files)");
     return command;
 }
 
@@ -142,6 +171,9 @@ int RunTrqCommandLine(int argc, char** argv) {
     AvailOptions avail;
     CLI::App* availCommand = AddAvailCommand(app, avail);
 
+    ServeOptions serve;
+    CLI::App* serveCommand = AddServeCommand(app, serve);
+
     CheckOptions check;
     CLI::App* checkCommand = app.add_subcommand(
         "check",
@@ -171,6 +203,7 @@ int RunTrqCommandLine(int argc, char** argv) {
     if (*exportCommand) return RunExport(exportOptions, std::cout, std::cerr);
     if (*listCommand) return RunList(list, std::cout, std::cerr);
     if (*availCommand) return RunAvail(avail, std::cout, std::cerr);
+    if (*serveCommand) return RunServe(serve, std::cerr);
     return RunCheck(check, std::cout, std::cerr);
 }
 

@@ -53,13 +53,12 @@ FileSizeLimit::~FileSizeLimit() {
     std::signal(SIGXFSZ, previousHandler_);
 }
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workDir,
-                         const std::map<std::string, std::string>& env) {
-    TempDir capture;
-    const std::string outPath = capture / "stdout";
-    const std::string errPath = capture / "stderr";
+namespace {
 
+// Starts `program` with stdin /dev/null and stdout and stderr to the two files.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
+            const std::string& workDir, const std::map<std::string, std::string>& env,
+            const std::string& outPath, const std::string& errPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -83,19 +82,46 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + program);
+    return pid;
+}
 
+int WaitForExit(pid_t pid) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
     }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1000;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workDir,
+                         const std::map<std::string, std::string>& env) {
+    TempDir capture;
+    const std::string outPath = capture / "stdout";
+    const std::string errPath = capture / "stderr";
     ProcessResult result;
-    if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.exitCode = 128 + WTERMSIG(status);
-    }
+    result.exitCode = WaitForExit(Spawn(program, args, workDir, env, outPath, errPath));
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
+}
+
+BackgroundProcess::BackgroundProcess(const std::string& program,
+                                     const std::vector<std::string>& args,
+                                     const std::string& workDir,
+                                     const std::map<std::string, std::string>& env,
+                                     const std::string& outPath, const std::string& errPath)
+    : pid_(Spawn(program, args, workDir, env, outPath, errPath)) {}
+
+int BackgroundProcess::Stop() {
+    if (pid_ <= 0) return -1000;
+    ::kill(pid_, SIGTERM);
+    const int code = WaitForExit(pid_);
+    pid_ = -1;
+    return code;
 }
 
 }  // namespace testsupport

@@ -22,6 +22,25 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
                          const std::string& workDir,
                          const std::map<std::string, std::string>& env = {});
 
+// A program left running while the test goes on (a server): its standard output and
+// standard error go to files; SIGTERM and a wait end it when the object goes.
+class BackgroundProcess {
+  public:
+    BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& workDir, const std::map<std::string, std::string>& env,
+                      const std::string& outPath, const std::string& errPath);
+    ~BackgroundProcess() { Stop(); }
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+    // Sends SIGTERM and waits; the exit code as RunProcess gives it (-1000 when gone).
+    int Stop();
+    bool Running() const { return pid_ > 0; }
+
+  private:
+    int pid_ = -1;
+};
+
 // Lowers the file size limit of this process, and so of every program it starts, and
 // ignores SIGXFSZ, so that a write past the limit fails (EFBIG) instead of ending the
 // process. Both are restored on destruction. For runs that must meet a failing write.

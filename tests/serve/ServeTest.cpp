@@ -1,0 +1,265 @@
+// trq serve end to end, on SQLite and on PostgreSQL: the server runs on an archive the
+// converter wrote from two recordings of station ABC at 1 sample/s with a gap between them,
+// and is asked by clients we did not write: seisplotjs (under Node), curl, mseed2sac, and
+// cpp-httplib's client for 16 requests at once. Expected spans, start times and samples
+// come from the generator's input, never from the code under test.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "tests/support/Bytes.h"
+#include "tests/support/Sac.h"
+#include "tests/support/Workspace.h"
+
+namespace {
+
+using namespace testsupport;
+using nlohmann::json;
+
+struct Recording {
+    const char* name;
+    int16_t hour, millisecond;
+    int32_t samples;
+};
+// 2013-10-22 00:00:00.250 for two hours, and 03:00:00.500 for one.
+constexpr Recording kFirst{"r1.plq", 0, 250, 7200}, kSecond{"r2.plq", 3, 500, 3600};
+
+plqgen::RecordingSpec GeneratorInput(const Recording& recording) {
+    plqgen::RecordingSpec input;
+    input.year = 2013, input.month = 10, input.day = 22, input.hour = recording.hour;
+    input.minute = 0, input.second = 0;
+    input.millisecond = recording.millisecond;
+    input.samplesPerSecond = 1;
+    input.channelCount = 2;  // BHZ, BHN
+    input.samplesPerChannel = recording.samples;
+    input.sampleFormat = 2;
+    input.signal = plqgen::Signal::Ramp;
+    return input;
+}
+
+// Microseconds since 1970 of 2013-10-22 hh:mm:ss.mmm UTC.
+int64_t At(int hour, int minute, int second, int millisecond) {
+    return 1382400000000000LL + ((hour * 60LL + minute) * 60 + second) * 1000000 +
+           millisecond * 1000LL;
+}
+const int64_t kFirstStart = At(0, 0, 0, 250), kSecondStart = At(3, 0, 0, 500);
+
+struct Answer {
+    int status = 0;
+    std::string body;
+};
+
+std::string FindNode() {
+    for (const std::string& dir : {std::string("/usr/bin"), std::string("/usr/local/bin")}) {
+        if (std::filesystem::exists(dir + "/node")) return dir + "/node";
+    }
+    return "node";
+}
+
+class Serve : public ::testing::TestWithParam<CatalogKind> {
+  protected:
+    Serve() : ws_(GetParam()) {}
+
+    void SetUp() override {
+        for (const auto& [recording, station] :
+             {std::pair{kFirst, "ABC"}, {kSecond, "ABC"}, {kSecond, "ABCDEFG"}}) {
+            ws_.WriteRecording(recording.name, GeneratorInput(recording));
+            ASSERT_EQ(ws_.Convert(recording.name, station).exitCode, 0) << station;
+        }
+    }
+
+    // trq serve on a free loopback port, the catalog and archive found through the
+    // workspace's plq2trq.ini; the port comes from its first line.
+    void Start(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"serve", "--listen", "127.0.0.1:0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        server_ = std::make_unique<BackgroundProcess>(TrqPath(), args, ws_.Dir().Path(), ws_.Env(),
+                                                      ws_.Path("serve.out"), ws_.Path("serve.err"));
+        const std::string marker = "listening on http://127.0.0.1:";
+        for (int tries = 0; tries < 600 && port_ == 0; ++tries) {
+            const std::string log = ServerLog();
+            if (const auto at = log.find(marker); at != std::string::npos) {
+                port_ = std::atoi(log.c_str() + at + marker.size());
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        ASSERT_NE(port_, 0) << ServerLog();
+    }
+    void TearDown() override {
+        if (server_) {
+            EXPECT_EQ(server_->Stop(), 0) << ServerLog();
+        }
+    }
+
+    std::string ServerLog() const { return ReadFile(ws_.Path("serve.err")); }
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+    // curl PATH (below the base URL), with `args` before it.
+    Answer Curl(const std::string& path, std::vector<std::string> args = {}) const {
+        std::vector<std::string> all{"-s", "-S", "-o", ws_.Path("answer"), "-w", "%{http_code}"};
+        all.insert(all.end(), args.begin(), args.end());
+        all.push_back(Base() + path);
+        const ProcessResult result = RunProcess("/usr/bin/curl", all, ws_.Dir().Path());
+        return {std::atoi(result.out.c_str()), ReadFile(ws_.Path("answer"))};
+    }
+
+    // What seisplotjs made of an answer (tests/fdsn/client.mjs), as JSON.
+    json Seisplotjs(const std::vector<std::string>& args) const {
+        std::vector<std::string> all{PLQ_FDSN_CLIENT_DIR "/client.mjs", Base()};
+        all.insert(all.end(), args.begin(), args.end());
+        const ProcessResult result = RunProcess(FindNode(), all, ws_.Dir().Path());
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.exitCode == 0 ? json::parse(result.out) : json();
+    }
+
+    Workspace ws_;
+    std::unique_ptr<BackgroundProcess> server_;
+    int port_ = 0;
+};
+
+TEST_P(Serve, SeisplotjsGetsTheRecordedSpansAndSamples) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const json spans = Seisplotjs(
+        {"availability", "XX", "ABC", "--", "BHZ", "2013-10-22T00:00:00", "2013-10-23T00:00:00"});
+    ASSERT_EQ(spans["ranges"].size(), 2u) << spans.dump(1);
+    EXPECT_EQ(spans["ranges"][0]["startEpochMicros"], kFirstStart);
+    EXPECT_EQ(spans["ranges"][0]["endEpochMicros"], kFirstStart + 7200 * 1000000LL);
+    EXPECT_EQ(spans["ranges"][1]["startEpochMicros"], kSecondStart);
+    EXPECT_EQ(spans["ranges"][1]["endEpochMicros"], kSecondStart + 3600 * 1000000LL);
+
+    const json extent = Seisplotjs(
+        {"extent", "XX", "ABC", "--", "BHN", "2013-10-22T00:00:00", "2013-10-23T00:00:00"});
+    ASSERT_EQ(extent["ranges"].size(), 1u) << extent.dump(1);
+    EXPECT_EQ(extent["ranges"][0]["startEpochMicros"], kFirstStart);
+    EXPECT_EQ(extent["ranges"][0]["endEpochMicros"], kSecondStart + 3600 * 1000000LL);
+    EXPECT_EQ(extent["ranges"][0]["timespanCount"], 2);
+
+    // 20 minutes each side of the gap: several records per segment.
+    const json window = Seisplotjs(
+        {"dataselect", "XX", "ABC", "--", "BHZ", "2013-10-22T01:40:00", "2013-10-22T03:20:00"});
+    ASSERT_EQ(window["segments"].size(), 2u) << window.dump(1);
+    const struct {
+        const Recording& recording;
+        int32_t first;
+        int64_t start;
+    } expected[] = {{kFirst, 6000, At(1, 40, 0, 250)}, {kSecond, 0, kSecondStart}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const json& segment = window["segments"][i];
+        EXPECT_EQ(segment["startEpochMicros"], expected[i].start);
+        EXPECT_EQ(segment["sampleRate"], 1);
+        EXPECT_EQ(
+            segment["samples"].get<std::vector<float>>(),
+            ReferenceSamples(GeneratorInput(expected[i].recording), 1, expected[i].first, 1200));
+    }
+}
+
+TEST_P(Serve, CurlMeetsTheFdsnStatusesAndMseed2sacReadsAPost) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--max-seconds", "3600"}));
+    const std::string query = "/fdsnws/dataselect/1/query?net=XX&sta=ABC&";
+    EXPECT_EQ(Curl(query + "start=2013-10-23&end=2013-10-24").status, 204);
+    const Answer notFound = Curl(query + "start=2013-10-23&end=2013-10-24&nodata=404");
+    EXPECT_EQ(notFound.status, 404);
+    EXPECT_TRUE(notFound.body.starts_with("Error 404: Not Found\n")) << notFound.body;
+    const Answer unknown = Curl(query + "start=2013-10-22&end=2013-10-23&foo=1");
+    EXPECT_EQ(unknown.status, 400);
+    EXPECT_NE(unknown.body.find("Unknown parameter: foo"), std::string::npos) << unknown.body;
+    const Answer badTime = Curl(query + "starttime=2013-10-22T25:00&end=2013-10-23");
+    EXPECT_EQ(badTime.status, 400);
+    EXPECT_NE(badTime.body.find("Bad value of starttime"), std::string::npos) << badTime.body;
+    // A year: 21600 seconds of data in all, above the 3600 this server sends.
+    const Answer year = Curl(query + "start=2013-01-01&end=2014-01-01");
+    EXPECT_EQ(year.status, 413);
+    EXPECT_NE(year.body.find("at most 3600 seconds"), std::string::npos) << year.body;
+
+    WriteFile(ws_.Path("request.txt"),
+              "XX ABC -- BHZ 2013-10-22T01:40:00 2013-10-22T01:50:00\n"
+              "XX ABC -- BHN 2013-10-22T03:00:00 2013-10-22T03:05:00\n");
+    ASSERT_EQ(Curl("/fdsnws/dataselect/1/query", {"--data-binary", "@request.txt"}).status, 200);
+    std::filesystem::rename(ws_.Path("answer"), ws_.Path("post.mseed"));
+    const auto sacs = Mseed2Sac(ws_.Path("post.mseed"), ws_.Path("sac"));
+    ASSERT_EQ(sacs.size(), 2u);
+    const SacTrace& bhn = sacs.at("XX.ABC..BHN.D.2013.295.030000.SAC");
+    EXPECT_EQ(bhn.Start(), "03:00:00.500");
+    EXPECT_EQ(bhn.samples, ReferenceSamples(GeneratorInput(kSecond), 2, 0, 300));
+    const SacTrace& bhz = sacs.at("XX.ABC..BHZ.D.2013.295.014000.SAC");
+    EXPECT_EQ(bhz.Start(), "01:40:00.250");
+    EXPECT_EQ(bhz.samples, ReferenceSamples(GeneratorInput(kFirst), 1, 6000, 600));
+
+    // The catalog fails, and comes back: 500 with the reason, then answers again.
+    const std::string availability = "/fdsnws/availability/1/query?sta=ABC";
+    ExecuteSql(ws_.Catalog(), "ALTER TABLE FILELIST RENAME TO FILELIST_AWAY");
+    const Answer failed = Curl(availability);
+    EXPECT_EQ(failed.status, 500);
+    EXPECT_NE(failed.body.find("The catalog could not be read"), std::string::npos);
+    ExecuteSql(ws_.Catalog(), "ALTER TABLE FILELIST_AWAY RENAME TO FILELIST");
+    EXPECT_EQ(Curl(availability).status, 200);
+}
+
+TEST_P(Serve, BadInputIsRefusedWithoutHarm) {
+    // A row whose path climbs out of the data directory, in the window asked for.
+    ExecuteSql(ws_.Catalog(),
+               "INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,"
+               "FOFF) VALUES ('ABC',1,1,'..\\..\\secret',3,'BHE','PLQ2TRQ','2013-10-22 00:00:00',"
+               "1382410800,3600,512)");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const std::string window = "start=2013-10-22T03:00:00&end=2013-10-22T03:10:00";
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?cha=BHE&" + window).status, 204);
+    EXPECT_NE(ServerLog().find("skipped ..\\..\\secret: the path leads out of the data directory"),
+              std::string::npos)
+        << ServerLog();
+
+    // A station name miniSEED 2 cannot hold is marked, and never cut into another name.
+    const Answer index = Curl("/");
+    EXPECT_NE(index.body.find("<td>ABCDEFG</td><td>BHZ</td><td>not served"), std::string::npos);
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?sta=ABCDE*&" + window).status, 204);
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?sta=ABCDE&" + window).status, 204);
+    EXPECT_EQ(Curl("/fdsnws/availability/1/query?sta=ABCDEFG").status, 204);
+
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?sta=A%27B;DROP&" + window).status, 400);
+    WriteFile(ws_.Path("huge.txt"), std::string(2 << 20, '#'));
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query", {"--data-binary", "@huge.txt"}).status, 413);
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?sta=ABC&" + window).status, 200);
+}
+
+TEST_P(Serve, SixteenClientsAtOnceGetWhatOneGets) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const std::vector<std::string> paths{
+        "/fdsnws/dataselect/1/query?sta=ABC&cha=BH%3F&start=2013-10-22T01:00&end=2013-10-22T03:30",
+        "/fdsnws/availability/1/query?sta=A*&start=2013-10-22&end=2013-10-23",
+        "/fdsnws/availability/1/extent?sta=ABC"};
+    std::vector<std::string> alone;
+    httplib::Client client("127.0.0.1", port_);
+    for (const std::string& path : paths) {
+        const httplib::Result result = client.Get(path.c_str());
+        ASSERT_TRUE(result && result->status == 200) << path;
+        alone.push_back(result->body);
+    }
+    std::atomic<int> failed{0};
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 16; ++c) {
+        clients.emplace_back([&, c] {
+            httplib::Client each("127.0.0.1", port_);
+            for (std::size_t i = 0; i < 6; ++i) {
+                const std::size_t which = (c + i) % paths.size();
+                const httplib::Result result = each.Get(paths[which].c_str());
+                if (!result || result->status != 200 || result->body != alone[which]) ++failed;
+            }
+        });
+    }
+    for (std::thread& thread : clients) thread.join();
+    EXPECT_EQ(failed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogs, Serve,
+                         ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
+                         CatalogKindName);
+
+}  // namespace

@@ -1,0 +1,21 @@
+#pragma once
+// How `trq serve` answers: the codes it gives the archive's streams, where the archive
+// lies, and how much one dataselect request may ask for.
+
+#include <cstdint>
+#include <string>
+
+namespace trq {
+
+struct ServeSettings {
+    std::string network = "XX";  // every stream's network code; the location code is blank
+    std::string dataDir;         // archive files lie at their CPATH below it
+    // The most one dataselect request may send, over all its channels: seconds of data
+    // (one day of one channel by default), and samples (0: no limit by count). A request
+    // above either is refused with 413 before a byte is sent.
+    double maxSeconds = 86400;
+    int64_t maxSamples = 0;
+    int recordLength = 4096;  // bytes of a miniSEED record
+};
+
+}  // namespace trq

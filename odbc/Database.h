@@ -47,9 +47,12 @@ class CDatabase {
     // Closes every registered recordset, then disconnects.
     void Close();
     bool IsOpen() const { return hdbc_ != SQL_NULL_HDBC; }
-    // Sets the query time-out on a new statement, unless an earlier statement showed that
-    // the driver refuses it.
+    // Sets the query time-out on a new statement, unless the connection already applies it
+    // to every statement (see ApplySessionTimeout) or an earlier statement showed that the
+    // driver refuses it.
     void ApplyStatementOptions(SQLHSTMT statement);
+    // True when the server applies the query time-out to every statement of the session.
+    bool HasSessionTimeout() const { return sessionTimeout_; }
     // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA_FOUND.
     static bool IsSuccess(SQLRETURN code);
 
@@ -87,6 +90,7 @@ class CDatabase {
     void ReadFetchExtensions();
     void ReadAccessMode();
     void ReadQuoteChar();
+    void ApplySessionTimeout();
     void Disconnect() noexcept;  // SQLDisconnect + SQLFreeConnect, results ignored
     void Release() noexcept;
 
@@ -105,4 +109,5 @@ class CDatabase {
     uint32_t openOptions_ = 0;
     int32_t loginTimeout_ = 15;
     int32_t queryTimeout_ = 15;
+    bool sessionTimeout_ = false;
 };

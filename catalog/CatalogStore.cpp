@@ -83,8 +83,9 @@ bool HasNullSpan(const CatalogRow& row) {
 CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new CDatabase) {
     try {
         // As the converter connects, but never waiting for a dialog.
-        const uint32_t cursorLibrary = use == Use::kReadAndMend ? CDatabase::kUseCursorLib : 0;
-        if (!login.Open(*database_, cursorLibrary | CDatabase::kNoOdbcDialog)) {
+        const uint32_t mending =
+            use == Use::kReadAndMend ? CDatabase::kSearchedPositionedWrites : 0;
+        if (!login.Open(*database_, mending | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }
     } catch (const CDBException& error) {

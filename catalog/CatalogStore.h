@@ -50,8 +50,8 @@ struct CatalogSelection;
 class CatalogStore {
   public:
     // What the connection is for. Mending rows goes through the converter's registration,
-    // which needs the ODBC cursor library as the converter uses it; reading alone does not,
-    // and without it a large selection is not copied into a temporary file first.
+    // which needs the connection as the converter opens it (rows changed by statements that
+    // name them by the values read); reading alone needs nothing of that.
     enum class Use { kReadAndMend, kReadOnly };
 
     // Connects. Throws CatalogError with the driver's message.

@@ -179,6 +179,10 @@ void CDatabase::ReadCapabilities() {
 
 void CDatabase::ReadUpdateOptions() {
     updateOptions_ = 0;
+    if (openOptions_ & kSearchedPositionedWrites) {
+        updateOptions_ = kPositionedStatements;  // carried out by the recordsets themselves
+        return;
+    }
     SQLUINTEGER posOperations = 0;
     constexpr SQLUINTEGER kPosChanges = SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD;
     if (Info32(hdbc_, SQL_POS_OPERATIONS, posOperations) &&

@@ -19,6 +19,11 @@ class CDatabase {
     static constexpr uint32_t kUseCursorLib = 0x4;
     static constexpr uint32_t kNoOdbcDialog = 0x8;
     static constexpr uint32_t kForceOdbcDialog = 0x10;
+    // What the cursor library was loaded for, without it: the connection announces
+    // positioned UPDATE and DELETE statements, which the recordsets execute in their searched
+    // form (odbc/PositionedStatement.h), and reads through the driver's own read-only
+    // cursors. The cursor library copied every result set into a temporary file first.
+    static constexpr uint32_t kSearchedPositionedWrites = 0x20;
 
     // Update options, read from the driver at Open.
     static constexpr uint32_t kSetPosUpdates = 0x1;         // SQLSetPos update/delete/add
@@ -71,6 +76,12 @@ class CDatabase {
     uint32_t UpdateOptions() const { return updateOptions_; }
     uint32_t BookmarkAttributes() const { return bookmarkAttributes_; }
     uint32_t OpenOptions() const { return openOptions_; }
+    // True when the recordsets execute positioned statements in their searched form: with
+    // the cursor library (which hands them to the driver unchanged, and no driver runs
+    // them) or with kSearchedPositionedWrites.
+    bool SearchesPositionedWrites() const {
+        return (openOptions_ & (kUseCursorLib | kSearchedPositionedWrites)) != 0;
+    }
     int32_t LoginTimeout() const { return loginTimeout_; }
     int32_t QueryTimeout() const { return queryTimeout_; }
 

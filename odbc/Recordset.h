@@ -14,8 +14,8 @@
 //
 // Writes go either through SQLSetPos or through such statements on a second statement
 // handle, as the driver's update options decide at Open. On a connection that requested
-// the cursor library, a positioned statement is executed in its searched form (see
-// odbc/PositionedStatement.h).
+// the cursor library or kSearchedPositionedWrites, a positioned statement is executed in
+// its searched form (see odbc/PositionedStatement.h).
 //
 // Every failure raises CDBException: driver errors with the statement's diagnostics, the
 // layer's own conditions with the codes of LayerError. Single-threaded.

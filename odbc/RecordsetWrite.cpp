@@ -203,6 +203,6 @@ void CRecordset::ReadCursorName() {
 }
 
 bool CRecordset::EmulatesPositionedStatements() const {
-    return database_ != nullptr && (database_->OpenOptions() & CDatabase::kUseCursorLib) != 0 &&
+    return database_ != nullptr && database_->SearchesPositionedWrites() &&
            updateMethod_ == UpdateMethod::kStatements;
 }

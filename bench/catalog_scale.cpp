@@ -2,15 +2,17 @@
 // 1,000,000 rows. Every registration looks its path up (SELECT ... WHERE cpath='...'), which
 // must go through the unique index on CPATH, so the cost has to stay flat as the table
 // grows. Measured on an SQLite catalog in WAL mode and on a PostgreSQL database of a
-// throwaway local server, each connected as the converter connects.
+// throwaway local server with durable commits, each connected as the converter connects and
+// registered through the converter's registrar.
 //
 // One iteration registers one archive file the way a typical hour does it: RegisterNewFile
 // once, then UpdateExtendedFile 71 times. Reported: "per_registration" (seconds per
 // registration, e.g. 95u = 95 microseconds). The table is filled up to the size in the
 // benchmark's argument before it is measured (sizes run in increasing order), with rows
 // like the converter's, in one statement of the database's own client (SQLite then moves its
-// write-ahead log into the database, so that every size starts from an empty log). Times are wall
-// times: a registration mostly waits for the database.
+// write-ahead log into the database, PostgreSQL vacuums the table and checkpoints, so that
+// every size starts from an empty log and clean pages). Times are wall times: a registration
+// mostly waits for the database.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -20,9 +22,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 
-#include "catalog/FileRegistration.h"
+#include "catalog/CatalogLogin.h"
+#include "catalog/DatabaseRegistrar.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 
@@ -59,15 +63,17 @@ const char* const kPostgresFill =
     "INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF) "
     "SELECT 'ST' || (i %% 500), 100, 1, 'ST' || (i %% 500) || '\\' || lpad(i::text, 10, '0') "
     "|| '-BHZ.ST' || (i %% 500), 3, 'BHZ', 'PLQ2TRQ', '2013-10-22 13:47:34', 1382449654 + i, "
-    "3600, 512 FROM generate_series(%lld, %lld) AS i; ANALYZE FILELIST;";
+    "3600, 512 FROM generate_series(%lld, %lld) AS i";
 
-// One catalog, its connection, and how many rows it holds.
+constexpr uint32_t kConverterOptions = CDatabase::kSearchedPositionedWrites;
+
+// One catalog, its connection and registrar, and how many rows it holds.
 struct Catalog {
-    std::string connect;      // empty when it could not be made
+    CatalogLogin login;       // no data source when it could not be made
     std::string fillCommand;  // a printf format taking the first and last row number
     long long rows = 0;
     CDatabase database;
-    bool open = false;
+    std::unique_ptr<DatabaseRegistrar> registrar;  // while connected
 
     bool FillTo(long long target) {
         if (target <= rows) return true;
@@ -100,23 +106,23 @@ class Catalogs {
         const std::string db = dir_ + "/catalog.db";
         if (Run(scripts + "catalog-setup.sh sqlite --dsn SCALELITE --db " + db + " --ini-dir " +
                 ini) == 0) {
-            sqlite.connect = "DSN=SCALELITE;UID=TRQ;PWD=TRQ;";
+            sqlite.login = {"SCALELITE", "TRQ", "TRQ", true};
             // The format's %lld pair survives the shell: the SQL goes in single quotes.
             sqlite.fillCommand = "sqlite3 -batch " + db + " \"" + kSqliteFill + "\"";
         }
         const std::string state = dir_ + "/pg.env";
-        if (Run(scripts + "pg-test-cluster.sh start " + state) == 0) {
+        if (Run(scripts + "pg-test-cluster.sh start " + state + " durable") == 0) {
             clusterState_ = state;
             auto pg = ReadShellSettings(state);
             if (Run(scripts + "catalog-setup.sh postgres --dsn SCALEPG --host " + pg["PGHOST"] +
                     " --port " + pg["PGPORT"] + " --db plq_scale --user " + pg["PGUSER"] +
                     " --password " + pg["PGPASSWORD"] + " --ini-dir " + ini) == 0) {
-                postgres.connect =
-                    "DSN=SCALEPG;UID=" + pg["PGUSER"] + ";PWD=" + pg["PGPASSWORD"] + ";";
+                postgres.login = {"SCALEPG", pg["PGUSER"], pg["PGPASSWORD"], true};
                 postgres.fillCommand = "PGPASSWORD=" + pg["PGPASSWORD"] + " " + pg["PGBIN"] +
                                        "/psql -X -q -v ON_ERROR_STOP=1 -h " + pg["PGHOST"] +
                                        " -p " + pg["PGPORT"] + " -U " + pg["PGUSER"] +
-                                       " -d plq_scale -c \"" + kPostgresFill + "\"";
+                                       " -d plq_scale -c \"" + kPostgresFill +
+                                       "\" -c 'VACUUM ANALYZE FILELIST' -c CHECKPOINT";
             }
         }
         setenv("ODBCSYSINI", ini.c_str(), 1);
@@ -138,26 +144,28 @@ class Catalogs {
 void RegisterWithRows(benchmark::State& state, bool postgres) {
     Catalogs& catalogs = Catalogs::Get();
     Catalog& catalog = postgres ? catalogs.postgres : catalogs.sqlite;
-    if (catalog.connect.empty()) {
+    if (catalog.login.dsn.empty()) {
         state.SkipWithError("catalog could not be made");
         return;
     }
     if (catalog.rows != state.range(0)) {
         // A fresh connection on the filled table, as every converter run has one.
-        if (catalog.open) catalog.database.Close();
-        catalog.open = false;
+        catalog.registrar.reset();
+        catalog.database.Close();
         if (!catalog.FillTo(state.range(0))) {
             state.SkipWithError("filling FILELIST failed");
             return;
         }
     }
-    if (!catalog.open) {
+    if (!catalog.registrar) {
         try {
-            catalog.open = catalog.database.Open(catalog.connect, CDatabase::kUseCursorLib);
+            catalog.login.Open(catalog.database, kConverterOptions);
         } catch (const CDBException& error) {
             state.SkipWithError(("cannot connect: " + error.errorText).c_str());
             return;
         }
+        catalog.registrar = std::make_unique<DatabaseRegistrar>(catalog.database, "PLQ2TRQ",
+                                                                catalog.login, kConverterOptions);
     }
     constexpr int kBlocks = 72;
     static int files = 0;
@@ -169,10 +177,12 @@ void RegisterWithRows(benchmark::State& state, bool postgres) {
         file.start = 1382449654;
         file.rate = 100;
         file.duration = 50;
-        bool ok = RegisterNewFileRow(catalog.database, "PLQ2TRQ", file);
+        bool ok = catalog.registrar->Register(RegistrationKind::kNewFile, file) ==
+                  RegistrationOutcome::kRegistered;
         for (int block = 1; block < kBlocks && ok; ++block) {
             file.duration += 50;
-            ok = UpdateExtendedFileRow(catalog.database, "PLQ2TRQ", file);
+            ok = catalog.registrar->Register(RegistrationKind::kExtendedFile, file) ==
+                 RegistrationOutcome::kRegistered;
         }
         if (!ok) {
             state.SkipWithError("a registration failed");

@@ -56,8 +56,6 @@ class CDatabase {
     // to every statement (see ApplySessionTimeout) or an earlier statement showed that the
     // driver refuses it.
     void ApplyStatementOptions(SQLHSTMT statement);
-    // True when the server applies the query time-out to every statement of the session.
-    bool HasSessionTimeout() const { return sessionTimeout_; }
     // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA_FOUND.
     static bool IsSuccess(SQLRETURN code);
 

@@ -6,16 +6,18 @@
 #   W1  the typical hour: 3 channels x 360,000 samples at 100 sps, format 0, converted end
 #       to end (process start to exit) on an SQLite catalog (WAL) and on PostgreSQL with
 #       durable commits (fsync and synchronous_commit on, as installed); median wall time of
-#       several runs. Floors: cp of the same recorder file; 216 SELECT + UPDATE pairs like a
-#       registration's through the sqlite3 shell and through libpq (pgbench), each UPDATE
-#       committed on its own. Also: the messages the converter sends to the PostgreSQL server
-#       per extension of a file (writes to its socket, counted with strace), and the time
-#       its fdatasync/fsync calls on the archive take.
+#       several runs. Floors, measured between those runs: cp of the same recorder file;
+#       216 SELECT + UPDATE pairs like a registration's through the sqlite3 shell and
+#       through libpq (pgbench), each UPDATE committed on its own. Also: the messages the
+#       converter sends to the PostgreSQL server per extension of a file (writes to its
+#       socket, counted with strace), and the time its fdatasync/fsync calls on the archive
+#       take (strace -T, median of 3 runs; also for W2).
 #   W2  a day: 3 channels x 8,640,000 samples at 100 sps, format 1 (about 104 MB): wall
 #       time, input MB/s, and peak resident memory (/usr/bin/time -v); the same for one
 #       channel of 50,000,000 samples (200 MB).
 #   W3  catalog scale: microseconds per registration with FILELIST already holding 0,
-#       100,000 and 1,000,000 rows (bench_catalog_scale).
+#       100,000 and 1,000,000 rows (bench_catalog_scale: a catalog per size, the
+#       repetitions of the sizes interleaved at random, median of 9).
 #   W4  availability: what `trq avail` does for one station's year (26,229 rows) in a
 #       catalog of 1,005,984 rows, connection included (bench_availability).
 #   and the component benchmarks of bench/ (decoding, archive writer, registration and the
@@ -95,15 +97,43 @@ convert() {
   fi
 }
 
-say "W1: the typical hour, $repeat_w1 runs each"
+say "W1: the typical hour and its floors, $repeat_w1 runs each"
 "$plqgen" "$work/w1.plq" --channels 3 --samples 360000 --rate 100 --format 0 --signal noise
 w1_bytes=$(stat -c %s "$work/w1.plq")
-for kind in lite pg cp; do : >"$work/w1-$kind.us"; done
-# Interleaved, so that a change in the machine's load falls on all three alike.
+# The floors' pair: a registration's SELECT, then an UPDATE of the row, each committed on
+# its own; through the sqlite3 shell as the data source sets SQLite up (WAL, synchronous
+# NORMAL), and through libpq (pgbench, the connection left out of its latency).
+floor_path="FLOOR/pair"
+floor_select="SELECT STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF FROM FILELIST WHERE cpath='$floor_path';"
+floor_update="UPDATE FILELIST SET TQTY=TQTY+50 WHERE cpath='$floor_path';"
+floor_insert="INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF) VALUES ('FLOOR',100,1,'$floor_path',3,'BHZ','PLQ2TRQ','2013-10-22 13:47:34',1382449654,50,512);"
+sqlite3 -batch "$work/catalog.db" "$floor_insert"
+for n in 0 2160; do
+  { echo "PRAGMA synchronous=NORMAL;"; for _ in $(seq 1 "$n"); do echo "$floor_select"; echo "$floor_update"; done; } >"$work/pairs-$n.sql"
+done
+psql_pg() { PGPASSWORD="$PGPASSWORD" "$PGBIN/psql" -X -q -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" -d plq_bench "$@"; }
+psql_pg -c "$floor_insert"
+printf '%s\n%s\n' "$floor_select" "$floor_update" >"$work/pair.pgbench"
+# Microseconds per pair: a shell of 2160 pairs against one of none (start and open alone).
+sqlite_pair_us() {
+  local t0 t1
+  t0=$(wall_us sqlite3 -batch "$work/catalog.db" -init /dev/null <"$work/pairs-0.sql")
+  t1=$(wall_us sqlite3 -batch "$work/catalog.db" -init /dev/null <"$work/pairs-2160.sql")
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f\n", (b - a) / 2160 }'
+}
+pg_pair_us() {
+  PGPASSWORD="$PGPASSWORD" "$PGBIN/pgbench" -n -f "$work/pair.pgbench" -t 216 -h "$PGHOST" \
+    -p "$PGPORT" -U "$PGUSER" plq_bench 2>&1 |
+    sed -n 's/^latency average = \([0-9.]*\) ms$/\1/p' | awk '{ printf "%.1f\n", $1 * 1000 }'
+}
+for kind in lite pg cp sqlite-pair pg-pair; do : >"$work/w1-$kind.us"; done
+# Interleaved, so that a change in the machine's load falls on all of them alike.
 for i in $(seq 1 "$repeat_w1"); do
-  for kind in lite pg cp; do
+  for kind in lite pg cp sqlite-pair pg-pair; do
     case "$kind" in
       cp) rm -f "$work/copy.plq"; wall_us cp "$work/w1.plq" "$work/copy.plq" ;;
+      sqlite-pair) sqlite_pair_us ;;
+      pg-pair) pg_pair_us ;;
       *) wall_us convert "$work/$kind" ../w1.plq "W1S$i" ;;
     esac >>"$work/w1-$kind.us"
   done
@@ -111,37 +141,10 @@ done
 w1_lite=$(median <"$work/w1-lite.us")
 w1_pg=$(median <"$work/w1-pg.us")
 w1_cp=$(median <"$work/w1-cp.us")
+floor_sqlite=$(median <"$work/w1-sqlite-pair.us")
+floor_pg=$(median <"$work/w1-pg-pair.us")
 rm -rf "$work/lite/archive"/W1S* "$work/pg/archive"/W1S*
-
-say "W1 floors: SELECT + UPDATE pairs through the sqlite3 shell and through pgbench"
-floor_path="FLOOR/pair"
-floor_select="SELECT STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF FROM FILELIST WHERE cpath='$floor_path';"
-floor_update="UPDATE FILELIST SET TQTY=TQTY+50 WHERE cpath='$floor_path';"
-floor_insert="INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF) VALUES ('FLOOR',100,1,'$floor_path',3,'BHZ','PLQ2TRQ','2013-10-22 13:47:34',1382449654,50,512);"
-sqlite3 -batch "$work/catalog.db" "$floor_insert"
-# Microseconds per pair: a shell of 2160 pairs against one of none (start and open alone),
-# as the data source sets it up (WAL, synchronous NORMAL), median of 5.
-for n in 0 2160; do
-  { echo "PRAGMA synchronous=NORMAL;"; for _ in $(seq 1 "$n"); do echo "$floor_select"; echo "$floor_update"; done; } >"$work/pairs-$n.sql"
-done
-: >"$work/sqlite-pair.us"
-for i in 1 2 3 4 5; do
-  t0=$(wall_us sqlite3 -batch "$work/catalog.db" -init /dev/null <"$work/pairs-0.sql")
-  t1=$(wall_us sqlite3 -batch "$work/catalog.db" -init /dev/null <"$work/pairs-2160.sql")
-  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f\n", (b - a) / 2160 }' >>"$work/sqlite-pair.us"
-done
-floor_sqlite=$(median <"$work/sqlite-pair.us")
 sqlite3 -batch "$work/catalog.db" "DELETE FROM FILELIST WHERE cpath='$floor_path'"
-# libpq: pgbench's own latency per pair (the connection left out), median of 3 runs.
-psql_pg() { PGPASSWORD="$PGPASSWORD" "$PGBIN/psql" -X -q -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" -d plq_bench "$@"; }
-psql_pg -c "$floor_insert"
-printf '%s\n%s\n' "$floor_select" "$floor_update" >"$work/pair.pgbench"
-: >"$work/pg-pair.us"
-for i in 1 2 3; do
-  PGPASSWORD="$PGPASSWORD" "$PGBIN/pgbench" -n -f "$work/pair.pgbench" -t 2160 -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" plq_bench 2>&1 |
-    sed -n 's/^latency average = \([0-9.]*\) ms$/\1/p' | awk '{ printf "%.1f\n", $1 * 1000 }' >>"$work/pg-pair.us"
-done
-floor_pg=$(median <"$work/pg-pair.us")
 psql_pg -c "DELETE FROM FILELIST WHERE cpath='$floor_path'"
 
 w1_messages="" w1_messages_new="" w1_sync="" w2_sync=""
@@ -161,14 +164,19 @@ if command -v strace >/dev/null; then
   w1_messages=$(awk -v a="$s2" -v b="$s72" 'BEGIN { printf "%.2f", (b - a) / 210 }')
   w1_messages_new=$s1
   rm -rf "$work/pg/archive"/MSG*
-  # Seconds in fdatasync and fsync of the archive's files and directories (strace -T).
+  # Time in fdatasync and fsync of the archive's files and directories (strace -T), median
+  # of 3 conversions of $1 as stations $2<n>.
   sync_ms() {
-    (cd "$work/lite" && strace -f --seccomp-bpf -T -y -e trace=fsync,fdatasync \
-      -o "$work/syncs.txt" "$plq2trq" "../$1" "$2" >/dev/null)
-    grep "<$work/lite/archive/" "$work/syncs.txt" |
-      sed -n 's/.*<\([0-9.]*\)>$/\1/p' | awk '{ s += $1; n++ } END { printf "%.1f ms in %d calls", s * 1000, n }'
+    local i
+    for i in 1 2 3; do
+      (cd "$work/lite" && strace -f --seccomp-bpf -T -y -e trace=fsync,fdatasync \
+        -o "$work/syncs.txt" "$plq2trq" "../$1" "$2$i" >/dev/null)
+      grep "<$work/lite/archive/" "$work/syncs.txt" |
+        sed -n 's/.*<\([0-9.]*\)>$/\1/p' | awk '{ s += $1; n++ } END { printf "%.1f %d\n", s * 1000, n }'
+    done | sort -n | sed -n 2p | awk '{ printf "%s ms in %d calls", $1, $2 }'
+    rm -rf "$work/lite/archive/$2"*
   }
-  w1_sync=$(sync_ms w1.plq SYNC1)
+  w1_sync=$(sync_ms w1.plq SYNC1S)
 fi
 
 say "W2: a day, $repeat_w2 runs; 50,000,000 samples of one channel, one run"
@@ -193,8 +201,7 @@ for i in $(seq 1 "$repeat_w2"); do
 done
 w2_wall=$(median <"$work/w2.us")
 if command -v strace >/dev/null; then
-  w2_sync=$(sync_ms w2.plq SYNC2)
-  rm -rf "$work/lite/archive"/SYNC*
+  w2_sync=$(sync_ms w2.plq SYNC2S)
 fi
 rm -f "$work/w2.plq"
 "$plqgen" "$work/w50m.plq" --channels 1 --samples 50000000 --rate 100 --format 1 --signal noise
@@ -203,7 +210,7 @@ read -r w50m_wall w50m_rss < <(measured_run w50m.plq W50M)
 rm -rf "$work/w50m.plq" "$work/lite/archive/W50M"
 
 say "W3: catalog scale (filling FILELIST to 1,000,000 rows takes a while)"
-"$build/bench/bench_catalog_scale" --benchmark_repetitions=5 \
+"$build/bench/bench_catalog_scale" --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w3.csv" 2>/dev/null
 # Median microseconds per registration of database $1 (SQLiteWAL, PostgreSQL) at $2 rows.
 w3() {

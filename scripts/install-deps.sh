@@ -5,7 +5,8 @@
 #   scripts/install-deps.sh          what building and running need (scripts/demo.sh)
 #   scripts/install-deps.sh --dev    and what testing needs: test frameworks, clang for
 #                                    the sanitizers and the fuzzer, the PostgreSQL server
-#                                    the tests start (scripts/test.sh)
+#                                    the tests start (scripts/test.sh), strace for the
+#                                    message and sync counts of scripts/bench.sh
 set -euo pipefail
 
 packages=(
@@ -18,7 +19,7 @@ if [ "${1:-}" = "--dev" ]; then
   packages+=(
     git time clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    postgresql
+    postgresql strace
   )
 fi
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -43,14 +44,19 @@ std::string StoredStationName(const char* argument) {
     return platform::CutUtf8(argument, kMaxStationNameLength);
 }
 
-// Opens the catalog connection with the ODBC cursor library, read-write, letting the
-// driver complete missing connection details. A cancelled completion and a database error
-// both count as a failed open; the driver's reason goes to the operator.
+// The catalog connection's options: a row is changed by a statement that names it by the
+// values read (odbc/PositionedStatement.h), without the ODBC cursor library, which would
+// copy every registration's SELECT into a temporary file.
+constexpr uint32_t kCatalogOptions = CDatabase::kSearchedPositionedWrites;
+
+// Opens the catalog connection read-write, letting the driver complete missing connection
+// details. A cancelled completion and a database error both count as a failed open; the
+// driver's reason goes to the operator.
 bool OpenCatalog(CDatabase& database, const CatalogLogin& login) {
     const std::string printable = login.PrintableConnectString();
     std::string reason = "the driver did not complete the connection";
     try {
-        if (login.Open(database, CDatabase::kUseCursorLib)) return true;
+        if (login.Open(database, kCatalogOptions)) return true;
     } catch (const CDBException& error) {
         reason = OneLine(error.errorText);
     }
@@ -164,7 +170,7 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
         return ExitCode::kDatabase;
     }
 
-    DatabaseRegistrar registrar(database, kProgramName, login, CDatabase::kUseCursorLib);
+    DatabaseRegistrar registrar(database, kProgramName, login, kCatalogOptions);
     CArchiveWriter writer(registrar);
     writer.SetDataDir(settings.dataDir.c_str());
     const int result =

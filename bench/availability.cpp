@@ -6,8 +6,9 @@
 // spans, gaps and coverage. One iteration connects, as every `trq avail` run does.
 //
 // Measured on an SQLite catalog (WAL) and on a database of a throwaway local PostgreSQL
-// server, both made by scripts/catalog-setup.sh in a temporary directory and filled by the
-// databases' own clients. Reported: "rows" read and "gaps" found per iteration.
+// server (durable commits, as installed), both made by scripts/catalog-setup.sh in a temporary
+// directory and filled by the databases' own clients. Reported: "rows" read and "gaps" found per
+// iteration.
 
 #include "catalog/Availability.h"
 
@@ -104,7 +105,9 @@ class FilledCatalogs {
 
     void MakePostgres() {
         const std::string state = dir_ + "/pg.env";
-        if (!Shell(SourceDir() + "/scripts/pg-test-cluster.sh start " + state)) return;
+        if (!Shell(SourceDir() + "/scripts/pg-test-cluster.sh start " + state + " durable")) {
+            return;
+        }
         state_ = state;
         auto pg = ReadAssignments(state);
         const std::string fill = std::string(kRowColumns) + "FROM generate_series(0, " +

@@ -2,15 +2,18 @@
 // 1,000,000 rows. Every registration looks its path up (SELECT ... WHERE cpath='...'), which
 // must go through the unique index on CPATH, so the cost has to stay flat as the table
 // grows. Measured on an SQLite catalog in WAL mode and on a PostgreSQL database of a
-// throwaway local server, each connected as the converter connects.
+// throwaway local server with durable commits, each connected as the converter connects and
+// registered through the converter's registrar.
 //
-// One iteration registers one archive file the way a typical hour does it: RegisterNewFile
-// once, then UpdateExtendedFile 71 times. Reported: "per_registration" (seconds per
-// registration, e.g. 95u = 95 microseconds). The table is filled up to the size in the
-// benchmark's argument before it is measured (sizes run in increasing order), with rows
-// like the converter's, in one statement of the database's own client (SQLite then moves its
-// write-ahead log into the database, so that every size starts from an empty log). Times are wall
-// times: a registration mostly waits for the database.
+// One iteration registers one archive file the way a typical hour does it: a new file once,
+// then 71 extensions. Reported: "per_registration" (seconds per registration, e.g. 95u = 95
+// microseconds). Each size has a catalog of its own, filled before it is first measured
+// with rows like the converter's, in one statement of the database's own client (SQLite
+// then moves its write-ahead log into the database, PostgreSQL vacuums the table and
+// checkpoints, so that every size starts from an empty log and clean pages), and connected
+// once: run with --benchmark_enable_random_interleaving, the repetitions of the three sizes
+// take turns, and a change in the machine's load falls on all of them alike. Times are
+// wall times: a registration mostly waits for the database.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -20,9 +23,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 
-#include "catalog/FileRegistration.h"
+#include "catalog/CatalogLogin.h"
+#include "catalog/DatabaseRegistrar.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 
@@ -59,105 +64,135 @@ const char* const kPostgresFill =
     "INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF) "
     "SELECT 'ST' || (i %% 500), 100, 1, 'ST' || (i %% 500) || '\\' || lpad(i::text, 10, '0') "
     "|| '-BHZ.ST' || (i %% 500), 3, 'BHZ', 'PLQ2TRQ', '2013-10-22 13:47:34', 1382449654 + i, "
-    "3600, 512 FROM generate_series(%lld, %lld) AS i; ANALYZE FILELIST;";
+    "3600, 512 FROM generate_series(%lld, %lld) AS i";
 
-// One catalog, its connection, and how many rows it holds.
+constexpr uint32_t kConverterOptions = CDatabase::kSearchedPositionedWrites;
+
+// One catalog of one size, its connection and registrar.
 struct Catalog {
-    std::string connect;      // empty when it could not be made
+    CatalogLogin login;       // no data source when it could not be made
     std::string fillCommand;  // a printf format taking the first and last row number
-    long long rows = 0;
+    long long rows = 0;       // the size it is filled to before its first use
+    bool filled = false;
     CDatabase database;
-    bool open = false;
+    std::unique_ptr<DatabaseRegistrar> registrar;  // while connected
 
-    bool FillTo(long long target) {
-        if (target <= rows) return true;
-        char sql[2048];
-        std::snprintf(sql, sizeof sql, fillCommand.c_str(), rows + 1, target);
-        if (Run(sql) != 0) return false;
-        rows = target;
-        return true;
+    // Fills and connects it on first use; the reason when that fails.
+    std::string Ready() {
+        if (login.dsn.empty()) return "catalog could not be made";
+        if (!filled && rows > 0) {
+            char sql[2048];
+            std::snprintf(sql, sizeof sql, fillCommand.c_str(), 1LL, rows);
+            if (Run(sql) != 0) return "filling FILELIST failed";
+        }
+        filled = true;
+        if (registrar) return "";
+        try {
+            login.Open(database, kConverterOptions);
+        } catch (const CDBException& error) {
+            return "cannot connect: " + error.errorText;
+        }
+        registrar =
+            std::make_unique<DatabaseRegistrar>(database, "PLQ2TRQ", login, kConverterOptions);
+        return "";
     }
 };
 
-// Both catalogs, made on first use in a temporary directory, removed at exit. Both data
-// sources live in one odbc.ini, written before the first connect.
+constexpr long long kSizes[] = {0, 100000, 1000000};
+
+// The catalogs of every size on both databases, made on first use in a temporary
+// directory, removed at exit. Their data sources live in one odbc.ini, written before the
+// first connect.
 class Catalogs {
   public:
     static Catalogs& Get() {
         static Catalogs catalogs;
         return catalogs;
     }
-    Catalog sqlite;
-    Catalog postgres;
+    Catalog& Of(bool postgres, long long rows) {
+        const int size = rows == kSizes[0] ? 0 : rows == kSizes[1] ? 1 : 2;
+        return (postgres ? postgres_ : sqlite_)[size];
+    }
 
   private:
     Catalogs() {
         char pattern[] = "/tmp/plq-bench-scale-XXXXXX";
         if (mkdtemp(pattern) == nullptr) return;
         dir_ = pattern;
-        const std::string scripts = SourceDir() + "/scripts/";
         const std::string ini = dir_ + "/odbc";
-        const std::string db = dir_ + "/catalog.db";
-        if (Run(scripts + "catalog-setup.sh sqlite --dsn SCALELITE --db " + db + " --ini-dir " +
-                ini) == 0) {
-            sqlite.connect = "DSN=SCALELITE;UID=TRQ;PWD=TRQ;";
-            // The format's %lld pair survives the shell: the SQL goes in single quotes.
-            sqlite.fillCommand = "sqlite3 -batch " + db + " \"" + kSqliteFill + "\"";
-        }
         const std::string state = dir_ + "/pg.env";
-        if (Run(scripts + "pg-test-cluster.sh start " + state) == 0) {
+        std::map<std::string, std::string> pg;
+        if (Run(Script("pg-test-cluster.sh start ") + state + " durable") == 0) {
             clusterState_ = state;
-            auto pg = ReadShellSettings(state);
-            if (Run(scripts + "catalog-setup.sh postgres --dsn SCALEPG --host " + pg["PGHOST"] +
-                    " --port " + pg["PGPORT"] + " --db plq_scale --user " + pg["PGUSER"] +
-                    " --password " + pg["PGPASSWORD"] + " --ini-dir " + ini) == 0) {
-                postgres.connect =
-                    "DSN=SCALEPG;UID=" + pg["PGUSER"] + ";PWD=" + pg["PGPASSWORD"] + ";";
-                postgres.fillCommand = "PGPASSWORD=" + pg["PGPASSWORD"] + " " + pg["PGBIN"] +
-                                       "/psql -X -q -v ON_ERROR_STOP=1 -h " + pg["PGHOST"] +
-                                       " -p " + pg["PGPORT"] + " -U " + pg["PGUSER"] +
-                                       " -d plq_scale -c \"" + kPostgresFill + "\"";
-            }
+            pg = ReadShellSettings(state);
+        }
+        for (int size = 0; size < 3; ++size) {
+            const std::string n = std::to_string(size);
+            MakeSqlite(sqlite_[size], "SCALELITE" + n, dir_ + "/catalog" + n + ".db", ini);
+            if (!pg.empty()) MakePostgres(postgres_[size], "SCALEPG" + n, "plq_scale" + n, pg, ini);
+            sqlite_[size].rows = postgres_[size].rows = kSizes[size];
+        }
+        if (!pg.empty()) {
+            Run("PGPASSWORD=" + pg["PGPASSWORD"] + " " + pg["PGBIN"] + "/psql -X -q -h " +
+                pg["PGHOST"] + " -p " + pg["PGPORT"] + " -U " + pg["PGUSER"] +
+                " -d postgres -c CHECKPOINT");
         }
         setenv("ODBCSYSINI", ini.c_str(), 1);
         setenv("ODBCINI", (ini + "/odbc.ini").c_str(), 1);
     }
     ~Catalogs() {
-        if (!clusterState_.empty()) {
-            Run(SourceDir() + "/scripts/pg-test-cluster.sh stop " + clusterState_);
+        for (Catalog* set : {sqlite_, postgres_}) {
+            for (int size = 0; size < 3; ++size) {
+                set[size].registrar.reset();
+                set[size].database.Close();
+            }
         }
+        if (!clusterState_.empty()) Run(Script("pg-test-cluster.sh stop ") + clusterState_);
         if (!dir_.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(dir_, ignored);
         }
     }
+
+    static std::string Script(const std::string& command) {
+        return SourceDir() + "/scripts/" + command;
+    }
+    static void MakeSqlite(Catalog& catalog, const std::string& dsn, const std::string& db,
+                           const std::string& ini) {
+        if (Run(Script("catalog-setup.sh sqlite --dsn ") + dsn + " --db " + db + " --ini-dir " +
+                ini) != 0) {
+            return;
+        }
+        catalog.login = {dsn, "TRQ", "TRQ", true};
+        // The format's %lld pair survives the shell: the SQL goes in single quotes.
+        catalog.fillCommand = "sqlite3 -batch " + db + " \"" + kSqliteFill + "\"";
+    }
+    static void MakePostgres(Catalog& catalog, const std::string& dsn, const std::string& db,
+                             std::map<std::string, std::string>& pg, const std::string& ini) {
+        if (Run(Script("catalog-setup.sh postgres --dsn ") + dsn + " --host " + pg["PGHOST"] +
+                " --port " + pg["PGPORT"] + " --db " + db + " --user " + pg["PGUSER"] +
+                " --password " + pg["PGPASSWORD"] + " --ini-dir " + ini) != 0) {
+            return;
+        }
+        catalog.login = {dsn, pg["PGUSER"], pg["PGPASSWORD"], true};
+        catalog.fillCommand = "PGPASSWORD=" + pg["PGPASSWORD"] + " " + pg["PGBIN"] +
+                              "/psql -X -q -v ON_ERROR_STOP=1 -h " + pg["PGHOST"] + " -p " +
+                              pg["PGPORT"] + " -U " + pg["PGUSER"] + " -d " + db + " -c \"" +
+                              kPostgresFill + "\" -c 'VACUUM ANALYZE FILELIST' -c CHECKPOINT";
+    }
+
+    Catalog sqlite_[3];
+    Catalog postgres_[3];
     std::string dir_;
     std::string clusterState_;
 };
 
 void RegisterWithRows(benchmark::State& state, bool postgres) {
-    Catalogs& catalogs = Catalogs::Get();
-    Catalog& catalog = postgres ? catalogs.postgres : catalogs.sqlite;
-    if (catalog.connect.empty()) {
-        state.SkipWithError("catalog could not be made");
+    Catalog& catalog = Catalogs::Get().Of(postgres, state.range(0));
+    const std::string problem = catalog.Ready();
+    if (!problem.empty()) {
+        state.SkipWithError(problem.c_str());
         return;
-    }
-    if (catalog.rows != state.range(0)) {
-        // A fresh connection on the filled table, as every converter run has one.
-        if (catalog.open) catalog.database.Close();
-        catalog.open = false;
-        if (!catalog.FillTo(state.range(0))) {
-            state.SkipWithError("filling FILELIST failed");
-            return;
-        }
-    }
-    if (!catalog.open) {
-        try {
-            catalog.open = catalog.database.Open(catalog.connect, CDatabase::kUseCursorLib);
-        } catch (const CDBException& error) {
-            state.SkipWithError(("cannot connect: " + error.errorText).c_str());
-            return;
-        }
     }
     constexpr int kBlocks = 72;
     static int files = 0;
@@ -169,10 +204,12 @@ void RegisterWithRows(benchmark::State& state, bool postgres) {
         file.start = 1382449654;
         file.rate = 100;
         file.duration = 50;
-        bool ok = RegisterNewFileRow(catalog.database, "PLQ2TRQ", file);
+        bool ok = catalog.registrar->Register(RegistrationKind::kNewFile, file) ==
+                  RegistrationOutcome::kRegistered;
         for (int block = 1; block < kBlocks && ok; ++block) {
             file.duration += 50;
-            ok = UpdateExtendedFileRow(catalog.database, "PLQ2TRQ", file);
+            ok = catalog.registrar->Register(RegistrationKind::kExtendedFile, file) ==
+                 RegistrationOutcome::kRegistered;
         }
         if (!ok) {
             state.SkipWithError("a registration failed");

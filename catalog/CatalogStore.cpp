@@ -139,8 +139,8 @@ bool HasNullSpan(const CatalogRow& row) {
 CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new CDatabase) {
     try {
         // As the converter connects, but never waiting for a dialog.
-        const uint32_t access =
-            use == Use::kReadAndMend ? CDatabase::kUseCursorLib : CDatabase::kOpenReadOnly;
+        const uint32_t access = use == Use::kReadAndMend ? CDatabase::kSearchedPositionedWrites
+                                                         : CDatabase::kOpenReadOnly;
         if (!login.Open(*database_, access | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }

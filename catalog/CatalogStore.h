@@ -50,9 +50,9 @@ struct CatalogSelection;
 class CatalogStore {
   public:
     // What the connection is for. Mending rows goes through the converter's registration,
-    // which needs the ODBC cursor library as the converter uses it; reading alone does not,
-    // and without it a large selection is not copied into a temporary file first. A
-    // read-only connection also asks the driver for read-only access, where it has one.
+    // which needs the connection as the converter opens it (rows changed by statements that
+    // name them by the values read); reading alone needs nothing of that. A read-only
+    // connection asks the driver for read-only access, where it has one.
     enum class Use { kReadAndMend, kReadOnly };
 
     // Connects. Throws CatalogError with the driver's message.

@@ -36,6 +36,7 @@ bool IsCatalogHeldUp(const CDBException& error) {
 DatabaseRegistrar::DatabaseRegistrar(CDatabase& database, std::string creatorName,
                                      CatalogLogin login, uint32_t openOptions)
     : database_(database),
+      writer_(database),
       creatorName_(std::move(creatorName)),
       login_(std::move(login)),
       openOptions_(openOptions) {}
@@ -51,7 +52,7 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
     for (int attempt = 1;; ++attempt) {
         const auto started = std::chrono::steady_clock::now();
         try {
-            WriteFileRow(database_, creator, kind, file);
+            writer_.Write(creator, kind, file);
             return RegistrationOutcome::kRegistered;
         } catch (const CDBException& error) {
             if (IsCatalogHeldUp(error) && attempt < kCollisionAttempts &&
@@ -70,7 +71,7 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
     }
     if (!Reconnect()) return Unavailable();
     try {
-        WriteFileRow(database_, creator, kind, file);
+        writer_.Write(creator, kind, file);
         return RegistrationOutcome::kRegistered;
     } catch (const CDBException& error) {
         PrintDriverMessages(error);
@@ -82,6 +83,7 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
 bool DatabaseRegistrar::Reconnect() {
     ConsoleNotice("the connection to the catalog was lost; connecting again");
     try {
+        writer_.Forget();
         database_.Close();
         if (login_.Open(database_, openOptions_)) return true;
         ConsoleNotice("connecting again to the catalog failed: the driver did not complete it");

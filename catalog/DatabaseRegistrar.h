@@ -11,6 +11,7 @@
 
 #include "archive/CatalogRegistrar.h"
 #include "catalog/CatalogLogin.h"
+#include "catalog/FileRegistration.h"
 
 class CDatabase;
 class CDBException;
@@ -37,6 +38,7 @@ class DatabaseRegistrar : public CatalogRegistrar {
     RegistrationOutcome Unavailable();
 
     CDatabase& database_;
+    FileRowWriter writer_;  // keeps a file's statements prepared between its registrations
     std::string creatorName_;
     CatalogLogin login_;
     uint32_t openOptions_;

@@ -24,19 +24,54 @@ bool PrintedWrite(CDatabase& database, const std::string& creatorName, Registrat
 
 }  // namespace
 
+FileRowWriter::FileRowWriter(CDatabase& database) : database_(database) {}
+
+FileRowWriter::~FileRowWriter() {
+    Forget();
+}
+
+void FileRowWriter::Forget() noexcept {
+    row_.reset();  // closes the recordset, which frees its statements
+    path_.clear();
+}
+
+void FileRowWriter::Write(const std::string& creatorName, RegistrationKind kind,
+                          const FileRegistration& file) {
+    try {
+        WriteSelected(SelectRow(file.path), creatorName, kind, file);
+    } catch (...) {
+        // Whatever the failure left on the statements (a result set, a half-done write) is
+        // not carried into the next registration.
+        Forget();
+        throw;
+    }
+}
+
+CFileList& FileRowWriter::SelectRow(const std::string& path) {
+    if (row_ && row_->IsOpen() && path == path_) {
+        row_->Requery();
+        return *row_;
+    }
+    Forget();
+    auto row = std::make_unique<CFileList>(&database_);
+    row->SetFilter(CFileList::PathFilter(path));
+    row->Open();
+    row_ = std::move(row);
+    path_ = path;
+    return *row_;
+}
+
 // Only the first row the SELECT finds for the path is touched. A new file's row replaces the
 // old one in one transaction: a failure between the delete and the insert (a lost
 // connection, a kill) leaves the old row rather than none. The transaction begins after the
 // SELECT: SQLite cannot turn a transaction that has read into one that writes once another
-// writer has committed meanwhile, and would wait for that in vain.
-void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
-                  const FileRegistration& file) {
-    CFileList row(&database);
-    row.SetFilter(CFileList::PathFilter(file.path));
-    row.Open();
+// writer has committed meanwhile, and would wait for that in vain. The result set is closed
+// before the commit, as the statements were freed before it when nothing was kept.
+void FileRowWriter::WriteSelected(CFileList& row, const std::string& creatorName,
+                                  RegistrationKind kind, const FileRegistration& file) {
     std::optional<Transaction> transaction;
     if (kind == RegistrationKind::kNewFile) {
-        transaction.emplace(database);
+        transaction.emplace(database_);
         if (!row.IsEOF()) row.Delete();
         row.AddNew();
     } else if (row.IsEOF()) {
@@ -56,8 +91,13 @@ void WriteFileRow(CDatabase& database, const std::string& creatorName, Registrat
     row.creator = creatorName;
     row.loadDate = platform::Now();
     row.Update();
-    row.Close();
+    row.CloseCursor();
     if (transaction) transaction->Commit();
+}
+
+void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
+                  const FileRegistration& file) {
+    FileRowWriter(database).Write(creatorName, kind, file);
 }
 
 bool RegisterNewFileRow(CDatabase& database, const std::string& creatorName,

@@ -1,15 +1,49 @@
 #pragma once
 // Keeps table FILELIST in step with the archive: one row per archive file.
 
+#include <memory>
 #include <string>
 
 #include "archive/CatalogRegistrar.h"
 
 class CDatabase;
+class CFileList;
 
-// Writes the row of one archive file. After a new file the row already present for the
-// path is deleted and a new one inserted, in one transaction; after an append the row is
-// updated, or inserted when there is none. Throws CDBException.
+// Writes the rows of archive files on one connection. After a new file the row already
+// present for the path is deleted and a new one inserted, in one transaction; after an
+// append the row is updated, or inserted when there is none.
+//
+// A file is registered after every block flushed to it, so the same path comes again and
+// again: the SELECT of the path stays prepared, its columns bound, from one registration
+// of the path to the next (the driver executes it again without preparing, describing and
+// binding it anew), and so does the last INSERT, UPDATE or DELETE. Between registrations
+// no result set stays open. Another path, Forget, a failed registration and the
+// destructor free them.
+class FileRowWriter {
+  public:
+    explicit FileRowWriter(CDatabase& database);
+    ~FileRowWriter();
+    FileRowWriter(const FileRowWriter&) = delete;
+    FileRowWriter& operator=(const FileRowWriter&) = delete;
+
+    // Writes the row of `file`. Throws CDBException.
+    void Write(const std::string& creatorName, RegistrationKind kind, const FileRegistration& file);
+    // Frees the statements kept; call it before the connection is closed.
+    void Forget() noexcept;
+
+  private:
+    // The path's SELECT executed: prepared anew for another path, again for the same.
+    CFileList& SelectRow(const std::string& path);
+    void WriteSelected(CFileList& row, const std::string& creatorName, RegistrationKind kind,
+                       const FileRegistration& file);
+
+    CDatabase& database_;
+    std::unique_ptr<CFileList> row_;  // prepared for the path of the last registration
+    std::string path_;
+};
+
+// Writes the row of one archive file on a writer of its own (nothing stays prepared).
+// Throws CDBException.
 void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,
                   const FileRegistration& file);
 

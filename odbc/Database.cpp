@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "odbc/ConnectString.h"
@@ -9,6 +10,8 @@
 #include "odbc/OdbcCalls.h"
 #include "odbc/OdbcLock.h"
 #include "odbc/Recordset.h"
+#include "odbc/StatementHandle.h"
+#include "odbc/UntilDone.h"
 
 namespace {
 
@@ -69,6 +72,7 @@ bool CDatabase::Open(const std::string& connect, uint32_t options) {
         }
         VerifyConformance();
         ReadCapabilities();
+        ApplySessionTimeout();
     } catch (...) {
         Release();
         throw;
@@ -175,6 +179,10 @@ void CDatabase::ReadCapabilities() {
 
 void CDatabase::ReadUpdateOptions() {
     updateOptions_ = 0;
+    if (openOptions_ & kSearchedPositionedWrites) {
+        updateOptions_ = kPositionedStatements;  // carried out by the recordsets themselves
+        return;
+    }
     SQLUINTEGER posOperations = 0;
     constexpr SQLUINTEGER kPosChanges = SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD;
     if (Info32(hdbc_, SQL_POS_OPERATIONS, posOperations) &&
@@ -250,6 +258,7 @@ void CDatabase::Disconnect() noexcept {
     Odbc().Disconnect(hdbc_);
     Odbc().FreeConnect(hdbc_);
     hdbc_ = SQL_NULL_HDBC;
+    sessionTimeout_ = false;
     std::lock_guard lock(OdbcLock());
     --connectionCount;
 }
@@ -272,8 +281,32 @@ void CDatabase::Release() noexcept {
     }
 }
 
+// psqlODBC carries out a statement's query time-out by setting the server's
+// statement_timeout before the statement and setting it back to 0 after it: two more round
+// trips to the server for every statement. Set once for the session, the server applies
+// the same limit to every statement, so on PostgreSQL the connection sets it once and
+// statements get no time-out of their own. Elsewhere, or when the server refuses, every
+// statement gets it as before.
+void CDatabase::ApplySessionTimeout() {
+    sessionTimeout_ = false;
+    if (queryTimeout_ <= 0) return;
+    char dbms[32] = {};
+    SQLSMALLINT length = 0;
+    if (!IsSuccess(Odbc().GetInfo(hdbc_, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) ||
+        std::string(dbms) != "PostgreSQL") {
+        return;
+    }
+    StatementHandle statement;
+    if (!IsSuccess(statement.Allocate(hdbc_))) return;
+    std::string text = "SET statement_timeout = " + std::to_string(queryTimeout_ * 1000);
+    const SQLRETURN code = UntilDone([&] {
+        return Odbc().ExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    });
+    sessionTimeout_ = IsSuccess(code);
+}
+
 void CDatabase::ApplyStatementOptions(SQLHSTMT statement) {
-    if (queryTimeout_ == -1) return;
+    if (queryTimeout_ == -1 || sessionTimeout_) return;
     SQLRETURN code =
         Odbc().SetStmtOption(statement, SQL_QUERY_TIMEOUT, static_cast<SQLULEN>(queryTimeout_));
     // A driver that refuses the time-out once refuses it always: later statements skip it.

@@ -19,6 +19,11 @@ class CDatabase {
     static constexpr uint32_t kUseCursorLib = 0x4;
     static constexpr uint32_t kNoOdbcDialog = 0x8;
     static constexpr uint32_t kForceOdbcDialog = 0x10;
+    // What the cursor library was loaded for, without it: the connection announces
+    // positioned UPDATE and DELETE statements, which the recordsets execute in their searched
+    // form (odbc/PositionedStatement.h), and reads through the driver's own read-only
+    // cursors. The cursor library copied every result set into a temporary file first.
+    static constexpr uint32_t kSearchedPositionedWrites = 0x20;
 
     // Update options, read from the driver at Open.
     static constexpr uint32_t kSetPosUpdates = 0x1;         // SQLSetPos update/delete/add
@@ -47,8 +52,9 @@ class CDatabase {
     // Closes every registered recordset, then disconnects.
     void Close();
     bool IsOpen() const { return hdbc_ != SQL_NULL_HDBC; }
-    // Sets the query time-out on a new statement, unless an earlier statement showed that
-    // the driver refuses it.
+    // Sets the query time-out on a new statement, unless the connection already applies it
+    // to every statement (see ApplySessionTimeout) or an earlier statement showed that the
+    // driver refuses it.
     void ApplyStatementOptions(SQLHSTMT statement);
     // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA_FOUND.
     static bool IsSuccess(SQLRETURN code);
@@ -68,6 +74,12 @@ class CDatabase {
     uint32_t UpdateOptions() const { return updateOptions_; }
     uint32_t BookmarkAttributes() const { return bookmarkAttributes_; }
     uint32_t OpenOptions() const { return openOptions_; }
+    // True when the recordsets execute positioned statements in their searched form: with
+    // the cursor library (which hands them to the driver unchanged, and no driver runs
+    // them) or with kSearchedPositionedWrites.
+    bool SearchesPositionedWrites() const {
+        return (openOptions_ & (kUseCursorLib | kSearchedPositionedWrites)) != 0;
+    }
     int32_t LoginTimeout() const { return loginTimeout_; }
     int32_t QueryTimeout() const { return queryTimeout_; }
 
@@ -87,6 +99,7 @@ class CDatabase {
     void ReadFetchExtensions();
     void ReadAccessMode();
     void ReadQuoteChar();
+    void ApplySessionTimeout();
     void Disconnect() noexcept;  // SQLDisconnect + SQLFreeConnect, results ignored
     void Release() noexcept;
 
@@ -105,4 +118,5 @@ class CDatabase {
     uint32_t openOptions_ = 0;
     int32_t loginTimeout_ = 15;
     int32_t queryTimeout_ = 15;
+    bool sessionTimeout_ = false;
 };

@@ -7,7 +7,9 @@
 // PostgreSQL driver can run it (SQLite: near "OF": syntax error; PostgreSQL: cursor does
 // not exist). So when the connection requested the cursor library, the recordset does the
 // cursor library's job itself: it keeps the values fetched for the current row, and the
-// statement it executes names that row by those values instead of by the cursor:
+// statement it executes names that row by those values instead of by the cursor. A
+// connection opened with CDatabase::kSearchedPositionedWrites gets the same without the
+// cursor library (which copied every result set into a temporary file first):
 //
 //   UPDATE T SET A=?  WHERE CURRENT OF c   ->   UPDATE T SET A=?  WHERE K=? AND L IS NULL
 //

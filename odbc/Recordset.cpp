@@ -76,6 +76,7 @@ void CRecordset::Close() {
     hasCursorName_ = false;
     statement_.Reset();
     updateStatement_.Reset();
+    preparedWriteText_.clear();
     // The buffers go after the statements, so that no driver holds a pointer into them.
     fields_.clear();
     columns_.clear();

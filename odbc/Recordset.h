@@ -14,8 +14,8 @@
 //
 // Writes go either through SQLSetPos or through such statements on a second statement
 // handle, as the driver's update options decide at Open. On a connection that requested
-// the cursor library, a positioned statement is executed in its searched form (see
-// odbc/PositionedStatement.h).
+// the cursor library or kSearchedPositionedWrites, a positioned statement is executed in
+// its searched form (see odbc/PositionedStatement.h).
 //
 // Every failure raises CDBException: driver errors with the statement's diagnostics, the
 // layer's own conditions with the codes of LayerError. Single-threaded.
@@ -66,6 +66,14 @@ class CRecordset {
     // open; false only when a connection the recordset opens itself reports false.
     virtual bool Open(unsigned openType = kDefaultOpenType, const char* sql = nullptr,
                       uint32_t options = 0);
+    // Executes the SELECT of Open again and fetches its first row. The statement stays as
+    // Open prepared it, with its columns bound (the filter and sort of Open apply): the
+    // driver neither prepares nor describes it again. Requires a recordset Open succeeded
+    // on; closes it when the execution fails.
+    virtual void Requery();
+    // Ends the result set (the driver lets go of the rows and of what it held to read them)
+    // and keeps the SELECT prepared and bound for Requery; no record is current until then.
+    void CloseCursor();
     // Frees the statements and every buffer and unregisters from the connection.
     virtual void Close();
     // Fetches the next row (or reaches EOF).
@@ -172,6 +180,7 @@ class CRecordset {
     std::string ComposeWrite(int& parametersBound);
     std::string ExecutedWriteText(int parametersBound);
     void ExecuteWrite(const std::string& text);
+    void PrepareWrite(const std::string& text);
     void ReadCursorName();
     void AfterWrite() noexcept;
     bool EmulatesPositionedStatements() const;
@@ -211,5 +220,6 @@ class CRecordset {
     bool scrollable_ = false;
     SQLUSMALLINT rowStatus_ = 0;
     StatementHandle updateStatement_;  // INSERT, UPDATE and DELETE statements
+    std::string preparedWriteText_;    // the write prepared on updateStatement_ ("" if none)
     CurrentRowKey currentRow_;
 };

@@ -32,6 +32,35 @@ bool CRecordset::Open(unsigned openType, const char* sql, uint32_t options) {
     return true;
 }
 
+void CRecordset::Requery() {
+    if (!isOpen_ || !statement_) ThrowDatabaseError(LayerError::kIllegalMode);
+    try {
+        CloseCursor();
+        ExecuteSelect();
+        rowStatus_ = 0;
+        isBOF_ = false;
+        isEOF_ = false;
+        isDeleted_ = false;
+        MoveNext();
+        isBOF_ = isEOF_;
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void CRecordset::CloseCursor() {
+    if (statement_) {
+        const SQLRETURN code = Odbc().FreeStmt(statement_.Get(), SQL_CLOSE);
+        if (!IsSuccess(code)) RaiseError(code, statement_.Get());
+    }
+    isBOF_ = true;
+    isEOF_ = true;
+    isDeleted_ = false;
+    editMode_ = kNoEdit;
+    currentRow_.Clear();
+}
+
 // Makes sure a statement exists: only a recordset built on a closed (or no) connection
 // still has to connect and allocate it here. False when that connection is not made.
 bool CRecordset::EnsureStatement() {

@@ -103,6 +103,10 @@ void CRecordset::ChooseUpdateMethod() {
 void CRecordset::ChooseConcurrency() {
     concurrency_ = SQL_CONCUR_READ_ONLY;
     if (!(updatable_ || appendable_) || !database_->IsUpdatable()) return;
+    // Writes that name the row by its values need nothing of the driver's cursor: a
+    // read-only one spares the driver its row versions (psqlODBC would add the row's ctid to
+    // the SELECT and look the table up in the system catalogs).
+    if ((database_->OpenOptions() & CDatabase::kSearchedPositionedWrites) != 0) return;
     driverConcurrency_ = GetInfo32(*database_, SQL_SCROLL_CONCURRENCY);
     concurrency_ = PreferredConcurrency(lockMode_, driverConcurrency_);
 }

@@ -124,6 +124,7 @@ void CRecordset::PrepareUpdateStatement() {
         const bool reset = IsSuccess(Odbc().FreeStmt(updateStatement_.Get(), SQL_RESET_PARAMS));
         if (closed && reset) return;
     }
+    preparedWriteText_.clear();
     const SQLRETURN code = updateStatement_.Allocate(database_->Handle());
     if (!CDatabase::IsSuccess(code)) RaiseError(code, SQL_NULL_HSTMT);
 }
@@ -165,14 +166,30 @@ std::string CRecordset::ExecutedWriteText(int parametersBound) {
 // Executes a write, which must change exactly one row (a driver that cannot count the
 // rows is trusted to have changed one).
 void CRecordset::ExecuteWrite(const std::string& text) {
-    const SQLRETURN code = UntilDone(
-        [&] { return Odbc().ExecDirect(updateStatement_.Get(), SqlChars(text), SQL_NTS); });
-    if (!IsSuccess(code)) RaiseError(code, updateStatement_.Get());
+    PrepareWrite(text);
+    const SQLRETURN code = UntilDone([&] { return Odbc().Execute(updateStatement_.Get()); });
+    if (!IsSuccess(code)) {
+        preparedWriteText_.clear();  // what a failed execution leaves prepared is not known
+        RaiseError(code, updateStatement_.Get());
+    }
 
     SQLLEN rows = 0;
     if (!IsSuccess(Odbc().RowCount(updateStatement_.Get(), &rows)) || rows == -1) rows = 1;
     if (rows == 0) ThrowDatabaseError(LayerError::kNoRowsAffected);
     if (rows != 1) ThrowDatabaseError(LayerError::kMultipleRowsAffected);
+}
+
+// Prepares `text` on the write statement unless it is prepared there already: a record
+// written again and again (a file's row after every block) mostly sends the same statement
+// with other values, which the driver then neither parses nor plans anew. The parameters
+// are bound before; a prepare keeps them.
+void CRecordset::PrepareWrite(const std::string& text) {
+    if (text == preparedWriteText_) return;
+    preparedWriteText_.clear();
+    const SQLRETURN code =
+        UntilDone([&] { return Odbc().Prepare(updateStatement_.Get(), SqlChars(text), SQL_NTS); });
+    if (!IsSuccess(code)) RaiseError(code, updateStatement_.Get());
+    preparedWriteText_ = text;
 }
 
 void CRecordset::ReadCursorName() {
@@ -186,6 +203,6 @@ void CRecordset::ReadCursorName() {
 }
 
 bool CRecordset::EmulatesPositionedStatements() const {
-    return database_ != nullptr && (database_->OpenOptions() & CDatabase::kUseCursorLib) != 0 &&
+    return database_ != nullptr && database_->SearchesPositionedWrites() &&
            updateMethod_ == UpdateMethod::kStatements;
 }

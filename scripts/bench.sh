@@ -1,28 +1,38 @@
 #!/usr/bin/env bash
 # Runs every benchmark and prints the figures as a table (also written to
-# <build>/bench-results.md, the source of docs/performance.md):
+# <build>/bench-results.md, the source of docs/performance.md), each beside the floor
+# measured in the same run:
 #
 #   W1  the typical hour: 3 channels x 360,000 samples at 100 sps, format 0, converted end
-#       to end (process start to exit) on an SQLite catalog (WAL) and on PostgreSQL; median
-#       wall time of several runs, and its ratio to cp of the same recorder file (the I/O
-#       floor), measured in the same run.
+#       to end (process start to exit) on an SQLite catalog (WAL) and on PostgreSQL with
+#       durable commits (fsync and synchronous_commit on, as installed); median wall time of
+#       several runs. Floors, measured between those runs: cp of the same recorder file;
+#       216 SELECT + UPDATE pairs like a registration's through the sqlite3 shell and
+#       through libpq (pgbench), each UPDATE committed on its own. Also: the messages the
+#       converter sends to the PostgreSQL server per extension of a file (writes to its
+#       socket, counted with strace), and the time its fdatasync/fsync calls on the archive
+#       take (strace -T, median of 3 runs; also for W2).
 #   W2  a day: 3 channels x 8,640,000 samples at 100 sps, format 1 (about 104 MB): wall
-#       time, input MB/s, and peak resident memory (/usr/bin/time -v).
+#       time, input MB/s, and peak resident memory (/usr/bin/time -v); the same for one
+#       channel of 50,000,000 samples (200 MB).
 #   W3  catalog scale: microseconds per registration with FILELIST already holding 0,
-#       100,000 and 1,000,000 rows (bench_catalog_scale).
+#       100,000 and 1,000,000 rows (bench_catalog_scale: a catalog per size, the
+#       repetitions of the sizes interleaved at random, median of 9).
 #   W4  availability: what `trq avail` does for one station's year (26,229 rows) in a
 #       catalog of 1,005,984 rows, connection included (bench_availability).
 #   W5  trq serve: 16 clients at once for 30 s against one server on each catalog, on the
 #       day of W2 (requests, failures, throughput, 50th and 99th percentile latency;
 #       bench_serve_load), and the server's peak memory while it sends the whole day of
 #       three channels (104 MB of miniSEED) in one answer.
-#   and the component benchmarks of bench/ (decoding, archive writer, registration).
+#   and the component benchmarks of bench/ (decoding, archive writer, registration and the
+#   bare driver pair beside it).
 #
 #   scripts/bench.sh             build dir build-bench (PLQ_BENCH_BUILD_DIR to change it)
 #   scripts/bench.sh serve       W5 alone
 #
 # Everything runs in a temporary directory, with a throwaway PostgreSQL server, removed at
-# the end. Timings depend on the machine and on what else runs on it.
+# the end. Timings depend on the machine and on what else runs on it: the load average is
+# printed with the table. Without strace the message count and the sync time are left out.
 set -euo pipefail
 export LC_ALL=C  # a decimal point in $EPOCHREALTIME
 cd "$(dirname "$0")/.."
@@ -59,7 +69,7 @@ trap cleanup EXIT
 say "Catalogs: SQLite (WAL) and a throwaway PostgreSQL server"
 export ODBCSYSINI="$work/odbc" ODBCINI="$work/odbc/odbc.ini"
 scripts/catalog-setup.sh sqlite --dsn BENCHLITE --db "$work/catalog.db" --ini-dir "$work/odbc"
-scripts/pg-test-cluster.sh start "$work/pg.env" >/dev/null
+scripts/pg-test-cluster.sh start "$work/pg.env" durable >/dev/null
 # shellcheck disable=SC1091
 . "$work/pg.env"
 scripts/catalog-setup.sh postgres --dsn BENCHPG --host "$PGHOST" --port "$PGPORT" \
@@ -100,14 +110,43 @@ convert() {
 }
 
 if [ "$only" = all ]; then
-say "W1: the typical hour, $repeat_w1 runs each"
+say "W1: the typical hour and its floors, $repeat_w1 runs each"
 "$plqgen" "$work/w1.plq" --channels 3 --samples 360000 --rate 100 --format 0 --signal noise
 w1_bytes=$(stat -c %s "$work/w1.plq")
-for kind in lite pg cp; do
-  : >"$work/w1-$kind.us"
-  for i in $(seq 1 "$repeat_w1"); do
+# The floors' pair: a registration's SELECT, then an UPDATE of the row, each committed on
+# its own; through the sqlite3 shell as the data source sets SQLite up (WAL, synchronous
+# NORMAL), and through libpq (pgbench, the connection left out of its latency).
+floor_path="FLOOR/pair"
+floor_select="SELECT STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF FROM FILELIST WHERE cpath='$floor_path';"
+floor_update="UPDATE FILELIST SET TQTY=TQTY+50 WHERE cpath='$floor_path';"
+floor_insert="INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,FOFF) VALUES ('FLOOR',100,1,'$floor_path',3,'BHZ','PLQ2TRQ','2013-10-22 13:47:34',1382449654,50,512);"
+sqlite3 -batch "$work/catalog.db" "$floor_insert"
+for n in 0 2160; do
+  { echo "PRAGMA synchronous=NORMAL;"; for _ in $(seq 1 "$n"); do echo "$floor_select"; echo "$floor_update"; done; } >"$work/pairs-$n.sql"
+done
+psql_pg() { PGPASSWORD="$PGPASSWORD" "$PGBIN/psql" -X -q -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" -d plq_bench "$@"; }
+psql_pg -c "$floor_insert"
+printf '%s\n%s\n' "$floor_select" "$floor_update" >"$work/pair.pgbench"
+# Microseconds per pair: a shell of 2160 pairs against one of none (start and open alone).
+sqlite_pair_us() {
+  local t0 t1
+  t0=$(wall_us sqlite3 -batch "$work/catalog.db" -init /dev/null <"$work/pairs-0.sql")
+  t1=$(wall_us sqlite3 -batch "$work/catalog.db" -init /dev/null <"$work/pairs-2160.sql")
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f\n", (b - a) / 2160 }'
+}
+pg_pair_us() {
+  PGPASSWORD="$PGPASSWORD" "$PGBIN/pgbench" -n -f "$work/pair.pgbench" -t 216 -h "$PGHOST" \
+    -p "$PGPORT" -U "$PGUSER" plq_bench 2>&1 |
+    sed -n 's/^latency average = \([0-9.]*\) ms$/\1/p' | awk '{ printf "%.1f\n", $1 * 1000 }'
+}
+for kind in lite pg cp sqlite-pair pg-pair; do : >"$work/w1-$kind.us"; done
+# Interleaved, so that a change in the machine's load falls on all of them alike.
+for i in $(seq 1 "$repeat_w1"); do
+  for kind in lite pg cp sqlite-pair pg-pair; do
     case "$kind" in
       cp) rm -f "$work/copy.plq"; wall_us cp "$work/w1.plq" "$work/copy.plq" ;;
+      sqlite-pair) sqlite_pair_us ;;
+      pg-pair) pg_pair_us ;;
       *) wall_us convert "$work/$kind" ../w1.plq "W1S$i" ;;
     esac >>"$work/w1-$kind.us"
   done
@@ -115,28 +154,76 @@ done
 w1_lite=$(median <"$work/w1-lite.us")
 w1_pg=$(median <"$work/w1-pg.us")
 w1_cp=$(median <"$work/w1-cp.us")
+floor_sqlite=$(median <"$work/w1-sqlite-pair.us")
+floor_pg=$(median <"$work/w1-pg-pair.us")
 rm -rf "$work/lite/archive"/W1S* "$work/pg/archive"/W1S*
+sqlite3 -batch "$work/catalog.db" "DELETE FROM FILELIST WHERE cpath='$floor_path'"
+psql_pg -c "DELETE FROM FILELIST WHERE cpath='$floor_path'"
 
-say "W2: a day, $repeat_w2 runs"
+w1_messages="" w1_messages_new="" w1_sync="" w2_sync=""
+if command -v strace >/dev/null; then
+  say "W1: messages to the PostgreSQL server, time in the archive's syncs (strace)"
+  # Writes to the server's socket: a run of 2 blocks per channel (3 new files, 3
+  # extensions) against the typical hour (3 new files, 213 extensions), and a run of one.
+  "$plqgen" "$work/b1.plq" --channels 3 --samples 5000 --rate 100 --format 0 --signal noise
+  "$plqgen" "$work/b2.plq" --channels 3 --samples 10000 --rate 100 --format 0 --signal noise
+  # (Only the PostgreSQL driver sends: every sendto goes to the server.)
+  sends() {
+    (cd "$work/pg" && strace -f -e trace=sendto -o "$work/sends.txt" "$plq2trq" "../$1" "$2" \
+      >/dev/null)
+    grep -c 'sendto(' "$work/sends.txt"
+  }
+  s1=$(sends b1.plq MSG1) s2=$(sends b2.plq MSG2) s72=$(sends w1.plq MSG72)
+  w1_messages=$(awk -v a="$s2" -v b="$s72" 'BEGIN { printf "%.2f", (b - a) / 210 }')
+  w1_messages_new=$s1
+  rm -rf "$work/pg/archive"/MSG*
+  # Time in fdatasync and fsync of the archive's files and directories (strace -T), median
+  # of 3 conversions of $1 as stations $2<n>.
+  sync_ms() {
+    local i
+    for i in 1 2 3; do
+      (cd "$work/lite" && strace -f --seccomp-bpf -T -y -e trace=fsync,fdatasync \
+        -o "$work/syncs.txt" "$plq2trq" "../$1" "$2$i" >/dev/null)
+      grep "<$work/lite/archive/" "$work/syncs.txt" |
+        sed -n 's/.*<\([0-9.]*\)>$/\1/p' | awk '{ s += $1; n++ } END { printf "%.1f %d\n", s * 1000, n }'
+    done | sort -n | sed -n 2p | awk '{ printf "%s ms in %d calls", $1, $2 }'
+    rm -rf "$work/lite/archive/$2"*
+  }
+  w1_sync=$(sync_ms w1.plq SYNC1S)
+fi
+
+say "W2: a day, $repeat_w2 runs; 50,000,000 samples of one channel, one run"
 "$plqgen" "$work/w2.plq" --channels 3 --samples 8640000 --rate 100 --format 1 --signal noise
 w2_bytes=$(stat -c %s "$work/w2.plq")
+# Converts $1 as station $2 under /usr/bin/time -v: prints wall microseconds and peak KiB.
+measured_run() {
+  local start end rss
+  start="$EPOCHREALTIME"
+  (cd "$work/lite" && /usr/bin/time -v -o "$work/run.time" "$plq2trq" "../$1" "$2" >/dev/null)
+  end="$EPOCHREALTIME"
+  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/run.time")
+  echo "$((${end/./} - ${start/./})) $rss"
+}
 : >"$work/w2.us"
 w2_rss=0
 for i in $(seq 1 "$repeat_w2"); do
-  start="$EPOCHREALTIME"
-  (cd "$work/lite" && /usr/bin/time -v -o "$work/w2.time" "$plq2trq" ../w2.plq "W2S$i" >/dev/null)
-  end="$EPOCHREALTIME"
-  echo $((${end/./} - ${start/./})) >>"$work/w2.us"
-  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/w2.time")
+  read -r us rss < <(measured_run w2.plq "W2S$i")
+  echo "$us" >>"$work/w2.us"
   if [ "$rss" -gt "$w2_rss" ]; then w2_rss=$rss; fi
   rm -rf "$work/lite/archive/W2S$i"
 done
 w2_wall=$(median <"$work/w2.us")
-# Samples per channel N = 8,640,000, B = 4 bytes per sample (format 1).
-w2_limit_kib=$(((4 + 4) * 8640000 / 1024 + 32 * 1024))
+if command -v strace >/dev/null; then
+  w2_sync=$(sync_ms w2.plq SYNC2S)
+fi
+rm -f "$work/w2.plq"
+"$plqgen" "$work/w50m.plq" --channels 1 --samples 50000000 --rate 100 --format 1 --signal noise
+w50m_bytes=$(stat -c %s "$work/w50m.plq")
+read -r w50m_wall w50m_rss < <(measured_run w50m.plq W50M)
+rm -rf "$work/w50m.plq" "$work/lite/archive/W50M"
 
 say "W3: catalog scale (filling FILELIST to 1,000,000 rows takes a while)"
-"$build/bench/bench_catalog_scale" --benchmark_repetitions=5 \
+"$build/bench/bench_catalog_scale" --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w3.csv" 2>/dev/null
 # Median microseconds per registration of database $1 (SQLiteWAL, PostgreSQL) at $2 rows.
 w3() {
@@ -211,28 +298,37 @@ w5() { tr ' ' '\n' <<<"${w5v[$1,load]}" | sed -n "s/^$2=//p"; }
 verdict() { if awk "BEGIN { exit !($1) }"; then echo met; else echo MISSED; fi; }
 change() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.0f%%", (b - a) * 100 / a }'; }
 within20() { awk -v a="$1" -v b="$2" 'BEGIN { d = (b - a) / a; exit !(d <= 0.2 && d >= -0.2) }' && echo met || echo MISSED; }
+times216() { awk -v us="$1" 'BEGIN { printf "%.1f", us * 216 / 1000 }'; }
+mib() { echo $(($1 / 1024)); }
 
 report="$build/bench-results.md"
 {
-  echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores ($(sed -n 's/^model name\t: //p' /proc/cpuinfo | head -n 1)), load average $(cut -d ' ' -f 1-3 /proc/loadavg) at the end."
+  echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores ($(sed -n 's/^model name\t: //p' /proc/cpuinfo | head -n 1)), load average $(cut -d ' ' -f 1-3 /proc/loadavg) at the end. PostgreSQL with fsync and synchronous_commit on."
   echo
-  echo "| Workload | Figure | Target |"
-  echo "|---|---|---|"
+  echo "| Workload | Figure | Floor measured beside it | Target |"
+  echo "|---|---|---|---|"
   if [ "$only" = all ]; then
-  echo "| W1 typical hour, SQLite (WAL) | $(ms "$w1_lite") ms wall, $(awk -v a="$w1_lite" -v b="$w1_cp" 'BEGIN { printf "%.1f", a / b }') x cp | < 60 ms: $(verdict "$w1_lite < 60000") |"
-  echo "| W1 typical hour, PostgreSQL | $(ms "$w1_pg") ms wall, $(awk -v a="$w1_pg" -v b="$w1_cp" 'BEGIN { printf "%.1f", a / b }') x cp | |"
-  echo "| W1 cp of the recorder file ($((w1_bytes / 1000)) kB) | $(ms "$w1_cp") ms wall | the I/O floor |"
-  echo "| W2 a day, format 1 ($((w2_bytes / 1000000)) MB), SQLite | $(ms "$w2_wall") ms wall, $(awk -v b="$w2_bytes" -v us="$w2_wall" 'BEGIN { printf "%.0f", b / us }') MB/s in, peak RSS $((w2_rss / 1024)) MiB | RSS <= (B + 4) x N + 32 MiB = $((w2_limit_kib / 1024)) MiB: $(verdict "$w2_rss <= $w2_limit_kib") |"
+  echo "| W1 typical hour, SQLite (WAL) | $(ms "$w1_lite") ms wall | cp $(ms "$w1_cp") ms; 216 SELECT + UPDATE pairs through sqlite3 $(times216 "$floor_sqlite") ms ($floor_sqlite us each) | <= 40 ms: $(verdict "$w1_lite <= 40000") |"
+  echo "| W1 typical hour, PostgreSQL | $(ms "$w1_pg") ms wall | 216 pairs through libpq (pgbench) $(times216 "$floor_pg") ms ($floor_pg us each) | <= 120 ms: $(verdict "$w1_pg <= 120000") |"
+  if [ -n "$w1_messages" ]; then
+    echo "| W1 messages to the PostgreSQL server per extension of a file | $w1_messages (connection and 3 new files: $w1_messages_new) | 2 (the pair) | <= 3: $(verdict "$w1_messages <= 3") |"
+    echo "| W1 the archive's fdatasync/fsync, SQLite run | $w1_sync | | |"
+  fi
+  echo "| W2 a day, format 1 ($((w2_bytes / 1000000)) MB), SQLite | $(ms "$w2_wall") ms wall, $(awk -v b="$w2_bytes" -v us="$w2_wall" 'BEGIN { printf "%.0f", b / us }') MB/s in, peak RSS $(mib "$w2_rss") MiB | | <= 700 ms: $(verdict "$w2_wall <= 700000"); RSS < 32 MiB: $(verdict "$w2_rss < 32768") |"
+  if [ -n "$w2_sync" ]; then
+    echo "| W2 the archive's fdatasync/fsync | $w2_sync | | |"
+  fi
+  echo "| W2 50,000,000 samples of one channel, format 1 ($((w50m_bytes / 1000000)) MB), SQLite | $(ms "$w50m_wall") ms wall, peak RSS $(mib "$w50m_rss") MiB | | RSS < 32 MiB: $(verdict "$w50m_rss < 32768") |"
   for db in SQLiteWAL PostgreSQL; do
-    echo "| W3 registration, $db | ${w3v[$db,0]} / ${w3v[$db,100000]} / ${w3v[$db,1000000]} us at 0 / 100k / 1M rows ($(change "${w3v[$db,0]}" "${w3v[$db,1000000]}")) | within 20%: $(within20 "${w3v[$db,0]}" "${w3v[$db,1000000]}") |"
+    echo "| W3 registration, $db | ${w3v[$db,0]} / ${w3v[$db,100000]} / ${w3v[$db,1000000]} us at 0 / 100k / 1M rows ($(change "${w3v[$db,0]}" "${w3v[$db,1000000]}")) | | within 20%: $(within20 "${w3v[$db,0]}" "${w3v[$db,1000000]}") |"
   done
-  echo "| W4 availability of one station's year in 1,005,984 rows, SQLite (WAL) | $w4_lite ms wall | < 1000 ms: $(verdict "$w4_lite < 1000") |"
-  echo "| W4 availability of one station's year in 1,005,984 rows, PostgreSQL | $w4_pg ms wall | < 1000 ms: $(verdict "$w4_pg < 1000") |"
+  echo "| W4 availability of one station's year in 1,005,984 rows, SQLite (WAL) | $w4_lite ms wall | | < 1000 ms: $(verdict "$w4_lite < 1000") |"
+  echo "| W4 availability of one station's year in 1,005,984 rows, PostgreSQL | $w4_pg ms wall | | < 1000 ms: $(verdict "$w4_pg < 1000") |"
   fi
   for kind in lite pg; do
     name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
-    echo "| W5 trq serve, $w5_clients clients for $w5_seconds s, $name | $(w5 "$kind" requests) requests, $(w5 "$kind" failed) failed: $(w5 "$kind" per_second) requests/s, latency p50 $(w5 "$kind" p50_ms) ms, p99 $(w5 "$kind" p99_ms) ms | no failed request: $(verdict "$(w5 "$kind" failed) == 0") |"
-    echo "| W5 trq serve, the whole day of 3 channels in one answer, $name | $((w5v[$kind,bytes] / 1000000)) MB sent, peak RSS $((w5v[$kind,peak] / 1024)) MiB ($((w5v[$kind,before] / 1024)) MiB before it) | bounded, not the answer's size: $(verdict "${w5v[$kind,peak]} < 64 * 1024") |"
+    echo "| W5 trq serve, $w5_clients clients for $w5_seconds s, $name | $(w5 "$kind" requests) requests, $(w5 "$kind" failed) failed: $(w5 "$kind" per_second) requests/s, latency p50 $(w5 "$kind" p50_ms) ms, p99 $(w5 "$kind" p99_ms) ms | | no failed request: $(verdict "$(w5 "$kind" failed) == 0") |"
+    echo "| W5 trq serve, the whole day of 3 channels in one answer, $name | $((w5v[$kind,bytes] / 1000000)) MB sent, peak RSS $((w5v[$kind,peak] / 1024)) MiB ($((w5v[$kind,before] / 1024)) MiB before it) | | bounded, not the answer's size: $(verdict "${w5v[$kind,peak]} < 64 * 1024") |"
   done
   if [ "$only" = all ]; then
   echo

@@ -7,7 +7,8 @@
 #                                    the sanitizers and the fuzzer, the PostgreSQL server
 #                                    the tests start, curl, and Node.js with npm for the
 #                                    FDSN client the tests of trq serve ask through
-#                                    (scripts/test.sh)
+#                                    (scripts/test.sh); strace for the message and sync
+#                                    counts of scripts/bench.sh
 set -euo pipefail
 
 packages=(
@@ -20,7 +21,7 @@ if [ "${1:-}" = "--dev" ]; then
   packages+=(
     git time clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    postgresql curl
+    postgresql curl strace
   )
   # Node.js and npm, unless the machine has them already from elsewhere: Debian's nodejs
   # package would not replace a newer one, and its npm would conflict with the one it

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL cluster for the test suite, on a free TCP port of 127.0.0.1.
 #
-#   pg-test-cluster.sh start STATE_FILE   initdb in a new directory under /tmp, start it,
+#   pg-test-cluster.sh start STATE_FILE [durable]
+#                                         initdb in a new directory under /tmp, start it,
 #                                         write its settings to STATE_FILE (shell syntax:
-#                                         PGHOST, PGPORT, PGUSER, PGPASSWORD, PGDATA, PGBIN)
+#                                         PGHOST, PGPORT, PGUSER, PGPASSWORD, PGDATA, PGBIN);
+#                                         "durable" keeps fsync and synchronous_commit on,
+#                                         as a server is installed (the benchmarks)
 #   pg-test-cluster.sh stop STATE_FILE    stop that cluster and remove its directory
 #
 # A cluster left behind by a killed run (its STATE_FILE still present) is stopped and
@@ -12,9 +15,11 @@
 set -euo pipefail
 
 die() { echo "pg-test-cluster.sh: $*" >&2; exit 2; }
-[ $# -eq 2 ] || die "usage: pg-test-cluster.sh start|stop STATE_FILE"
+[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = start ] && [ "$3" = durable ]; } ||
+  die "usage: pg-test-cluster.sh start STATE_FILE [durable] | stop STATE_FILE"
 action="$1"
 state_file="$2"
+durable="${3:-}"
 
 superuser="postgres"
 password="plq-test"
@@ -61,16 +66,18 @@ start_cluster() {
     --auth-local=trust --auth-host=scram-sha-256 -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; rm -rf "$dir"; die "initdb failed"; }
   rm -f "$dir/pwfile"
-  # A test cluster: small, and no durability needed.
   cat >>"$data/postgresql.conf" <<CONF
 listen_addresses = '127.0.0.1'
 unix_socket_directories = '$dir'
 shared_buffers = 16MB
 max_connections = 60
-fsync = off
-synchronous_commit = off
-full_page_writes = off
 CONF
+  # A test cluster needs no durability; a benchmark's commits wait for the disk, as a
+  # server's do as installed.
+  if [ "$durable" != durable ]; then
+    printf 'fsync = off\nsynchronous_commit = off\nfull_page_writes = off\n' \
+      >>"$data/postgresql.conf"
+  fi
   # Another process may take the port between the test and the start: try a few.
   for attempt in 1 2 3 4 5 6 7 8; do
     port="$(free_port)"

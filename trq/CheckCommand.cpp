@@ -167,9 +167,9 @@ CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
     result.remaining = result.differences;
     result.rowsAfter = rows.size();
     if (options.repair && !result.differences.empty()) {
-        DatabaseRegistrar registrar(catalog.Database(), options.creator,
-                                    found.login,
-                                    CDatabase::kUseCursorLib | CDatabase::kNoOdbcDialog);
+        DatabaseRegistrar registrar(
+            catalog.Database(), options.creator, found.login,
+            CDatabase::kSearchedPositionedWrites | CDatabase::kNoOdbcDialog);
         RepairStationFiles(found.dataDir, entries, registrar, result.repairs);
         entries = ScanDataDirectory(found.dataDir);
         rows = catalog.ReadRows();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <set>
 
 #include "catalog/FileList.h"
 #include "catalog/FileRegistration.h"
@@ -21,10 +23,25 @@ namespace {
 
 constexpr std::time_t k2040 = 2208988800;  // 2040-01-01 00:00:00 UTC
 
-int statements = 0;  // the INSERT, UPDATE and DELETE statements sent
+int statements = 0;         // the INSERT, UPDATE and DELETE statements sent
+std::set<SQLHSTMT> writes;  // statements prepared with such a text
+bool IsWrite(const SQLCHAR* text) {
+    return std::strncmp(reinterpret_cast<const char*>(text), "SELECT", 6) != 0;
+}
 SQLRETURN SQL_API CountedExecDirect(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) {
-    ++statements;
+    statements += IsWrite(text);
     return ::SQLExecDirect(statement, text, length);
+}
+SQLRETURN SQL_API NotedPrepare(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) {
+    if (IsWrite(text))
+        writes.insert(statement);
+    else
+        writes.erase(statement);
+    return ::SQLPrepare(statement, text, length);
+}
+SQLRETURN SQL_API CountedExecute(SQLHSTMT statement) {
+    statements += writes.count(statement);
+    return ::SQLExecute(statement);
 }
 
 // Runs the step on the catalog; returns the line it gives, if any.
@@ -33,8 +50,7 @@ std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalo
     if (f[0] == "sql") ExecuteSql(catalog, f[1]);
     if (f[0] == "row") {
         ExecuteSql(catalog, "INSERT INTO FILELIST VALUES ('STA1',100,1,'" + f[1] + "',3,'" + f[2] +
-                                "','OTHER','2000-01-01 00:00:00',1600000000.25," + f[3] +
-                                ",512)");
+                                "','OTHER','2000-01-01 00:00:00',1600000000.25," + f[3] + ",512)");
     }
     if (f[0] == "read") {
         CFileList row(&database);
@@ -46,6 +62,8 @@ std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalo
     if (f[0] != "N" && f[0] != "E") return "";
     OdbcCalls calls = Odbc();
     calls.ExecDirect = &CountedExecDirect;
+    calls.Prepare = &NotedPrepare;
+    calls.Execute = &CountedExecute;
     const ScopedOdbcCalls seam(calls);
     const platform::ScopedFixedClock clock(k2040 + (f.size() > 4 ? std::stoi(f[4]) : 0));
     const FileRegistration file{f[1], "STA1", f[3], 1600000000.25, std::stod(f[2]), 100};

@@ -16,7 +16,11 @@ std::string StationDirectoryPath(const std::string& dataDir, const std::string& 
 }
 
 std::string TemporaryFileName(std::string_view archiveFileName) {
-    return "." + std::string(archiveFileName) + std::string(kTemporarySuffix);
+    // Appended in place: "." + name, which inserts at the front, trips a false -Wrestrict
+    // of g++ 12 at -O3.
+    std::string name(".");
+    name.append(archiveFileName).append(kTemporarySuffix);
+    return name;
 }
 
 bool IsTemporaryFileName(std::string_view name) {

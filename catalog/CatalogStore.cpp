@@ -26,23 +26,40 @@ std::string ErrorText(const CDBException& error) {
     return text;
 }
 
+// Throws the database's error unless `code` is a success of `statement`.
+void Check(CDatabase& database, const StatementHandle& statement, SQLRETURN code) {
+    if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database, statement.Get());
+}
+
+// Prepares `sql` on `statement`, binds `parameters` (text) to its markers and executes it.
+// The parameters and `lengths` are read by the driver while it executes, so they belong to
+// the caller.
+void ExecuteBound(CDatabase& database, StatementHandle& statement, const std::string& sql,
+                  std::vector<std::string>& parameters, std::vector<SQLLEN>& lengths) {
+    Check(database, statement, statement.Allocate(database.Handle()));
+    std::string text = sql;
+    Check(database, statement, UntilDone([&] {
+              return Odbc().Prepare(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                    SQL_NTS);
+          }));
+    lengths.resize(parameters.size());
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        lengths[i] = static_cast<SQLLEN>(parameters[i].size());
+        Check(database, statement,
+              Odbc().BindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1),
+                                   SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                                   std::max<SQLULEN>(parameters[i].size(), 1), 0,
+                                   parameters[i].data(), lengths[i], &lengths[i]));
+    }
+    Check(database, statement, UntilDone([&] { return Odbc().Execute(statement.Get()); }));
+}
+
 // Runs `sql` with its one text parameter bound to `value`, on a statement of its own.
 void ExecuteWithText(CDatabase& database, const std::string& sql, const std::string& value) {
     StatementHandle statement;
-    auto check = [&](SQLRETURN code) {
-        if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database, statement.Get());
-    };
-    check(statement.Allocate(database.Handle()));
-    std::string text = sql;
-    check(UntilDone([&] {
-        return Odbc().Prepare(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-    }));
-    SQLLEN length = static_cast<SQLLEN>(value.size());
-    std::string buffer = value;
-    check(Odbc().BindParameter(statement.Get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                               std::max<SQLULEN>(value.size(), 1), 0, buffer.data(), length,
-                               &length));
-    check(UntilDone([&] { return Odbc().Execute(statement.Get()); }));
+    std::vector<std::string> parameters{value};
+    std::vector<SQLLEN> lengths;
+    ExecuteBound(database, statement, sql, parameters, lengths);
 }
 
 // The one text column of the one row that `sql` gives with `parameters` bound to its
@@ -50,23 +67,9 @@ void ExecuteWithText(CDatabase& database, const std::string& sql, const std::str
 std::optional<std::string> QueryOneText(CDatabase& database, const std::string& sql,
                                         std::vector<std::string> parameters) {
     StatementHandle statement;
-    auto check = [&](SQLRETURN code) {
-        if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database, statement.Get());
-    };
-    check(statement.Allocate(database.Handle()));
-    std::string text = sql;
-    check(UntilDone([&] {
-        return Odbc().Prepare(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-    }));
-    std::vector<SQLLEN> lengths(parameters.size());
-    for (std::size_t i = 0; i < parameters.size(); ++i) {
-        lengths[i] = static_cast<SQLLEN>(parameters[i].size());
-        check(Odbc().BindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1),
-                                   SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                                   std::max<SQLULEN>(parameters[i].size(), 1), 0,
-                                   parameters[i].data(), lengths[i], &lengths[i]));
-    }
-    check(UntilDone([&] { return Odbc().Execute(statement.Get()); }));
+    std::vector<SQLLEN> lengths;
+    ExecuteBound(database, statement, sql, parameters, lengths);
+    auto check = [&](SQLRETURN code) { Check(database, statement, code); };
     // Names are VARCHAR(255); room for every byte of a multi-byte encoding besides.
     std::vector<char> value(1024);
     SQLLEN valueLength = 0;

@@ -30,20 +30,8 @@ constexpr DayRecording kDay[] = {
 };
 
 plqgen::RecordingSpec GeneratorInput(const DayRecording& recording) {
-    plqgen::RecordingSpec input;
-    input.year = 2013;
-    input.month = 10;
-    input.day = recording.day;
-    input.hour = recording.hour;
-    input.minute = recording.minute;
-    input.second = 0;
-    input.millisecond = recording.millisecond;
-    input.samplesPerSecond = 1;
-    input.channelCount = 2;  // BHZ, BHN
-    input.samplesPerChannel = recording.samples;
-    input.sampleFormat = 2;
-    input.signal = plqgen::Signal::Ramp;
-    return input;
+    return RampRecording(recording.day, recording.hour, recording.minute, recording.millisecond,
+                         recording.samples);
 }
 
 // One SAC file mseed2sac makes of an exported trace: samples first .. first + count - 1

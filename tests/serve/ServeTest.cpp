@@ -32,16 +32,7 @@ struct Recording {
 constexpr Recording kFirst{"r1.plq", 0, 250, 7200}, kSecond{"r2.plq", 3, 500, 3600};
 
 plqgen::RecordingSpec GeneratorInput(const Recording& recording) {
-    plqgen::RecordingSpec input;
-    input.year = 2013, input.month = 10, input.day = 22, input.hour = recording.hour;
-    input.minute = 0, input.second = 0;
-    input.millisecond = recording.millisecond;
-    input.samplesPerSecond = 1;
-    input.channelCount = 2;  // BHZ, BHN
-    input.samplesPerChannel = recording.samples;
-    input.sampleFormat = 2;
-    input.signal = plqgen::Signal::Ramp;
-    return input;
+    return RampRecording(22, recording.hour, 0, recording.millisecond, recording.samples);
 }
 
 // Microseconds since 1970 of 2013-10-22 hh:mm:ss.mmm UTC.

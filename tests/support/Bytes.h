@@ -83,4 +83,20 @@ inline std::vector<float> ReferenceSamples(const plqgen::RecordingSpec& spec, in
     return samples;
 }
 
+// A recording of October 2013 for the tests that find data by time: two channels (BHZ,
+// BHN) at 1 sample per second in format 2, a ramp, so that every sample's value tells
+// where it came from.
+inline plqgen::RecordingSpec RampRecording(int16_t day, int16_t hour, int16_t minute,
+                                           int16_t millisecond, int32_t samples) {
+    plqgen::RecordingSpec input;
+    input.year = 2013, input.month = 10, input.day = day, input.hour = hour;
+    input.minute = minute, input.second = 0, input.millisecond = millisecond;
+    input.samplesPerSecond = 1;
+    input.channelCount = 2;
+    input.samplesPerChannel = samples;
+    input.sampleFormat = 2;
+    input.signal = plqgen::Signal::Ramp;
+    return input;
+}
+
 }  // namespace testsupport

@@ -39,7 +39,8 @@ void RunClient(const std::string& host, int port, const std::vector<std::string>
         client.set_read_timeout(60, 0);
         const Clock::time_point start = Clock::now();
         const httplib::Result result = client.Get(paths[i % paths.size()].c_str());
-        milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        milliseconds.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         if (!result || result->status != 200 || result->body.empty()) {
             ++failed;
         } else {
@@ -55,7 +56,8 @@ void RunClient(const std::string& host, int port, const std::vector<std::string>
 double Percentile(std::vector<double>& values, double share) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+    const auto index =
+        static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
     return values[index];
 }
 
@@ -78,8 +80,8 @@ int main(int argc, char** argv) {
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c) {
-        threads.emplace_back(RunClient, host, port, std::cref(paths),
-                             static_cast<std::size_t>(c), end, std::ref(tally));
+        threads.emplace_back(RunClient, host, port, std::cref(paths), static_cast<std::size_t>(c),
+                             end, std::ref(tally));
     }
     for (std::thread& thread : threads) thread.join();
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
@@ -88,10 +90,11 @@ int main(int argc, char** argv) {
     const double p50 = Percentile(tally.milliseconds, 0.50);
     const double p99 = Percentile(tally.milliseconds, 0.99);
     const double max = tally.milliseconds.empty() ? 0 : tally.milliseconds.back();
-    std::printf("requests=%lld failed=%lld per_second=%.1f p50_ms=%.1f p99_ms=%.1f max_ms=%.1f "
-                "mb_per_second=%.1f\n",
-                static_cast<long long>(requests), static_cast<long long>(tally.failed),
-                static_cast<double>(requests) / elapsed, p50, p99, max,
-                static_cast<double>(tally.bytes) / elapsed / 1e6);
+    std::printf(
+        "requests=%lld failed=%lld per_second=%.1f p50_ms=%.1f p99_ms=%.1f max_ms=%.1f "
+        "mb_per_second=%.1f\n",
+        static_cast<long long>(requests), static_cast<long long>(tally.failed),
+        static_cast<double>(requests) / elapsed, p50, p99, max,
+        static_cast<double>(tally.bytes) / elapsed / 1e6);
     return tally.failed == 0 ? 0 : 1;
 }

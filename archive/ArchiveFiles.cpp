@@ -1,5 +1,4 @@
-// Archive files: writing a channel's block out, either appended to the channel's current
-// file or as the first block of a new one, and registering the file in the catalog.
+#include "archive/ArchiveFiles.h"
 
 #include <algorithm>
 #include <bit>
@@ -10,7 +9,6 @@
 #include <cstring>
 
 #include "archive/ArchiveText.h"
-#include "archive/ArchiveWriter.h"
 #include "archive/StationDirectory.h"
 #include "platform/Console.h"
 #include "platform/FileServices.h"
@@ -40,9 +38,9 @@ bool WriteBlock(platform::OutputFile& file, const char* header, std::size_t head
 
 }  // namespace
 
-void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
-    CStationArchive& station = *stations_[stationIndex];
-    CChannelBuffer& channel = station.Channel(channelIndex);
+std::optional<BlockRegistration> ArchiveFileOutput::Flush(CStationArchive& station,
+                                                          CChannelBuffer& channel) {
+    std::optional<BlockRegistration> registration;
     if (channel.BufferedCount() > 0) {
         // A block that starts within one sample period of the current file's end continues
         // that file. A channel without a current file always starts a new one, even for
@@ -51,27 +49,26 @@ void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
         bool continuesFile =
             channel.HasCurrentFile() && std::fabs(channel.FileStart() + channel.FileDuration() -
                                                   channel.BlockStart()) <= tolerance;
-        if (continuesFile) {
-            AppendBlock(station, channel);
-        } else {
-            WriteNewFile(stationIndex, channelIndex);
-        }
+        registration =
+            continuesFile ? AppendBlock(station, channel) : WriteNewFile(station, channel);
     }
     // Whatever became of the samples, the block is empty now.
     channel.ClearBlock();
+    return registration;
 }
 
-void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& channel) {
+std::optional<BlockRegistration> ArchiveFileOutput::AppendBlock(CStationArchive& station,
+                                                                CChannelBuffer& channel) {
     ComposeFullPath(channel.CurrentFilePath());
     if (fullPath_.size() >= kFullPathCapacity) {
         ReportWriteFailure();
-        return;
+        return std::nullopt;
     }
     platform::OutputFile file = platform::OutputFile::OpenForAppend(fullPath_.c_str());
     if (!file.IsOpen()) {
         // Deleted, locked or refused: the block is dropped, the file and its row stay.
         ReportWriteFailure(file.LastError().Describe(fullPath_));
-        return;
+        return std::nullopt;
     }
     if (file.LengthAtOpen() != channel.FileLength()) {
         // Another writer (a second converter on the same recording) has made this file anew
@@ -79,7 +76,7 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         // samples it does not follow. It is dropped like a block whose file cannot be opened.
         file.Close();
         ReportWriteFailure("append " + fullPath_ + ": the file was changed by another writer");
-        return;
+        return std::nullopt;
     }
     const int64_t blockBytes = static_cast<int64_t>(channel.BufferedCount()) * 4;
     // Rotation: a file covering more than an hour less one second takes no further appends.
@@ -93,7 +90,7 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         file.TruncateTo(file.LengthAtOpen());
         file.Close();
         ReportWriteFailure(reason);
-        return;
+        return std::nullopt;
     }
     if (!file.Close()) {
         // The samples may or may not have reached the disk: cut them off again if the file
@@ -101,20 +98,22 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         platform::OutputFile again = platform::OutputFile::OpenForAppend(fullPath_.c_str());
         if (again.IsOpen()) again.TruncateTo(file.LengthAtOpen());
         ReportWriteFailure(file.LastError().Describe(fullPath_));
-        return;
+        return std::nullopt;
     }
 
     channel.ExtendFile(channel.BlockDuration());
     channel.SetFileLength(file.LengthAtOpen() + blockBytes);
     channel.SetFileUnsynced(!finished);
-    UpdateExtendedFile({channel.CurrentFilePath(), station.Name(), channel.ChannelName(),
-                        channel.FileStart(), channel.FileDuration(), channel.SampleRate()});
+    NoteWritten(channel.CurrentFilePath(), false, false);
+    BlockRegistration extended{RegistrationKind::kExtendedFile,
+                               {channel.CurrentFilePath(), station.Name(), channel.ChannelName(),
+                                channel.FileStart(), channel.FileDuration(), channel.SampleRate()}};
     if (channel.FileDuration() > limitSeconds) channel.ForgetFile();
+    return extended;
 }
 
-void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelIndex) {
-    CStationArchive& station = *stations_[stationIndex];
-    CChannelBuffer& channel = station.Channel(channelIndex);
+std::optional<BlockRegistration> ArchiveFileOutput::WriteNewFile(CStationArchive& station,
+                                                                 CChannelBuffer& channel) {
     SyncLeftFile(channel);  // a gap: the channel leaves its file for good
     channel.StartFile(channel.BlockStart(), channel.BlockDuration());
     channel.SetFileLength(-1);  // known once the file is written whole
@@ -126,16 +125,16 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     ComposeFullPath(relativePath_.c_str());
 
     char header[kArchiveHeaderSize];
-    bool usable =
-        IsUsableStationName(station.Name()) && IsUsableChannelName(channel.ChannelName()) &&
-        relativePath_.size() < CChannelBuffer::kPathCapacity &&
-        fullPath_.size() < kFullPathCapacity && BuildHeader(header, stationIndex, channelIndex);
+    bool usable = IsUsableStationName(station.Name()) &&
+                  IsUsableChannelName(channel.ChannelName()) &&
+                  relativePath_.size() < CChannelBuffer::kPathCapacity &&
+                  fullPath_.size() < kFullPathCapacity && BuildHeader(header, station, channel);
     if (!usable) {
         // Names that cannot make a file of this archive: every block of the channel is
         // refused alike, so the channel is left without a current file.
         channel.ForgetFile();
         ReportWriteFailure("name " + relativePath_ + ": no archive file can have this name");
-        return;
+        return std::nullopt;
     }
 
     // The station directory: data directory + "/" + station. Usually it exists already.
@@ -144,19 +143,22 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     MakeDirectory(directoryPath_.c_str());
     channel.SetCurrentFilePath(relativePath_);
 
-    if (!CreateWholeFile(channel, header, fileName)) return;
+    bool replaced = false;
+    if (!CreateWholeFile(channel, header, fileName, replaced)) return std::nullopt;
     channel.SetFileLength(static_cast<int64_t>(sizeof header) +
                           static_cast<int64_t>(channel.BufferedCount()) * 4);
-    RegisterNewFile({relativePath_, station.Name(), channel.ChannelName(), channel.FileStart(),
-                     channel.FileDuration(), channel.SampleRate()});
+    NoteWritten(relativePath_, true, replaced);
     // No rotation test here: a first block longer than the limit still gets appends.
+    return BlockRegistration{RegistrationKind::kNewFile,
+                             {relativePath_, station.Name(), channel.ChannelName(),
+                              channel.FileStart(), channel.FileDuration(), channel.SampleRate()}};
 }
 
 // The file is made under a temporary name and renamed into place once its header and first
 // block are in it whole: a run killed at any moment leaves either the file that was there
 // before or the new one with a whole block, never an empty or half-written file.
-bool CArchiveWriter::CreateWholeFile(CChannelBuffer& channel, const char* header,
-                                     const std::string& fileName) {
+bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* header,
+                                        const std::string& fileName, bool& replaced) {
     temporaryPath_ = directoryPath_ + "/" + TemporaryFileName(fileName);
     platform::OutputFile file = platform::OutputFile::CreateTruncated(temporaryPath_.c_str());
     if (!file.IsOpen()) {
@@ -172,6 +174,7 @@ bool CArchiveWriter::CreateWholeFile(CChannelBuffer& channel, const char* header
     platform::OutputFile existing;
     if (written) existing = platform::OutputFile::OpenForAppend(fullPath_.c_str());
     const platform::FileError& held = existing.LastError();
+    replaced = existing.IsOpen();
     if (written && held.Failed() && std::strcmp(held.call, "flock") == 0) {
         written = false;
         reason = held.Describe(fullPath_);
@@ -194,13 +197,13 @@ bool CArchiveWriter::CreateWholeFile(CChannelBuffer& channel, const char* header
     return true;
 }
 
-bool CArchiveWriter::WriteAndSync(platform::OutputFile& file, const char* header,
-                                  CChannelBuffer& channel, bool finished) {
+bool ArchiveFileOutput::WriteAndSync(platform::OutputFile& file, const char* header,
+                                     CChannelBuffer& channel, bool finished) {
     const std::size_t headerSize = header == nullptr ? 0 : kArchiveHeaderSize;
     return WriteBlock(file, header, headerSize, channel) && (!finished || file.SyncData());
 }
 
-void CArchiveWriter::SyncLeftFile(CChannelBuffer& channel) {
+void ArchiveFileOutput::SyncLeftFile(CChannelBuffer& channel) {
     if (!channel.FileUnsynced()) return;
     channel.SetFileUnsynced(false);
     ComposeFullPath(channel.CurrentFilePath());
@@ -208,7 +211,7 @@ void CArchiveWriter::SyncLeftFile(CChannelBuffer& channel) {
     if (error.Failed()) ReportWriteFailure(error.Describe(fullPath_));
 }
 
-void CArchiveWriter::SyncNewDirectories() {
+void ArchiveFileOutput::SyncNewDirectories() {
     for (const std::string& directory : unsyncedDirectories_) {
         const platform::FileError error = platform::SyncDirectory(directory.c_str());
         if (error.Failed()) {
@@ -219,10 +222,8 @@ void CArchiveWriter::SyncNewDirectories() {
     unsyncedDirectories_.clear();
 }
 
-bool CArchiveWriter::BuildHeader(char (&buffer)[512], std::size_t stationIndex,
-                                 std::size_t channelIndex) const {
-    const CStationArchive& station = *stations_[stationIndex];
-    const CChannelBuffer& channel = station.Channel(channelIndex);
+bool ArchiveFileOutput::BuildHeader(char (&buffer)[512], const CStationArchive& station,
+                                    const CChannelBuffer& channel) const {
     // The duration line shows a zero duration, as converted by the calendar.
     return ComposeHeader(std::span<char, kArchiveHeaderSize>(buffer),
                          ArchiveTimeOf(channel.FileStart()), ArchiveTimeOf(0.0),
@@ -230,18 +231,31 @@ bool CArchiveWriter::BuildHeader(char (&buffer)[512], std::size_t stationIndex,
                          channel.ChannelName().c_str());
 }
 
-bool CArchiveWriter::MakeDirectory(const char* path) {
+bool ArchiveFileOutput::MakeDirectory(const char* path) {
     return platform::MakeDirectoryLevel(path);
 }
 
-void CArchiveWriter::ComposeFullPath(const char* relativePath) {
+void ArchiveFileOutput::ComposeFullPath(const char* relativePath) {
     // An empty data directory (none configured) is the current one: the path stays relative
     // instead of starting at the root of the file system.
     fullPath_ = DiskPathOfCatalogPath(dataDir_, relativePath);
 }
 
-void CArchiveWriter::ReportWriteFailure(const std::string& reason) {
+void ArchiveFileOutput::ReportWriteFailure(const std::string& reason) {
     ConsoleMessage("ERROR: write file %s!!!", fullPath_.c_str());
     if (!reason.empty()) ConsoleNotice("%s", reason.c_str());
     writeFailed_ = true;
+}
+
+void ArchiveFileOutput::NoteWritten(const std::string& path, bool made, bool replaced) {
+    auto listed = [&path](const std::vector<std::string>& list) {
+        return std::find(list.begin(), list.end(), path) != list.end();
+    };
+    if (made) {
+        std::vector<std::string>& list = replaced ? written_.replaced : written_.created;
+        if (!listed(list)) list.push_back(path);
+    } else if (!listed(written_.extended) && !listed(written_.created) &&
+               !listed(written_.replaced)) {
+        written_.extended.push_back(path);
+    }
 }

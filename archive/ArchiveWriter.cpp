@@ -1,5 +1,5 @@
 // Station and channel buffering: how samples are cut into chunks, gathered into blocks and
-// when a block has to leave memory. Writing a block out is in ArchiveFiles.cpp.
+// when a block has to leave memory. Writing a block out is in ArchiveFiles.h.
 
 #include "archive/ArchiveWriter.h"
 
@@ -26,7 +26,7 @@ CArchiveWriter::~CArchiveWriter() {
 }
 
 void CArchiveWriter::SetDataDir(const char* directory) {
-    dataDir_ = directory;
+    files_.SetDataDir(directory);
 }
 
 void CArchiveWriter::AddSamples(const char* station, const char* channel, double rate,
@@ -91,15 +91,22 @@ std::size_t CArchiveWriter::FindOrAddChannel(std::size_t stationIndex, const cha
 
 void CArchiveWriter::FlushAll() {
     // Every file is finished now: each flush syncs its file before the last registration.
-    finalFlush_ = true;
-    SyncNewDirectories();
+    files_.SetFinalFlush(true);
+    files_.SyncNewDirectories();
     for (std::size_t s = 0; s < stations_.size(); ++s) {
         for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) {
             Flush(s, c);
-            SyncLeftFile(stations_[s]->Channel(c));  // a file left without a last block
+            files_.SyncLeftFile(stations_[s]->Channel(c));  // a file left without a last block
         }
     }
-    finalFlush_ = false;
+    files_.SetFinalFlush(false);
+}
+
+void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
+    CStationArchive& station = *stations_[stationIndex];
+    if (const auto registration = files_.Flush(station, station.Channel(channelIndex))) {
+        Register(registration->kind, registration->file);
+    }
 }
 
 void CArchiveWriter::RemoveAllStations() {
@@ -126,7 +133,7 @@ void CArchiveWriter::Register(RegistrationKind kind, const FileRegistration& fil
 
 void CArchiveWriter::Defer(RegistrationKind kind, const FileRegistration& file) {
     const std::string journal =
-        StationDirectoryPath(dataDir_, file.station) + "/" + kJournalFileName;
+        StationDirectoryPath(files_.DataDir(), file.station) + "/" + kJournalFileName;
     const std::string failure = AppendToJournal(journal, {kind, file, registrar_.CreatorName()});
     if (!failure.empty()) {
         // The row is lost to the journal as well; `trq check --repair` can still rebuild it

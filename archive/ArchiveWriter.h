@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/ArchiveFiles.h"
 #include "archive/CatalogRegistrar.h"
 #include "archive/StationArchive.h"
-#include "platform/FileServices.h"
 #include "recorder/Calendar.h"
 
 class CArchiveWriter {
@@ -41,14 +41,16 @@ class CArchiveWriter {
     void UpdateExtendedFile(const FileRegistration& file);
 
     // True once a block could not be written whole ("ERROR: write file %s!!!" was printed).
-    bool WriteFailed() const { return writeFailed_; }
+    bool WriteFailed() const { return files_.WriteFailed(); }
     // True once a registration failed (also when it was kept in a journal).
     bool CatalogFailed() const { return catalogFailed_; }
     // Registrations kept in journals because the catalog did not take them, and the journals.
     std::size_t DeferredCount() const { return deferredCount_; }
     const std::vector<std::string>& JournalPaths() const { return journalPaths_; }
 
-    const std::string& DataDir() const { return dataDir_; }
+    const std::string& DataDir() const { return files_.DataDir(); }
+    // The archive files this writer made or changed.
+    const WrittenFiles& Written() const { return files_.Written(); }
 
     // The stations seen so far, in order of first sight (for inspection).
     std::size_t StationCount() const { return stations_.size(); }
@@ -64,44 +66,14 @@ class CArchiveWriter {
     // Writes the channel's block to its archive file (appending or starting a new file),
     // registers the file and empties the block.
     void Flush(std::size_t stationIndex, std::size_t channelIndex);
-    void AppendBlock(CStationArchive& station, CChannelBuffer& channel);
-    void WriteNewFile(std::size_t stationIndex, std::size_t channelIndex);
-    // Fills the 512-byte header of the channel's current file; false when the text had to
-    // be cut (it never runs past the buffer).
-    bool BuildHeader(char (&buffer)[512], std::size_t stationIndex, std::size_t channelIndex) const;
-    bool MakeDirectory(const char* path);
-    // fullPath_ = data directory + "/" + `relativePath` with every backslash made a "/";
-    // with an empty data directory just the relative path (the current directory).
-    void ComposeFullPath(const char* relativePath);
-    // Prints "ERROR: write file <fullPath_>!!!" and remembers the failure; `reason` (the
-    // failed call, its path and the system's error text) goes to the operator's notices.
-    void ReportWriteFailure(const std::string& reason = std::string());
     void Register(RegistrationKind kind, const FileRegistration& file);
     // Keeps a registration the catalog did not take in its station's journal.
     void Defer(RegistrationKind kind, const FileRegistration& file);
-    // Writes the first block of a new file under a temporary name and renames it into place.
-    bool CreateWholeFile(CChannelBuffer& channel, const char* header, const std::string& name);
-    // Syncs the channel's last file when it holds unsynced samples (it takes no more).
-    void SyncLeftFile(CChannelBuffer& channel);
-    // Syncs the station directories that got new files since they were last synced.
-    void SyncNewDirectories();
-    // Writes the block, and syncs the file when it takes no more blocks; false when either
-    // failed (the reason is in the file's LastError).
-    bool WriteAndSync(platform::OutputFile& file, const char* header, CChannelBuffer& channel,
-                      bool finished);
 
     std::vector<std::unique_ptr<CStationArchive>> stations_;
-    std::string dataDir_;
+    ArchiveFileOutput files_;
     CatalogRegistrar& registrar_;
-    bool writeFailed_ = false;
     bool catalogFailed_ = false;
     std::size_t deferredCount_ = 0;
-    bool finalFlush_ = false;                       // FlushAll is running: files are finished
-    std::vector<std::string> unsyncedDirectories_;  // station directories with new files
     std::vector<std::string> journalPaths_;
-    // Scratch paths of Flush, kept so that their memory is reused from flush to flush.
-    std::string relativePath_;
-    std::string fullPath_;
-    std::string directoryPath_;
-    std::string temporaryPath_;
 };

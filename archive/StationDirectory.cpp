@@ -40,14 +40,19 @@ platform::FileLock LockStation(const std::string& dataDir, const std::string& st
     return platform::FileLock::Acquire(directory + "/" + kStationLockFileName, wait, onWaiting);
 }
 
-std::vector<std::string> RemoveLeftoverTemporaryFiles(const std::string& stationDirectory) {
+std::vector<std::string> RemoveLeftoverTemporaryFiles(const std::string& stationDirectory,
+                                                      std::vector<std::string>* notRemoved) {
     std::vector<std::string> removed;
     std::error_code error;
     for (std::filesystem::directory_iterator it(stationDirectory, error), end; !error && it != end;
          it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (!IsTemporaryFileName(name)) continue;
-        if (platform::RemoveFile(it->path().c_str())) removed.push_back(name);
+        if (platform::RemoveFile(it->path().c_str())) {
+            removed.push_back(name);
+        } else if (notRemoved != nullptr) {
+            notRemoved->push_back(name);
+        }
     }
     return removed;
 }

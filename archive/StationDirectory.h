@@ -35,5 +35,7 @@ platform::FileLock LockStation(const std::string& dataDir, const std::string& st
                                const std::function<void()>& onWaiting = {});
 
 // Removes temporary files that killed runs left in the station directory; call with the
-// station's lock held. Returns the names removed.
-std::vector<std::string> RemoveLeftoverTemporaryFiles(const std::string& stationDirectory);
+// station's lock held. Returns the names removed; the names of those that could not be
+// removed go to `notRemoved` when given.
+std::vector<std::string> RemoveLeftoverTemporaryFiles(
+    const std::string& stationDirectory, std::vector<std::string>* notRemoved = nullptr);

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/CatalogStore.h"
+#include "catalog/CatalogRow.h"
 
 // A half-open span of time [from, to), microseconds.
 struct TimeWindow {

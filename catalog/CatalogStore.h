@@ -3,14 +3,13 @@
 // services): a connection of its own, the rows read (all, or those of one path), deleted,
 // and written through the converter's own registration (FileRegistration.h).
 
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "catalog/CatalogLogin.h"
+#include "catalog/CatalogRow.h"
 
 class CDatabase;
 
@@ -19,31 +18,6 @@ class CatalogError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
-
-// Added to CREATER of a row that `trq check --repair` rebuilt from a file's header alone:
-// its TBEGIN is the header's whole second, the fraction the converter knew is lost.
-inline constexpr char kHeaderOnlyCreatorSuffix[] = " (from header)";
-
-// One FILELIST row.
-struct CatalogRow {
-    std::string station;     // STA
-    double rate = 0;         // SPS
-    int32_t gain = 0;        // GAIN
-    std::string path;        // CPATH
-    int32_t dataType = 0;    // DATATYPE
-    std::string channel;     // CH
-    std::string creator;     // CREATER
-    int64_t loadTime = 0;    // LDDATE, seconds since 1970-01-01 UTC
-    double start = 0;        // TBEGIN
-    double duration = 0;     // TQTY
-    int32_t dataOffset = 0;  // FOFF
-    // Columns that are NULL in the table (their fields above then hold no value).
-    std::vector<std::string> nullColumns;
-};
-
-// The number of samples a row announces: TQTY x SPS, when that is within a hundredth of a
-// whole number.
-std::optional<int64_t> RowSampleCount(const CatalogRow& row);
 
 struct CatalogSelection;
 

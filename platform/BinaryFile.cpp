@@ -29,12 +29,14 @@ BinaryFile BinaryFile::OpenReadOnly(const std::string& path) {
     return file;
 }
 
-BinaryFile::BinaryFile(BinaryFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+BinaryFile::BinaryFile(BinaryFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), openFailure_(std::move(other.openFailure_)) {}
 
 BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
+        openFailure_ = std::move(other.openFailure_);
     }
     return *this;
 }

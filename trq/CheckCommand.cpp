@@ -1,17 +1,17 @@
 #include "trq/CheckCommand.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <optional>
 #include <set>
 
 #include "archive/ArchiveText.h"
-#include "archive/RegistrationJournal.h"
-#include "archive/StationDirectory.h"
+#include "archive/StationRecovery.h"
+#include "catalog/CatalogComparison.h"
 #include "catalog/DatabaseRegistrar.h"
 #include "catalog/FileRegistration.h"
 #include "odbc/Database.h"
-#include "trq/CatalogComparison.h"
 #include "trq/ConsoleCollector.h"
 #include "trq/ExitCodes.h"
 #include "trq/JsonOutput.h"
@@ -129,19 +129,22 @@ void RepairStationFiles(const std::string& dataDir, const std::vector<ArchiveEnt
         if (entry.kind == EntryKind::kArchiveFile) continue;
         byStation[entry.catalogPath.substr(0, entry.catalogPath.find('\\'))].push_back(&entry);
     }
+    RecoveryHooks hooks;
+    hooks.registerEntry = [&registrar](const JournalEntry& e) {
+        return registrar.Register(e.kind, e.file, e.creator);
+    };
     for (const auto& [station, own] : byStation) {
-        const platform::FileLock lock = LockStation(dataDir, station, kStationLockWait);
+        const StationRecovery recovery = RecoverStation(dataDir, station, kStationLockWait, hooks);
+        const JournalReplay& replay = recovery.replay;
         for (const ArchiveEntry* entry : own) {
-            if (!lock.Held()) {
+            const std::string name = entry->catalogPath.substr(station.size() + 1);
+            if (!recovery.lock.Held()) {
                 repairs.push_back({entry->catalogPath, "left", 0});
             } else if (entry->kind == EntryKind::kTemporaryFile) {
-                const bool removed = platform::RemoveFile(entry->diskPath.c_str());
+                const bool removed = std::find(recovery.removed.begin(), recovery.removed.end(),
+                                               name) != recovery.removed.end();
                 repairs.push_back({entry->catalogPath, "removed", 0, removed});
             } else {
-                const JournalReplay replay =
-                    ReplayJournal(entry->diskPath, [&registrar](const JournalEntry& e) {
-                        return registrar.Register(e.kind, e.file, e.creator);
-                    });
                 repairs.push_back({entry->catalogPath,
                                    replay.remaining == 0 ? "journal-applied" : "journal-left",
                                    replay.applied, replay.remaining == 0 && replay.error.empty()});

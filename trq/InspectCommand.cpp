@@ -5,16 +5,18 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/RunFlow.h"
 #include "archive/ArchiveText.h"
 #include "platform/BinaryFile.h"
 #include "platform/Console.h"
+#include "platform/ExitCodes.h"
 #include "platform/IniFile.h"
 #include "recorder/ChannelLoop.h"
 #include "recorder/ChannelMap.h"
 #include "recorder/RecorderHeader.h"
+#include "recorder/RecordingOpener.h"
 #include "recorder/SampleDecoding.h"
 #include "recorder/UtcTime.h"
+#include "site/Settings.h"
 #include "trq/ConsoleCollector.h"
 #include "trq/JsonOutput.h"
 #include "trq/SampleStatistics.h"
@@ -76,28 +78,18 @@ void CountExponents(const std::string& path, const RecorderHeader& header,
 FileReport InspectFile(const std::string& path, const ChannelMap& channelMap) {
     FileReport report;
     report.path = path;
-    platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(path);
-    if (!file.IsOpen()) {
-        ConsoleMessage("ERROR: open file %s!!!", path.c_str());
-        report.exitCode = ExitCode::kOpenFile;
+    OpenedRecording opened = OpenRecording(path.c_str(), HeaderReadLine::kLeftOut);
+    if (opened.exitCode != ExitCode::kOpenFile) report.fileLength = opened.file.Length();
+    if (opened.headerRead) {
+        report.header = opened.header;
+        report.formatKeyFound = opened.exitCode == 0;
+    }
+    if (opened.exitCode != 0) {
+        report.exitCode = opened.exitCode;
         return report;
     }
-    report.fileLength = file.Length();
-    RecorderHeader header;
-    if (ReadRecorderHeader(file, header) != 0) {
-        ConsoleMessage("ERROR: read file %s!!!", path.c_str());
-        report.exitCode = ExitCode::kReadFile;
-        return report;
-    }
-    report.header = header;
-    report.formatKeyFound = HasFormatKey(header);
-    if (!report.formatKeyFound) {
-        ConsoleMessage("ERROR: file %s is not PLQ-format (not found key \"%s\")!!!", path.c_str(),
-                       kFormatKey);
-        ConsoleMessage("%s", header.systemName);
-        report.exitCode = ExitCode::kNotPlq;
-        return report;
-    }
+    platform::BinaryFile& file = opened.file;
+    const RecorderHeader& header = opened.header;
 
     SampleReceiver gather = [&report](const char*, const char* channel, double, EpochSeconds start,
                                       int32_t count, const float* samples) {

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/RunFlow.h"
-#include "app/Settings.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
 #include "catalog/Availability.h"
+#include "catalog/CatalogComparison.h"
 #include "catalog/WindowSamples.h"
 #include "recorder/UtcTime.h"
-#include "trq/CatalogComparison.h"
 #include "trq/ExitCodes.h"
 
 namespace trq {

@@ -7,10 +7,10 @@
 #include <chrono>
 #include <tuple>
 
-#include "app/Settings.h"
 #include "platform/BinaryFile.h"
 #include "platform/Console.h"
 #include "platform/FileLock.h"
+#include "site/Settings.h"
 #include "tests/support/ConsoleLines.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"

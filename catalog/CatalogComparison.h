@@ -21,8 +21,6 @@
 #include "archive/ArchiveFile.h"
 #include "catalog/CatalogStore.h"
 
-namespace trq {
-
 enum class EntryKind { kArchiveFile, kJournal, kTemporaryFile };
 
 // One file in a station directory below the data directory.
@@ -71,5 +69,3 @@ std::vector<Difference> CompareRowWithFile(const CatalogRow& row, const ArchiveF
 
 // True when TBEGIN lies within the whole second the header gives.
 bool StartWithinHeaderSecond(double start, const ArchiveFile& file);
-
-}  // namespace trq

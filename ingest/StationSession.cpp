@@ -1,40 +1,40 @@
-#include "app/StationSession.h"
-
-#include <chrono>
+#include "ingest/StationSession.h"
 
 #include "archive/ArchiveWriter.h"
-#include "archive/RegistrationJournal.h"
 #include "archive/StationDirectory.h"
 #include "platform/Console.h"
 
 StationSession::StationSession(const std::string& dataDir, const std::string& station,
                                CatalogRegistrar& registrar, int lockWaitSeconds)
-    : dataDir_(dataDir), directory_(StationDirectoryPath(dataDir, station)) {
-    const std::string lockPath = directory_ + "/" + kStationLockFileName;
-    lock_ = LockStation(dataDir, station, std::chrono::seconds(lockWaitSeconds), [&] {
+    : dataDir_(dataDir) {
+    const std::string lockPath =
+        StationDirectoryPath(dataDir, station) + "/" + kStationLockFileName;
+    RecoveryHooks hooks;
+    hooks.waiting = [&] {
         ConsoleNotice(
             "station %s is being converted by another converter: waiting up to %d s "
             "for %s",
             station.c_str(), lockWaitSeconds, lockPath.c_str());
-    });
-    if (lock_.GetState() == platform::FileLock::State::kFailed) {
+    };
+    hooks.cleaned = [](const StationRecovery& recovery) {
+        for (const std::string& name : recovery.removed) {
+            ConsoleNotice("removed %s/%s, left by an interrupted conversion",
+                          recovery.directory.c_str(), name.c_str());
+        }
+    };
+    hooks.registerEntry = [&registrar](const JournalEntry& entry) {
+        return registrar.Register(entry.kind, entry.file);
+    };
+    recovery_ = RecoverStation(dataDir, station, std::chrono::seconds(lockWaitSeconds), hooks);
+    const platform::FileLock& lock = recovery_.lock;
+    if (lock.GetState() == platform::FileLock::State::kFailed) {
         ConsoleNotice("cannot lock station %s: %s", station.c_str(),
-                      lock_.Error().Describe(lockPath).c_str());
+                      lock.Error().Describe(lockPath).c_str());
         return;
     }
-    if (!lock_.Held()) return;
-    for (const std::string& name : RemoveLeftoverTemporaryFiles(directory_)) {
-        ConsoleNotice("removed %s/%s, left by an interrupted conversion", directory_.c_str(),
-                      name.c_str());
-    }
-    ReplayStationJournal(registrar);
-}
-
-void StationSession::ReplayStationJournal(CatalogRegistrar& registrar) {
-    const std::string journal = directory_ + "/" + kJournalFileName;
-    const JournalReplay replay = ReplayJournal(journal, [&registrar](const JournalEntry& entry) {
-        return registrar.Register(entry.kind, entry.file);
-    });
+    if (!lock.Held()) return;
+    const JournalReplay& replay = recovery_.replay;
+    const std::string& journal = recovery_.journalPath;
     if (replay.applied > 0) {
         ConsoleNotice("made %zu registrations kept in %s by an earlier run", replay.applied,
                       journal.c_str());

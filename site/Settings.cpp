@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "site/Settings.h"
 
 #include <cstdlib>
 #include <optional>
@@ -65,6 +65,10 @@ bool IsUnsetNumber(const std::string& value) {
 }
 
 }  // namespace
+
+SettingsFiles DefaultSettingsFiles() {
+    return {"./plq2trq.ini", PLQ_SYSCONFDIR "/trq.ini"};
+}
 
 ConnectionSettings ReadSettings(const SettingsFiles& files) {
     return ReadSettings(platform::IniFile::Read(files.ownIni),

@@ -13,6 +13,10 @@ struct SettingsFiles {
     std::string trqIni;  // the archive system's trq.ini
 };
 
+// The settings files both programs use: ./plq2trq.ini and trq.ini in the system
+// configuration directory fixed at build time.
+SettingsFiles DefaultSettingsFiles();
+
 // Buffer sizes of the settings, terminating NUL included: a longer value is cut to one
 // character less.
 inline constexpr std::size_t kDataSourceCapacity = 32;

@@ -1,7 +1,7 @@
 // plq2trq FILE STATION: converts one PLQ recorder file into the TRQ archive.
 
-#include "app/RunFlow.h"
 #include "odbc/Database.h"
+#include "plq2trq/RunFlow.h"
 #include "recorder/ChannelMap.h"
 
 namespace {

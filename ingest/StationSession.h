@@ -1,11 +1,12 @@
 #pragma once
-// A converter's hold on one station for the length of a run: the station's lock, the
-// removal of temporary files that killed runs left behind, the journal of registrations an
-// earlier run could not make, and the word to the operator about this run's own.
+// A conversion's hold on one station for the length of a run: the station's recovery
+// (archive/StationRecovery.h: its lock, leftover temporary files, the journal an earlier
+// run left), told to the operator, and the word about this run's own deferred
+// registrations.
 
 #include <string>
 
-#include "platform/FileLock.h"
+#include "archive/StationRecovery.h"
 
 class CArchiveWriter;
 class CatalogRegistrar;
@@ -21,17 +22,14 @@ class StationSession {
                    CatalogRegistrar& registrar, int lockWaitSeconds);
 
     // Another converter held the station for longer than the wait allowed.
-    bool Busy() const { return lock_.GetState() == platform::FileLock::State::kBusy; }
+    bool Busy() const { return recovery_.lock.GetState() == platform::FileLock::State::kBusy; }
     // Registrations of the journal that could not be made (the catalog stays behind).
     bool JournalLeft() const { return journalLeft_; }
     // After the final flush: says how many registrations the writer kept in journals.
     void ReportDeferred(const CArchiveWriter& writer) const;
 
   private:
-    void ReplayStationJournal(CatalogRegistrar& registrar);
-
     std::string dataDir_;
-    std::string directory_;
-    platform::FileLock lock_;
+    StationRecovery recovery_;
     bool journalLeft_ = false;
 };

@@ -1,4 +1,4 @@
-#include "trq/CatalogComparison.h"
+#include "catalog/CatalogComparison.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +12,6 @@
 #include "archive/RegistrationJournal.h"
 #include "archive/StationDirectory.h"
 #include "recorder/UtcTime.h"
-
-namespace trq {
 
 namespace fs = std::filesystem;
 
@@ -225,5 +223,3 @@ std::vector<Difference> CompareArchiveWithCatalog(const std::vector<ArchiveEntry
                      [](const Difference& a, const Difference& b) { return a.path < b.path; });
     return out;
 }
-
-}  // namespace trq

@@ -1,0 +1,87 @@
+#pragma once
+// Archive files: writing a channel's block out, appended to the channel's current file or
+// as the first block of a new one, and syncing what was written. The writer
+// (ArchiveWriter.h) decides when a block leaves memory and registers the file this tells
+// it about.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/CatalogRegistrar.h"
+#include "archive/StationArchive.h"
+#include "platform/FileServices.h"
+
+// The archive files a writer made or changed (catalog paths), each once, in order of first
+// change: made anew, made anew in place of a file that was there, and extended without
+// having been made by this writer.
+struct WrittenFiles {
+    std::vector<std::string> created;
+    std::vector<std::string> replaced;
+    std::vector<std::string> extended;
+};
+
+// A registration that a written block calls for.
+struct BlockRegistration {
+    RegistrationKind kind = RegistrationKind::kNewFile;
+    FileRegistration file;
+};
+
+class ArchiveFileOutput {
+  public:
+    void SetDataDir(const char* directory) { dataDir_ = directory; }
+    const std::string& DataDir() const { return dataDir_; }
+
+    // Writes the channel's block to its archive file (appending or starting a new file) and
+    // empties the block. Returns the registration the file needs, none when nothing was
+    // written.
+    std::optional<BlockRegistration> Flush(CStationArchive& station, CChannelBuffer& channel);
+    // While set, every file written is finished: it is synced before its registration.
+    void SetFinalFlush(bool finalFlush) { finalFlush_ = finalFlush; }
+    // Syncs the channel's last file when it holds unsynced samples (it takes no more).
+    void SyncLeftFile(CChannelBuffer& channel);
+    // Syncs the station directories that got new files since they were last synced.
+    void SyncNewDirectories();
+
+    // True once a block could not be written whole ("ERROR: write file %s!!!" was printed).
+    bool WriteFailed() const { return writeFailed_; }
+    const WrittenFiles& Written() const { return written_; }
+
+  private:
+    std::optional<BlockRegistration> AppendBlock(CStationArchive& station, CChannelBuffer& channel);
+    std::optional<BlockRegistration> WriteNewFile(CStationArchive& station,
+                                                  CChannelBuffer& channel);
+    // Fills the 512-byte header of the channel's current file; false when the text had to
+    // be cut (it never runs past the buffer).
+    bool BuildHeader(char (&buffer)[512], const CStationArchive& station,
+                     const CChannelBuffer& channel) const;
+    bool MakeDirectory(const char* path);
+    // fullPath_ = data directory + "/" + `relativePath` with every backslash made a "/";
+    // with an empty data directory just the relative path (the current directory).
+    void ComposeFullPath(const char* relativePath);
+    // Prints "ERROR: write file <fullPath_>!!!" and remembers the failure; `reason` (the
+    // failed call, its path and the system's error text) goes to the operator's notices.
+    void ReportWriteFailure(const std::string& reason = std::string());
+    // Writes the first block of a new file under a temporary name and renames it into place;
+    // `replaced` tells whether a file of that name was there before.
+    bool CreateWholeFile(CChannelBuffer& channel, const char* header, const std::string& name,
+                         bool& replaced);
+    // Writes the block, and syncs the file when it takes no more blocks; false when either
+    // failed (the reason is in the file's LastError).
+    bool WriteAndSync(platform::OutputFile& file, const char* header, CChannelBuffer& channel,
+                      bool finished);
+    // Lists a file in written_ (an extension only when the file is not listed yet).
+    void NoteWritten(const std::string& path, bool made, bool replaced);
+
+    std::string dataDir_;
+    bool writeFailed_ = false;
+    bool finalFlush_ = false;                       // FlushAll is running: files are finished
+    std::vector<std::string> unsyncedDirectories_;  // station directories with new files
+    WrittenFiles written_;
+    // Scratch paths of Flush, kept so that their memory is reused from flush to flush.
+    std::string relativePath_;
+    std::string fullPath_;
+    std::string directoryPath_;
+    std::string temporaryPath_;
+};

@@ -223,3 +223,23 @@ std::vector<Difference> CompareArchiveWithCatalog(const std::vector<ArchiveEntry
                      [](const Difference& a, const Difference& b) { return a.path < b.path; });
     return out;
 }
+
+std::vector<std::string> RowFileProblems(const CatalogRow& row, const std::string& dataDir) {
+    if (!CatalogPathStaysBelow(row.path)) {
+        return {"the path leads out of the data directory: refused"};
+    }
+    const std::string diskPath = DiskPathOfCatalogPath(dataDir, row.path);
+    std::error_code ignored;
+    if (!std::filesystem::exists(diskPath, ignored)) {
+        return {"the FILELIST row has no file (" + diskPath + ")"};
+    }
+    std::vector<std::string> problems;
+    try {
+        for (const Difference& difference : CompareRowWithFile(row, OpenArchiveFile(diskPath))) {
+            problems.push_back(difference.text);
+        }
+    } catch (const std::runtime_error& e) {
+        problems.push_back(std::string("not a consistent archive file: ") + e.what());
+    }
+    return problems;
+}

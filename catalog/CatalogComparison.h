@@ -69,3 +69,7 @@ std::vector<Difference> CompareRowWithFile(const CatalogRow& row, const ArchiveF
 
 // True when TBEGIN lies within the whole second the header gives.
 bool StartWithinHeaderSecond(double start, const ArchiveFile& file);
+
+// Why the row's file cannot give its samples, in `trq check`'s words; empty when it can.
+// A row whose path leads out of `dataDir` is refused without touching the file.
+std::vector<std::string> RowFileProblems(const CatalogRow& row, const std::string& dataDir);

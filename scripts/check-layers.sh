@@ -17,6 +17,8 @@
 #    reach itself again through includes. The one exception is odbc's connection and its
 #    recordsets, which know each other by design: CDatabase, CRecordset, the error that
 #    reads its texts from the connection, the statement handle and the field exchange.
+# 4. Each outside library of the toolkit has one home: cpp-httplib trq/fdsn/, cairo
+#    trq/plot/, libmseed trq/mseed/.
 #
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]  (default: the repository)
 set -euo pipefail
@@ -71,6 +73,17 @@ while IFS=: read -r file line used; do
     edges+="$from $to"$'\n'
   fi
 done <<<"$includes"
+
+# The one home of each outside library.
+declare -A home=([httplib.h]=trq/fdsn [cairo]=trq/plot [libmseed.h]=trq/mseed)
+for library in "${!home[@]}"; do
+  while IFS=: read -r file line _; do
+    [ -n "$file" ] || continue
+    echo "check-layers: $file:$line includes <$library...>, which only ${home[$library]}/ uses" >&2
+    status=1
+  done < <(grep -rn --include='*.h' --include='*.cpp' "^#include <$library" "${folders[@]}" |
+    grep -v "^${home[$library]}/" || true)
+done
 
 # tsort names the units of every circle it meets; the allowed ones are left out of its input
 # by dropping each edge between two units of the allowed group.

@@ -34,6 +34,17 @@ TEST(Info, GoodAndBrokenFiles) {
     EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json::parse(GoldenText("info.json")));
 }
 
+// A word that names no subcommand is refused as a wrong command line: nothing runs in its
+// place (check would compare the workspace's archive with its catalog).
+TEST(CommandLine, AnUnknownSubcommandIsRefused) {
+    Workspace ws;
+    ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
+    const ProcessResult result = ws.Trq({"frobnicate"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "A subcommand is required\nRun with --help for more information.\n");
+}
+
 // The converter's lines about the recorder file, from its header on, without the progress
 // lines that inspect leaves out.
 std::string ConverterLines(std::string out) {

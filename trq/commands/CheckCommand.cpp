@@ -1,0 +1,330 @@
+#include "trq/commands/CheckCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "archive/ArchiveText.h"
+#include "archive/StationRecovery.h"
+#include "catalog/CatalogComparison.h"
+#include "catalog/DatabaseRegistrar.h"
+#include "catalog/FileRegistration.h"
+#include "odbc/Database.h"
+#include "trq/ExitCodes.h"
+#include "trq/commands/ConsoleCollector.h"
+#include "trq/commands/JsonOutput.h"
+
+namespace trq {
+
+namespace {
+
+struct Repair {
+    std::string path;
+    // "inserted", "updated", "deleted", "not-registered", "journal-applied",
+    // "journal-left", "removed", "left"
+    std::string action;
+    std::size_t rows = 1;
+    bool ok = true;
+    // An inserted or updated row whose TBEGIN had to come from the header: whole seconds.
+    bool fromHeader = false;
+};
+
+// How long --repair waits for a converter that holds a station before it leaves that
+// station's journal and temporary files to the converter.
+constexpr std::chrono::seconds kStationLockWait{10};
+
+struct CheckResult {
+    std::size_t files = 0;
+    std::size_t rows = 0;
+    std::vector<Difference> differences;
+    std::vector<Repair> repairs;
+    std::vector<Difference> remaining;  // after the repair
+    std::size_t rowsAfter = 0;
+};
+
+// The row the converter would have written for the file. A row that is kept keeps its
+// TBEGIN when it lies within the header's start second, and its CREATER. Without one, the
+// header gives the start only to the whole second.
+FileRegistration RowFromFile(const ArchiveEntry& entry, const CatalogRow* kept) {
+    const ArchiveFile& file = *entry.file;
+    FileRegistration row;
+    row.path = entry.catalogPath;
+    row.station = file.header.station;
+    row.channel = file.header.channel;
+    row.start = kept != nullptr && StartWithinHeaderSecond(kept->start, file) ? kept->start
+                                                                              : file.StartTime();
+    row.duration = file.Duration();
+    row.rate = file.header.samplesPerSecond;
+    row.gain = file.header.gain;
+    row.dataType = kArchiveDataTypeFloat;
+    return row;
+}
+
+bool NameMatchesHeader(const ArchiveEntry& entry) {
+    const ArchiveHeader& h = entry.file->header;
+    return h.CatalogPathItGives() == entry.catalogPath;
+}
+
+std::vector<Repair> RepairCatalog(CatalogStore& catalog, const std::vector<ArchiveEntry>& entries,
+                                  const std::vector<Difference>& differences,
+                                  const std::string& creator) {
+    std::set<std::string> paths;
+    for (const Difference& d : differences) paths.insert(d.path);
+    std::map<std::string, const ArchiveEntry*> entryByPath;
+    for (const ArchiveEntry& entry : entries) entryByPath[entry.catalogPath] = &entry;
+
+    std::vector<Repair> repairs;
+    for (const std::string& path : paths) {
+        const auto found = entryByPath.find(path);
+        const std::vector<CatalogRow> rows = catalog.ReadRows(path);
+        if (found == entryByPath.end()) {  // rows without a file
+            if (rows.empty()) continue;
+            catalog.DeleteRows(path);
+            repairs.push_back({path, "deleted", rows.size()});
+            continue;
+        }
+        const ArchiveEntry& entry = *found->second;
+        if (!entry.file) continue;  // a broken file gives no row to write
+        if (!NameMatchesHeader(entry)) {
+            // A copy or a renamed file: the converter would never have made this file, and a
+            // row for it would describe its samples twice.
+            repairs.push_back({path, "not-registered", 0});
+            continue;
+        }
+        const CatalogRow* kept = rows.empty() ? nullptr : &rows.front();
+        const FileRegistration row = RowFromFile(entry, kept);
+        std::string rowCreator = kept == nullptr || kept->creator.empty() ? creator : kept->creator;
+        const bool fromHeader =
+            kept == nullptr || !StartWithinHeaderSecond(kept->start, *entry.file);
+        // Marked, so that exports can warn that the start is known to the second only.
+        if (fromHeader && !rowCreator.ends_with(kHeaderOnlyCreatorSuffix)) {
+            rowCreator += kHeaderOnlyCreatorSuffix;
+        }
+        if (rows.size() > 1) {
+            // Duplicates: all go, and one row made from the first takes their place.
+            catalog.DeleteRows(path);
+            repairs.push_back({path, "deleted", rows.size()});
+            kept = nullptr;
+        }
+        if (kept == nullptr) {
+            const bool ok = RegisterNewFileRow(catalog.Database(), rowCreator, row);
+            repairs.push_back({path, "inserted", 1, ok, fromHeader});
+        } else {
+            const bool ok = UpdateExtendedFileRow(catalog.Database(), rowCreator, row);
+            repairs.push_back({path, "updated", 1, ok, fromHeader});
+        }
+    }
+    return repairs;
+}
+
+// The station's own files first: temporary files of interrupted conversions go, and the
+// journal's registrations are made with their exact values. Both under the station's lock,
+// so that a converter of the station is not disturbed; a station it keeps busy is left to it.
+void RepairStationFiles(const std::string& dataDir, const std::vector<ArchiveEntry>& entries,
+                        DatabaseRegistrar& registrar, std::vector<Repair>& repairs) {
+    std::map<std::string, std::vector<const ArchiveEntry*>> byStation;
+    for (const ArchiveEntry& entry : entries) {
+        if (entry.kind == EntryKind::kArchiveFile) continue;
+        byStation[entry.catalogPath.substr(0, entry.catalogPath.find('\\'))].push_back(&entry);
+    }
+    RecoveryHooks hooks;
+    hooks.registerEntry = [&registrar](const JournalEntry& e) {
+        return registrar.Register(e.kind, e.file, e.creator);
+    };
+    for (const auto& [station, own] : byStation) {
+        const StationRecovery recovery = RecoverStation(dataDir, station, kStationLockWait, hooks);
+        const JournalReplay& replay = recovery.replay;
+        for (const ArchiveEntry* entry : own) {
+            const std::string name = entry->catalogPath.substr(station.size() + 1);
+            if (!recovery.lock.Held()) {
+                repairs.push_back({entry->catalogPath, "left", 0});
+            } else if (entry->kind == EntryKind::kTemporaryFile) {
+                const bool removed = std::find(recovery.removed.begin(), recovery.removed.end(),
+                                               name) != recovery.removed.end();
+                repairs.push_back({entry->catalogPath, "removed", 0, removed});
+            } else {
+                repairs.push_back({entry->catalogPath,
+                                   replay.remaining == 0 ? "journal-applied" : "journal-left",
+                                   replay.applied, replay.remaining == 0 && replay.error.empty()});
+            }
+        }
+    }
+}
+
+std::size_t ArchiveFileCount(const std::vector<ArchiveEntry>& entries) {
+    std::size_t count = 0;
+    for (const ArchiveEntry& entry : entries) count += entry.kind == EntryKind::kArchiveFile;
+    return count;
+}
+
+CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
+    CheckResult result;
+    std::vector<ArchiveEntry> entries = ScanDataDirectory(found.dataDir);
+    CatalogStore catalog(found.login);
+    std::vector<CatalogRow> rows = catalog.ReadRows();
+    result.files = ArchiveFileCount(entries);
+    result.rows = rows.size();
+    result.differences = CompareArchiveWithCatalog(entries, rows);
+    result.remaining = result.differences;
+    result.rowsAfter = rows.size();
+    if (options.repair && !result.differences.empty()) {
+        DatabaseRegistrar registrar(
+            catalog.Database(), options.creator, found.login,
+            CDatabase::kSearchedPositionedWrites | CDatabase::kNoOdbcDialog);
+        RepairStationFiles(found.dataDir, entries, registrar, result.repairs);
+        entries = ScanDataDirectory(found.dataDir);
+        rows = catalog.ReadRows();
+        const std::vector<Difference> left = CompareArchiveWithCatalog(entries, rows);
+        for (Repair& r : RepairCatalog(catalog, entries, left, options.creator)) {
+            result.repairs.push_back(std::move(r));
+        }
+        rows = catalog.ReadRows();
+        result.rowsAfter = rows.size();
+        result.remaining = CompareArchiveWithCatalog(entries, rows);
+    }
+    return result;
+}
+
+std::string RepairText(const Repair& r) {
+    const std::string rows = std::to_string(r.rows);
+    if (r.action == "left") return "left alone: a conversion of the station is running";
+    if (r.action == "journal-applied") return rows + " registrations made from the journal";
+    if (r.action == "journal-left") {
+        return rows + " registrations made from the journal; the rest could not be made";
+    }
+    if (r.action == "removed") return r.ok ? "removed" : "could not be removed";
+    if (r.action == "not-registered") {
+        return "not registered: the file's name is not the one its header gives";
+    }
+    if (!r.ok) return "writing the row failed";
+    if (r.action == "deleted") return rows + (r.rows == 1 ? " row deleted" : " rows deleted");
+    if (r.fromHeader)
+        return "row " + r.action + " from the header alone: TBEGIN only to the whole second";
+    return "row " + r.action;
+}
+
+std::string Line(const Difference& d) {
+    return d.path + ": " + d.text;
+}
+
+void PrintText(const CheckOptions& options, const CheckResult& result, std::ostream& out) {
+    for (const Difference& d : result.differences) out << Line(d) << "\n";
+    for (const Repair& r : result.repairs) {
+        out << "repair " << r.path << ": " << RepairText(r) << "\n";
+    }
+    if (options.repair && !result.differences.empty()) {
+        for (const Difference& d : result.remaining) out << "still differs: " << Line(d) << "\n";
+    }
+    out << "trq check: " << result.files << (result.files == 1 ? " file, " : " files, ")
+        << result.rowsAfter << (result.rowsAfter == 1 ? " row: " : " rows: ");
+    if (result.remaining.empty() && result.differences.empty()) {
+        out << "the archive and the catalog agree\n";
+    } else if (result.remaining.empty()) {
+        out << result.differences.size() << " differences repaired, the archive and the "
+            << "catalog agree\n";
+    } else {
+        out << result.remaining.size()
+            << (result.remaining.size() == 1 ? " difference" : " differences") << "\n";
+    }
+}
+
+nlohmann::json DifferencesJson(const std::vector<Difference>& differences) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const Difference& d : differences) {
+        nlohmann::json item = {
+            {"path", d.path}, {"kind", DifferenceKindName(d.kind)}, {"text", d.text}};
+        if (!d.column.empty()) item["column"] = d.column;
+        list.push_back(item);
+    }
+    return list;
+}
+
+nlohmann::json ToJson(const FoundCatalog& found, const CheckResult& result,
+                      const std::vector<std::string>& console) {
+    nlohmann::json repairs = nlohmann::json::array();
+    for (const Repair& r : result.repairs) {
+        nlohmann::json item = {
+            {"path", r.path}, {"action", r.action}, {"rows", r.rows}, {"ok", r.ok}};
+        if (r.fromHeader) item["fromHeader"] = true;
+        repairs.push_back(item);
+    }
+    return {{"command", "check"},
+            {"dataDir", found.dataDir},
+            {"dsn", found.login.dsn},
+            {"ok", result.remaining.empty()},
+            {"files", result.files},
+            {"rows", result.rows},
+            {"differences", DifferencesJson(result.differences)},
+            {"repairs", repairs},
+            {"remaining", DifferencesJson(result.remaining)},
+            {"rowsAfter", result.rowsAfter},
+            {"console", console}};
+}
+
+}  // namespace
+
+int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) {
+    FoundCatalog found;
+    try {
+        found = FindCatalog(options.catalog);
+    } catch (const std::runtime_error& e) {  // the password file
+        err << "trq check: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    if (found.dataDir.empty()) {
+        err << "trq check: no data directory: give DATADIR, or [DATA] DIR in ./plq2trq.ini or "
+               "trq.ini\n";
+        return kExitUsage;
+    }
+    CheckResult result;
+    std::vector<std::string> console;
+    try {
+        // The converter's registration prints its database errors on the console.
+        std::optional<ConsoleCollector> collector;
+        if (options.json) collector.emplace();
+        result = Check(options, found);
+        if (collector) console = collector->lines;
+    } catch (const CatalogError& e) {
+        err << "trq check: catalog " << found.login.dsn << ": " << e.what() << "\n";
+        return kExitCatalog;
+    } catch (const std::runtime_error& e) {
+        err << "trq check: " << e.what() << "\n";
+        return kExitFault;
+    }
+    if (options.json) {
+        WriteJson(out, ToJson(found, result, console));
+    } else {
+        PrintText(options, result, out);
+    }
+    for (const Repair& r : result.repairs) {
+        if (!r.ok) return kExitCatalog;
+    }
+    return result.remaining.empty() ? kExitOk : kExitFault;
+}
+
+AddedCommand AddCheckCommand(CLI::App& app) {
+    auto check = std::make_shared<CheckOptions>();
+    CLI::App* command = app.add_subcommand(
+        "check",
+        "Compares the archive below DATADIR with the catalog's FILELIST rows; exits with 1 "
+        "when they differ. The catalog and DATADIR are found as the converter finds them "
+        "unless given.");
+    command->add_option("DATADIR", check->catalog.dataDir,
+                        "The archive's data directory (default: [DATA] DIR)");
+    AddCatalogArguments(*command, check->catalog);
+    command->add_flag("--repair", check->repair,
+                      "Rewrite the rows from the files through the converter's "
+                      "registration");
+    command->add_option("--creator", check->creator,
+                        "CREATER of rows that --repair adds (default PLQ2TRQ)");
+    command->add_flag("--json", check->json, "One JSON document on standard output");
+    return {command,
+            [check](std::ostream& out, std::ostream& err) { return RunCheck(*check, out, err); }};
+}
+
+}  // namespace trq

@@ -1,0 +1,256 @@
+#include "trq/commands/ExportCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "archive/ArchiveFile.h"
+#include "archive/ArchiveText.h"
+#include "catalog/WindowSamples.h"
+#include "recorder/UtcTime.h"
+#include "trq/ExitCodes.h"
+#include "trq/commands/CatalogOptions.h"
+#include "trq/mseed/MiniSeedWriter.h"
+
+namespace trq {
+
+namespace {
+
+struct ExportItem {
+    ArchiveFile file;
+    double start = 0;            // EpochSeconds of the first sample
+    bool headerOnlyRow = false;  // the row was rebuilt from the header: start to the second
+};
+
+bool IsValidRecordLength(int length) {
+    return length >= 256 && length <= 65536 && (length & (length - 1)) == 0;
+}
+
+std::string OptionProblem(const ExportOptions& options) {
+    if (!IsValidRecordLength(options.recordLength)) {
+        return "--record-length " + std::to_string(options.recordLength) +
+               " is not a power of two from 256 to 65536";
+    }
+    if (auto problem = SeedCodeProblem(options.network, 1, 2); !problem.empty()) {
+        return "--network " + problem;
+    }
+    if (auto problem = SeedCodeProblem(options.location, 0, 2); !problem.empty()) {
+        return "--location " + problem;
+    }
+    return "";
+}
+
+// Opens the files and checks that their names fit a SEED record; "" or the problem.
+std::string OpenItem(const std::string& path, ExportItem& item) {
+    try {
+        item.file = OpenArchiveFile(path);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    item.start = item.file.StartTime();
+    if (auto problem = SeedCodeProblem(item.file.header.station, 1, 5); !problem.empty()) {
+        return "station " + problem;
+    }
+    if (auto problem = SeedCodeProblem(item.file.header.channel, 1, 3); !problem.empty()) {
+        return "channel " + problem;
+    }
+    return "";
+}
+
+// The TBEGIN of the file's one row, which must lie within the header's start second.
+std::string StartFromCatalog(CatalogStore& catalog, ExportItem& item) {
+    const std::string path = CatalogPathOfFile(item.file.path);
+    const std::vector<CatalogRow> rows = catalog.ReadRows(path);
+    if (rows.empty()) return "no FILELIST row with CPATH " + path;
+    if (rows.size() > 1) return std::to_string(rows.size()) + " FILELIST rows with CPATH " + path;
+    const double second = item.file.StartTime();
+    if (!(rows[0].start >= second && rows[0].start < second + 1)) {
+        return "TBEGIN " + FormatUtc(rows[0].start, 6) + " of CPATH " + path +
+               " is not within the header's start second " + FormatUtc(second, 0) +
+               " (trq check shows the catalog's differences)";
+    }
+    item.start = rows[0].start;
+    item.headerOnlyRow = rows[0].creator.ends_with(kHeaderOnlyCreatorSuffix);
+    return "";
+}
+
+// The selection's runs within the window, a trace each; an empty run gives none.
+int WriteSelectionTraces(const ExportOptions& options, const SelectionOutcome& selection,
+                         std::ostream& out, std::ostream& err) {
+    MiniSeedWriter writer(options.output, options.recordLength);
+    std::size_t traces = 0;
+    for (const ContinuousSegment& segment : selection.segments) {
+        if (CountWindowSamples(segment, selection.window) == 0) continue;
+        WindowTrace trace;
+        try {
+            trace = ReadWindowSamples(selection.dataDir, segment, selection.window);
+        } catch (const std::runtime_error& e) {
+            err << "trq export: " << e.what() << "\n";
+            return kExitFault;  // the writer removes the unfinished output
+        }
+        writer.Write({options.network, trace.station, options.location, trace.channel, trace.rate,
+                      trace.start, trace.samples});
+        ++traces;
+    }
+    writer.Finish();
+    out << "trq export: wrote " << options.output << ": " << writer.Records() << " records, "
+        << writer.Samples() << " samples in " << traces << (traces == 1 ? " trace\n" : " traces\n");
+    return selection.skippedRows ? kExitFault : kExitOk;
+}
+
+// Why the runs' names cannot go into SEED records, or "".
+std::string SelectionNameProblem(const std::vector<ContinuousSegment>& segments) {
+    for (const ContinuousSegment& segment : segments) {
+        if (auto problem = SeedCodeProblem(segment.station, 1, 5); !problem.empty()) {
+            return "station " + problem;
+        }
+        if (auto problem = SeedCodeProblem(segment.channel, 1, 3); !problem.empty()) {
+            return "channel " + problem;
+        }
+    }
+    return "";
+}
+
+int ExportSelection(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+    const SelectionOutcome selection =
+        RunSelection(options.selection, SelectionDepth::kCheckedRuns, "trq export", err);
+    if (selection.exitCode != kExitOk) return selection.exitCode;
+    if (auto problem = SelectionNameProblem(selection.segments); !problem.empty()) {
+        err << "trq export: " << problem << "\n";
+        return kExitFault;
+    }
+    try {
+        return WriteSelectionTraces(options, selection, out, err);
+    } catch (const std::runtime_error& e) {
+        err << "trq export: " << e.what() << "\n";
+        return kExitOutput;
+    }
+}
+
+// Opens the catalog for the start times of files: a data source given on the command line
+// must open; one found in the ini files may be missing (a machine without a catalog), and
+// the files are then exported with the header's whole seconds. Empty, or why there is none.
+std::string OpenCatalogForFiles(const CatalogArguments& arguments,
+                                std::optional<CatalogStore>& catalog) {
+    const FoundCatalog found = FindCatalog(arguments);
+    try {
+        catalog.emplace(found.login);
+        return "";
+    } catch (const CatalogError& e) {
+        if (!found.fromSettings) throw CatalogError(found.login.dsn + ": " + e.what());
+        return "no catalog (" + found.login.dsn + ": " + e.what() + ")";
+    }
+}
+
+int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+    std::vector<ExportItem> items(options.files.size());
+    int exitCode = kExitOk;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (auto problem = OpenItem(options.files[i], items[i]); !problem.empty()) {
+            err << "trq export: " << options.files[i] << ": " << problem << "\n";
+            exitCode = kExitFault;
+        }
+    }
+    if (exitCode != kExitOk) return exitCode;
+
+    std::optional<CatalogStore> catalog;
+    std::string noCatalog;
+    try {
+        noCatalog = OpenCatalogForFiles(options.selection.catalog, catalog);
+        for (ExportItem& item : items) {
+            if (!catalog) break;
+            if (auto problem = StartFromCatalog(*catalog, item); !problem.empty()) {
+                err << "trq export: " << item.file.path << ": " << problem << "\n";
+                exitCode = kExitFault;
+            } else if (item.headerOnlyRow) {
+                err << "trq export: warning: " << item.file.path
+                    << ": its FILELIST row was rebuilt from the file's header by trq check "
+                       "--repair: the start time is the header's whole second, without "
+                       "the fraction of a second\n";
+            }
+        }
+    } catch (const CatalogError& e) {
+        err << "trq export: catalog " << e.what() << "\n";
+        return kExitCatalog;
+    } catch (const std::runtime_error& e) {  // the password file
+        err << "trq export: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    if (!noCatalog.empty()) {
+        err << "trq export: warning: " << noCatalog
+            << ": each start time is the archive "
+               "header's whole second, without the fraction of a second\n";
+    }
+    if (exitCode != kExitOk) return exitCode;
+
+    try {
+        MiniSeedWriter writer(options.output, options.recordLength);
+        for (const ExportItem& item : items) {
+            std::vector<float> samples;
+            try {
+                samples = ReadArchiveSamples(item.file);
+            } catch (const std::runtime_error& e) {
+                err << "trq export: " << item.file.path << ": " << e.what() << "\n";
+                return kExitFault;  // the writer removes the unfinished output
+            }
+            MiniSeedTrace trace{options.network,
+                                item.file.header.station,
+                                options.location,
+                                item.file.header.channel,
+                                item.file.header.samplesPerSecond,
+                                std::llround(item.start * 1e6),
+                                samples};
+            writer.Write(trace);
+        }
+        writer.Finish();
+        out << "trq export: wrote " << options.output << ": " << writer.Records() << " records, "
+            << writer.Samples() << " samples from " << items.size()
+            << (items.size() == 1 ? " file\n" : " files\n");
+    } catch (const std::runtime_error& e) {
+        err << "trq export: " << e.what() << "\n";
+        return kExitOutput;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+    if (options.files.empty() == options.selection.station.empty()) {
+        err << "trq export: give archive files, or --station and --from"
+            << (options.files.empty() ? "" : ", not both") << "\n";
+        return kExitUsage;
+    }
+    if (auto problem = OptionProblem(options); !problem.empty()) {
+        err << "trq export: " << problem << "\n";
+        return kExitUsage;
+    }
+    return options.files.empty() ? ExportSelection(options, out, err)
+                                 : ExportFiles(options, out, err);
+}
+
+AddedCommand AddExportCommand(CLI::App& app) {
+    auto options = std::make_shared<ExportOptions>();
+    CLI::App* command = app.add_subcommand(
+        "export", "Writes archive files as miniSEED records with float32 samples.");
+    CLI::Option* files = command->add_option("FILE", options->files, "Archive files");
+    AddSelectionOptions(*command, options->selection, SelectionUse::kInsteadOfFiles);
+    AddSelectionCatalogOptions(*command, options->selection);
+    AddDataDirOption(*command, options->selection);
+    files->excludes("--station");
+    command->add_option("-o,--output", options->output, "miniSEED file to write")->required();
+    command->add_option("--network", options->network, "Network code (1-2 characters)")
+        ->capture_default_str();
+    command->add_option("--location", options->location, "Location code (0-2 characters)");
+    command
+        ->add_option("--record-length", options->recordLength,
+                     "Record length in bytes, a power of two from 256 to 65536")
+        ->capture_default_str();
+    return {command, [options](std::ostream& out, std::ostream& err) {
+                return RunExport(*options, out, err);
+            }};
+}
+
+}  // namespace trq

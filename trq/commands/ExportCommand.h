@@ -1,0 +1,34 @@
+#pragma once
+// `trq export FILE... -o OUT.mseed`: archive files as miniSEED with float32 samples.
+// `trq export --station S [--channel C] --from T1 [--to T2] -o OUT.mseed`: the samples of
+// a selection whose times fall in [T1, T2), cut across file boundaries, one trace per
+// continuous run, each starting at its first sample's time from TBEGIN.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "catalog/CatalogStore.h"
+#include "trq/Command.h"
+#include "trq/commands/SelectionQuery.h"
+
+namespace trq {
+
+struct ExportOptions {
+    std::vector<std::string> files;
+    std::string output;
+    std::string network = "XX";
+    std::string location;
+    int recordLength = 4096;
+    // Each file's start time is the TBEGIN of its FILELIST row (with the fraction of a second
+    // the header lacks); without a catalog that can be opened, the header's whole second.
+    // Used instead of `files` when it names a station.
+    SelectionArguments selection;
+};
+
+int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err);
+
+// Adds `export` with its options to the command line.
+AddedCommand AddExportCommand(CLI::App& app);
+
+}  // namespace trq

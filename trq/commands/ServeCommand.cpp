@@ -1,0 +1,163 @@
+#include "trq/commands/ServeCommand.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "trq/ExitCodes.h"
+#include "trq/fdsn/FdsnServer.h"
+#include "trq/mseed/MiniSeedPacker.h"
+
+namespace trq {
+
+namespace {
+
+std::string OptionProblem(const ServeOptions& options) {
+    if (auto problem = SeedCodeProblem(options.network, 1, 2); !problem.empty()) {
+        return "--network " + problem;
+    }
+    if (options.threads < 1 || options.threads > 256) return "--threads must lie from 1 to 256";
+    if (!(options.maxSeconds > 0)) return "--max-seconds must be above 0";
+    if (options.maxSamples < 0) return "--max-samples must not be negative";
+    return "";
+}
+
+// Says at once whether the catalog answers; the server serves either way (a catalog that
+// is down gets 500 answers until it is back), but a wrong setting should not wait for the
+// first request to show.
+void ProbeCatalog(const CatalogLogin& login, std::ostream& err) {
+    try {
+        CatalogStore catalog(login, CatalogStore::Use::kReadOnly);
+    } catch (const CatalogError& e) {
+        err << "trq serve: warning: catalog " << login.dsn << ": " << e.what()
+            << "; answering 500 until it can be read\n";
+    }
+}
+
+// SIGINT and SIGTERM stop the server from a thread of their own: the server's stop is no
+// call for a signal handler.
+class StopOnSignal {
+  public:
+    explicit StopOnSignal(FdsnServer& server) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        // Blocked before any other thread starts, so every thread inherits the mask and
+        // only sigwait below takes them.
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        watcher_ = std::thread([this, &server] {
+            int signal = 0;
+            sigwait(&signals_, &signal);
+            // Again until serving has ended: a stop that comes before the server has
+            // started to listen would otherwise be lost.
+            while (!done_) {
+                server.Stop();
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    ~StopOnSignal() {
+        done_ = true;
+        pthread_kill(watcher_.native_handle(), SIGTERM);
+        watcher_.join();
+    }
+
+  private:
+    sigset_t signals_{};
+    std::atomic<bool> done_{false};
+    std::thread watcher_;
+};
+
+}  // namespace
+
+bool ParseListenAddress(const std::string& text, std::string& host, int& port) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    host = text.substr(0, colon);
+    if (host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    const std::string portText = text.substr(colon + 1);
+    const auto [end, error] =
+        std::from_chars(portText.data(), portText.data() + portText.size(), port);
+    return !host.empty() && error == std::errc() && end == portText.data() + portText.size() &&
+           port >= 0 && port <= 65535;
+}
+
+int RunServe(const ServeOptions& options, std::ostream& err) {
+    std::string host;
+    int port = 0;
+    if (!ParseListenAddress(options.listen, host, port)) {
+        err << "trq serve: --listen \"" << options.listen << "\" is not HOST:PORT\n";
+        return kExitUsage;
+    }
+    if (auto problem = OptionProblem(options); !problem.empty()) {
+        err << "trq serve: " << problem << "\n";
+        return kExitUsage;
+    }
+    FoundCatalog found;
+    try {
+        found = FindCatalog(options.catalog);
+    } catch (const std::runtime_error& e) {  // the password file
+        err << "trq serve: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    ::signal(SIGPIPE, SIG_IGN);  // a client that goes away is a failed write, not our end
+    ServeSettings settings{options.network, found.dataDir, options.maxSeconds, options.maxSamples};
+    FdsnServer server(settings, found.login, static_cast<std::size_t>(options.threads));
+    StopOnSignal stopOnSignal(server);
+    const int bound = server.Bind(host, port);
+    if (bound < 0) {
+        err << "trq serve: cannot listen on " << options.listen << "\n";
+        return kExitListen;
+    }
+    ProbeCatalog(found.login, err);
+    err << "trq serve: listening on http://"
+        << (host.find(':') != std::string::npos ? "[" + host + "]" : host) << ":" << bound
+        << "/ (catalog " << found.login.dsn << ", data directory "
+        << (found.dataDir.empty() ? "." : found.dataDir) << ", network " << options.network << ", "
+        << options.threads << " threads)" << std::endl;
+    if (!server.Run()) {
+        err << "trq serve: serving on " << options.listen << " failed\n";
+        return kExitListen;
+    }
+    err << "trq serve: stopped\n";
+    return kExitOk;
+}
+
+AddedCommand AddServeCommand(CLI::App& app) {
+    auto serve = std::make_shared<ServeOptions>();
+    CLI::App* command = app.add_subcommand(
+        "serve",
+        "FDSN web services over the archive: fdsnws-dataselect (miniSEED) and "
+        "fdsnws-availability, read-only, until SIGINT or SIGTERM. The catalog and the data "
+        "directory are found as the converter finds them unless given. Exits with 7 when "
+        "the address cannot be bound.");
+    command->add_option("--listen", serve->listen, "HOST:PORT to listen on (port 0: any free port)")
+        ->capture_default_str();
+    command
+        ->add_option("--network", serve->network, "Network code of every stream (1-2 characters)")
+        ->capture_default_str();
+    command->add_option("--threads", serve->threads, "Requests handled at once")
+        ->capture_default_str();
+    command
+        ->add_option("--max-seconds", serve->maxSeconds,
+                     "Most seconds of data one dataselect request may ask for, over all its "
+                     "channels; more is refused with 413")
+        ->capture_default_str();
+    command
+        ->add_option("--max-samples", serve->maxSamples,
+                     "Most samples one dataselect request may ask for (0: no limit by count)")
+        ->capture_default_str();
+    AddCatalogArguments(*command, serve->catalog);
+    command->add_option("--data-dir", serve->catalog.dataDir,
+                        "Archive data directory (default: [DATA] DIR of the ini files)");
+    return {command, [serve](std::ostream&, std::ostream& err) { return RunServe(*serve, err); }};
+}
+
+}  // namespace trq

@@ -1,0 +1,43 @@
+#include "trq/fdsn/CatalogPool.h"
+
+namespace trq {
+
+CatalogPool::CatalogPool(CatalogLogin login) : login_(std::move(login)) {}
+
+std::unique_ptr<CatalogStore> CatalogPool::Take(bool& reused) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!idle_.empty()) {
+            std::unique_ptr<CatalogStore> catalog = std::move(idle_.back());
+            idle_.pop_back();
+            reused = true;
+            return catalog;
+        }
+    }
+    reused = false;
+    return std::make_unique<CatalogStore>(login_, CatalogStore::Use::kReadOnly);
+}
+
+void CatalogPool::Give(std::unique_ptr<CatalogStore> catalog) {
+    std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(catalog));
+}
+
+void CatalogPool::Use(const std::function<void(CatalogStore&)>& work) {
+    bool reused = false;
+    std::unique_ptr<CatalogStore> catalog = Take(reused);
+    try {
+        work(*catalog);
+    } catch (const CatalogError&) {
+        catalog.reset();  // whatever failed may have been the connection: dropped
+        if (!reused) throw;
+        catalog = std::make_unique<CatalogStore>(login_, CatalogStore::Use::kReadOnly);
+        work(*catalog);
+    } catch (...) {
+        Give(std::move(catalog));  // the request was at fault, not the connection
+        throw;
+    }
+    Give(std::move(catalog));
+}
+
+}  // namespace trq

@@ -1,0 +1,164 @@
+#include "trq/fdsn/DataselectService.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <span>
+
+#include "catalog/CatalogComparison.h"
+#include "trq/mseed/MiniSeedPacker.h"
+
+namespace trq {
+
+namespace {
+
+// Records per piece: large enough that each piece is one read of the file, small enough
+// that a piece costs next to nothing in memory (16 x 4096 bytes).
+constexpr std::size_t kRecordsPerPiece = 16;
+
+bool AsksForQualityD(const FdsnRequest& request) {
+    if (request.qualities.empty()) return true;
+    return std::any_of(request.qualities.begin(), request.qualities.end(),
+                       [](const std::string& quality) { return quality == "D" || quality == "B"; });
+}
+
+double Seconds(const PlannedTrace& trace) {
+    return static_cast<double>(trace.samples) / trace.segment.rate;
+}
+
+// The traces of one stream's rows within a window, after minimumlength and longestonly.
+std::vector<PlannedTrace> StreamTraces(std::vector<CatalogRow> rows, const TimeWindow& window,
+                                       const FdsnRequest& request) {
+    std::vector<PlannedTrace> traces;
+    for (ContinuousSegment& segment : JoinIntoSegmentsPerRate(std::move(rows))) {
+        PlannedTrace trace{std::move(segment), window, 0};
+        trace.samples = CountWindowSamples(trace.segment, window);
+        if (trace.samples > 0 && Seconds(trace) >= request.minimumLength) {
+            traces.push_back(std::move(trace));
+        }
+    }
+    if (request.longestOnly && traces.size() > 1) {
+        auto longest = std::max_element(
+            traces.begin(), traces.end(),
+            [](const PlannedTrace& a, const PlannedTrace& b) { return Seconds(a) < Seconds(b); });
+        std::vector<PlannedTrace> kept;
+        kept.push_back(std::move(*longest));
+        traces = std::move(kept);
+    }
+    return traces;
+}
+
+// Leaves out the rows whose files cannot give their samples, noting each in the log.
+std::vector<CatalogRow> RowsWithGoodFiles(std::vector<CatalogRow> rows, const std::string& dataDir,
+                                          ServerLog& log) {
+    std::erase_if(rows, [&](const CatalogRow& row) {
+        const std::vector<std::string> problems = RowFileProblems(row, dataDir);
+        for (const std::string& problem : problems)
+            log.Note("skipped " + row.path + ": " + problem);
+        return !problems.empty();
+    });
+    return rows;
+}
+
+std::string SecondsText(double seconds) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.6g seconds of data", seconds);
+    return text;
+}
+
+// Refuses, before a file is opened, a plan larger than the settings allow.
+void CheckSize(const DataselectPlan& plan, const ServeSettings& settings) {
+    const bool tooLong = plan.seconds > settings.maxSeconds;
+    const bool tooMany = settings.maxSamples > 0 && plan.samples > settings.maxSamples;
+    if (!tooLong && !tooMany) return;
+    std::string limit = SecondsText(settings.maxSeconds);
+    if (settings.maxSamples > 0)
+        limit += " and " + std::to_string(settings.maxSamples) + " samples";
+    throw FdsnError(413, "The request asks for " + SecondsText(plan.seconds) + " (" +
+                             std::to_string(plan.samples) +
+                             " samples) over all its channels; this server sends at most " + limit +
+                             " per request. Ask for shorter windows or fewer channels, in "
+                             "several requests.");
+}
+
+void AddTraces(DataselectPlan& plan, std::vector<PlannedTrace> traces) {
+    for (PlannedTrace& trace : traces) {
+        plan.samples += trace.samples;
+        plan.seconds += Seconds(trace);
+        plan.traces.push_back(std::move(trace));
+    }
+}
+
+}  // namespace
+
+DataselectPlan PlanDataselect(ServedStreams& streams, const FdsnRequest& request,
+                              const ServeSettings& settings, ServerLog& log) {
+    struct StreamWindow {
+        std::vector<CatalogRow> rows;
+        TimeWindow window;
+    };
+    std::vector<StreamWindow> found;
+    DataselectPlan sized;  // from the rows alone: no file is opened for a refused request
+    if (AsksForQualityD(request)) {
+        for (const FdsnSelection& selection : request.selections) {
+            const TimeWindow window{*selection.start, *selection.end};
+            for (const StreamName& stream : streams.Select(selection)) {
+                std::vector<CatalogRow> rows = streams.Rows(stream, window.from, window.to);
+                if (rows.empty()) continue;
+                AddTraces(sized, StreamTraces(rows, window, request));
+                found.push_back({std::move(rows), window});
+            }
+        }
+    }
+    CheckSize(sized, settings);
+    DataselectPlan plan;
+    for (StreamWindow& stream : found) {
+        std::vector<CatalogRow> good =
+            RowsWithGoodFiles(std::move(stream.rows), settings.dataDir, log);
+        AddTraces(plan, StreamTraces(std::move(good), stream.window, request));
+    }
+    return plan;
+}
+
+MiniSeedStream::MiniSeedStream(DataselectPlan plan, const ServeSettings& settings)
+    : plan_(std::move(plan)),
+      settings_(settings),
+      samplesPerPiece_(kRecordsPerPiece * Float32SamplesPerRecord(settings.recordLength)) {}
+
+std::string MiniSeedStream::Next() {
+    while (trace_ < plan_.traces.size()) {
+        const PlannedTrace& trace = plan_.traces[trace_];
+        if (!reader_) {
+            reader_.emplace(settings_.dataDir, trace.segment, trace.window);
+            sent_ = 0;
+        }
+        const std::vector<float> piece = reader_->Next(static_cast<int64_t>(samplesPerPiece_));
+        if (piece.empty()) {
+            reader_.reset();
+            ++trace_;
+            continue;
+        }
+        // Each record is packed on its own, starting at its first sample's own time: no
+        // record's start is added up from the ones before it.
+        std::string records;
+        const std::size_t perRecord = samplesPerPiece_ / kRecordsPerPiece;
+        for (std::size_t first = 0; first < piece.size(); first += perRecord) {
+            const std::span<const float> samples(piece.data() + first,
+                                                 std::min(perRecord, piece.size() - first));
+            const int64_t start = SampleTime(reader_->Start(), trace.segment.rate,
+                                             sent_ + static_cast<int64_t>(first));
+            // Sequence numbers have six digits: 1 to 999999, then 1 again.
+            const auto sequence = static_cast<int32_t>(records_ % 999999 + 1);
+            records_ += PackMiniSeed(
+                {settings_.network, trace.segment.station, "", trace.segment.channel,
+                 trace.segment.rate, start, samples, sequence},
+                settings_.recordLength,
+                [&](const char* record, std::size_t length) { records.append(record, length); });
+        }
+        sent_ += static_cast<int64_t>(piece.size());
+        return records;
+    }
+    return std::string();
+}
+
+}  // namespace trq

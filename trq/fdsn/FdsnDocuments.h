@@ -1,0 +1,37 @@
+#pragma once
+// The fixed documents of the web services: the FDSN error text, each service's WADL and
+// usage page, and the index page that lists the archive's streams.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "trq/fdsn/FdsnRequest.h"
+#include "trq/fdsn/ServedStreams.h"
+
+namespace trq {
+
+// "Bad Request", "Payload Too Large", ...: the short text of an HTTP status.
+const char* StatusText(int status);
+
+// The error body the FDSN web service specifications lay down: "Error <status>: <text>",
+// the detail, where the usage is described, the request, when it came and the service
+// version. `service` is null for paths outside the services.
+std::string FdsnErrorBody(int status, const std::string& detail, const FdsnService* service,
+                          const std::string& host, const std::string& target, int64_t submitted);
+
+// application.wadl of a service, for clients that find out what it supports; `baseUrl`
+// is "http://host/fdsnws/<service>/1/".
+std::string ServiceWadl(FdsnService service, const std::string& baseUrl);
+
+// A plain-text page on a service's methods and parameters (its usage URL).
+std::string ServiceUsage(FdsnService service, const std::string& baseUrl);
+
+// The HTML index: every stream of the catalog with links to its availability; streams
+// whose names miniSEED 2 cannot hold are marked as not served, with the reason.
+std::string IndexPage(const std::vector<StreamName>& streams, const std::string& network);
+
+// The text with '&', '<', '>', '"' and '\'' as XML/HTML character references.
+std::string MarkupEscaped(const std::string& text);
+
+}  // namespace trq

@@ -1,0 +1,93 @@
+#include "trq/fdsn/ServedStreams.h"
+
+#include <algorithm>
+
+#include "catalog/CatalogSelection.h"
+#include "trq/mseed/MiniSeedPacker.h"
+
+namespace trq {
+
+namespace {
+
+bool HasWildcard(const std::string& pattern) {
+    return pattern.find_first_of("*?") != std::string::npos;
+}
+
+// The year 0001: before any row a selection without a start can meet.
+constexpr int64_t kEarliest = -62135596800LL * 1000000;
+
+}  // namespace
+
+std::string StreamNameProblem(const StreamName& stream) {
+    if (auto problem = SeedCodeProblem(stream.station, 1, 5); !problem.empty()) {
+        return "station " + problem;
+    }
+    if (auto problem = SeedCodeProblem(stream.channel, 1, 3); !problem.empty()) {
+        return "channel " + problem;
+    }
+    return "";
+}
+
+ServedStreams::ServedStreams(CatalogStore& catalog, std::string network)
+    : catalog_(catalog), network_(std::move(network)) {}
+
+const std::vector<std::string>& ServedStreams::Stations() {
+    if (!stations_) stations_ = catalog_.ListStations();
+    return *stations_;
+}
+
+std::vector<std::string> ServedStreams::StationsFor(const std::vector<std::string>& patterns) {
+    // Names without wildcards need no list: a missing one simply has no rows.
+    if (std::none_of(patterns.begin(), patterns.end(), HasWildcard)) return patterns;
+    std::vector<std::string> stations;
+    for (const std::string& station : Stations()) {
+        if (MatchesAnyPattern(patterns, station)) stations.push_back(station);
+    }
+    return stations;
+}
+
+std::vector<std::string> ServedStreams::ChannelsFor(const std::string& station,
+                                                    const std::vector<std::string>& patterns) {
+    if (std::none_of(patterns.begin(), patterns.end(), HasWildcard)) return patterns;
+    std::vector<std::string> channels;
+    for (const std::string& channel : catalog_.ListChannels(station)) {
+        if (MatchesAnyPattern(patterns, channel)) channels.push_back(channel);
+    }
+    return channels;
+}
+
+std::vector<StreamName> ServedStreams::Select(const FdsnSelection& selection) {
+    std::vector<StreamName> streams;
+    if (!MatchesAnyPattern(selection.networks, network_) ||
+        !MatchesAnyPattern(selection.locations, "")) {
+        return streams;
+    }
+    for (const std::string& station : StationsFor(selection.stations)) {
+        for (const std::string& channel : ChannelsFor(station, selection.channels)) {
+            StreamName stream{station, channel};
+            if (StreamNameProblem(stream).empty()) streams.push_back(std::move(stream));
+        }
+    }
+    std::sort(streams.begin(), streams.end());
+    streams.erase(std::unique(streams.begin(), streams.end()), streams.end());
+    return streams;
+}
+
+std::vector<StreamName> ServedStreams::All() {
+    std::vector<StreamName> streams;
+    for (const std::string& station : Stations()) {
+        for (const std::string& channel : catalog_.ListChannels(station)) {
+            streams.push_back({station, channel});
+        }
+    }
+    return streams;
+}
+
+std::vector<CatalogRow> ServedStreams::Rows(const StreamName& stream, std::optional<int64_t> from,
+                                            std::optional<int64_t> to) {
+    CatalogSelection selection{stream.station, stream.channel, from.value_or(kEarliest), to};
+    if (selection.to && *selection.to <= selection.from) return {};
+    return catalog_.SelectRows(selection);
+}
+
+}  // namespace trq

@@ -1,0 +1,53 @@
+#pragma once
+// What the web services show of the catalog: streams (station and channel) under the
+// configured network code and the blank location code, found for a request's selections
+// with bound parameters only, and the rows of a stream within a window.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/CatalogStore.h"
+#include "trq/fdsn/FdsnRequest.h"
+
+namespace trq {
+
+struct StreamName {
+    std::string station;
+    std::string channel;
+    bool operator==(const StreamName&) const = default;
+    auto operator<=>(const StreamName&) const = default;
+};
+
+// Why a stream cannot be served as miniSEED 2 (a station longer than 5 characters, a channel
+// longer than 3, a character other than letters and digits), or "" when it can. Such a
+// stream is never cut to fit: that could give it another station's name.
+std::string StreamNameProblem(const StreamName& stream);
+
+// One request's view of the catalog; the names it lists are read once per request.
+class ServedStreams {
+  public:
+    ServedStreams(CatalogStore& catalog, std::string network);
+
+    // The servable streams that `selection` names, ordered by station and channel: none
+    // when its network or location codes do not fit this archive's. Throws CatalogError.
+    std::vector<StreamName> Select(const FdsnSelection& selection);
+    // Every stream of the catalog, servable or not (for the index page).
+    std::vector<StreamName> All();
+    // The rows of `stream` whose spans meet [from, to), in time order. Throws CatalogError.
+    std::vector<CatalogRow> Rows(const StreamName& stream, std::optional<int64_t> from,
+                                 std::optional<int64_t> to);
+
+  private:
+    const std::vector<std::string>& Stations();
+    std::vector<std::string> StationsFor(const std::vector<std::string>& patterns);
+    std::vector<std::string> ChannelsFor(const std::string& station,
+                                         const std::vector<std::string>& patterns);
+
+    CatalogStore& catalog_;
+    std::string network_;
+    std::optional<std::vector<std::string>> stations_;
+};
+
+}  // namespace trq

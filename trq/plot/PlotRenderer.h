@@ -1,0 +1,40 @@
+#pragma once
+// Draws the quick-look picture: traces stacked one above the other over a shared UTC time
+// axis, each with its station and channel label and its amplitude scale, into a PNG file.
+
+#include <string>
+#include <vector>
+
+#include "trq/plot/PlotEnvelope.h"
+
+namespace trq {
+
+struct PlotLayout {
+    int width = 1200;                        // pixels of the whole picture
+    int traceHeight = 140;                   // pixels of each trace's panel
+    static constexpr int kLeftMargin = 110;  // amplitude labels
+    static constexpr int kRightMargin = 24;
+    static constexpr int kTopMargin = 34;  // title
+    static constexpr int kTraceGap = 8;
+    static constexpr int kBottomMargin = 56;  // time labels
+
+    int PlotWidth() const { return width - kLeftMargin - kRightMargin; }
+    int Height(std::size_t traces) const;
+};
+
+struct PlotTrace {
+    std::string label;        // "ABC SHZ"
+    std::string detail;       // "100 sps, 3 files"
+    ColumnEnvelope envelope;  // PlotWidth() columns from `start` to `end`
+};
+
+// Writes the picture of `traces` over [start, end] (EpochSeconds) to `pngPath`. Throws
+// std::runtime_error naming the path and cairo's status text when it cannot be written.
+void RenderPlotPng(const std::vector<PlotTrace>& traces, double start, double end,
+                   const PlotLayout& layout, const std::string& title, const std::string& pngPath);
+
+// Frees what cairo and fontconfig keep for the whole process (font caches), so that a
+// program ends with nothing left allocated. Call once no picture is being drawn.
+void ReleaseFontCaches();
+
+}  // namespace trq

@@ -134,7 +134,10 @@ void AvailabilityOfAStationsYear(benchmark::State& state, bool postgres) {
         state.SkipWithError("the catalog could not be made");
         return;
     }
-    CatalogSelection selection{"ST5", "*", k20140101 * 1000000, k20150101 * 1000000};
+    CatalogSelection selection;
+    selection.stations = {"ST5"};
+    selection.from = k20140101 * 1000000;
+    selection.to = k20150101 * 1000000;
     std::size_t rows = 0;
     std::size_t gaps = 0;
     for (auto _ : state) {

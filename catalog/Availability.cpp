@@ -54,7 +54,7 @@ std::vector<ChannelAvailability> DescribeAvailability(
 
 TimeWindow SelectionWindow(const CatalogSelection& selection,
                            const std::vector<ContinuousSegment>& segments) {
-    TimeWindow window{selection.from, selection.from};
+    TimeWindow window{selection.From(), selection.From()};
     if (selection.to) {
         window.to = *selection.to;
     } else {

@@ -1,5 +1,6 @@
 #include "catalog/CatalogSelection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -10,10 +11,6 @@ constexpr double kMicrosecondsPerSecond = 1e6;
 // of a double near 2e9 seconds, far below anything a window means.
 constexpr double kConditionMarginSeconds = 0.001;
 
-bool HasWildcard(std::string_view pattern) {
-    return pattern.find_first_of("*?") != std::string_view::npos;
-}
-
 std::string Number(double value) {
     char text[40];
     std::snprintf(text, sizeof text, "%.17g", value);
@@ -22,7 +19,18 @@ std::string Number(double value) {
 
 }  // namespace
 
-bool ChannelMatches(std::string_view pattern, std::string_view channel) {
+bool HasWildcard(std::string_view pattern) {
+    return pattern.find_first_of("*?") != std::string_view::npos;
+}
+
+bool MatchesAnyPattern(const std::vector<std::string>& patterns, std::string_view code) {
+    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& pattern) {
+        if (pattern == "--") return code.empty();
+        return MatchesPattern(pattern, code);
+    });
+}
+
+bool MatchesPattern(std::string_view pattern, std::string_view channel) {
     // Backtracking to the last '*' is enough for patterns with only '*' and '?'.
     std::size_t p = 0, c = 0;
     std::size_t starAt = std::string_view::npos, resumeAt = 0;
@@ -55,22 +63,24 @@ int64_t RowEnd(const CatalogRow& row) {
 SqlCondition SelectionCondition(const CatalogSelection& selection) {
     // STA and CH as equalities, so that the index narrows the search to one channel's
     // rows in time order; a wildcard channel is matched afterwards, over the station.
-    SqlCondition condition{"STA=?", {selection.station}};
-    if (!HasWildcard(selection.channel)) {
+    const std::string& channel = selection.channels.front();
+    SqlCondition condition{"STA=?", {selection.stations.front()}};
+    if (!HasWildcard(channel)) {
         condition.text += " AND CH=?";
-        condition.parameters.push_back(selection.channel);
+        condition.parameters.push_back(channel);
     }
     if (selection.to) {
         const double to = static_cast<double>(*selection.to) / kMicrosecondsPerSecond;
         condition.text += " AND TBEGIN<" + Number(to + kConditionMarginSeconds);
     }
-    const double from = static_cast<double>(selection.from) / kMicrosecondsPerSecond;
+    const double from = static_cast<double>(selection.From()) / kMicrosecondsPerSecond;
     condition.text += " AND TBEGIN+TQTY>" + Number(from - kConditionMarginSeconds);
     return condition;
 }
 
 bool RowMeetsSelection(const CatalogRow& row, const CatalogSelection& selection) {
-    if (row.station != selection.station || !ChannelMatches(selection.channel, row.channel)) {
+    if (!MatchesAnyPattern(selection.stations, row.station) ||
+        !MatchesAnyPattern(selection.channels, row.channel)) {
         return false;
     }
     // Spans the microsecond arithmetic cannot hold, and rows without a rate (damaged rows),
@@ -80,5 +90,5 @@ bool RowMeetsSelection(const CatalogRow& row, const CatalogSelection& selection)
         !(row.duration >= 0 && row.duration < kLongestSeconds) || !(row.rate > 0)) {
         return false;
     }
-    return (!selection.to || RowStart(row) < *selection.to) && RowEnd(row) > selection.from;
+    return (!selection.to || RowStart(row) < *selection.to) && RowEnd(row) > selection.From();
 }

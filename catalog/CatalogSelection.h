@@ -23,16 +23,31 @@ struct TimeWindow {
     int64_t Length() const { return to - from; }
 };
 
+// The year 0001 in microseconds: before any row a selection without a start can meet.
+inline constexpr int64_t kEarliestTime = -62135596800LL * 1000000;
+
+// What the command line and the web services ask of the catalog: the codes of the streams
+// (each list a set of patterns, '*' standing for any run of characters and '?' for one, "--"
+// for the blank code) and a time window. The catalog knows stations and channels; every
+// stream has the network code a server gives it and the blank location code.
 struct CatalogSelection {
-    std::string station;        // STA, matched exactly
-    std::string channel = "*";  // CH: '*' stands for any run of characters, '?' for one
-    int64_t from = 0;           // window start, microseconds
-    std::optional<int64_t> to;  // window end; none: up to the last sample there is
+    std::vector<std::string> networks{"*"};
+    std::vector<std::string> stations{"*"};
+    std::vector<std::string> locations{"*"};
+    std::vector<std::string> channels{"*"};
+    std::optional<int64_t> from;  // window start, microseconds; none: from the first sample
+    std::optional<int64_t> to;    // window end (not included); none: up to the last sample
+
+    int64_t From() const { return from.value_or(kEarliestTime); }
 };
 
-// True when `channel` fits `pattern` ('*' and '?' as above, every other character itself,
-// letter case included: the catalog keeps channel names as the converter wrote them).
-bool ChannelMatches(std::string_view pattern, std::string_view channel);
+// The one wildcard matcher: true when `code` fits `pattern` ('*' and '?' as above, every
+// other character itself, letter case included: the catalog keeps names as the converter
+// wrote them).
+bool MatchesPattern(std::string_view pattern, std::string_view code);
+// True when `code` fits one of `patterns`; "--" fits the blank code only.
+bool MatchesAnyPattern(const std::vector<std::string>& patterns, std::string_view code);
+bool HasWildcard(std::string_view pattern);
 
 // A row's span: from TBEGIN to TBEGIN + TQTY, microseconds.
 int64_t RowStart(const CatalogRow& row);
@@ -44,13 +59,15 @@ struct SqlCondition {
     std::vector<std::string> parameters;
 };
 
-// The WHERE condition that finds the rows of `selection` through the index on
-// (STA, CH, TBEGIN). It is wider than the selection by a millisecond, so that rounding in
-// the database never loses a row; RowMeetsSelection decides exactly. The station and the
-// channel are bound parameters, never part of the text: they may come from a web request.
+// The WHERE condition that finds the rows of `selection`, which names one station and one
+// channel pattern (the first of each list), through the index on (STA, CH, TBEGIN). It is wider
+// than the selection by a millisecond, so that rounding in the database never loses a row;
+// RowMeetsSelection decides exactly. The station and the channel are bound parameters, never part
+// of the text: they may come from a web request.
 SqlCondition SelectionCondition(const CatalogSelection& selection);
 
-// True when the row is the selection's station and channel and its span meets the window.
+// True when the row is one of the selection's stations and channels and its span meets the
+// window.
 // Rows with a span or rate no sample can have (negative, not finite, beyond year 5000)
 // meet none.
 bool RowMeetsSelection(const CatalogRow& row, const CatalogSelection& selection);

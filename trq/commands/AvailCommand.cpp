@@ -140,8 +140,8 @@ void PrintJson(const SelectionOutcome& outcome, const std::vector<ChannelAvailab
 int WritePicture(const AvailOptions& options, const SelectionOutcome& outcome,
                  const std::vector<ChannelAvailability>& channels, std::ostream& out,
                  std::ostream& err) {
-    const std::string title = "Data availability, station " + outcome.selection.station + ", " +
-                              FormatUtc(static_cast<double>(outcome.window.from) / 1e6, 0) +
+    const std::string title = "Data availability, station " + SelectionStation(outcome.selection) +
+                              ", " + FormatUtc(static_cast<double>(outcome.window.from) / 1e6, 0) +
                               " to " + FormatUtc(static_cast<double>(outcome.window.to) / 1e6, 0) +
                               " UTC";
     try {

@@ -24,8 +24,9 @@ std::string NotATime(const std::string& text) {
 
 // The selection from the command line's texts, or the problem with them.
 std::string ParseSelection(const SelectionArguments& arguments, CatalogSelection& selection) {
-    selection.station = arguments.station;
-    selection.channel = arguments.channel.empty() ? "*" : arguments.channel;
+    // One station and one channel pattern, taken as they stand (no comma lists).
+    selection.stations = {arguments.station};
+    selection.channels = {arguments.channel.empty() ? "*" : arguments.channel};
     const std::optional<int64_t> from = ParseIsoUtcMicroseconds(arguments.from);
     if (!from) return "--from " + NotATime(arguments.from);
     selection.from = *from;
@@ -60,7 +61,7 @@ bool ReadSelectedRows(const SelectionArguments& arguments, const std::string& co
                       std::ostream& err, SelectionOutcome& outcome) {
     CatalogLogin login;
     const bool emptyWindow =
-        outcome.selection.to && *outcome.selection.to == outcome.selection.from;
+        outcome.selection.to && *outcome.selection.to == outcome.selection.From();
     try {
         const FoundCatalog found = FindCatalog(arguments.catalog);
         login = found.login;
@@ -94,16 +95,20 @@ bool AnySampleInWindow(const SelectionOutcome& outcome) {
 
 }  // namespace
 
+std::string SelectionStation(const CatalogSelection& selection) {
+    return selection.stations.front();
+}
+
 std::string DescribeSelection(const CatalogSelection& selection) {
-    return "station " + selection.station + ", channel " + selection.channel + ", " +
-           FormatIsoUtcMicroseconds(selection.from) + " to " +
+    return "station " + selection.stations.front() + ", channel " + selection.channels.front() +
+           ", " + FormatIsoUtcMicroseconds(selection.From()) + " to " +
            (selection.to ? FormatIsoUtcMicroseconds(*selection.to) : "the last sample");
 }
 
 nlohmann::json SelectionJson(const CatalogSelection& selection) {
-    return {{"station", selection.station},
-            {"channel", selection.channel},
-            {"from", FormatIsoUtcMicroseconds(selection.from)},
+    return {{"station", selection.stations.front()},
+            {"channel", selection.channels.front()},
+            {"from", FormatIsoUtcMicroseconds(selection.From())},
             {"to", selection.to ? nlohmann::json(FormatIsoUtcMicroseconds(*selection.to))
                                 : nlohmann::json(nullptr)}};
 }

@@ -54,6 +54,9 @@ struct SelectionOutcome {
 SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDepth depth,
                               const std::string& commandName, std::ostream& err);
 
+// The station of a selection the command line made (it names one).
+std::string SelectionStation(const CatalogSelection& selection);
+
 // "station ABC, channel BH?, 2013-10-22T00:00:00.000000Z to the last sample"
 std::string DescribeSelection(const CatalogSelection& selection);
 

@@ -8,6 +8,9 @@
 
 #include "catalog/ContinuousSegments.h"
 #include "recorder/UtcTime.h"
+#include "trq/fdsn/CatalogPool.h"
+#include "trq/fdsn/ServeSettings.h"
+#include "trq/fdsn/ServerLog.h"
 
 namespace trq {
 
@@ -23,7 +26,7 @@ struct Span {
     std::size_t spans = 1;
 };
 
-bool AsksForQualityD(const FdsnRequest& request) {
+bool AsksForQualityD(const AvailabilityRequest& request) {
     if (request.qualities.empty()) return true;
     return std::any_of(request.qualities.begin(), request.qualities.end(),
                        [](const std::string& quality) { return quality == "D" || quality == "*"; });
@@ -31,11 +34,11 @@ bool AsksForQualityD(const FdsnRequest& request) {
 
 // The spans of one stream within the selection's window.
 void AddStreamSpans(ServedStreams& streams, const StreamName& stream,
-                    const FdsnSelection& selection, std::vector<Span>& spans) {
-    const int64_t from = selection.start.value_or(INT64_MIN);
-    const int64_t to = selection.end.value_or(INT64_MAX);
+                    const CatalogSelection& selection, std::vector<Span>& spans) {
+    const int64_t from = selection.from.value_or(INT64_MIN);
+    const int64_t to = selection.to.value_or(INT64_MAX);
     for (const ContinuousSegment& segment :
-         JoinIntoSegmentsPerRate(streams.Rows(stream, selection.start, selection.end))) {
+         JoinIntoSegmentsPerRate(streams.Rows(stream, selection.from, selection.to))) {
         Span span{stream, segment.rate, std::max(segment.start, from), std::min(segment.end, to)};
         if (span.start >= span.end) continue;
         for (const CatalogRow& row : segment.files)
@@ -44,10 +47,10 @@ void AddStreamSpans(ServedStreams& streams, const StreamName& stream,
     }
 }
 
-std::vector<Span> CollectSpans(ServedStreams& streams, const FdsnRequest& request) {
+std::vector<Span> CollectSpans(ServedStreams& streams, const AvailabilityRequest& request) {
     std::vector<Span> spans;
     if (!AsksForQualityD(request)) return spans;
-    for (const FdsnSelection& selection : request.selections) {
+    for (const CatalogSelection& selection : request.selections) {
         for (const StreamName& stream : streams.Select(selection)) {
             AddStreamSpans(streams, stream, selection, spans);
         }
@@ -56,19 +59,19 @@ std::vector<Span> CollectSpans(ServedStreams& streams, const FdsnRequest& reques
 }
 
 // Rows that the answer keeps apart: one stream, and one rate unless merge=samplerate.
-auto GroupKey(const Span& span, const FdsnRequest& request) {
+auto GroupKey(const Span& span, const AvailabilityRequest& request) {
     return std::make_tuple(span.stream, request.mergeSampleRate ? 0.0 : span.rate);
 }
 
 // Whether `next` (starting no earlier than `current`) joins it.
-bool Joins(const Span& current, const Span& next, const FdsnRequest& request) {
+bool Joins(const Span& current, const Span& next, const AvailabilityRequest& request) {
     const double delta = static_cast<double>(next.start - current.end);
     if (std::fabs(delta) <= 0.5e6 / current.rate) return true;  // they touch: one series
     if (delta < 0) return request.mergeOverlap;
     return request.mergeGaps && delta <= *request.mergeGaps * 1e6;
 }
 
-std::vector<Span> MergeSpans(std::vector<Span> spans, const FdsnRequest& request) {
+std::vector<Span> MergeSpans(std::vector<Span> spans, const AvailabilityRequest& request) {
     std::sort(spans.begin(), spans.end(), [&](const Span& a, const Span& b) {
         return std::tuple_cat(GroupKey(a, request), std::tie(a.start, a.end)) <
                std::tuple_cat(GroupKey(b, request), std::tie(b.start, b.end));
@@ -92,7 +95,7 @@ std::vector<Span> MergeSpans(std::vector<Span> spans, const FdsnRequest& request
 }
 
 // One row per group: from the earliest start to the latest end, its spans counted.
-std::vector<Span> Extents(const std::vector<Span>& spans, const FdsnRequest& request) {
+std::vector<Span> Extents(const std::vector<Span>& spans, const AvailabilityRequest& request) {
     std::vector<Span> extents;
     for (const Span& span : spans) {
         if (!extents.empty() && GroupKey(extents.back(), request) == GroupKey(span, request)) {
@@ -108,7 +111,7 @@ std::vector<Span> Extents(const std::vector<Span>& spans, const FdsnRequest& req
     return extents;
 }
 
-void OrderAndLimit(std::vector<Span>& rows, const FdsnRequest& request) {
+void OrderAndLimit(std::vector<Span>& rows, const AvailabilityRequest& request) {
     const std::string& order = request.orderBy;
     auto key = [&](const Span& span) -> int64_t {
         if (order.starts_with("latestupdate")) return span.updated;
@@ -161,14 +164,14 @@ std::string Columns(std::vector<std::vector<std::string>> lines) {
     return text;
 }
 
-std::vector<std::string> RowFields(const Span& span, const FdsnRequest& request, FdsnMethod method,
-                                   const std::string& network) {
+std::vector<std::string> RowFields(const Span& span, const AvailabilityRequest& request,
+                                   AvailabilityMethod method, const std::string& network) {
     std::vector<std::string> fields{network, span.stream.station, "--", span.stream.channel};
     if (!request.mergeQuality) fields.push_back("D");
     if (!request.mergeSampleRate) fields.push_back(RateText(span.rate));
     fields.push_back(TimeText(span.start));
     fields.push_back(TimeText(span.end));
-    if (method == FdsnMethod::kExtent) {
+    if (method == AvailabilityMethod::kExtent) {
         fields.insert(fields.end(),
                       {UpdatedText(span.updated), std::to_string(span.spans), "OPEN"});
     } else if (request.showLatestUpdate) {
@@ -177,13 +180,13 @@ std::vector<std::string> RowFields(const Span& span, const FdsnRequest& request,
     return fields;
 }
 
-std::string TextAnswer(const std::vector<Span>& rows, const FdsnRequest& request, FdsnMethod method,
-                       const std::string& network) {
+std::string TextAnswer(const std::vector<Span>& rows, const AvailabilityRequest& request,
+                       AvailabilityMethod method, const std::string& network) {
     std::vector<std::string> header{"#Network", "Station", "Location", "Channel"};
     if (!request.mergeQuality) header.push_back("Quality");
     if (!request.mergeSampleRate) header.push_back("SampleRate");
     header.insert(header.end(), {"Earliest", "Latest"});
-    if (method == FdsnMethod::kExtent) {
+    if (method == AvailabilityMethod::kExtent) {
         header.insert(header.end(), {"Updated", "TimeSpans", "Restriction"});
     } else if (request.showLatestUpdate) {
         header.push_back("Updated");
@@ -206,7 +209,7 @@ std::string RequestAnswer(const std::vector<Span>& rows, const std::string& netw
     return text;
 }
 
-nlohmann::ordered_json Datasource(const Span& span, const FdsnRequest& request,
+nlohmann::ordered_json Datasource(const Span& span, const AvailabilityRequest& request,
                                   const std::string& network) {
     nlohmann::ordered_json source = {{"network", network},
                                      {"station", span.stream.station},
@@ -217,13 +220,13 @@ nlohmann::ordered_json Datasource(const Span& span, const FdsnRequest& request,
     return source;
 }
 
-std::string JsonAnswer(const std::vector<Span>& rows, const FdsnRequest& request, FdsnMethod method,
-                       const std::string& network, int64_t created) {
+std::string JsonAnswer(const std::vector<Span>& rows, const AvailabilityRequest& request,
+                       AvailabilityMethod method, const std::string& network, int64_t created) {
     nlohmann::ordered_json sources = nlohmann::ordered_json::array();
     const Span* previous = nullptr;
     int64_t updated = 0;  // of the datasource being filled
     for (const Span& span : rows) {
-        if (method == FdsnMethod::kExtent) {
+        if (method == AvailabilityMethod::kExtent) {
             nlohmann::ordered_json source = Datasource(span, request, network);
             source["earliest"] = TimeText(span.start);
             source["latest"] = TimeText(span.end);
@@ -251,11 +254,11 @@ std::string JsonAnswer(const std::vector<Span>& rows, const FdsnRequest& request
 
 }  // namespace
 
-AvailabilityAnswer AnswerAvailability(ServedStreams& streams, const FdsnRequest& request,
-                                      FdsnMethod method, const std::string& network,
+AvailabilityAnswer AnswerAvailability(ServedStreams& streams, const AvailabilityRequest& request,
+                                      AvailabilityMethod method, const std::string& network,
                                       int64_t created) {
     std::vector<Span> rows = MergeSpans(CollectSpans(streams, request), request);
-    if (method == FdsnMethod::kExtent) rows = Extents(rows, request);
+    if (method == AvailabilityMethod::kExtent) rows = Extents(rows, request);
     OrderAndLimit(rows, request);
     AvailabilityAnswer answer;
     answer.noData = rows.empty();
@@ -268,6 +271,47 @@ AvailabilityAnswer AnswerAvailability(ServedStreams& streams, const FdsnRequest&
                                                   : TextAnswer(rows, request, method, network);
     }
     return answer;
+}
+
+namespace {
+
+class Availability : public FdsnService {
+  public:
+    const char* Name() const override { return "availability"; }
+    const char* Version() const override { return "1.0.0"; }
+    const std::vector<FdsnMethod>& Methods() const override { return AvailabilityMethods(); }
+    std::vector<const char*> MediaTypes() const override {
+        return {"text/plain", "application/json"};
+    }
+
+    FdsnAnswer Answer(const FdsnCall& call, const FdsnServing& serving) const override {
+        const auto method =
+            static_cast<AvailabilityMethod>(&call.method - AvailabilityMethods().data());
+        // A POST carries everything in its body, whatever its content type made of it.
+        const AvailabilityRequest request = call.post ? ParseAvailabilityPost(method, call.body)
+                                                      : ParseAvailabilityGet(method, call.query);
+        AvailabilityAnswer found;
+        serving.pool.Use([&](CatalogStore& catalog) {
+            ServedStreams streams(catalog, serving.settings.network);
+            found = AnswerAvailability(streams, request, method, serving.settings.network,
+                                       NowMicroseconds());
+        });
+        FdsnAnswer answer;
+        if (found.noData) {
+            answer.noDataStatus = request.noDataStatus;
+            return answer;
+        }
+        answer.contentType = found.contentType;
+        answer.body = std::move(found.body);
+        return answer;
+    }
+};
+
+}  // namespace
+
+const FdsnService& AvailabilityService() {
+    static const Availability service;
+    return service;
 }
 
 }  // namespace trq

@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "trq/fdsn/FdsnRequest.h"
+#include "trq/fdsn/AvailabilityRequest.h"
+#include "trq/fdsn/FdsnService.h"
 #include "trq/fdsn/ServedStreams.h"
 
 namespace trq {
@@ -23,10 +24,13 @@ struct AvailabilityAnswer {
     std::string body;
 };
 
-// Answers `request` for `method` (kQuery or kExtent); `created` is the time of the
+// Answers `request` for `method` (/query or /extent); `created` is the time of the
 // answer, microseconds since 1970 UTC. Throws CatalogError.
-AvailabilityAnswer AnswerAvailability(ServedStreams& streams, const FdsnRequest& request,
-                                      FdsnMethod method, const std::string& network,
+AvailabilityAnswer AnswerAvailability(ServedStreams& streams, const AvailabilityRequest& request,
+                                      AvailabilityMethod method, const std::string& network,
                                       int64_t created);
+
+// The service as the route table lists it.
+const FdsnService& AvailabilityService();
 
 }  // namespace trq

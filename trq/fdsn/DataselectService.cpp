@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <span>
 
 #include "catalog/CatalogComparison.h"
+#include "trq/fdsn/CatalogPool.h"
 #include "trq/mseed/MiniSeedPacker.h"
 
 namespace trq {
@@ -16,7 +18,7 @@ namespace {
 // that a piece costs next to nothing in memory (16 x 4096 bytes).
 constexpr std::size_t kRecordsPerPiece = 16;
 
-bool AsksForQualityD(const FdsnRequest& request) {
+bool AsksForQualityD(const DataselectRequest& request) {
     if (request.qualities.empty()) return true;
     return std::any_of(request.qualities.begin(), request.qualities.end(),
                        [](const std::string& quality) { return quality == "D" || quality == "B"; });
@@ -28,7 +30,7 @@ double Seconds(const PlannedTrace& trace) {
 
 // The traces of one stream's rows within a window, after minimumlength and longestonly.
 std::vector<PlannedTrace> StreamTraces(std::vector<CatalogRow> rows, const TimeWindow& window,
-                                       const FdsnRequest& request) {
+                                       const DataselectRequest& request) {
     std::vector<PlannedTrace> traces;
     for (ContinuousSegment& segment : JoinIntoSegmentsPerRate(std::move(rows))) {
         PlannedTrace trace{std::move(segment), window, 0};
@@ -91,7 +93,7 @@ void AddTraces(DataselectPlan& plan, std::vector<PlannedTrace> traces) {
 
 }  // namespace
 
-DataselectPlan PlanDataselect(ServedStreams& streams, const FdsnRequest& request,
+DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& request,
                               const ServeSettings& settings, ServerLog& log) {
     struct StreamWindow {
         std::vector<CatalogRow> rows;
@@ -100,8 +102,8 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const FdsnRequest& request
     std::vector<StreamWindow> found;
     DataselectPlan sized;  // from the rows alone: no file is opened for a refused request
     if (AsksForQualityD(request)) {
-        for (const FdsnSelection& selection : request.selections) {
-            const TimeWindow window{*selection.start, *selection.end};
+        for (const CatalogSelection& selection : request.selections) {
+            const TimeWindow window{*selection.from, *selection.to};
             for (const StreamName& stream : streams.Select(selection)) {
                 std::vector<CatalogRow> rows = streams.Rows(stream, window.from, window.to);
                 if (rows.empty()) continue;
@@ -159,6 +161,46 @@ std::string MiniSeedStream::Next() {
         return records;
     }
     return std::string();
+}
+
+namespace {
+
+class Dataselect : public FdsnService {
+  public:
+    const char* Name() const override { return "dataselect"; }
+    const char* Version() const override { return "1.1.0"; }
+    const std::vector<FdsnMethod>& Methods() const override {
+        static const std::vector<FdsnMethod> methods{DataselectQuery()};
+        return methods;
+    }
+    std::vector<const char*> MediaTypes() const override { return {"application/vnd.fdsn.mseed"}; }
+
+    FdsnAnswer Answer(const FdsnCall& call, const FdsnServing& serving) const override {
+        // A POST carries everything in its body, whatever its content type made of it.
+        const DataselectRequest request =
+            call.post ? ParseDataselectPost(call.body) : ParseDataselectGet(call.query);
+        DataselectPlan plan;
+        serving.pool.Use([&](CatalogStore& catalog) {
+            ServedStreams streams(catalog, serving.settings.network);
+            plan = PlanDataselect(streams, request, serving.settings, serving.log);
+        });
+        FdsnAnswer answer;
+        if (plan.traces.empty()) {
+            answer.noDataStatus = request.noDataStatus;
+            return answer;
+        }
+        auto stream = std::make_shared<MiniSeedStream>(std::move(plan), serving.settings);
+        answer.contentType = "application/vnd.fdsn.mseed";
+        answer.next = [stream] { return stream->Next(); };
+        return answer;
+    }
+};
+
+}  // namespace
+
+const FdsnService& DataselectService() {
+    static const Dataselect service;
+    return service;
 }
 
 }  // namespace trq

@@ -16,7 +16,8 @@
 
 #include "catalog/ContinuousSegments.h"
 #include "catalog/WindowSamples.h"
-#include "trq/fdsn/FdsnRequest.h"
+#include "trq/fdsn/DataselectRequest.h"
+#include "trq/fdsn/FdsnService.h"
 #include "trq/fdsn/ServeSettings.h"
 #include "trq/fdsn/ServedStreams.h"
 #include "trq/fdsn/ServerLog.h"
@@ -38,7 +39,7 @@ struct DataselectPlan {
 // The traces `request` asks for. Rows whose files are missing, disagree with them or lie
 // outside the data directory are left out and noted in `log`. Throws FdsnError (413) when
 // the request asks for more than `settings` allow, CatalogError when the catalog fails.
-DataselectPlan PlanDataselect(ServedStreams& streams, const FdsnRequest& request,
+DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& request,
                               const ServeSettings& settings, ServerLog& log);
 
 // The records of a plan, made a few at a time.
@@ -60,5 +61,8 @@ class MiniSeedStream {
     int64_t sent_ = 0;                          // of its samples
     int64_t records_ = 0;                       // made so far, for their sequence numbers
 };
+
+// The service as the route table lists it.
+const FdsnService& DataselectService();
 
 }  // namespace trq

@@ -42,19 +42,15 @@ std::string WadlParameter(const FdsnParameterInfo& info, const char* name) {
     return xml + "        </param>\n";
 }
 
-std::string WadlMethod(FdsnService service, FdsnMethod method, const char* path) {
-    std::string xml = "    <resource path=\"" + std::string(path) + "\">\n";
+std::string WadlMethod(const FdsnService& service, const FdsnMethod& method) {
+    std::string xml = "    <resource path=\"" + std::string(method.name) + "\">\n";
     xml += "      <method name=\"GET\">\n        <request>\n";
-    for (const FdsnParameterInfo& info : FdsnParameters(service, method)) {
+    for (const FdsnParameterInfo& info : method.parameters) {
         xml += WadlParameter(info, info.name);
         if (*info.alias != '\0') xml += WadlParameter(info, info.alias);
     }
     xml += "        </request>\n        <response status=\"200\">\n";
-    const std::vector<const char*> types =
-        service == FdsnService::kDataselect
-            ? std::vector<const char*>{"application/vnd.fdsn.mseed"}
-            : std::vector<const char*>{"text/plain", "application/json"};
-    for (const char* type : types) {
+    for (const char* type : service.MediaTypes()) {
         xml += "          <representation mediaType=\"" + std::string(type) + "\"/>\n";
     }
     xml += "        </response>\n";
@@ -65,9 +61,9 @@ std::string WadlMethod(FdsnService service, FdsnMethod method, const char* path)
     return xml;
 }
 
-std::string UsageParameters(FdsnService service, FdsnMethod method) {
+std::string UsageParameters(const FdsnMethod& method) {
     std::string text;
-    for (const FdsnParameterInfo& info : FdsnParameters(service, method)) {
+    for (const FdsnParameterInfo& info : method.parameters) {
         std::string name = info.name;
         if (*info.alias != '\0') name += " (" + std::string(info.alias) + ")";
         char line[160];
@@ -108,15 +104,14 @@ const char* StatusText(int status) {
 std::string FdsnErrorBody(int status, const std::string& detail, const FdsnService* service,
                           const std::string& host, const std::string& target, int64_t submitted) {
     const std::string base = host.empty() ? std::string() : "http://" + host;
-    const std::string usage =
-        service ? base + "/fdsnws/" + ServiceName(*service) + "/1/" : base + "/";
+    const std::string usage = service ? base + "/fdsnws/" + service->Name() + "/1/" : base + "/";
     return "Error " + std::to_string(status) + ": " + StatusText(status) + "\n\n" + detail +
            "\n\nUsage details are available from " + usage + "\n\nRequest:\n" + base + target +
            "\n\nRequest Submitted:\n" + FormatIsoUtcMicroseconds(submitted) +
-           "\n\nService version:\n" + (service ? ServiceVersion(*service) : "1.0.0") + "\n";
+           "\n\nService version:\n" + (service ? service->Version() : "1.0.0") + "\n";
 }
 
-std::string ServiceWadl(FdsnService service, const std::string& baseUrl) {
+std::string ServiceWadl(const FdsnService& service, const std::string& baseUrl) {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<application xmlns=\"http://wadl.dev.java.net/2009/02\" "
@@ -126,9 +121,7 @@ std::string ServiceWadl(FdsnService service, const std::string& baseUrl) {
     xml +=
         "    <resource path=\"/\"><method name=\"GET\"><response><representation "
         "mediaType=\"text/plain\"/></response></method></resource>\n";
-    xml += WadlMethod(service, FdsnMethod::kQuery, "query");
-    if (service == FdsnService::kAvailability)
-        xml += WadlMethod(service, FdsnMethod::kExtent, "extent");
+    for (const FdsnMethod& method : service.Methods()) xml += WadlMethod(service, method);
     for (const char* path : {"version", "application.wadl"}) {
         const char* type = std::string_view(path) == "version" ? "text/plain" : "application/xml";
         xml += "    <resource path=\"" + std::string(path) +
@@ -138,17 +131,14 @@ std::string ServiceWadl(FdsnService service, const std::string& baseUrl) {
     return xml + "  </resources>\n</application>\n";
 }
 
-std::string ServiceUsage(FdsnService service, const std::string& baseUrl) {
-    std::string text = "fdsnws-" + std::string(ServiceName(service)) + " " +
-                       ServiceVersion(service) + " on a TRQ archive\n\n";
-    if (service == FdsnService::kDataselect) {
-        text += baseUrl + "query: miniSEED 2 records (float32 samples) of a time window\n" +
-                UsageParameters(service, FdsnMethod::kQuery);
-    } else {
-        text += baseUrl + "query: continuous time spans\n" +
-                UsageParameters(service, FdsnMethod::kQuery) + "\n" + baseUrl +
-                "extent: the earliest and latest time of each stream\n" +
-                UsageParameters(service, FdsnMethod::kExtent);
+std::string ServiceUsage(const FdsnService& service, const std::string& baseUrl) {
+    std::string text =
+        "fdsnws-" + std::string(service.Name()) + " " + service.Version() + " on a TRQ archive\n\n";
+    const char* between = "";
+    for (const FdsnMethod& method : service.Methods()) {
+        text += between + baseUrl + method.name + ": " + method.summary + "\n" +
+                UsageParameters(method);
+        between = "\n";
     }
     text +=
         "\nPOST: the options as key=value lines, then one selection per line:\n"

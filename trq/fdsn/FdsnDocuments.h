@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "trq/fdsn/FdsnRequest.h"
+#include "trq/fdsn/FdsnService.h"
 #include "trq/fdsn/ServedStreams.h"
 
 namespace trq {
@@ -22,10 +22,10 @@ std::string FdsnErrorBody(int status, const std::string& detail, const FdsnServi
 
 // application.wadl of a service, for clients that find out what it supports; `baseUrl`
 // is "http://host/fdsnws/<service>/1/".
-std::string ServiceWadl(FdsnService service, const std::string& baseUrl);
+std::string ServiceWadl(const FdsnService& service, const std::string& baseUrl);
 
 // A plain-text page on a service's methods and parameters (its usage URL).
-std::string ServiceUsage(FdsnService service, const std::string& baseUrl);
+std::string ServiceUsage(const FdsnService& service, const std::string& baseUrl);
 
 // The HTML index: every stream of the catalog with links to its availability; streams
 // whose names miniSEED 2 cannot hold are marked as not served, with the reason.

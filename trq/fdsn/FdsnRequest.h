@@ -1,12 +1,13 @@
 #pragma once
-// What an FDSN web service request asks for, read from the query string of a GET or the
-// body of a POST (fdsnws-dataselect 1.1, fdsnws-availability 1.0): the selections (codes
-// with * and ? wildcards and comma lists, a time window each) and the options. Every
-// parameter is checked here; anything the services do not support is refused with a text
-// that names it, so that a client never gets an answer to a question it did not ask.
+// What every FDSN web service request shares, read from the query string of a GET or the
+// body of a POST: the selections (codes with * and ? wildcards and comma lists, a time
+// window each) and the options, each checked against the parameters of the service's
+// method. Each service (DataselectRequest.h, AvailabilityRequest.h) lists its own options
+// and gives them their meaning; anything a service does not support is refused with a
+// text that names it, so that a client never gets an answer to a question it did not ask.
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -14,15 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "catalog/CatalogSelection.h"
+
 namespace trq {
-
-enum class FdsnService { kDataselect, kAvailability };
-enum class FdsnMethod { kQuery, kExtent };  // dataselect has only kQuery
-
-// "dataselect", "availability"; "1.1.0", "1.0.0": the FDSN document's major and minor
-// version, then this implementation's own counter.
-const char* ServiceName(FdsnService service);
-const char* ServiceVersion(FdsnService service);
 
 // A request the services refuse: the HTTP status (400, 413) and the detailed text of the
 // error body.
@@ -36,36 +31,6 @@ class FdsnError : public std::runtime_error {
     int status_;
 };
 
-// One selection. Each code list holds patterns ('*' any run of characters, '?' one);
-// "--" in a location list stands for the blank location code.
-struct FdsnSelection {
-    std::vector<std::string> networks{"*"};
-    std::vector<std::string> stations{"*"};
-    std::vector<std::string> locations{"*"};
-    std::vector<std::string> channels{"*"};
-    std::optional<int64_t> start;  // microseconds since 1970 UTC; none: unbounded
-    std::optional<int64_t> end;    // not included
-};
-
-struct FdsnRequest {
-    std::vector<FdsnSelection> selections;
-    int noDataStatus = 204;
-    std::string format;  // miniseed (dataselect); text, json or request (availability)
-    // Quality codes asked for: dataselect D, R, Q, M or B; availability also *.
-    std::vector<std::string> qualities;
-    // dataselect
-    double minimumLength = 0;  // seconds: shorter continuous segments are left out
-    bool longestOnly = false;
-    // availability
-    bool mergeQuality = false;
-    bool mergeSampleRate = false;
-    bool mergeOverlap = false;
-    std::optional<double> mergeGaps;  // seconds
-    std::string orderBy = "nslc_time_quality_samplerate";
-    std::optional<int64_t> limit;
-    bool showLatestUpdate = false;
-};
-
 // A parameter as the services know it, for checking requests and for describing the
 // services (application.wadl and the usage pages).
 struct FdsnParameterInfo {
@@ -77,22 +42,44 @@ struct FdsnParameterInfo {
     const char* help;
 };
 
-// The parameters of a method, in the order the WADL lists them.
-std::span<const FdsnParameterInfo> FdsnParameters(FdsnService service, FdsnMethod method);
+// The selection parameters every method has (starttime, endtime, network, station,
+// location, channel), followed by `options`.
+std::vector<FdsnParameterInfo> WithSelectionParameters(std::span<const FdsnParameterInfo> options);
 
 // Selection lines a POST body may hold; more are refused with 413.
 inline constexpr std::size_t kMaxSelectionLines = 1000;
 
 using QueryParameters = std::vector<std::pair<std::string, std::string>>;
 
-// The request of a GET, from its decoded query parameters. Throws FdsnError (400).
-FdsnRequest ParseFdsnGet(FdsnService service, FdsnMethod method, const QueryParameters& params);
+// Gives an option of the method's list its meaning, in the order the request names them;
+// throws FdsnError (400) for a value it refuses.
+using FdsnOptionSetter =
+    std::function<void(const FdsnParameterInfo& info, const std::string& value)>;
 
-// The request of a POST body: "key=value" lines, then one selection per line,
-// "NET STA LOC CHA START END". Throws FdsnError (400, or 413 above kMaxSelectionLines).
-FdsnRequest ParseFdsnPost(FdsnService service, FdsnMethod method, std::string_view body);
+// Whether a GET must bound its window: a window without an end could ask for the whole
+// archive at once.
+enum class FdsnWindow { kOpen, kBounded };
 
-// True when `code` fits one of `patterns`; "--" fits the blank code only.
-bool MatchesAnyPattern(const std::vector<std::string>& patterns, std::string_view code);
+// The one selection of a GET, from its decoded query parameters, each option handed to
+// `setOption`. Throws FdsnError (400).
+CatalogSelection ReadFdsnGet(std::span<const FdsnParameterInfo> parameters,
+                             const QueryParameters& params, FdsnWindow window,
+                             const FdsnOptionSetter& setOption);
+
+// The selections of a POST body: "key=value" lines (handed to `setOption`), then one
+// selection per line, "NET STA LOC CHA START END". Throws FdsnError (400, or 413 above
+// kMaxSelectionLines).
+std::vector<CatalogSelection> ReadFdsnPost(std::span<const FdsnParameterInfo> parameters,
+                                           std::string_view body,
+                                           const FdsnOptionSetter& setOption);
+
+// Checks of option values, each throwing FdsnError (400) with a text that names the
+// parameter: one of the parameter's options (or with `list` a comma list of them), a
+// number of seconds >= 0, true or false, a positive whole number.
+std::vector<std::string> OptionValues(const FdsnParameterInfo& info, const std::string& value,
+                                      bool list);
+double NonNegativeNumber(const std::string& name, const std::string& value);
+bool BooleanValue(const std::string& name, const std::string& value);
+int64_t PositiveInteger(const std::string& name, const std::string& value);
 
 }  // namespace trq

@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "trq/fdsn/AvailabilityService.h"
-#include "trq/fdsn/DataselectService.h"
 #include "trq/fdsn/FdsnDocuments.h"
+#include "trq/fdsn/FdsnRoutes.h"
 #include "trq/fdsn/ServedStreams.h"
 #include "trq/fdsn/ServerTaskQueue.h"
 #include "trq/mseed/MiniSeedPacker.h"
@@ -25,15 +24,6 @@ struct RequestTiming {
 };
 thread_local RequestTiming timing;
 
-// The service a path belongs to, or null.
-const FdsnService* ServiceOfPath(const std::string& path) {
-    static const FdsnService dataselect = FdsnService::kDataselect;
-    static const FdsnService availability = FdsnService::kAvailability;
-    if (path.starts_with("/fdsnws/dataselect/")) return &dataselect;
-    if (path.starts_with("/fdsnws/availability/")) return &availability;
-    return nullptr;
-}
-
 // The host the client asked for; the address it reached when it named none, and "" when
 // not even that is known (a request line that could not be read).
 std::string HostOf(const httplib::Request& req) {
@@ -44,8 +34,8 @@ std::string HostOf(const httplib::Request& req) {
     return host;
 }
 
-std::string BaseUrl(const httplib::Request& req, FdsnService service) {
-    return "http://" + HostOf(req) + "/fdsnws/" + ServiceName(service) + "/1/";
+std::string BaseUrl(const httplib::Request& req, const FdsnService& service) {
+    return "http://" + HostOf(req) + "/fdsnws/" + service.Name() + "/1/";
 }
 
 // The detail of an error the library answered itself, before any route ran.
@@ -67,10 +57,6 @@ std::string LibraryErrorDetail(int status, const httplib::Request& req) {
         default:
             return "The request could not be handled";
     }
-}
-
-QueryParameters ParametersOf(const httplib::Request& req) {
-    return QueryParameters(req.params.begin(), req.params.end());
 }
 
 }  // namespace
@@ -127,31 +113,28 @@ void FdsnServer::AddRoutes() {
     server_->Get("/", [this](const httplib::Request& req, httplib::Response& res) {
         Respond(req, res, [&] { ServeIndex(res); });
     });
-    AddServiceRoutes(FdsnService::kDataselect);
-    AddServiceRoutes(FdsnService::kAvailability);
+    for (const FdsnService* service : FdsnServices()) AddServiceRoutes(*service);
 }
 
-void FdsnServer::AddServiceRoutes(FdsnService service) {
-    const std::string base = "/fdsnws/" + std::string(ServiceName(service)) + "/1/";
-    server_->Get(base, [service](const httplib::Request& req, httplib::Response& res) {
+void FdsnServer::AddServiceRoutes(const FdsnService& service) {
+    const std::string base = "/fdsnws/" + std::string(service.Name()) + "/1/";
+    server_->Get(base, [&service](const httplib::Request& req, httplib::Response& res) {
         res.set_content(ServiceUsage(service, BaseUrl(req, service)), "text/plain");
     });
-    server_->Get(base + "version", [service](const httplib::Request&, httplib::Response& res) {
-        res.set_content(ServiceVersion(service), "text/plain");
+    server_->Get(base + "version", [&service](const httplib::Request&, httplib::Response& res) {
+        res.set_content(service.Version(), "text/plain");
     });
     server_->Get(
-        base + "application.wadl", [service](const httplib::Request& req, httplib::Response& res) {
+        base + "application.wadl", [&service](const httplib::Request& req, httplib::Response& res) {
             res.set_content(ServiceWadl(service, BaseUrl(req, service)), "application/xml");
         });
-    std::vector<std::pair<std::string, FdsnMethod>> methods{{"query", FdsnMethod::kQuery}};
-    if (service == FdsnService::kAvailability) methods.push_back({"extent", FdsnMethod::kExtent});
-    for (const auto& [name, method] : methods) {
-        auto handler = [this, service, method = method](const httplib::Request& req,
-                                                        httplib::Response& res) {
+    for (const FdsnMethod& method : service.Methods()) {
+        auto handler = [this, &service, &method](const httplib::Request& req,
+                                                 httplib::Response& res) {
             HandleQuery(req, res, service, method);
         };
-        server_->Get(base + name, handler);
-        server_->Post(base + name, handler);
+        server_->Get(base + method.name, handler);
+        server_->Post(base + method.name, handler);
     }
 }
 
@@ -171,42 +154,35 @@ void FdsnServer::Respond(const httplib::Request& req, httplib::Response& res, Wo
 }
 
 void FdsnServer::HandleQuery(const httplib::Request& req, httplib::Response& res,
-                             FdsnService service, FdsnMethod method) {
+                             const FdsnService& service, const FdsnMethod& method) {
     Respond(req, res, [&] {
-        // A POST carries everything in its body, whatever its content type made of it.
-        const FdsnRequest request = req.method == "POST"
-                                        ? ParseFdsnPost(service, method, req.body)
-                                        : ParseFdsnGet(service, method, ParametersOf(req));
-        if (service == FdsnService::kDataselect) {
-            ServeDataselect(request, req, res);
-        } else {
-            ServeAvailability(request, method, req, res);
-        }
+        const QueryParameters query(req.params.begin(), req.params.end());
+        const FdsnCall call{method, req.method == "POST", query, req.body};
+        SendAnswer(service.Answer(call, {settings_, pool_, log_}), service, req, res);
     });
 }
 
-void FdsnServer::ServeDataselect(const FdsnRequest& request, const httplib::Request& req,
-                                 httplib::Response& res) {
-    DataselectPlan plan;
-    pool_.Use([&](CatalogStore& catalog) {
-        ServedStreams streams(catalog, settings_.network);
-        plan = PlanDataselect(streams, request, settings_, log_);
-    });
-    if (plan.traces.empty()) return NoData(req, res, request.noDataStatus);
-    auto stream = std::make_shared<MiniSeedStream>(std::move(plan), settings_);
+void FdsnServer::SendAnswer(FdsnAnswer answer, const FdsnService& service,
+                            const httplib::Request& req, httplib::Response& res) {
+    if (answer.noDataStatus != 0) return NoData(req, res, answer.noDataStatus);
+    if (!answer.next) {
+        res.set_content(answer.body, answer.contentType);
+        return;
+    }
     // The first records are made before the status goes out: a file that cannot be read
     // still gets a 500 with its reason, not a cut 200.
-    auto pending = std::make_shared<std::string>(stream->Next());
+    auto pending = std::make_shared<std::string>(answer.next());
     timing.streamedBytes = 0;
     res.status = 200;
     res.set_chunked_content_provider(
-        "application/vnd.fdsn.mseed", [this, stream, pending](size_t, httplib::DataSink& sink) {
+        answer.contentType, [this, next = std::move(answer.next), pending,
+                             name = std::string(service.Name())](size_t, httplib::DataSink& sink) {
             std::string records;
             records.swap(*pending);
             try {
-                if (records.empty()) records = stream->Next();
+                if (records.empty()) records = next();
             } catch (const std::exception& e) {
-                log_.Note(std::string("dataselect answer cut short: ") + e.what());
+                log_.Note(name + " answer cut short: " + e.what());
                 return false;
             }
             if (records.empty()) {
@@ -216,17 +192,6 @@ void FdsnServer::ServeDataselect(const FdsnRequest& request, const httplib::Requ
             timing.streamedBytes += static_cast<int64_t>(records.size());
             return sink.write(records.data(), records.size());
         });
-}
-
-void FdsnServer::ServeAvailability(const FdsnRequest& request, FdsnMethod method,
-                                   const httplib::Request& req, httplib::Response& res) {
-    AvailabilityAnswer answer;
-    pool_.Use([&](CatalogStore& catalog) {
-        ServedStreams streams(catalog, settings_.network);
-        answer = AnswerAvailability(streams, request, method, settings_.network, NowMicroseconds());
-    });
-    if (answer.noData) return NoData(req, res, request.noDataStatus);
-    res.set_content(answer.body, answer.contentType);
 }
 
 void FdsnServer::ServeIndex(httplib::Response& res) {

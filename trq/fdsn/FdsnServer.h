@@ -4,8 +4,9 @@
 // and one access line per request on standard error.
 //
 //   GET       /                                         index of streams (HTML)
-//   GET/POST  /fdsnws/dataselect/1/query                miniSEED
-//   GET/POST  /fdsnws/availability/1/query, /extent     text, JSON, request lines
+//   GET/POST  /fdsnws/<service>/1/<method>              each service's methods (FdsnRoutes.h):
+//                                                       dataselect's query (miniSEED),
+//                                                       availability's query and extent
 //   GET       /fdsnws/<service>/1/, /version, /application.wadl
 
 #include <cstddef>
@@ -14,7 +15,7 @@
 
 #include "catalog/CatalogStore.h"
 #include "trq/fdsn/CatalogPool.h"
-#include "trq/fdsn/FdsnRequest.h"
+#include "trq/fdsn/FdsnService.h"
 #include "trq/fdsn/ServeSettings.h"
 #include "trq/fdsn/ServerLog.h"
 
@@ -55,13 +56,11 @@ class FdsnServer {
 
   private:
     void AddRoutes();
-    void AddServiceRoutes(FdsnService service);
-    void HandleQuery(const httplib::Request& req, httplib::Response& res, FdsnService service,
-                     FdsnMethod method);
-    void ServeDataselect(const FdsnRequest& request, const httplib::Request& req,
-                         httplib::Response& res);
-    void ServeAvailability(const FdsnRequest& request, FdsnMethod method,
-                           const httplib::Request& req, httplib::Response& res);
+    void AddServiceRoutes(const FdsnService& service);
+    void HandleQuery(const httplib::Request& req, httplib::Response& res,
+                     const FdsnService& service, const FdsnMethod& method);
+    void SendAnswer(FdsnAnswer answer, const FdsnService& service, const httplib::Request& req,
+                    httplib::Response& res);
     void ServeIndex(httplib::Response& res);
     void NoData(const httplib::Request& req, httplib::Response& res, int status);
     void SetError(const httplib::Request& req, httplib::Response& res, int status,

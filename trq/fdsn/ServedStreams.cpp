@@ -7,17 +7,6 @@
 
 namespace trq {
 
-namespace {
-
-bool HasWildcard(const std::string& pattern) {
-    return pattern.find_first_of("*?") != std::string::npos;
-}
-
-// The year 0001: before any row a selection without a start can meet.
-constexpr int64_t kEarliest = -62135596800LL * 1000000;
-
-}  // namespace
-
 std::string StreamNameProblem(const StreamName& stream) {
     if (auto problem = SeedCodeProblem(stream.station, 1, 5); !problem.empty()) {
         return "station " + problem;
@@ -56,7 +45,7 @@ std::vector<std::string> ServedStreams::ChannelsFor(const std::string& station,
     return channels;
 }
 
-std::vector<StreamName> ServedStreams::Select(const FdsnSelection& selection) {
+std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection) {
     std::vector<StreamName> streams;
     if (!MatchesAnyPattern(selection.networks, network_) ||
         !MatchesAnyPattern(selection.locations, "")) {
@@ -85,8 +74,12 @@ std::vector<StreamName> ServedStreams::All() {
 
 std::vector<CatalogRow> ServedStreams::Rows(const StreamName& stream, std::optional<int64_t> from,
                                             std::optional<int64_t> to) {
-    CatalogSelection selection{stream.station, stream.channel, from.value_or(kEarliest), to};
-    if (selection.to && *selection.to <= selection.from) return {};
+    CatalogSelection selection;
+    selection.stations = {stream.station};
+    selection.channels = {stream.channel};
+    selection.from = from;
+    selection.to = to;
+    if (selection.to && *selection.to <= selection.From()) return {};
     return catalog_.SelectRows(selection);
 }
 

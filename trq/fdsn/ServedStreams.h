@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/CatalogSelection.h"
 #include "catalog/CatalogStore.h"
-#include "trq/fdsn/FdsnRequest.h"
 
 namespace trq {
 
@@ -32,7 +32,7 @@ class ServedStreams {
 
     // The servable streams that `selection` names, ordered by station and channel: none
     // when its network or location codes do not fit this archive's. Throws CatalogError.
-    std::vector<StreamName> Select(const FdsnSelection& selection);
+    std::vector<StreamName> Select(const CatalogSelection& selection);
     // Every stream of the catalog, servable or not (for the index page).
     std::vector<StreamName> All();
     // The rows of `stream` whose spans meet [from, to), in time order. Throws CatalogError.

@@ -1,0 +1,63 @@
+#pragma once
+// What the parser tables of the web services share: a query string taken apart the way the
+// HTTP library hands it over, and a parsed request (or its refusal) written as one line, so
+// that each case states what it expects as literal text.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "trq/fdsn/FdsnRequest.h"
+
+namespace requestcase {
+
+// "a=1&b=2" as decoded pairs (the cases need no percent-decoding).
+inline trq::QueryParameters Query(const std::string& text) {
+    trq::QueryParameters params;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('&', begin);
+        if (end == std::string::npos) end = text.size();
+        const std::string pair = text.substr(begin, end - begin);
+        const std::size_t equals = pair.find('=');
+        params.emplace_back(pair.substr(0, equals),
+                            equals == std::string::npos ? "" : pair.substr(equals + 1));
+        begin = end + 1;
+    }
+    return params;
+}
+
+inline std::string Join(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ",") + item;
+    return text;
+}
+
+inline std::string Time(const std::optional<int64_t>& microseconds) {
+    return microseconds ? std::to_string(*microseconds) : "open";
+}
+
+// "NET STA LOC CHA FROM..TO" per selection, times in microseconds since 1970, "; " between.
+inline std::string Selections(const std::vector<CatalogSelection>& selections) {
+    std::string text;
+    for (const CatalogSelection& s : selections) {
+        text += (text.empty() ? "" : "; ") + Join(s.networks) + " " + Join(s.stations) + " " +
+                Join(s.locations) + " " + Join(s.channels) + " " + Time(s.from) + ".." + Time(s.to);
+    }
+    return text;
+}
+
+// The description `parse` gives, or "<status> <text>" when it refuses the request.
+inline std::string Outcome(const std::function<std::string()>& parse) {
+    try {
+        return parse();
+    } catch (const trq::FdsnError& e) {
+        return std::to_string(e.Status()) + " " + e.what();
+    }
+}
+
+// 2013-10-22T00:00:00Z and a day later, in microseconds since 1970.
+inline constexpr const char* kDay = "1382400000000000..1382486400000000";
+
+}  // namespace requestcase

@@ -9,9 +9,7 @@
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 #include "odbc/FieldSlot.h"
-#include "odbc/OdbcCalls.h"
-#include "odbc/StatementHandle.h"
-#include "odbc/UntilDone.h"
+#include "odbc/TextParameters.h"
 
 namespace {
 
@@ -26,59 +24,31 @@ std::string ErrorText(const CDBException& error) {
     return text;
 }
 
-// Throws the database's error unless `code` is a success of `statement`.
-void Check(CDatabase& database, const StatementHandle& statement, SQLRETURN code) {
-    if (!CDatabase::IsSuccess(code)) ThrowDatabaseError(code, &database, statement.Get());
-}
-
-// Prepares `sql` on `statement`, binds `parameters` (text) to its markers and executes it.
-// The parameters and `lengths` are read by the driver while it executes, so they belong to
-// the caller.
-void ExecuteBound(CDatabase& database, StatementHandle& statement, const std::string& sql,
-                  std::vector<std::string>& parameters, std::vector<SQLLEN>& lengths) {
-    Check(database, statement, statement.Allocate(database.Handle()));
-    std::string text = sql;
-    Check(database, statement, UntilDone([&] {
-              return Odbc().Prepare(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                                    SQL_NTS);
-          }));
-    lengths.resize(parameters.size());
-    for (std::size_t i = 0; i < parameters.size(); ++i) {
-        lengths[i] = static_cast<SQLLEN>(parameters[i].size());
-        Check(database, statement,
-              Odbc().BindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1),
-                                   SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                                   std::max<SQLULEN>(parameters[i].size(), 1), 0,
-                                   parameters[i].data(), lengths[i], &lengths[i]));
+// The one text column of the one row of a query such as a MIN: null for the MIN of no rows.
+class CTextValue : public CRecordset {
+  public:
+    explicit CTextValue(CDatabase* database) : CRecordset(database) { fieldCount_ = 1; }
+    void ExchangeFields(FieldExchange& exchange) override {
+        exchange.SetFieldType(FieldExchange::kResultColumn);
+        // Names are VARCHAR(255); room for every byte of a multi-byte encoding besides.
+        exchange.ExchangeText("VALUE", value, 1023, SQL_VARCHAR, 0);
     }
-    Check(database, statement, UntilDone([&] { return Odbc().Execute(statement.Get()); }));
-}
+    std::string value;
+};
 
-// Runs `sql` with its one text parameter bound to `value`, on a statement of its own.
-void ExecuteWithText(CDatabase& database, const std::string& sql, const std::string& value) {
-    StatementHandle statement;
-    std::vector<std::string> parameters{value};
-    std::vector<SQLLEN> lengths;
-    ExecuteBound(database, statement, sql, parameters, lengths);
-}
-
-// The one text column of the one row that `sql` gives with `parameters` bound to its
-// markers; nothing when that row holds NULL (the MIN of no rows).
-std::optional<std::string> QueryOneText(CDatabase& database, const std::string& sql,
+// The value `select` (a SELECT of one column) gives with `condition` and its parameters;
+// nothing when it is NULL.
+std::optional<std::string> QueryOneText(CDatabase& database, const std::string& select,
+                                        const std::string& condition,
                                         std::vector<std::string> parameters) {
-    StatementHandle statement;
-    std::vector<SQLLEN> lengths;
-    ExecuteBound(database, statement, sql, parameters, lengths);
-    auto check = [&](SQLRETURN code) { Check(database, statement, code); };
-    // Names are VARCHAR(255); room for every byte of a multi-byte encoding besides.
-    std::vector<char> value(1024);
-    SQLLEN valueLength = 0;
-    check(Odbc().BindCol(statement.Get(), 1, SQL_C_CHAR, value.data(),
-                         static_cast<SQLLEN>(value.size()), &valueLength));
-    const SQLRETURN fetched = UntilDone([&] { return Odbc().Fetch(statement.Get()); });
-    check(fetched);
-    if (fetched == SQL_NO_DATA_FOUND || valueLength == SQL_NULL_DATA) return std::nullopt;
-    return std::string(value.data());
+    CTextValue set(&database);
+    set.SetFilter(condition);
+    set.SetFilterParameters(std::move(parameters));
+    set.Open(CRecordset::kForwardOnly, select.c_str(), CRecordset::kReadOnly);
+    std::optional<std::string> value;
+    if (!set.IsEOF() && !(set.FieldStatus(1) & kFieldNull)) value = set.value;
+    set.Close();
+    return value;
 }
 
 // Walks the distinct values of `column` upwards, each the MIN above the one before, under
@@ -86,14 +56,14 @@ std::optional<std::string> QueryOneText(CDatabase& database, const std::string& 
 std::vector<std::string> DistinctValues(CDatabase& database, const std::string& column,
                                         const std::string& condition,
                                         const std::vector<std::string>& parameters) {
-    const std::string sql =
-        "SELECT MIN(" + column + ") FROM FILELIST WHERE " + condition + column + ">?";
+    const std::string select = "SELECT MIN(" + column + ") FROM FILELIST";
     std::vector<std::string> values;
     std::string after;  // below every name: the converter never writes an empty one
     for (;;) {
         std::vector<std::string> bound = parameters;
         bound.push_back(after);
-        std::optional<std::string> next = QueryOneText(database, sql, std::move(bound));
+        std::optional<std::string> next =
+            QueryOneText(database, select, condition + column + ">?", std::move(bound));
         // The database orders by its own collation, which need not be the order of bytes;
         // a name met again would mean a collation that is no order at all.
         if (!next || std::find(values.begin(), values.end(), *next) != values.end()) break;
@@ -117,11 +87,9 @@ CatalogRow RowOf(const CFileList& set) {
     row.start = set.begin;
     row.duration = set.duration;
     row.dataOffset = set.dataOffset;
-    // Field numbers in the order of CFileList's columns.
-    static const char* const kColumns[] = {"STA",     "SPS",    "GAIN",   "CPATH", "DATATYPE", "CH",
-                                           "CREATER", "LDDATE", "TBEGIN", "TQTY",  "FOFF"};
-    for (int field = 1; field <= 11; ++field) {
-        if (set.FieldStatus(field) & kFieldNull) row.nullColumns.push_back(kColumns[field - 1]);
+    for (int field = 1; field <= CFileList::kColumnCount; ++field) {
+        if (set.FieldStatus(field) & kFieldNull)
+            row.nullColumns.push_back(CFileList::ColumnName(field));
     }
     return row;
 }
@@ -195,7 +163,7 @@ void CatalogStore::DeleteRows(const std::string& path) {
     try {
         // A plain searched DELETE: rows that are alike in every column (duplicates) cannot
         // be told apart by a positioned one.
-        ExecuteWithText(*database_, "DELETE FROM FILELIST WHERE CPATH=?", path);
+        ExecuteWithTextParameters(*database_, "DELETE FROM FILELIST WHERE CPATH=?", {path});
     } catch (const CDBException& error) {
         throw CatalogError("deleting the FILELIST rows of " + path + ": " + ErrorText(error));
     }

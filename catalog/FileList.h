@@ -18,11 +18,16 @@ class CFileList : public CRecordset {
     std::string DefaultSQL() const override { return "FILELIST"; }
     void ExchangeFields(FieldExchange& exchange) override;
 
+    // The columns, in the order of the SELECT, INSERT and UPDATE statements: field 1 to
+    // kColumnCount.
+    static constexpr int kColumnCount = 11;
+    static const char* ColumnName(int field);
+
     // The filter that selects the rows of `path`: cpath='<path>', every apostrophe of the
     // path doubled so that the path is matched literally whatever it holds.
     static std::string PathFilter(const std::string& path);
 
-    // Columns, in the order of the SELECT, INSERT and UPDATE statements.
+    // The columns' fields, in their order.
     std::string station;          // STA
     double samplesPerSecond = 0;  // SPS
     int32_t gain = 0;             // GAIN

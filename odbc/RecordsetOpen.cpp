@@ -5,6 +5,7 @@
 #include "odbc/OdbcCalls.h"
 #include "odbc/Recordset.h"
 #include "odbc/SqlText.h"
+#include "odbc/TextParameters.h"
 #include "odbc/UntilDone.h"
 
 bool CRecordset::Open(unsigned openType, const char* sql, uint32_t options) {
@@ -124,17 +125,9 @@ void CRecordset::PrepareSelect() {
 }
 
 void CRecordset::BindFilterParameters() {
-    filterParameterLengths_.assign(filterParameters_.size(), 0);
-    for (std::size_t i = 0; i < filterParameters_.size(); ++i) {
-        std::string& text = filterParameters_[i];
-        filterParameterLengths_[i] = static_cast<SQLLEN>(text.size());
-        // The column size may not be 0, even for an empty text.
-        const SQLRETURN code = Odbc().BindParameter(
-            statement_.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-            SQL_VARCHAR, std::max<SQLULEN>(text.size(), 1), 0, text.data(),
-            filterParameterLengths_[i], &filterParameterLengths_[i]);
-        if (!IsSuccess(code)) RaiseError(code, statement_.Get());
-    }
+    const SQLRETURN code =
+        BindTextParameters(statement_.Get(), filterParameters_, filterParameterLengths_);
+    if (!IsSuccess(code)) RaiseError(code, statement_.Get());
 }
 
 // The driver cannot prepare with the concurrency asked for: asks for the next weaker one,

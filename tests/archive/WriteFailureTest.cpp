@@ -20,6 +20,7 @@
 #include "tests/archive/WriterCase.h"
 #include "tests/support/CaseScript.h"
 #include "tests/support/ConsoleLines.h"
+#include "tests/support/Deadline.h"
 #include "tests/support/RunProcess.h"
 
 using namespace writercase;
@@ -50,6 +51,10 @@ ssize_t SevenBytesAtATime(int fd, const iovec* pieces, int count) {
     return ::writev(fd, cut, 2);
 }
 
+ssize_t NoProgress(int, const iovec*, int) {
+    return 0;
+}
+
 int CloseFails(int fd) {
     ::close(fd);
     return errno = EIO, -1;
@@ -76,8 +81,12 @@ void KilledWriter(const std::string& data) {
         ::_exit(0);
     }
     int status = 0;
-    EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
-                WTERMSIG(status) == SIGKILL);
+    if (!WaitUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; },
+                   std::chrono::seconds(10), "the second writer's first write")) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 }
 
 void Replace(platform::FileCalls& calls, const std::string& seam) {
@@ -86,6 +95,7 @@ void Replace(platform::FileCalls& calls, const std::string& seam) {
     if (seam == "half-then-full") calls.Writev = &HalfThenDiskFull;
     if (seam == "seven-bytes") calls.Writev = &SevenBytesAtATime;
     if (seam == "failing-close") calls.Close = &CloseFails;
+    if (seam == "no-progress") calls.Writev = &NoProgress;
 }
 
 TEST(WriteFailure, EachFailureIsReportedAndLeavesFilesTheRowsDescribe) {

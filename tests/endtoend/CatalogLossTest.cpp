@@ -6,10 +6,12 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
+#include "tests/support/Deadline.h"
 #include "tests/support/Workspace.h"
 
 using namespace testsupport;
@@ -84,10 +86,16 @@ TEST_P(CatalogLoss, CatalogGoneForGoodLeavesAJournalThatRepairMakesExact) {
         ExecuteSql(catalog,
                    "CREATE TRIGGER held BEFORE UPDATE ON FILELIST FOR EACH ROW "
                    "EXECUTE FUNCTION held()");
+        std::atomic<bool> converted{false};
         std::thread stopper([&] {
-            while (QueryRows(catalog, "SELECT last_value FROM seen")[0][0] != "30") {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
+            const bool ended = WaitUntil(
+                [&] {
+                    return converted ||
+                           QueryRows(catalog, "SELECT last_value FROM seen")[0][0] == "30";
+                },
+                std::chrono::seconds(20), "the converter's 30th catalog update");
+            EXPECT_FALSE(converted && ended)
+                << "the converter ended before its 30th catalog update";
             ExecuteOnCluster("ALTER DATABASE " + catalog.database + " ALLOW_CONNECTIONS false");
             ExecuteOnCluster(
                 "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
@@ -95,6 +103,7 @@ TEST_P(CatalogLoss, CatalogGoneForGoodLeavesAJournalThatRepairMakesExact) {
                 catalog.database + "'");
         });
         result = ws_.Convert("rec.plq");
+        converted = true;
         stopper.join();
         ExecuteOnCluster("ALTER DATABASE " + catalog.database + " ALLOW_CONNECTIONS true");
     } else {

@@ -57,6 +57,8 @@ struct Case {
     // channel names are the map's BHZ, BHN, BHE.
     std::string filePrefix;  // e.g. "ABC/22102013-134734-" (empty: no files)
     plqgen::RecordingSpec spec = Small();
+    std::vector<std::string> names = {"BHZ", "BHN", "BHE"};  // the channels' archive names
+    std::string recording = "rec.plq";
 };
 
 void WriteSpec(const Workspace& ws, const plqgen::RecordingSpec& spec) {
@@ -158,6 +160,39 @@ std::vector<Case> Cases() {
          kRead + kDefaultDump + "Convert data...\nERROR: bad channel name ../Z!!!\n", ""},
         {"3.3", "later map entry wins", Map("1=BHZ\n2=XXX\n3=BHE\n2=BHN\n"), "ABC", "ABC", 0, kDone,
          "ABC/22102013-134734-"},
+        {"3.4",
+         "a name that begins the next one",
+         Map("1=BH\n2=BHZ\n3=B\n"),
+         "ABC",
+         "ABC",
+         0,
+         kDone,
+         "ABC/22102013-134734-",
+         Small(),
+         {"BH", "BHZ", "B"}},
+        {"3.5",
+         "an empty name first",
+         Map("1=\n2=BHN\n3=BHE\n"),
+         "ABC",
+         "ABC",
+         0,
+         kDone,
+         "ABC/22102013-134734-",
+         Small(),
+         {"", "BHN", "BHE"}},
+        {"4.1", "a % in the station name", With([](auto&) {}), "%d%s%%", "%d%s%%", 0, kDone,
+         "%d%s%%/22102013-134734-"},
+        {"4.2",
+         "a % in the recorder path",
+         [](const Workspace&) {},
+         "ABC",
+         "ABC",
+         -4,
+         "ERROR: open file r%d%s%%.plq!!!\n",
+         "",
+         Small(),
+         {},
+         "r%d%s%%.plq"},
     };
 }
 
@@ -174,6 +209,7 @@ std::map<std::string, std::string> Reasons() {
         {"1.6", "plq2trq: the station name " + utf8Kept +
                     "\xC3\xBC is longer than 31 bytes: only \"" + utf8Kept + "\" is used\n"},
         {"2.1", "plq2trq: open rec.plq: No such file or directory\n"},
+        {"4.2", "plq2trq: open r%d%s%%.plq: No such file or directory\n"},
         {"2.2", "plq2trq: open rec.plq: not a regular file\n"},
         {"2.3", "plq2trq: open rec.plq: not a regular file\n"},
         {"2.4", "plq2trq: read rec.plq: 255 bytes, a recorder file header takes 256\n"},
@@ -198,10 +234,10 @@ std::map<std::string, std::string> Reasons() {
     };
 }
 
-std::string Opening(const Workspace& ws, const std::string& station) {
+std::string Opening(const Workspace& ws, const std::string& recording, const std::string& station) {
     return "PLQ2TRQ v1.0\nLoad parameters...\nConnect to DB:DSN=TRQ;UID=" + ws.Catalog().user +
-           ";PWD=***; DATA=" + ws.ArchiveDir() + "...\nConvert file rec.plq (sta=" + station +
-           ")...\n";
+           ";PWD=***; DATA=" + ws.ArchiveDir() + "...\nConvert file " + recording +
+           " (sta=" + station + ")...\n";
 }
 
 TEST(ConversionTable, EveryCase) {
@@ -210,25 +246,26 @@ TEST(ConversionTable, EveryCase) {
         SCOPED_TRACE(std::string(c.id) + " " + c.what);
         Workspace ws;
         c.prepare(ws);
-        const ProcessResult result = ws.Convert("rec.plq", c.station);
+        const ProcessResult result = ws.Convert(c.recording, c.station);
         EXPECT_EQ(result.exitCode, c.exitCode & 0xFF);
-        EXPECT_EQ(result.out, Opening(ws, c.stored) + c.out);
+        EXPECT_EQ(result.out, Opening(ws, c.recording, c.stored) + c.out);
         EXPECT_EQ(result.err, reasons.contains(c.id) ? reasons.at(c.id) : "");
 
         std::map<std::string, FileState> files;
-        const char* names[] = {"BHZ", "BHN", "BHE"};
         for (int channel = 1; !c.filePrefix.empty() && channel <= 3; ++channel) {
             const std::string header = c.spec.year == 99 ? "22 10 1999" : "22 10 2013";
-            const std::string bytes = ExpectedFile(c.spec, channel, names[channel - 1], c.stored,
+            const std::string& name = c.names[channel - 1];
+            const std::string bytes = ExpectedFile(c.spec, channel, name, c.stored,
                                                    "Start time=13 47 34\r\nStart date=" + header);
-            files[c.filePrefix + names[channel - 1] + "." + c.stored] = {bytes.size(),
-                                                                         Digest(bytes)};
+            // A file name gives the channel in three columns, right-aligned.
+            const std::string column = std::string(3 - std::min<std::size_t>(name.size(), 3), ' ');
+            files[c.filePrefix + column + name + "." + c.stored] = {bytes.size(), Digest(bytes)};
         }
         EXPECT_EQ(ws.ArchiveFiles(), files);
         EXPECT_EQ(QueryRows(ws.Catalog(), "SELECT COUNT(*) FROM FILELIST")[0][0],
                   std::to_string(files.size()));
 
-        const ProcessResult inspect = ws.Trq({"inspect", "rec.plq"});
+        const ProcessResult inspect = ws.Trq({"inspect", c.recording});
         EXPECT_EQ(inspect.exitCode, c.exitCode & 0xFF) << inspect.out;
     }
 }

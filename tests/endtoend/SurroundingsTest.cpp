@@ -128,9 +128,24 @@ TEST_P(Surroundings, DataDirectoryThatCannotTakeTheArchive) {
     EXPECT_EQ(RowCount(), std::to_string(files.size()));
 }
 
+// A block that cannot be written and registrations that cannot be made in one run: -8, for
+// the archive lacks data (a spool loop takes -9 for "the data is written" and would drop
+// the recording). A directory in the way of BHN's file makes its write fail.
+TEST_P(Surroundings, WriteFailureOutranksCatalogFailure) {
+    ExecuteSql(ws_.Catalog(), "ALTER TABLE FILELIST RENAME TO AWAY");
+    std::filesystem::create_directories(ws_.ArchiveDir() + "/" + GoldenFile("BHN"));
+    const ProcessResult result = ws_.Convert("rec.plq");
+    EXPECT_EQ(result.exitCode, 248) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("Done!\n\n"));
+    EXPECT_THAT(result.out, HasSubstr("\nERROR: write file " + ws_.ArchiveDir() + "/" +
+                                      GoldenFile("BHN") + "!!!\n"));
+    EXPECT_THAT(result.err, HasSubstr("2 registrations were not made; they are kept in"));
+}
+
 // A data source the driver manager does not know, a PostgreSQL server that refuses the
 // connection, and a refused login: -3 with the connect string (password hidden) and the
-// driver's reason on standard error; the recorder file is not even opened.
+// driver's reason on standard error; the recorder file is not even opened. A '%' in the
+// names and the driver's message is printed as it is.
 TEST_P(Surroundings, CatalogThatCannotBeOpened) {
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);  // held, never listening
     sockaddr_in address{};
@@ -145,7 +160,7 @@ TEST_P(Surroundings, CatalogThatCannotBeOpened) {
                            "Port=" +
                            std::to_string(ntohs(address.sin_port)) +
                            "\nDatabase=trq\nSSLmode=disable\n");
-    for (const std::string dsn : {"NOSUCH", "DOWN"}) {
+    for (const std::string dsn : {"NO%sSUCH%d", "DOWN"}) {
         std::string ini = ws_.IniText(ws_.ArchiveDir());
         ini.replace(ini.find("ODBC=TRQ"), 8, "ODBC=" + dsn);
         ws_.WriteIni(ini);
@@ -160,11 +175,13 @@ TEST_P(Surroundings, CatalogThatCannotBeOpened) {
     if (GetParam() != CatalogKind::kPostgres) return;
     std::string ini = ws_.IniText(ws_.ArchiveDir());
     ini.replace(ini.find("PASSWORD=") + 9, ws_.Catalog().password.size(), "wrong");
+    ini.replace(ini.find("USER=postgres"), 13, "USER=no%duser%s");
     ws_.WriteIni(ini);
     const ProcessResult refused = ws_.Convert("rec.plq");
     EXPECT_EQ(refused.exitCode, 253);
     EXPECT_EQ(refused.out.find("wrong"), std::string::npos);
-    EXPECT_THAT(refused.err, HasSubstr("password authentication failed"));
+    EXPECT_THAT(refused.out, HasSubstr("UID=no%duser%s;PWD=***;"));
+    EXPECT_THAT(refused.err, HasSubstr("password authentication failed for user \"no%duser%s\""));
 }
 
 // The whole set-up from the system's trq.ini (as several hosts share one): the working

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "tests/support/Bytes.h"
+#include "tests/support/Deadline.h"
 #include "tests/support/Sac.h"
 #include "tests/support/Workspace.h"
 
@@ -74,14 +75,14 @@ class Serve : public ::testing::TestWithParam<CatalogKind> {
         server_ = std::make_unique<BackgroundProcess>(TrqPath(), args, ws_.Dir().Path(), ws_.Env(),
                                                       ws_.Path("serve.out"), ws_.Path("serve.err"));
         const std::string marker = "listening on http://127.0.0.1:";
-        for (int tries = 0; tries < 600 && port_ == 0; ++tries) {
-            const std::string log = ServerLog();
-            if (const auto at = log.find(marker); at != std::string::npos) {
-                port_ = std::atoi(log.c_str() + at + marker.size());
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        }
+        WaitUntil(
+            [&] {
+                const std::string log = ServerLog();
+                const auto at = log.find(marker);
+                if (at != std::string::npos) port_ = std::atoi(log.c_str() + at + marker.size());
+                return port_ != 0;
+            },
+            std::chrono::seconds(30), "trq serve to print its address");
         ASSERT_NE(port_, 0) << ServerLog();
     }
     void TearDown() override {
@@ -95,7 +96,8 @@ class Serve : public ::testing::TestWithParam<CatalogKind> {
 
     // curl PATH (below the base URL), with `args` before it.
     Answer Curl(const std::string& path, std::vector<std::string> args = {}) const {
-        std::vector<std::string> all{"-s", "-S", "-o", ws_.Path("answer"), "-w", "%{http_code}"};
+        std::vector<std::string> all{
+            "-s", "-S", "--max-time", "20", "-o", ws_.Path("answer"), "-w", "%{http_code}"};
         all.insert(all.end(), args.begin(), args.end());
         all.push_back(Base() + path);
         const ProcessResult result = RunProcess("/usr/bin/curl", all, ws_.Dir().Path());
@@ -192,6 +194,21 @@ TEST_P(Serve, CurlMeetsTheFdsnStatusesAndMseed2sacReadsAPost) {
     EXPECT_NE(failed.body.find("The catalog could not be read"), std::string::npos);
     ExecuteSql(ws_.Catalog(), "ALTER TABLE FILELIST_AWAY RENAME TO FILELIST");
     EXPECT_EQ(Curl(availability).status, 200);
+
+    // Ten minutes at 2 samples/s right after the first recording's BHZ (02:00:00.250): two
+    // spans of their own rates, one only when merge=samplerate asks for it.
+    ExecuteSql(ws_.Catalog(),
+               "INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,"
+               "FOFF) VALUES ('ABC',2,1,'ABC\\rate2',3,'BHZ','PLQ2TRQ','2013-10-22 00:00:00',"
+               "1382407200.25,600,512)");
+    const std::string spans =
+        "/fdsnws/availability/1/query?net=XX&sta=ABC&cha=BHZ&format=request&"
+        "start=2013-10-22T01:00:00&end=2013-10-22T02:30:00";
+    EXPECT_EQ(Curl(spans).body,
+              "XX ABC -- BHZ 2013-10-22T01:00:00.000000 2013-10-22T02:00:00.250000\n"
+              "XX ABC -- BHZ 2013-10-22T02:00:00.250000 2013-10-22T02:10:00.250000\n");
+    EXPECT_EQ(Curl(spans + "&merge=samplerate").body,
+              "XX ABC -- BHZ 2013-10-22T01:00:00.000000 2013-10-22T02:10:00.250000\n");
 }
 
 TEST_P(Serve, BadInputIsRefusedWithoutHarm) {
@@ -227,7 +244,14 @@ TEST_P(Serve, SixteenClientsAtOnceGetWhatOneGets) {
         "/fdsnws/availability/1/query?sta=A*&start=2013-10-22&end=2013-10-23",
         "/fdsnws/availability/1/extent?sta=ABC"};
     std::vector<std::string> alone;
+    // Every answer within seconds, or the request fails (and the test with it).
+    const auto bounded = [](httplib::Client& client) {
+        client.set_connection_timeout(5);
+        client.set_read_timeout(20);
+        client.set_write_timeout(5);
+    };
     httplib::Client client("127.0.0.1", port_);
+    bounded(client);
     for (const std::string& path : paths) {
         const httplib::Result result = client.Get(path.c_str());
         ASSERT_TRUE(result && result->status == 200) << path;
@@ -238,6 +262,7 @@ TEST_P(Serve, SixteenClientsAtOnceGetWhatOneGets) {
     for (int c = 0; c < 16; ++c) {
         clients.emplace_back([&, c] {
             httplib::Client each("127.0.0.1", port_);
+            bounded(each);
             for (std::size_t i = 0; i < 6; ++i) {
                 const std::size_t which = (c + i) % paths.size();
                 const httplib::Result result = each.Get(paths[which].c_str());

@@ -5,12 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/Deadline.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -85,13 +88,39 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
     return pid;
 }
 
-int WaitForExit(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
+// The longest a program under test may run: far above any run of the suite, also under the
+// sanitizers; a program that hangs is killed and the test fails naming it.
+constexpr std::chrono::seconds kLongestRun{60};
+// How long a server may take to end after SIGTERM.
+constexpr std::chrono::seconds kLongestStop{10};
+
+int ExitCodeOf(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1000;
+}
+
+// Waits for `pid` to end, at most `limit`; then kills it and fails the test naming `what`.
+int WaitForExit(pid_t pid, std::chrono::seconds limit, const std::string& what) {
+    int status = 0;
+    const bool ended = WaitUntil(
+        [&] {
+            const pid_t got = waitpid(pid, &status, WNOHANG);
+            return got == pid || (got < 0 && errno != EINTR);
+        },
+        limit, what + " to end (killed)");
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    return ExitCodeOf(status);
+}
+
+std::string CommandLine(const std::string& program, const std::vector<std::string>& args) {
+    std::string line = program;
+    for (const std::string& arg : args) line += " " + arg;
+    return line;
 }
 
 }  // namespace
@@ -103,7 +132,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     const std::string outPath = capture / "stdout";
     const std::string errPath = capture / "stderr";
     ProcessResult result;
-    result.exitCode = WaitForExit(Spawn(program, args, workDir, env, outPath, errPath));
+    result.exitCode = WaitForExit(Spawn(program, args, workDir, env, outPath, errPath), kLongestRun,
+                                  CommandLine(program, args));
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
@@ -114,12 +144,12 @@ BackgroundProcess::BackgroundProcess(const std::string& program,
                                      const std::string& workDir,
                                      const std::map<std::string, std::string>& env,
                                      const std::string& outPath, const std::string& errPath)
-    : pid_(Spawn(program, args, workDir, env, outPath, errPath)) {}
+    : pid_(Spawn(program, args, workDir, env, outPath, errPath)), name_(program) {}
 
 int BackgroundProcess::Stop() {
     if (pid_ <= 0) return -1000;
     ::kill(pid_, SIGTERM);
-    const int code = WaitForExit(pid_);
+    const int code = WaitForExit(pid_, kLongestStop, name_ + " after SIGTERM");
     pid_ = -1;
     return code;
 }

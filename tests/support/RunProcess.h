@@ -17,7 +17,8 @@ struct ProcessResult {
 };
 
 // Runs `program` with `args` in `workDir`. `env` entries are set on top of the current
-// environment (an empty value removes the variable). Stdin is /dev/null.
+// environment (an empty value removes the variable). Stdin is /dev/null. A program still
+// running after a minute is killed, and the test fails naming it.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir,
                          const std::map<std::string, std::string>& env = {});
@@ -33,12 +34,14 @@ class BackgroundProcess {
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
-    // Sends SIGTERM and waits; the exit code as RunProcess gives it (-1000 when gone).
+    // Sends SIGTERM and waits (killed after 10 s, failing the test); the exit code as
+    // RunProcess gives it (-1000 when gone).
     int Stop();
     bool Running() const { return pid_ > 0; }
 
   private:
     int pid_ = -1;
+    std::string name_;
 };
 
 // Lowers the file size limit of this process, and so of every program it starts, and

@@ -92,6 +92,19 @@ TEST_P(Check, BrokenRenamedCopiedAndTemporaryFiles) {
               nlohmann::json::parse(GoldenText("check-renamed.json")));
 }
 
+// A TBEGIN exactly one second after the header's start second lies in the next second: the
+// header's second is [13:47:34, 13:47:35).
+TEST(CheckStart, OneSecondAfterTheHeadersSecondIsReported) {
+    Workspace ws;
+    ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
+    ExecuteSql(ws.Catalog(), "UPDATE FILELIST SET TBEGIN=TBEGIN+0.75 WHERE CH='BHZ'");
+    ExecuteSql(ws.Catalog(), "UPDATE FILELIST SET TBEGIN=TBEGIN+0.749 WHERE CH='BHN'");
+    EXPECT_EQ(Transcript(ws, {{"check", "archive", "@LOGIN@"}}),
+              "$ trq check archive @LOGIN@\nABC\\22102013-134734-BHZ.ABC: TBEGIN is 2013-10-22 "
+              "13:47:35.000000, not within the header's start second 2013-10-22 13:47:34\ntrq "
+              "check: 3 files, 3 rows: 1 difference\nexit 1\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Catalogs, Check,
                          ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
                          CatalogKindName);

@@ -6,7 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "tests/support/Sac.h"
 #include "tests/trq/TrqTest.h"
+#include "trq/SampleStatistics.h"
 
 namespace {
 
@@ -94,6 +96,85 @@ TEST(Inspect, AgreesWithTheConverter) {
         if (c.exitCode == 0) {
             EXPECT_EQ(text.out, GoldenText("inspect.txt"));
         }
+    }
+}
+
+// Figures of the finite samples only, whatever comes first (a NaN or infinity first must
+// not leave a 0 behind as the minimum or maximum).
+struct FiguresCase {
+    const char* id;
+    std::vector<float> samples;
+    int64_t nonFinite;
+    double min, max, mean, rms;
+};
+
+TEST(Statistics, FiguresOfTheFiniteSamples) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const FiguresCase cases[] = {
+        {"s1 NaN first, then positive", {nan, 3, 5, 4}, 1, 3, 5, 4, 4.08248290463863},
+        {"s2 infinities first, then negative",
+         {inf, -inf, -2, -7},
+         2,
+         -7,
+         -2,
+         -4.5,
+         5.1478150704935},
+        {"s3 NaN between", {4, -4, nan, 4, 4}, 1, -4, 4, 2, 4},
+        {"s4 nothing finite", {nan, inf}, 2, 0, 0, 0, 0},
+    };
+    for (const FiguresCase& c : cases) {
+        SCOPED_TRACE(c.id);
+        trq::SampleStatistics figures;
+        figures.Add(c.samples);
+        EXPECT_EQ(figures.Count(), static_cast<int64_t>(c.samples.size()));
+        EXPECT_EQ(figures.NonFinite(), c.nonFinite);
+        EXPECT_EQ(figures.Min(), c.min);
+        EXPECT_EQ(figures.Max(), c.max);
+        EXPECT_NEAR(figures.Mean(), c.mean, 1e-12);
+        EXPECT_NEAR(figures.Rms(), c.rms, 1e-12);
+    }
+}
+
+// A recording that crosses the channel loop's 5000-sample pieces and ends inside one (12,345
+// samples a channel): the converted files, inspect's channels, info's figures and the
+// exported trace hold whole channels, each against the reference decoder's samples.
+TEST(LongRecording, EveryReaderSeesWholeChannels) {
+    Workspace ws;
+    plqgen::RecordingSpec spec = GoldenSpec();
+    spec.samplesPerChannel = 12345;
+    spec.sampleFormat = 2;
+    spec.signal = plqgen::Signal::Ramp;
+    ws.WriteRecording("rec.plq", spec);
+    ASSERT_EQ(ws.Convert("rec.plq").exitCode, 0);
+    const nlohmann::json inspect =
+        nlohmann::json::parse(ws.Trq({"inspect", "--json", "rec.plq"}).out)["files"][0];
+    ASSERT_EQ(inspect["channels"].size(), 3u);
+    const char* names[] = {"BHZ", "BHN", "BHE"};
+    for (int c = 1; c <= 3; ++c) {
+        const std::string name = names[c - 1];
+        SCOPED_TRACE(name);
+        const std::vector<float> samples = ReferenceSamples(spec, c, 0, spec.samplesPerChannel);
+        EXPECT_EQ(ArchiveSamples(ReadFile(ws.Path(Converted(name)))), samples);
+        double sum = 0, squares = 0;
+        for (float v : samples) sum += v, squares += static_cast<double>(v) * v;
+        const double n = static_cast<double>(samples.size());
+        // The ramp of channel c runs from 1000 c to 1000 c + 12344.
+        const nlohmann::json info =
+            nlohmann::json::parse(ws.Trq({"info", "--json", Converted(name)}).out)["files"][0];
+        for (const nlohmann::json& figures : {inspect["channels"][c - 1], info}) {
+            EXPECT_EQ(figures["samples"], 12345);
+            EXPECT_EQ(figures["min"], 1000 * c);
+            EXPECT_EQ(figures["max"], 1000 * c + 12344);
+            EXPECT_NEAR(figures["mean"].get<double>(), sum / n, 1e-9);
+            EXPECT_NEAR(figures["rms"].get<double>(), std::sqrt(squares / n), 1e-9);
+        }
+        EXPECT_EQ(inspect["channels"][c - 1]["name"], name);
+        ASSERT_EQ(ws.Trq({"export", Converted(name), "-o", name + ".mseed"}).exitCode, 0);
+        const auto sacs = Mseed2Sac(ws.Path(name + ".mseed"), ws.Path(name));
+        ASSERT_EQ(sacs.size(), 1u);
+        EXPECT_EQ(sacs.begin()->second.Start(), "13:47:34.250");
+        EXPECT_EQ(sacs.begin()->second.samples, samples);
     }
 }
 

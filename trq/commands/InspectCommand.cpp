@@ -94,17 +94,22 @@ FileReport InspectFile(const std::string& path, const ChannelMap& channelMap) {
     platform::BinaryFile& file = opened.file;
     const RecorderHeader& header = opened.header;
 
+    // The channel loop hands a channel on in pieces, in order: a piece of another name
+    // begins the next channel (names within one file are distinct, the loop sees to that).
     SampleReceiver gather = [&report](const char*, const char* channel, double, EpochSeconds start,
                                       int32_t count, const float* samples) {
-        ChannelSummary summary;
-        summary.number = static_cast<int>(report.channels.size()) + 1;
-        summary.name = channel;
-        summary.start = start;
+        if (report.channels.empty() || report.channels.back().name != channel) {
+            ChannelSummary summary;
+            summary.number = static_cast<int>(report.channels.size()) + 1;
+            summary.name = channel;
+            summary.start = start;
+            report.channels.push_back(std::move(summary));
+        }
+        ChannelSummary& summary = report.channels.back();
         for (int32_t i = 0; i < count; ++i) {
             summary.statistics.Add(samples[i]);
             if (std::fabs(samples[i]) == kGainRangedFullScale) ++summary.clipped;
         }
-        report.channels.push_back(std::move(summary));
     };
     report.exitCode =
         ConvertChannels(gather, file, header, "", channelMap, path.c_str(), &IsUsableChannelName);

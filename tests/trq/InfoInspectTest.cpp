@@ -8,7 +8,7 @@
 
 #include "tests/support/Sac.h"
 #include "tests/trq/TrqTest.h"
-#include "trq/SampleStatistics.h"
+#include "trq/commands/SampleStatistics.h"
 
 namespace {
 

@@ -161,7 +161,8 @@ int RunSteps(int argc, char** argv, CDatabase& database, ChannelMap& channelMap,
     std::signal(SIGXFSZ, SIG_IGN);
 
     const ConnectionSettings settings = ReadSettings(ownIni, platform::IniFile::Read(files.trqIni));
-    const CatalogLogin login{settings.dataSource, settings.user, settings.password, true, ""};
+    const CatalogLogin login{settings.dataSource,    settings.user, settings.password, true, "",
+                             settings.catalogTimeout};
     const std::string printable = login.PrintableConnectString();
     ConsoleMessage("Connect to DB:%s DATA=%s...", printable.c_str(), settings.dataDir.c_str());
     if (!OpenCatalog(database, login)) {

@@ -51,27 +51,26 @@ void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
         bool continuesFile =
             channel.HasCurrentFile() && std::fabs(channel.FileStart() + channel.FileDuration() -
                                                   channel.BlockStart()) <= tolerance;
-        if (continuesFile) {
-            AppendBlock(station, channel);
-        } else {
-            WriteNewFile(stationIndex, channelIndex);
+        if (channel.Stopped() || !(continuesFile ? AppendBlock(station, channel)
+                                                 : WriteNewFile(stationIndex, channelIndex))) {
+            channel.DropBlock();
         }
     }
     // Whatever became of the samples, the block is empty now.
     channel.ClearBlock();
 }
 
-void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& channel) {
+bool CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& channel) {
     ComposeFullPath(channel.CurrentFilePath());
     if (fullPath_.size() >= kFullPathCapacity) {
         ReportWriteFailure();
-        return;
+        return false;
     }
     platform::OutputFile file = platform::OutputFile::OpenForAppend(fullPath_.c_str());
     if (!file.IsOpen()) {
         // Deleted, locked or refused: the block is dropped, the file and its row stay.
         ReportWriteFailure(file.LastError().Describe(fullPath_));
-        return;
+        return false;
     }
     if (file.LengthAtOpen() != channel.FileLength()) {
         // Another writer (a second converter on the same recording) has made this file anew
@@ -79,7 +78,7 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         // samples it does not follow. It is dropped like a block whose file cannot be opened.
         file.Close();
         ReportWriteFailure("append " + fullPath_ + ": the file was changed by another writer");
-        return;
+        return false;
     }
     const int64_t blockBytes = static_cast<int64_t>(channel.BufferedCount()) * 4;
     // Rotation: a file covering more than an hour less one second takes no further appends.
@@ -93,7 +92,7 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         file.TruncateTo(file.LengthAtOpen());
         file.Close();
         ReportWriteFailure(reason);
-        return;
+        return false;
     }
     if (!file.Close()) {
         // The samples may or may not have reached the disk: cut them off again if the file
@@ -101,7 +100,7 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
         platform::OutputFile again = platform::OutputFile::OpenForAppend(fullPath_.c_str());
         if (again.IsOpen()) again.TruncateTo(file.LengthAtOpen());
         ReportWriteFailure(file.LastError().Describe(fullPath_));
-        return;
+        return false;
     }
 
     channel.ExtendFile(channel.BlockDuration());
@@ -110,9 +109,10 @@ void CArchiveWriter::AppendBlock(CStationArchive& station, CChannelBuffer& chann
     UpdateExtendedFile({channel.CurrentFilePath(), station.Name(), channel.ChannelName(),
                         channel.FileStart(), channel.FileDuration(), channel.SampleRate()});
     if (channel.FileDuration() > limitSeconds) channel.ForgetFile();
+    return true;
 }
 
-void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelIndex) {
+bool CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelIndex) {
     CStationArchive& station = *stations_[stationIndex];
     CChannelBuffer& channel = station.Channel(channelIndex);
     SyncLeftFile(channel);  // a gap: the channel leaves its file for good
@@ -135,7 +135,7 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
         // refused alike, so the channel is left without a current file.
         channel.ForgetFile();
         ReportWriteFailure("name " + relativePath_ + ": no archive file can have this name");
-        return;
+        return false;
     }
 
     // The station directory: data directory + "/" + station. Usually it exists already.
@@ -144,12 +144,13 @@ void CArchiveWriter::WriteNewFile(std::size_t stationIndex, std::size_t channelI
     MakeDirectory(directoryPath_.c_str());
     channel.SetCurrentFilePath(relativePath_);
 
-    if (!CreateWholeFile(channel, header, fileName)) return;
+    if (!CreateWholeFile(channel, header, fileName)) return false;
     channel.SetFileLength(static_cast<int64_t>(sizeof header) +
                           static_cast<int64_t>(channel.BufferedCount()) * 4);
     RegisterNewFile({relativePath_, station.Name(), channel.ChannelName(), channel.FileStart(),
                      channel.FileDuration(), channel.SampleRate()});
     // No rotation test here: a first block longer than the limit still gets appends.
+    return true;
 }
 
 // The file is made under a temporary name and renamed into place once its header and first

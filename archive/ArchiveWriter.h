@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,10 +63,15 @@ class CArchiveWriter {
     void RemoveAllStations();
 
     // Writes the channel's block to its archive file (appending or starting a new file),
-    // registers the file and empties the block.
+    // registers the file and empties the block. A block that cannot be written stops its
+    // channel for the run (CChannelBuffer::DropBlock).
     void Flush(std::size_t stationIndex, std::size_t channelIndex);
-    void AppendBlock(CStationArchive& station, CChannelBuffer& channel);
-    void WriteNewFile(std::size_t stationIndex, std::size_t channelIndex);
+    // False when the block did not reach the file (the failure has been reported).
+    bool AppendBlock(CStationArchive& station, CChannelBuffer& channel);
+    bool WriteNewFile(std::size_t stationIndex, std::size_t channelIndex);
+    // Tells the operator which channels stopped and what they did not write (once for each
+    // new count).
+    void ReportStoppedChannels();
     // Fills the 512-byte header of the channel's current file; false when the text had to
     // be cut (it never runs past the buffer).
     bool BuildHeader(char (&buffer)[512], std::size_t stationIndex, std::size_t channelIndex) const;
@@ -99,6 +105,7 @@ class CArchiveWriter {
     bool finalFlush_ = false;                       // FlushAll is running: files are finished
     std::vector<std::string> unsyncedDirectories_;  // station directories with new files
     std::vector<std::string> journalPaths_;
+    std::map<const CChannelBuffer*, int64_t> reportedDrops_;  // samples of stopped channels told
     // Scratch paths of Flush, kept so that their memory is reused from flush to flush.
     std::string relativePath_;
     std::string fullPath_;

@@ -49,6 +49,7 @@ FoundCatalog FindCatalog(const CatalogArguments& arguments) {
     if (!arguments.passwordFile.empty()) {
         found.login.password = ReadPasswordFile(arguments.passwordFile);
     }
+    found.login.timeoutSeconds = settings.catalogTimeout;
     return found;
 }
 

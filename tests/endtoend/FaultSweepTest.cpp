@@ -1,5 +1,5 @@
 // Any single failure is recoverable to the exact archive. One conversion of a small recording
-// (two channels at 2 samples per second, two archive files each, six registrations) runs in
+// (two channels at 4 samples per second, two archive files each, eight registrations) runs in
 // this process again and again with one call made to fail: the Nth call of each file-system
 // and ODBC call, for every N the uninterrupted run makes (through the call seams). After each:
 // the exit code is one the README lists, and 0 only with the uninterrupted run's archive and
@@ -142,13 +142,14 @@ class Seams {
     ScopedOdbcCalls odbc_;
 };
 
-// 15000 samples per channel at 2 per second from 13:47:34.25: blocks of 5000 samples
-// (2500 s), two to the first file, one to the second.
+// 20000 samples per channel at 4 per second from 13:47:34.25: blocks of 5000 samples
+// (1250 s), three to the first file, one to the second. A block that fails in the middle of
+// the first file is followed by one that would start a file of a name no whole run makes.
 plqgen::RecordingSpec Recording() {
     plqgen::RecordingSpec spec;
-    spec.samplesPerSecond = 2;
+    spec.samplesPerSecond = 4;
     spec.channelCount = 2;
-    spec.samplesPerChannel = 15000;
+    spec.samplesPerChannel = 20000;
     spec.sampleFormat = 2;
     spec.signal = plqgen::Signal::Ramp;
     spec.millisecond = 250;
@@ -269,26 +270,27 @@ TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
         whole = State();
     }
     // The whole run checked against the recording itself: two files per channel, the header
-    // and 10000 and 5000 samples, rows with the exact start of their first sample.
+    // and 15000 and 5000 samples, rows with the exact start of their first sample.
     ASSERT_EQ(whole.files.size(), 4u);
     const plqgen::RecordingSpec spec = Recording();
     int channel = 1;
     for (const char* name : {"BHZ", "BHN"}) {
         const std::string prefix = std::string("ABC/22102013-");
         EXPECT_EQ(whole.files[prefix + "134734-" + name + ".ABC"].substr(512),
-                  FloatBytes(ReferenceSamples(spec, channel, 0, 10000)));
-        EXPECT_EQ(whole.files[prefix + "151054-" + name + ".ABC"].substr(512),
-                  FloatBytes(ReferenceSamples(spec, channel, 10000, 5000)));
+                  FloatBytes(ReferenceSamples(spec, channel, 0, 15000)));
+        EXPECT_EQ(whole.files[prefix + "145004-" + name + ".ABC"].substr(512),
+                  FloatBytes(ReferenceSamples(spec, channel, 15000, 5000)));
         ++channel;
     }
-    const Rows exactRows = {{"ABC\\22102013-134734-BHN.ABC", "ABC", "BHN", "1382449654.25", "5000",
-                             "2", "1", "3", "PLQ2TRQ", "512"},
-                            {"ABC\\22102013-134734-BHZ.ABC", "ABC", "BHZ", "1382449654.25", "5000",
-                             "2", "1", "3", "PLQ2TRQ", "512"},
-                            {"ABC\\22102013-151054-BHN.ABC", "ABC", "BHN", "1382454654.25", "2500",
-                             "2", "1", "3", "PLQ2TRQ", "512"},
-                            {"ABC\\22102013-151054-BHZ.ABC", "ABC", "BHZ", "1382454654.25", "2500",
-                             "2", "1", "3", "PLQ2TRQ", "512"}};
+    Rows exactRows;
+    for (const char* name : {"BHN", "BHZ"}) {
+        exactRows.push_back({std::string("ABC\\22102013-134734-") + name + ".ABC", "ABC", name,
+                             "1382449654.25", "3750", "4", "1", "3", "PLQ2TRQ", "512"});
+    }
+    for (const char* name : {"BHN", "BHZ"}) {
+        exactRows.push_back({std::string("ABC\\22102013-145004-") + name + ".ABC", "ABC", name,
+                             "1382453404.25", "1250", "4", "1", "3", "PLQ2TRQ", "512"});
+    }
     ASSERT_EQ(whole.rows, exactRows);
 
     int runs = 0;

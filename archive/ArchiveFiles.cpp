@@ -49,8 +49,13 @@ std::optional<BlockRegistration> ArchiveFileOutput::Flush(CStationArchive& stati
         bool continuesFile =
             channel.HasCurrentFile() && std::fabs(channel.FileStart() + channel.FileDuration() -
                                                   channel.BlockStart()) <= tolerance;
-        registration =
-            continuesFile ? AppendBlock(station, channel) : WriteNewFile(station, channel);
+        // A channel whose block could not be written stops for the run: later blocks would
+        // start files of their own that no complete run makes.
+        if (!channel.Stopped()) {
+            registration =
+                continuesFile ? AppendBlock(station, channel) : WriteNewFile(station, channel);
+        }
+        if (!registration) channel.DropBlock();
     }
     // Whatever became of the samples, the block is empty now.
     channel.ClearBlock();

@@ -11,6 +11,7 @@
 #include "archive/RegistrationJournal.h"
 #include "archive/StationDirectory.h"
 #include "platform/Console.h"
+#include "recorder/UtcTime.h"
 
 namespace {
 
@@ -100,6 +101,24 @@ void CArchiveWriter::FlushAll() {
         }
     }
     files_.SetFinalFlush(false);
+    ReportStoppedChannels();
+}
+
+void CArchiveWriter::ReportStoppedChannels() {
+    for (const auto& station : stations_) {
+        for (std::size_t c = 0; c < station->ChannelCount(); ++c) {
+            const CChannelBuffer& channel = station->Channel(c);
+            int64_t& reported = reportedDrops_[&channel];
+            if (channel.DroppedCount() == reported) continue;
+            reported = channel.DroppedCount();
+            ConsoleNotice(
+                "channel %s of station %s: %lld samples from %s on were not written; convert "
+                "the recording again once the archive can be written",
+                channel.ChannelName().c_str(), station->Name().c_str(),
+                static_cast<long long>(channel.DroppedCount()),
+                FormatIsoUtc(channel.DroppedFrom(), 3).c_str());
+        }
+    }
 }
 
 void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {

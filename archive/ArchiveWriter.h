@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,8 +65,12 @@ class CArchiveWriter {
     void RemoveAllStations();
 
     // Writes the channel's block to its archive file (appending or starting a new file),
-    // registers the file and empties the block.
+    // registers the file and empties the block. A block that cannot be written stops its
+    // channel for the run (CChannelBuffer::DropBlock).
     void Flush(std::size_t stationIndex, std::size_t channelIndex);
+    // Tells the operator which channels stopped and what they did not write (once for each
+    // new count).
+    void ReportStoppedChannels();
     void Register(RegistrationKind kind, const FileRegistration& file);
     // Keeps a registration the catalog did not take in its station's journal.
     void Defer(RegistrationKind kind, const FileRegistration& file);
@@ -76,4 +81,5 @@ class CArchiveWriter {
     bool catalogFailed_ = false;
     std::size_t deferredCount_ = 0;
     std::vector<std::string> journalPaths_;
+    std::map<const CChannelBuffer*, int64_t> reportedDrops_;  // samples of stopped channels told
 };

@@ -32,6 +32,11 @@ void CChannelBuffer::ClearBlock() {
     bufferedCount_ = 0;
 }
 
+void CChannelBuffer::DropBlock() {
+    if (droppedCount_ == 0) droppedFrom_ = blockStart_;
+    droppedCount_ += bufferedCount_;
+}
+
 void CChannelBuffer::StartFile(EpochSeconds start, double duration) {
     fileStart_ = start;
     fileDuration_ = duration;

@@ -61,6 +61,16 @@ class CChannelBuffer {
     // Stores the path; false (and the path unchanged) when it does not fit the capacity.
     bool SetCurrentFilePath(std::string_view path);
 
+    // --- A channel whose block could not be written takes no more blocks in this run: they
+    // would start files named after later blocks, which converting the recording again
+    // (the remedy for a failed write) does not replace. Its samples from the failed block on
+    // are counted instead, for the report.
+    bool Stopped() const { return droppedCount_ > 0; }
+    int64_t DroppedCount() const { return droppedCount_; }
+    EpochSeconds DroppedFrom() const { return droppedFrom_; }
+    // Counts the block's samples as not written (the first such block stops the channel).
+    void DropBlock();
+
   private:
     double sampleRate_;
     std::string channelName_;
@@ -69,6 +79,8 @@ class CChannelBuffer {
     double fileDuration_ = 0;
     int64_t fileLength_ = -1;
     bool fileUnsynced_ = false;
+    int64_t droppedCount_ = 0;
+    EpochSeconds droppedFrom_ = 0;
     EpochSeconds blockStart_ = 0;
     double blockDuration_ = 0;
     int32_t bufferedCount_ = 0;

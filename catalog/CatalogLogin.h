@@ -6,6 +6,10 @@
 
 class CDatabase;
 
+// The longest a program waits for one thing of the catalog (a registration, a request's
+// rows), reconnecting after a lost connection included, when [DATABASE] TIMEOUT does not say.
+inline constexpr int kDefaultCatalogTimeout = 30;
+
 struct CatalogLogin {
     std::string dsn;
     std::string user;
@@ -16,6 +20,8 @@ struct CatalogLogin {
     // A whole connect string used as it stands instead of the three values (one that names
     // the driver and its settings directly, as tests do).
     std::string wholeConnectString;
+    // Seconds one catalog operation may take, whatever the server or the network does.
+    int timeoutSeconds = kDefaultCatalogTimeout;
 
     // "DSN=<dsn>;UID=<user>;PWD=<password>;" (UID and PWD as nameEveryValue says); values
     // with ';', braces or outer blanks in braces.

@@ -1,5 +1,6 @@
 #include "catalog/DatabaseRegistrar.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -15,10 +16,22 @@ namespace {
 // another writer), not after waiting for the lock; it is tried again, this many times.
 constexpr std::chrono::milliseconds kCollisionTime{500};
 constexpr int kCollisionAttempts = 50;
+// Pauses between attempts to connect again: the first, and the longest they grow to.
+constexpr std::chrono::milliseconds kFirstPause{100};
+constexpr std::chrono::milliseconds kLongestPause{2000};
 
 void PrintDriverMessages(const CDBException& error) {
     // As they stand: a '%' in them stays a '%'.
     ConsoleMessage("%s", (error.errorText + "\n").c_str());
+}
+
+// The driver's messages on one line.
+std::string OneLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    for (char& c : text) {
+        if (c == '\n') c = ' ';
+    }
+    return text;
 }
 
 }  // namespace
@@ -49,12 +62,16 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind,
 RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const FileRegistration& file,
                                                 const std::string& creator) {
     if (unavailable_) return RegistrationOutcome::kCatalogUnavailable;
+    const CallWatchdog::Watch watch(
+        watchdog_, database_,
+        CallWatchdog::Clock::now() + std::chrono::seconds(login_.timeoutSeconds));
     for (int attempt = 1;; ++attempt) {
         const auto started = std::chrono::steady_clock::now();
         try {
             writer_.Write(creator, kind, file);
             return RegistrationOutcome::kRegistered;
         } catch (const CDBException& error) {
+            if (watch.Expired()) return GaveUpWaiting();
             if (IsCatalogHeldUp(error) && attempt < kCollisionAttempts &&
                 std::chrono::steady_clock::now() - started < kCollisionTime) {
                 // Refused at once, not after the data source's wait: a transaction that
@@ -65,32 +82,52 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
             }
             PrintDriverMessages(error);
             if (IsCatalogHeldUp(error)) return Unavailable();
-            if (!IsConnectionLost(error)) return RegistrationOutcome::kFailed;
+            // A connection closed on the way (see Transaction) counts as lost.
+            if (!IsConnectionLost(error) && database_.IsOpen()) return RegistrationOutcome::kFailed;
             break;
         }
     }
-    if (!Reconnect()) return Unavailable();
-    try {
-        writer_.Write(creator, kind, file);
-        return RegistrationOutcome::kRegistered;
-    } catch (const CDBException& error) {
-        PrintDriverMessages(error);
-        // A connection lost again at once will not be kept by reconnecting once more.
-        return IsConnectionLost(error) ? Unavailable() : RegistrationOutcome::kFailed;
-    }
+    return WriteOnNewConnection(watch, kind, file, creator);
 }
 
-bool DatabaseRegistrar::Reconnect() {
+RegistrationOutcome DatabaseRegistrar::WriteOnNewConnection(const CallWatchdog::Watch& watch,
+                                                            RegistrationKind kind,
+                                                            const FileRegistration& file,
+                                                            const std::string& creator) {
     ConsoleNotice("the connection to the catalog was lost; connecting again");
+    std::string failure;
+    // A server restarting refuses connections for a few seconds: the pauses grow so that
+    // a restart costs little and a server that stays away is not pressed.
+    for (auto pause = kFirstPause;; pause = std::min(2 * pause, kLongestPause)) {
+        if (Reconnect(failure)) {
+            try {
+                writer_.Write(creator, kind, file);
+                return RegistrationOutcome::kRegistered;
+            } catch (const CDBException& error) {
+                if (watch.Expired()) return GaveUpWaiting();
+                if (!IsConnectionLost(error) && database_.IsOpen()) {
+                    PrintDriverMessages(error);
+                    return IsCatalogHeldUp(error) ? Unavailable() : RegistrationOutcome::kFailed;
+                }
+                failure = OneLine(error.errorText);
+            }
+        }
+        const auto left = watch.Deadline() - CallWatchdog::Clock::now();
+        if (left <= std::chrono::milliseconds(0)) break;
+        std::this_thread::sleep_for(std::min<CallWatchdog::Clock::duration>(pause, left));
+    }
+    ConsoleNotice("connecting again to the catalog failed: %s", failure.c_str());
+    return Unavailable();
+}
+
+bool DatabaseRegistrar::Reconnect(std::string& failure) {
     try {
         writer_.Forget();
         database_.Close();
         if (login_.Open(database_, openOptions_)) return true;
-        ConsoleNotice("connecting again to the catalog failed: the driver did not complete it");
+        failure = "the driver did not complete the connection";
     } catch (const CDBException& error) {
-        std::string text = error.errorText;
-        while (!text.empty() && text.back() == '\n') text.pop_back();
-        ConsoleNotice("connecting again to the catalog failed: %s", text.c_str());
+        failure = OneLine(error.errorText);
     }
     return false;
 }
@@ -98,4 +135,12 @@ bool DatabaseRegistrar::Reconnect() {
 RegistrationOutcome DatabaseRegistrar::Unavailable() {
     unavailable_ = true;
     return RegistrationOutcome::kCatalogUnavailable;
+}
+
+RegistrationOutcome DatabaseRegistrar::GaveUpWaiting() {
+    ConsoleNotice(
+        "the catalog did not answer within %d s ([DATABASE] TIMEOUT); it is given up for the "
+        "rest of the run",
+        login_.timeoutSeconds);
+    return Unavailable();
 }

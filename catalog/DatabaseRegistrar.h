@@ -1,10 +1,13 @@
 #pragma once
 // The converter's registrar: writes FILELIST rows on the catalog connection. When the
-// connection is lost (the server restarted, the session was ended), it connects once more
-// and tries the registration again. When that does not help, or the catalog stays locked
-// by another program for longer than the data source waits, the catalog counts as
-// unavailable for the rest of the run: no further registration is tried (each would wait
-// as long again and print the same messages), and the writer keeps them in its journal.
+// connection is lost (the server restarted, the session was ended), it connects again, with
+// growing pauses, and tries the registration again, until the login's time-out has passed
+// since the registration began. No registration takes longer than that time-out, whatever
+// the server does: a watchdog cuts a connection that keeps a call waiting past it. When the
+// time-out passes, or the catalog stays locked by another program for longer than the data
+// source waits, the catalog counts as unavailable for the rest of the run: no further
+// registration is tried (each would wait as long again and print the same messages), and
+// the writer keeps them in its journal.
 
 #include <cstdint>
 #include <string>
@@ -12,6 +15,7 @@
 #include "archive/CatalogRegistrar.h"
 #include "catalog/CatalogLogin.h"
 #include "catalog/FileRegistration.h"
+#include "odbc/CallWatchdog.h"
 
 class CDatabase;
 class CDBException;
@@ -32,10 +36,17 @@ class DatabaseRegistrar : public CatalogRegistrar {
     bool CatalogUnavailable() const { return unavailable_; }
 
   private:
-    // Closes the lost connection and opens it again; false (with the driver's message
-    // printed) when the catalog cannot be reached.
-    bool Reconnect();
+    // Connects again after a lost connection and repeats the registration, as long as the
+    // watch allows.
+    RegistrationOutcome WriteOnNewConnection(const CallWatchdog::Watch& watch,
+                                             RegistrationKind kind, const FileRegistration& file,
+                                             const std::string& creator);
+    // Closes the lost connection and opens it again; false (with the driver's message in
+    // `failure`) when the catalog cannot be reached.
+    bool Reconnect(std::string& failure);
     RegistrationOutcome Unavailable();
+    // The catalog kept a registration waiting past the time-out (the reason is printed).
+    RegistrationOutcome GaveUpWaiting();
 
     CDatabase& database_;
     FileRowWriter writer_;  // keeps a file's statements prepared between its registrations
@@ -43,6 +54,7 @@ class DatabaseRegistrar : public CatalogRegistrar {
     CatalogLogin login_;
     uint32_t openOptions_;
     bool unavailable_ = false;
+    CallWatchdog watchdog_;
 };
 
 // True when the error says that the connection to the database is gone (SQLSTATE class 08,

@@ -99,7 +99,8 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
 }  // namespace
 
 CatalogLogin ConverterLogin(const ConnectionSettings& settings) {
-    return {settings.dataSource, settings.user, settings.password, true, ""};
+    return {settings.dataSource, settings.user, settings.password, true, "",
+            settings.catalogTimeout};
 }
 
 bool OpenConverterCatalog(CDatabase& database, const CatalogLogin& login) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,10 +67,12 @@ bool CDatabase::Open(const std::string& connect, uint32_t options) {
     connect_ = connect;
     try {
         if (hdbc_ == SQL_NULL_HDBC) AllocateConnection();
+        const std::vector<odbc::OpenSocket> before = odbc::OpenSockets();
         if (!Connect(options)) {
             Release();
             return false;
         }
+        FindSockets(before);
         VerifyConformance();
         ReadCapabilities();
         ApplySessionTimeout();
@@ -255,6 +258,11 @@ void CDatabase::Close() {
 
 void CDatabase::Disconnect() noexcept {
     if (hdbc_ == SQL_NULL_HDBC) return;
+    {
+        // The driver closes them: their numbers may be given to other files at once.
+        std::lock_guard lock(socketsMutex_);
+        sockets_.clear();
+    }
     Odbc().Disconnect(hdbc_);
     Odbc().FreeConnect(hdbc_);
     hdbc_ = SQL_NULL_HDBC;
@@ -303,6 +311,37 @@ void CDatabase::ApplySessionTimeout() {
         return Odbc().ExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
     });
     sessionTimeout_ = IsSuccess(code);
+}
+
+void CDatabase::FindSockets(const std::vector<odbc::OpenSocket>& before) {
+    char dbms[32] = {};
+    SQLSMALLINT length = 0;
+    if (!IsSuccess(Odbc().GetInfo(hdbc_, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) ||
+        std::string(dbms) != "PostgreSQL") {
+        return;
+    }
+    StatementHandle statement;
+    if (!IsSuccess(statement.Allocate(hdbc_))) return;
+    std::string text = "SELECT inet_client_port()";
+    SQLINTEGER port = 0;
+    SQLLEN indicator = 0;
+    const bool answered =
+        IsSuccess(UntilDone([&] {
+            return Odbc().ExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                     SQL_NTS);
+        })) &&
+        IsSuccess(Odbc().BindCol(statement.Get(), 1, SQL_C_SLONG, &port, 0, &indicator)) &&
+        Odbc().Fetch(statement.Get()) == SQL_SUCCESS;
+    if (!answered) return;
+    std::optional<int> localPort;  // none over a Unix-domain socket
+    if (indicator != SQL_NULL_DATA) localPort = port;
+    std::lock_guard lock(socketsMutex_);
+    sockets_ = odbc::ConnectionSockets(before, odbc::OpenSockets(), localPort);
+}
+
+void CDatabase::Cut() noexcept {
+    std::lock_guard lock(socketsMutex_);
+    odbc::ShutDownSockets(sockets_);
 }
 
 void CDatabase::ApplyStatementOptions(SQLHSTMT statement) {

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <list>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "odbc/ConnectionSockets.h"
 
 class CRecordset;
 
@@ -51,6 +54,10 @@ class CDatabase {
                         const std::string& password, uint32_t options);
     // Closes every registered recordset, then disconnects.
     void Close();
+    // Shuts down the connection's network sockets, from any thread (CallWatchdog.h): a call
+    // blocked on a server that does not answer returns as on a lost connection, and so does
+    // every later one. A connection without sockets of its own (SQLite) is not affected.
+    void Cut() noexcept;
     bool IsOpen() const { return hdbc_ != SQL_NULL_HDBC; }
     // Sets the query time-out on a new statement, unless the connection already applies it
     // to every statement (see ApplySessionTimeout) or an earlier statement showed that the
@@ -100,6 +107,9 @@ class CDatabase {
     void ReadAccessMode();
     void ReadQuoteChar();
     void ApplySessionTimeout();
+    // Remembers which of the sockets opened since `before` are this connection's (found
+    // through the port the PostgreSQL server sees; other drivers keep none).
+    void FindSockets(const std::vector<odbc::OpenSocket>& before);
     void Disconnect() noexcept;  // SQLDisconnect + SQLFreeConnect, results ignored
     void Release() noexcept;
 
@@ -119,4 +129,6 @@ class CDatabase {
     int32_t loginTimeout_ = 15;
     int32_t queryTimeout_ = 15;
     bool sessionTimeout_ = false;
+    std::mutex socketsMutex_;  // Cut comes from another thread
+    std::vector<int> sockets_;
 };

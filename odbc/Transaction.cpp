@@ -34,6 +34,15 @@ void Transaction::End(unsigned short completion) noexcept {
     if (completion == SQL_ROLLBACK) {
         Odbc().Transact(CDatabase::EnvironmentHandle(), database_.Handle(), SQL_ROLLBACK);
     }
-    Odbc().SetConnectOption(database_.Handle(), SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
     open_ = false;
+    if (CDatabase::IsSuccess(
+            Odbc().SetConnectOption(database_.Handle(), SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON))) {
+        return;
+    }
+    try {
+        Odbc().Transact(CDatabase::EnvironmentHandle(), database_.Handle(), SQL_ROLLBACK);
+        database_.Close();
+    } catch (...) {
+        // Closed all the same as far as it can be: nothing more to do here.
+    }
 }

@@ -8,6 +8,7 @@
 #                                         "durable" keeps fsync and synchronous_commit on,
 #                                         as a server is installed (the benchmarks)
 #   pg-test-cluster.sh stop STATE_FILE    stop that cluster and remove its directory
+#   pg-test-cluster.sh restart STATE_FILE restart that cluster (fast: sessions are ended)
 #
 # A cluster left behind by a killed run (its STATE_FILE still present) is stopped and
 # removed by the next start. PostgreSQL refuses to run as root: as root, the cluster
@@ -16,7 +17,7 @@ set -euo pipefail
 
 die() { echo "pg-test-cluster.sh: $*" >&2; exit 2; }
 [ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = start ] && [ "$3" = durable ]; } ||
-  die "usage: pg-test-cluster.sh start STATE_FILE [durable] | stop STATE_FILE"
+  die "usage: pg-test-cluster.sh start STATE_FILE [durable] | stop|restart STATE_FILE"
 action="$1"
 state_file="$2"
 durable="${3:-}"
@@ -106,8 +107,17 @@ CONF
   echo "test cluster on 127.0.0.1:$port ($data)"
 }
 
+restart_cluster() {
+  local PGDATA="" PGBIN=""
+  # shellcheck disable=SC1090
+  . "$state_file"
+  as_owner "$PGBIN/pg_ctl" -D "$PGDATA" -m fast -w restart -l "$(dirname "$PGDATA")/server.log" \
+    >/dev/null
+}
+
 case "$action" in
   start) start_cluster ;;
+  restart) restart_cluster ;;
   stop) stop_cluster ;;
   *) die "unknown action $action" ;;
 esac

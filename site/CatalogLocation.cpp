@@ -33,5 +33,6 @@ FoundCatalog FindCatalog(const CatalogArguments& arguments) {
     if (!arguments.passwordFile.empty()) {
         found.login.password = ReadPasswordFile(arguments.passwordFile);
     }
+    found.login.timeoutSeconds = settings.catalogTimeout;
     return found;
 }

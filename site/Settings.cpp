@@ -88,5 +88,9 @@ ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform:
     if (EndsWithBackslash(settings.dataDir)) settings.dataDir.pop_back();
     const std::string wait = LookUp(files, "DATA", "LOCKWAIT", 16, IsUnsetNumber);
     if (!IsUnsetNumber(wait)) settings.stationLockWait = std::atoi(wait.c_str());
+    const std::string timeout = LookUp(files, "DATABASE", "TIMEOUT", 16, IsUnsetNumber);
+    if (!IsUnsetNumber(timeout) && std::atoi(timeout.c_str()) > 0) {
+        settings.catalogTimeout = std::atoi(timeout.c_str());
+    }
     return settings;
 }

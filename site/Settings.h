@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "catalog/CatalogLogin.h"
 #include "platform/IniFile.h"
 
 // Where the two ini files are read from.
@@ -34,6 +35,7 @@ struct ConnectionSettings {
     std::string password;                           // [DATABASE] PASSWORD
     std::string dataDir;                            // [DATA] DIR
     int stationLockWait = kDefaultStationLockWait;  // [DATA] LOCKWAIT, seconds
+    int catalogTimeout = kDefaultCatalogTimeout;    // [DATABASE] TIMEOUT, seconds
 };
 
 // Looks up every setting:
@@ -43,6 +45,8 @@ struct ConnectionSettings {
 //    trq.ini's with one trailing backslash removed (empty when neither file has it).
 //  - station lock wait: [DATA] LOCKWAIT, a whole number of seconds (0 or more), from the
 //    own ini, else trq.ini, else 300.
+//  - catalog time-out: [DATABASE] TIMEOUT, a whole number of seconds (1 or more), looked up
+//    alike, else 30.
 // A key that is present with an empty value counts as set: the empty value is used.
 // Values are cut to their buffer sizes without splitting a UTF-8 character.
 ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform::IniFile& trqIni);

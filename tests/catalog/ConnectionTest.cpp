@@ -95,6 +95,7 @@ std::vector<std::string> Open(const std::string& seam, const std::string& connec
     if (database.IsOpen()) {
         CatalogLogin login;
         login.wholeConnectString = reconnect;
+        login.timeoutSeconds = 1;  // how long connecting again is tried
         DatabaseRegistrar registrar(database, "PLQ2TRQ", login, CDatabase::kUseCursorLib);
         for (RegistrationKind kind :
              {RegistrationKind::kNewFile, RegistrationKind::kExtendedFile}) {

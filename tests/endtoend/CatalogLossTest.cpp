@@ -78,6 +78,9 @@ TEST_P(CatalogLoss, CatalogGoneForGoodLeavesAJournalThatRepairMakesExact) {
     const TestCatalog& catalog = ws_.Catalog();
     ProcessResult result;
     if (GetParam() == CatalogKind::kPostgres) {
+        // Connecting again is tried for 3 s (not the default 30) before the catalog is given up.
+        std::string ini = ws_.IniText(ws_.ArchiveDir());
+        ws_.WriteIni(ini.replace(ini.find("[DATA]"), 6, "TIMEOUT=3\n[DATA]"));
         ExecuteSql(catalog, "CREATE SEQUENCE seen");
         ExecuteSql(catalog,
                    "CREATE FUNCTION held() RETURNS trigger AS $$ BEGIN IF "

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
@@ -272,6 +273,30 @@ TEST_P(Serve, SixteenClientsAtOnceGetWhatOneGets) {
     }
     for (std::thread& thread : clients) thread.join();
     EXPECT_EQ(failed, 0);
+}
+
+// The catalog server's processes stop answering (SIGSTOP; their host still acknowledges):
+// a request gets 500 saying so within [DATABASE] TIMEOUT=3 (and a margin), and once they go
+// on the server answers again by itself.
+TEST_P(Serve, SilentCatalogGets500WithinTheTimeoutAndTheServerRecovers) {
+    if (GetParam() != CatalogKind::kPostgres) GTEST_SKIP() << "SQLite has no server to stop";
+    std::string ini = ws_.IniText(ws_.ArchiveDir());
+    ws_.WriteIni(ini.replace(ini.find("[DATA]"), 6, "TIMEOUT=3\n[DATA]"));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const std::string path = "/fdsnws/availability/1/extent?sta=ABC";
+    ASSERT_EQ(Curl(path).status, 200);
+    const Rows servers = QueryRows(ws_.Catalog(),
+                                   "SELECT pid FROM pg_stat_activity WHERE pid <> "
+                                   "pg_backend_pid() AND datname = '" +
+                                       ws_.Catalog().database + "'");
+    ASSERT_FALSE(servers.empty());
+    for (const auto& row : servers) ::kill(std::stoi(row[0]), SIGSTOP);
+    const Answer silent = Curl(path, {"--max-time", "20"});
+    for (const auto& row : servers) ::kill(std::stoi(row[0]), SIGCONT);
+    EXPECT_EQ(silent.status, 500) << silent.body;
+    EXPECT_NE(silent.body.find("the catalog did not answer within 3 s"), std::string::npos)
+        << silent.body;
+    EXPECT_EQ(Curl(path).status, 200);
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, Serve,

@@ -230,9 +230,7 @@ void ExecuteSql(const TestCatalog& catalog, const std::string& sql) {
     Connection(catalog.connect).Execute(sql);
 }
 
-std::vector<std::vector<std::string>> QueryRows(const TestCatalog& catalog,
-                                                const std::string& sql) {
-    Connection connection(catalog.connect);
+std::vector<std::vector<std::string>> FetchRows(Connection& connection, const std::string& sql) {
     connection.Execute(sql);
     SQLSMALLINT columns = 0;
     SQLNumResultCols(connection.stmt, &columns);
@@ -247,7 +245,30 @@ std::vector<std::vector<std::string>> QueryRows(const TestCatalog& catalog,
         }
         rows.push_back(std::move(row));
     }
+    SQLFreeStmt(connection.stmt, SQL_CLOSE);
     return rows;
+}
+
+std::vector<std::vector<std::string>> QueryRows(const TestCatalog& catalog,
+                                                const std::string& sql) {
+    Connection connection(catalog.connect);
+    return FetchRows(connection, sql);
+}
+
+struct CatalogSession::Connection : testsupport::Connection {
+    using testsupport::Connection::Connection;
+};
+
+CatalogSession::CatalogSession(const TestCatalog& catalog)
+    : connection_(std::make_unique<Connection>(catalog.connect)) {}
+CatalogSession::~CatalogSession() = default;
+
+void CatalogSession::Execute(const std::string& sql) {
+    connection_->Execute(sql);
+}
+
+std::vector<std::vector<std::string>> CatalogSession::Query(const std::string& sql) {
+    return FetchRows(*connection_, sql);
 }
 
 void ExecuteOnCluster(const std::string& sql) {

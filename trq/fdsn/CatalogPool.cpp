@@ -1,5 +1,7 @@
 #include "trq/fdsn/CatalogPool.h"
 
+#include <string>
+
 namespace trq {
 
 CatalogPool::CatalogPool(CatalogLogin login) : login_(std::move(login)) {}
@@ -23,16 +25,29 @@ void CatalogPool::Give(std::unique_ptr<CatalogStore> catalog) {
     idle_.push_back(std::move(catalog));
 }
 
+void CatalogPool::Watched(CatalogStore& catalog, CallWatchdog::Clock::time_point deadline,
+                          const std::function<void(CatalogStore&)>& work) {
+    const CallWatchdog::Watch watch(watchdog_, catalog.Database(), deadline);
+    try {
+        work(catalog);
+    } catch (const CatalogError&) {
+        if (!watch.Expired()) throw;
+        throw CatalogError("the catalog did not answer within " +
+                           std::to_string(login_.timeoutSeconds) + " s");
+    }
+}
+
 void CatalogPool::Use(const std::function<void(CatalogStore&)>& work) {
+    const auto deadline = CallWatchdog::Clock::now() + std::chrono::seconds(login_.timeoutSeconds);
     bool reused = false;
     std::unique_ptr<CatalogStore> catalog = Take(reused);
     try {
-        work(*catalog);
+        Watched(*catalog, deadline, work);
     } catch (const CatalogError&) {
         catalog.reset();  // whatever failed may have been the connection: dropped
-        if (!reused) throw;
+        if (!reused || CallWatchdog::Clock::now() >= deadline) throw;
         catalog = std::make_unique<CatalogStore>(login_, CatalogStore::Use::kReadOnly);
-        work(*catalog);
+        Watched(*catalog, deadline, work);
     } catch (...) {
         Give(std::move(catalog));  // the request was at fault, not the connection
         throw;

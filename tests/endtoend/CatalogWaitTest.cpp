@@ -1,0 +1,157 @@
+// A PostgreSQL catalog that stops answering, or restarts, in the middle of a run. A typical
+// hour (216 registrations) starting at 13:47:34.25 is converted, so that rows must keep a
+// fraction no header holds.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tests/support/Workspace.h"
+
+using namespace testsupport;
+using ::testing::HasSubstr;
+
+namespace {
+
+Rows ExactRows() {
+    Rows rows;
+    for (const char* channel : {"BHE", "BHN", "BHZ"}) {
+        rows.push_back({std::string("ABC\\22102013-134734-") + channel + ".ABC", "ABC", channel,
+                        "1382449654.25", "3600", "100", "1", "3", "PLQ2TRQ", "512"});
+    }
+    return rows;
+}
+
+plqgen::RecordingSpec Hour() {
+    plqgen::RecordingSpec hour;
+    hour.sampleFormat = 2;
+    hour.millisecond = 250;
+    return hour;
+}
+
+// Counts the updates of FILELIST in sequence `seen`; the 30th waits `wait` seconds.
+std::vector<std::string> CountingTrigger(int wait) {
+    return {"CREATE SEQUENCE seen",
+            "CREATE FUNCTION counted() RETURNS trigger AS $$ BEGIN IF nextval('seen') = 30 "
+            "THEN PERFORM pg_sleep(" +
+                std::to_string(wait) + "); END IF; RETURN NEW; END $$ LANGUAGE plpgsql",
+            "CREATE TRIGGER counted BEFORE UPDATE ON FILELIST FOR EACH ROW EXECUTE FUNCTION "
+            "counted()"};
+}
+
+// The server process of the converter's session is stopped (SIGSTOP) after its 30th update:
+// its host still answers TCP, so only the converter's own bound ends the wait. With
+// [DATABASE] TIMEOUT=5 the run ends with -9 within that bound (and a margin), the rest
+// journaled; once the server process goes on, `trq check --repair` makes every row exact.
+TEST(CatalogWait, StoppedServerProcessIsGivenUpWithinTheTimeout) {
+    Workspace ws(CatalogKind::kPostgres);
+    ws.WriteRecording("rec.plq", Hour());
+    std::string ini = ws.IniText(ws.ArchiveDir());
+    ini.replace(ini.find("[DATA]"), 6, "TIMEOUT=5\n[DATA]");
+    ws.WriteIni(ini);
+    const TestCatalog& catalog = ws.Catalog();
+    // The 30th update waits a moment, so that its server process is found waiting.
+    for (const std::string& statement : CountingTrigger(2)) ExecuteSql(catalog, statement);
+    pid_t stopped = 0;
+    std::thread stopper([&] {
+        for (Rows found; stopped == 0; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            found = QueryRows(catalog,
+                              "SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep' "
+                              "AND datname = '" +
+                                  catalog.database + "'");
+            if (!found.empty()) stopped = std::stoi(found[0][0]);
+        }
+        ::kill(stopped, SIGSTOP);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const ProcessResult result = ws.Convert("rec.plq");
+    const auto took = std::chrono::steady_clock::now() - started;
+    stopper.join();
+    ::kill(stopped, SIGCONT);
+
+    EXPECT_EQ(result.exitCode, 247) << result.out << result.err;
+    EXPECT_LT(took, std::chrono::seconds(20)) << "the deadline: 5 s, and a margin";
+    std::printf("stopped server given up; the run took %.1f s\n",
+                std::chrono::duration<double>(took).count());
+    const std::string reason = "the catalog did not answer within 5 s";
+    EXPECT_THAT(result.err, HasSubstr(reason));
+    EXPECT_EQ(result.err.find(reason), result.err.rfind(reason)) << result.err;
+    const std::string journal = ws.ArchiveDir() + "/ABC/.plq2trq.journal";
+    EXPECT_TRUE(std::filesystem::exists(journal));
+    for (const char* channel : {"BHE", "BHN", "BHZ"}) {
+        EXPECT_EQ(ws.ArchiveFiles().at(std::string("ABC/22102013-134734-") + channel + ".ABC").size,
+                  512u + 360000u * 4u);
+    }
+
+    std::vector<std::string> args{"check", ws.ArchiveDir(), "--repair"};
+    const auto login = ws.LoginArgs();
+    args.insert(args.end(), login.begin(), login.end());
+    const ProcessResult repair = ws.Trq(args);
+    EXPECT_EQ(repair.exitCode, 0) << repair.out << repair.err;
+    EXPECT_FALSE(std::filesystem::exists(journal));
+    EXPECT_EQ(ws.CatalogRows(), ExactRows());
+}
+
+// A cluster of the test's own, restarted (fast: sessions ended, connections refused for a
+// moment) while the converter's 30th update waits: the converter connects again, with
+// patience, and ends with 0, every row exact, no journal.
+TEST(CatalogWait, ServerRestartCostsNothing) {
+    TempDir dir;
+    const std::string script = PLQ_SOURCE_DIR "/scripts/pg-test-cluster.sh";
+    const std::string state = dir / "cluster.env";
+    ASSERT_EQ(RunProcess(script, {"start", state}, dir.Path()).exitCode, 0);
+    struct Stop {
+        std::string script, state, dir;
+        ~Stop() { RunProcess(script, {"stop", state}, dir); }
+    } stop{script, state, dir.Path()};
+    std::map<std::string, std::string> pg;
+    std::ifstream in(state);
+    for (std::string line; std::getline(in, line);) {
+        pg[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+    }
+    const ProcessResult setup = RunProcess(
+        PLQ_SOURCE_DIR "/scripts/catalog-setup.sh",
+        {"postgres", "--dsn", "TRQ", "--host", pg["PGHOST"], "--port", pg["PGPORT"], "--db", "trq",
+         "--user", pg["PGUSER"], "--password", pg["PGPASSWORD"], "--ini-dir", dir / "odbc"},
+        dir.Path());
+    ASSERT_EQ(setup.exitCode, 0) << setup.err;
+    const std::map<std::string, std::string> env = {{"ODBCSYSINI", dir / "odbc"},
+                                                    {"ODBCINI", dir / "odbc/odbc.ini"},
+                                                    {"TMPDIR", dir.Path()},
+                                                    {"PGPASSWORD", pg["PGPASSWORD"]}};
+    auto psql = [&](const std::string& sql) {
+        return RunProcess(pg["PGBIN"] + "/psql",
+                          {"-XAtq", "-h", pg["PGHOST"], "-p", pg["PGPORT"], "-U", pg["PGUSER"],
+                           "-d", "trq", "-c", sql},
+                          dir.Path(), env)
+            .out;
+    };
+    for (const std::string& statement : CountingTrigger(30)) psql(statement);
+    std::filesystem::create_directories(dir / "archive");
+    WriteFile(dir / "plq2trq.ini",
+              "[DATABASE]\nODBC=TRQ\nUSER=" + pg["PGUSER"] + "\nPASSWORD=" + pg["PGPASSWORD"] +
+                  "\n[DATA]\nDIR=" + dir / "archive" + "\n[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n");
+    plqgen::WriteRecording(dir / "rec.plq", Hour());
+    std::thread restarter([&] {
+        while (psql("SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep'").empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        RunProcess(script, {"restart", state}, dir.Path());
+    });
+    const ProcessResult result = RunProcess(ConverterPath(), {"rec.plq", "ABC"}, dir.Path(), env);
+    restarter.join();
+
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_THAT(result.err, HasSubstr("the connection to the catalog was lost; connecting again"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "archive/ABC/.plq2trq.journal"));
+    std::string expected;
+    for (const auto& row : ExactRows()) expected += row[0] + "|" + row[3] + "|" + row[4] + "\n";
+    EXPECT_EQ(psql("SELECT CPATH, TBEGIN, TQTY FROM FILELIST ORDER BY CPATH"), expected);
+}
+
+}  // namespace

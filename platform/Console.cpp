@@ -29,9 +29,11 @@ class StandardStreamsSink : public ConsoleSink {
     }
 };
 
+// Each thread has its own installed sink, so that workers converting recordings side by
+// side each collect their own lines; every thread starts with the standard streams.
 ConsoleSink*& InstalledSink() {
     static StandardStreamsSink standardStreams;
-    static ConsoleSink* sink = &standardStreams;
+    thread_local ConsoleSink* sink = &standardStreams;
     return sink;
 }
 

@@ -31,8 +31,9 @@ void ConsoleNotice(const char* format, ...) __attribute__((format(printf, 1, 2))
 // The program name the default sink puts before notices ("plq2trq" unless set).
 void SetConsoleProgramName(const char* name);
 
-// Installs `sink` (not owned) for the lifetime of this object and restores the previous
-// one afterwards. Single-threaded, like the rest of the converter.
+// Installs `sink` (not owned) for the calling thread for the lifetime of this object and
+// restores the previous one afterwards. Other threads keep their own sinks; a thread that
+// installed none writes to the standard streams.
 class ScopedConsoleSink {
   public:
     explicit ScopedConsoleSink(ConsoleSink& sink);

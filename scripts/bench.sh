@@ -24,11 +24,17 @@
 #       day of W2 (requests, failures, throughput, 50th and 99th percentile latency;
 #       bench_serve_load), and the server's peak memory while it sends the whole day of
 #       three channels (104 MB of miniSEED) in one answer.
+#   W6  a campaign: 3 stations x 24 hourly recordings (3 channels x 360,000 samples at 100
+#       sps, format 1, 311 MB) converted by one batch command (plq2trq --tree, --jobs 3) on
+#       each catalog, and by the shell loop of one classic run per recording; floor: cp -r
+#       of the recordings followed by sync. Also the batch's peak resident memory with
+#       --jobs 2.
 #   and the component benchmarks of bench/ (decoding, archive writer, registration and the
 #   bare driver pair beside it).
 #
 #   scripts/bench.sh             build dir build-bench (PLQ_BENCH_BUILD_DIR to change it)
 #   scripts/bench.sh serve       W5 alone
+#   scripts/bench.sh campaign    W6 alone
 #
 # Everything runs in a temporary directory, with a throwaway PostgreSQL server, removed at
 # the end. Timings depend on the machine and on what else runs on it: the load average is
@@ -256,6 +262,34 @@ for bench in "${benches[@]}"; do
 done
 fi  # only = all
 
+if [ "$only" = all ] || [ "$only" = campaign ]; then
+say "W6: a campaign of 3 stations x 24 hourly recordings"
+for sta in CA CB CC; do
+  mkdir -p "$work/campaign/$sta"
+  for h in $(seq 0 23); do
+    "$plqgen" "$work/campaign/$sta/$(printf '%02d' "$h").plq" --channels 3 --samples 360000 \
+      --rate 100 --format 1 --signal noise --seed "$h" --start "2013-10-22T$(printf '%02d' "$h"):00:00" >/dev/null
+  done
+done
+w6_bytes=$(du -sb "$work/campaign" | cut -f 1)
+sync
+w6_floor=$(wall_us sh -c "cp -r '$work/campaign' '$work/campaign-copy' && sync")
+rm -rf "$work/campaign-copy"
+declare -A w6v
+for kind in lite pg; do
+  sync
+  w6v[$kind,batch]=$(wall_us sh -c "cd '$work/$kind' && '$plq2trq' --tree ../campaign --jobs 3 --quiet")
+  rm -rf "$work/$kind/archive/C"?
+  sync
+  w6v[$kind,loop]=$(wall_us sh -c "cd '$work/$kind' && for f in ../campaign/*/*.plq; do s=\$(basename \$(dirname \$f)); '$plq2trq' \$f \$s || exit 1; done")
+  rm -rf "$work/$kind/archive/C"?
+done
+(cd "$work/lite" && /usr/bin/time -v -o "$work/w6.time" "$plq2trq" --tree ../campaign --jobs 2 --quiet >/dev/null)
+w6_rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/w6.time")
+rm -rf "$work/lite/archive/C"? "$work/campaign"
+fi
+
+if [ "$only" != campaign ]; then
 say "W5: trq serve, $w5_clients clients for $w5_seconds s on each catalog"
 [ -e "$work/w2.plq" ] ||
   "$plqgen" "$work/w2.plq" --channels 3 --samples 8640000 --rate 100 --format 1 --signal noise
@@ -292,6 +326,7 @@ for kind in lite pg; do
   kill -TERM "$server"
   wait "$server" || true
 done
+fi  # only != campaign
 # Field $2 (requests, failed, per_second, p50_ms, p99_ms) of the load line of catalog $1.
 w5() { tr ' ' '\n' <<<"${w5v[$1,load]}" | sed -n "s/^$2=//p"; }
 
@@ -325,11 +360,21 @@ report="$build/bench-results.md"
   echo "| W4 availability of one station's year in 1,005,984 rows, SQLite (WAL) | $w4_lite ms wall | | < 1000 ms: $(verdict "$w4_lite < 1000") |"
   echo "| W4 availability of one station's year in 1,005,984 rows, PostgreSQL | $w4_pg ms wall | | < 1000 ms: $(verdict "$w4_pg < 1000") |"
   fi
+  if [ "$only" = all ] || [ "$only" = campaign ]; then
+  for kind in lite pg; do
+    name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
+    target=$([ "$kind" = lite ] && echo 2 || echo 3)
+    echo "| W6 campaign 3 x 24 hours ($((w6_bytes / 1000000)) MB), batch --jobs 3, $name | $(ms "${w6v[$kind,batch]}") ms wall; the loop of classic runs $(ms "${w6v[$kind,loop]}") ms | cp -r + sync $(ms "$w6_floor") ms | <= ${target}x the floor: $(verdict "${w6v[$kind,batch]} <= $target * $w6_floor") ($(awk -v a="${w6v[$kind,batch]}" -v b="$w6_floor" 'BEGIN { printf "%.1f", a / b }')x) |"
+  done
+  echo "| W6 campaign, batch --jobs 2, SQLite | peak RSS $(mib "$w6_rss") MiB | | bounded per worker |"
+  fi
+  if [ "$only" != campaign ]; then
   for kind in lite pg; do
     name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
     echo "| W5 trq serve, $w5_clients clients for $w5_seconds s, $name | $(w5 "$kind" requests) requests, $(w5 "$kind" failed) failed: $(w5 "$kind" per_second) requests/s, latency p50 $(w5 "$kind" p50_ms) ms, p99 $(w5 "$kind" p99_ms) ms | | no failed request: $(verdict "$(w5 "$kind" failed) == 0") |"
     echo "| W5 trq serve, the whole day of 3 channels in one answer, $name | $((w5v[$kind,bytes] / 1000000)) MB sent, peak RSS $((w5v[$kind,peak] / 1024)) MiB ($((w5v[$kind,before] / 1024)) MiB before it) | | bounded, not the answer's size: $(verdict "${w5v[$kind,peak]} < 64 * 1024") |"
   done
+  fi
   if [ "$only" = all ]; then
   echo
   echo "Component benchmarks (Google Benchmark; name, wall time, CPU time, iterations, counters):"

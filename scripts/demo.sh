@@ -94,6 +94,32 @@ step "trq list --station ABC --from 2013-10-22T13:00:00Z"
 step "trq avail --station ABC --from 2013-10-22T13:00:00Z --to 2013-10-22T15:00:00Z"
 (cd "$demo" && "$trq" avail --station ABC --from 2013-10-22T13:00:00Z --to 2013-10-22T15:00:00Z)
 
+step "A small campaign: demo/campaign/STA/*.plq (2 stations x 3 recordings of 10 minutes, one not PLQ)"
+for sta in XA XB; do
+  mkdir -p "$demo/campaign/$sta"
+  for m in 0 1 2; do
+    "$plqgen" "$demo/campaign/$sta/$m.plq" --channels 3 --samples 60000 --rate 100 --format 0 \
+      --start "2013-10-23T0$m:00:00" --signal noise --seed "$m" >/dev/null
+  done
+done
+"$plqgen" "$demo/campaign/XB/bad.plq" --channels 3 --samples 100 --system "other recorder" >/dev/null
+ls -R "$demo/campaign"
+
+step "plq2trq --tree campaign --dry-run   (in demo/: what would be done; nothing is written)"
+(cd "$demo" && "$plq2trq" --tree campaign --dry-run) || true
+
+step "plq2trq --tree campaign --jobs 2 --report campaign.json   (in demo/)"
+status=0
+(cd "$demo" && "$plq2trq" --tree campaign --jobs 2 --report campaign.json) || status=$?
+echo "exit code: $status (-6: the recording that is not PLQ)"
+echo "campaign.json, its first entry:"
+sed -n '1,/^    },/p' "$demo/campaign.json"
+
+for sta in XA XB; do
+  step "trq avail --station $sta --from 2013-10-23T00:00:00Z"
+  (cd "$demo" && "$trq" avail --station "$sta" --from 2013-10-23T00:00:00Z)
+done
+
 step "trq serve --listen 127.0.0.1:0   (in demo/, for a moment: any free port)"
 (cd "$demo" && exec "$trq" serve --listen 127.0.0.1:0) 2>"$demo/serve.log" &
 server=$!

@@ -1,0 +1,191 @@
+// The converter's batch form against the classic form: a campaign converted in one command
+// leaves the archive and the catalog exactly as one classic run per recording (in time
+// order) leaves them, a bad recording in the middle is reported and skipped, a dry run
+// writes nothing, and a batch interrupted and run again leaves the same archive.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/Deadline.h"
+#include "tests/support/Workspace.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A recording of 3,700 s at 100 sps (just over an hour: each channel fills two archive
+// files) starting at 13:47:34 plus `hours` hours and `extraSeconds` seconds.
+plqgen::RecordingSpec HourAndMore(int hours, int extraSeconds = 0, uint32_t seed = 1) {
+    plqgen::RecordingSpec spec;
+    spec.sampleFormat = 2;
+    spec.samplesPerChannel = 370000;
+    const int start = 13 * 3600 + 47 * 60 + 34 + hours * 3700 + extraSeconds;
+    spec.hour = static_cast<int16_t>(start / 3600);
+    spec.minute = static_cast<int16_t>(start / 60 % 60);
+    spec.second = static_cast<int16_t>(start % 60);
+    spec.seed = seed;
+    return spec;
+}
+
+struct CampaignFile {
+    std::string path;  // below the workspace
+    std::string station;
+    plqgen::RecordingSpec spec;
+};
+
+// Two stations: ABC with two recordings back to back (written latest first, so that the
+// batch has to order them), XYZ with two 60 s apart.
+std::vector<CampaignFile> Campaign() {
+    return {{"spool/ABC/b.plq", "ABC", HourAndMore(1, 0, 2)},
+            {"spool/ABC/a.plq", "ABC", HourAndMore(0, 0, 1)},
+            {"spool/XYZ/1.plq", "XYZ", HourAndMore(0, 0, 3)},
+            {"spool/XYZ/2.plq", "XYZ", HourAndMore(1, 60, 4)}};
+}
+
+void WriteCampaign(const Workspace& ws, const std::vector<CampaignFile>& files) {
+    for (const CampaignFile& f : files) {
+        fs::create_directories(fs::path(ws.Path(f.path)).parent_path());
+        ws.WriteRecording(f.path, f.spec);
+    }
+}
+
+// The classic runs, each station's recordings in time order.
+void ConvertClassic(const Workspace& ws) {
+    for (const char* path :
+         {"spool/ABC/a.plq", "spool/ABC/b.plq", "spool/XYZ/1.plq", "spool/XYZ/2.plq"}) {
+        const std::string station = fs::path(path).parent_path().filename();
+        ASSERT_EQ(ws.Convert(path, station).exitCode, 0) << path;
+    }
+}
+
+ProcessResult Batch(const Workspace& ws, std::vector<std::string> args) {
+    return RunProcess(ConverterPath(), args, ws.Dir().Path(), ws.Env());
+}
+
+nlohmann::json ReadJson(const std::string& path) {
+    std::ifstream in(path);
+    return nlohmann::json::parse(in);
+}
+
+class BatchForm : public ::testing::TestWithParam<CatalogKind> {};
+
+// B1: --tree with two workers and a truncated and a foreign file among the recordings:
+// the good ones end exactly as classic runs leave them, the bad ones are reported with the
+// classic codes, and the batch ends with the more severe (-5, 251).
+TEST_P(BatchForm, TreeEqualsClassicRunsAndSkipsBadRecordings) {
+    Workspace classic(GetParam());
+    classic.WriteIni(classic.IniText("archive"));
+    WriteCampaign(classic, Campaign());
+    ConvertClassic(classic);
+
+    Workspace batch(GetParam());
+    batch.WriteIni(batch.IniText("archive"));
+    std::vector<CampaignFile> files = Campaign();
+    plqgen::RecordingSpec truncated = HourAndMore(0, 1800);
+    truncated.sizeAdjustment = -100;
+    plqgen::RecordingSpec foreign = HourAndMore(0, 900);
+    foreign.systemName = "other recorder";
+    files.push_back({"spool/ABC/cut.plq", "ABC", truncated});
+    files.push_back({"spool/XYZ/foreign.plq", "XYZ", foreign});
+    WriteCampaign(batch, files);
+
+    const ProcessResult run =
+        Batch(batch, {"--tree", "spool", "--jobs", "2", "--report", "report.json"});
+    EXPECT_EQ(run.exitCode, 251) << run.out << run.err;
+    EXPECT_EQ(batch.ArchiveFiles(), classic.ArchiveFiles());
+    EXPECT_EQ(batch.CatalogRows(), classic.CatalogRows());
+    EXPECT_NE(run.out.find("Summary: 4 of 6 recordings converted, 2 failed\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("  failed (-6, not PLQ): 1\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  failed (-5, cannot read or wrong size): 1\n"), std::string::npos);
+    EXPECT_NE(run.out.find("  archive files created 24, extended 0, replaced 0\n"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("  station ABC: 2.06 h of data, 0 gaps (0.0 s), 0 overlaps (0.0 s)\n"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("  station XYZ: 2.06 h of data, 1 gaps (60.0 s), 0 overlaps (0.0 s)\n"),
+              std::string::npos);
+
+    const nlohmann::json report = ReadJson(batch.Path("report.json"));
+    EXPECT_EQ(report["exitCode"], -5);
+    std::map<std::string, std::pair<int, std::string>> outcomes;
+    for (const auto& r : report["recordings"]) outcomes[r["path"]] = {r["exitCode"], r["outcome"]};
+    const std::map<std::string, std::pair<int, std::string>> expected{
+        {"spool/ABC/a.plq", {0, "converted"}}, {"spool/ABC/b.plq", {0, "converted"}},
+        {"spool/ABC/cut.plq", {-5, "failed"}}, {"spool/XYZ/1.plq", {0, "converted"}},
+        {"spool/XYZ/2.plq", {0, "converted"}}, {"spool/XYZ/foreign.plq", {-6, "failed"}}};
+    EXPECT_EQ(outcomes, expected);
+    EXPECT_EQ(report["recordings"][0]["path"], "spool/ABC/a.plq");
+    EXPECT_EQ(report["recordings"][0]["created"],
+              nlohmann::json({"ABC\\22102013-134734-BHZ.ABC", "ABC\\22102013-144734-BHZ.ABC",
+                              "ABC\\22102013-134734-BHN.ABC", "ABC\\22102013-144734-BHN.ABC",
+                              "ABC\\22102013-134734-BHE.ABC", "ABC\\22102013-144734-BHE.ABC"}));
+}
+
+// B2: --station with the files given latest first; a dry run before writes nothing and
+// tells the files the conversion then makes; after it, a dry run tells replacements.
+TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
+    Workspace ws(GetParam());
+    ws.WriteIni(ws.IniText("archive"));
+    WriteCampaign(ws, Campaign());
+    const std::vector<std::string> args{"--station", "ABC", "spool/ABC/b.plq", "spool/ABC/a.plq"};
+    std::vector<std::string> dry = args;
+    dry.push_back("--dry-run");
+
+    const ProcessResult told = Batch(ws, dry);
+    EXPECT_EQ(told.exitCode, 0) << told.err;
+    EXPECT_TRUE(ws.ArchiveFiles().empty());
+    EXPECT_TRUE(ws.CatalogRows().empty());
+    EXPECT_NE(told.out.find("spool/ABC/a.plq (ABC): create ABC\\22102013-134734-BHZ.ABC create "
+                            "ABC\\22102013-144734-BHZ.ABC create ABC\\22102013-134734-BHN.ABC"),
+              std::string::npos)
+        << told.out;
+    EXPECT_NE(told.out.find("spool/ABC/b.plq (ABC): create ABC\\22102013-144914-BHZ.ABC create "
+                            "ABC\\22102013-154914-BHZ.ABC"),
+              std::string::npos)
+        << told.out;
+
+    ASSERT_EQ(Batch(ws, args).exitCode, 0);
+    EXPECT_EQ(ws.ArchiveFiles().size(), 12u);
+    const auto archive = ws.ArchiveFiles();
+    const Rows rows = ws.CatalogRows();
+    const ProcessResult again = Batch(ws, dry);
+    EXPECT_NE(again.out.find("spool/ABC/a.plq (ABC): replace ABC\\22102013-134734-BHZ.ABC"),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(ws.ArchiveFiles(), archive);
+    EXPECT_EQ(ws.CatalogRows(), rows);
+}
+
+// B3: a batch ended half-way (SIGTERM) and run again leaves the archive and the catalog of
+// an uninterrupted one.
+TEST_P(BatchForm, InterruptedBatchRunAgainIsExact) {
+    Workspace classic(GetParam());
+    classic.WriteIni(classic.IniText("archive"));
+    WriteCampaign(classic, Campaign());
+    ConvertClassic(classic);
+
+    Workspace ws(GetParam());
+    ws.WriteIni(ws.IniText("archive"));
+    WriteCampaign(ws, Campaign());
+    {
+        BackgroundProcess first(ConverterPath(), {"--tree", "spool", "--jobs", "1", "--quiet"},
+                                ws.Dir().Path(), ws.Env(), ws.Path("out1"), ws.Path("err1"));
+        WaitUntil([&] { return !ws.ArchiveFiles().empty(); }, std::chrono::seconds(60),
+                  "the first archive file");
+        first.Stop();
+    }
+    const ProcessResult again = Batch(ws, {"--tree", "spool", "--quiet"});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(ws.ArchiveFiles(), classic.ArchiveFiles());
+    EXPECT_EQ(ws.CatalogRows(), classic.CatalogRows());
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogs, BatchForm,
+                         ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
+                         CatalogKindName);
+
+}  // namespace

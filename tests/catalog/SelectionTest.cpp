@@ -48,7 +48,11 @@ TEST(SelectionWindow, IsHalfOpen) {
         {"w6 covers the window", 0, 200, 50, 100, true},
     };
     for (const WindowCase& c : cases) {
-        CatalogSelection selection{"ABC", "BH?", Micro(c.from), Micro(c.to)};
+        CatalogSelection selection;
+        selection.stations = {"ABC"};
+        selection.channels = {"BH?"};
+        selection.from = Micro(c.from);
+        selection.to = Micro(c.to);
         EXPECT_EQ(RowMeetsSelection(Row(c.start, c.duration), selection), c.meets) << c.id;
     }
 }

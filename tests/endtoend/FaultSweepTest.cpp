@@ -26,7 +26,7 @@
 #include "tests/support/Bytes.h"
 #include "tests/support/ConsoleLines.h"
 #include "tests/support/Workspace.h"
-#include "trq/CheckCommand.h"
+#include "trq/commands/CheckCommand.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;

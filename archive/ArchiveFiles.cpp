@@ -106,6 +106,8 @@ std::optional<BlockRegistration> ArchiveFileOutput::AppendBlock(CStationArchive&
         return std::nullopt;
     }
 
+    replacedFiles_.Compare(channel, file.LengthAtOpen(), channel.Samples(),
+                           static_cast<std::size_t>(blockBytes));
     channel.ExtendFile(channel.BlockDuration());
     channel.SetFileLength(file.LengthAtOpen() + blockBytes);
     channel.SetFileUnsynced(!finished);
@@ -180,6 +182,9 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
     if (written) existing = platform::OutputFile::OpenForAppend(fullPath_.c_str());
     const platform::FileError& held = existing.LastError();
     replaced = existing.IsOpen();
+    // What the file held, to compare with what takes its place (kept open past the rename).
+    platform::BinaryFile former;
+    if (replaced) former = platform::BinaryFile::OpenReadOnly(fullPath_);
     if (written && held.Failed() && std::strcmp(held.call, "flock") == 0) {
         written = false;
         reason = held.Describe(fullPath_);
@@ -192,6 +197,12 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
         platform::RemoveFile(temporaryPath_.c_str());
         ReportWriteFailure(reason);
         return false;
+    }
+    if (former.IsOpen()) {
+        replacedFiles_.Begin(channel, std::move(former), fullPath_, channel.FileStart());
+        replacedFiles_.Compare(channel, 0, header, kArchiveHeaderSize);
+        replacedFiles_.Compare(channel, kArchiveHeaderSize, channel.Samples(),
+                               static_cast<std::size_t>(channel.BufferedCount()) * 4);
     }
     channel.SetFileUnsynced(!finalFlush_);
     if (std::find(unsyncedDirectories_.begin(), unsyncedDirectories_.end(), directoryPath_) ==
@@ -209,6 +220,7 @@ bool ArchiveFileOutput::WriteAndSync(platform::OutputFile& file, const char* hea
 }
 
 void ArchiveFileOutput::SyncLeftFile(CChannelBuffer& channel) {
+    replacedFiles_.Finish(channel);
     if (!channel.FileUnsynced()) return;
     channel.SetFileUnsynced(false);
     ComposeFullPath(channel.CurrentFilePath());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/CatalogRegistrar.h"
+#include "archive/ReplacedFiles.h"
 #include "archive/StationArchive.h"
 #include "platform/FileServices.h"
 
@@ -39,7 +40,8 @@ class ArchiveFileOutput {
     std::optional<BlockRegistration> Flush(CStationArchive& station, CChannelBuffer& channel);
     // While set, every file written is finished: it is synced before its registration.
     void SetFinalFlush(bool finalFlush) { finalFlush_ = finalFlush; }
-    // Syncs the channel's last file when it holds unsynced samples (it takes no more).
+    // Syncs the channel's last file when it holds unsynced samples (it takes no more), and
+    // tells when that file replaced one that held other data (ReplacedFiles.h).
     void SyncLeftFile(CChannelBuffer& channel);
     // Syncs the station directories that got new files since they were last synced.
     void SyncNewDirectories();
@@ -79,6 +81,7 @@ class ArchiveFileOutput {
     bool finalFlush_ = false;                       // FlushAll is running: files are finished
     std::vector<std::string> unsyncedDirectories_;  // station directories with new files
     WrittenFiles written_;
+    ReplacedFiles replacedFiles_;
     // Scratch paths of Flush, kept so that their memory is reused from flush to flush.
     std::string relativePath_;
     std::string fullPath_;

@@ -1,5 +1,7 @@
 #include "ingest/Conversion.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -36,6 +38,14 @@ std::string OneLine(std::string text) {
     return text.empty() ? "no message from the driver" : text;
 }
 
+// The toolkit names a station in miniSEED records and FDSN answers, whose station code
+// holds 1 to 5 letters and digits (trq/mseed applies the same rule).
+bool IsMiniSeedStationCode(const std::string& station) {
+    return !station.empty() && station.size() <= 5 &&
+           std::all_of(station.begin(), station.end(),
+                       [](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
 // Steps from the recorder file's open to the final flush; returns the exit code and fills
 // the rest of the result.
 int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char* filePath,
@@ -62,6 +72,12 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
         ConsoleNotice("gave up waiting for station %s after %d s", station.c_str(),
                       lockWaitSeconds);
         return ExitCode::kStationBusy;
+    }
+    if (session.Failed()) {
+        // Without the lock nothing is written: one line, not one per block.
+        ConsoleMessage("ERROR: write file %s!!!", session.FailedPath().c_str());
+        ConsoleNotice("cannot lock station %s: %s", station.c_str(), session.Failure().c_str());
+        return ExitCode::kArchiveWrite;
     }
 
     SampleReceiver toWriter = [&writer, &result](const char* sta, const char* channel, double rate,
@@ -130,6 +146,12 @@ int AcceptStationName(const char* argument, std::string& station) {
             "directory (not empty, not . or .., no / or \\)",
             station.c_str());
         return ExitCode::kBadStation;
+    }
+    if (!IsMiniSeedStationCode(station)) {
+        ConsoleNotice(
+            "warning: the station name %s cannot be a miniSEED station code (1 to 5 letters "
+            "and digits): trq export refuses its files and trq serve does not serve them",
+            station.c_str());
     }
     return 0;
 }

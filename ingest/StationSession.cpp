@@ -1,8 +1,31 @@
 #include "ingest/StationSession.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
 #include "archive/ArchiveWriter.h"
 #include "archive/StationDirectory.h"
 #include "platform/Console.h"
+#include "platform/FileServices.h"
+
+namespace {
+
+// "open data directory D: <the system's text>" when `path` is missing, cannot be looked at
+// or is no directory; else empty.
+std::string DirectoryProblem(const std::string& path, const char* what) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error)
+        return std::string("open ") + what + " " + path + ": " + std::strerror(error.value());
+    if (!std::filesystem::is_directory(status)) {
+        return std::string("open ") + what + " " + path + ": " + std::strerror(ENOTDIR);
+    }
+    return "";
+}
+
+}  // namespace
 
 StationSession::StationSession(const std::string& dataDir, const std::string& station,
                                CatalogRegistrar& registrar, int lockWaitSeconds)
@@ -28,8 +51,7 @@ StationSession::StationSession(const std::string& dataDir, const std::string& st
     recovery_ = RecoverStation(dataDir, station, std::chrono::seconds(lockWaitSeconds), hooks);
     const platform::FileLock& lock = recovery_.lock;
     if (lock.GetState() == platform::FileLock::State::kFailed) {
-        ConsoleNotice("cannot lock station %s: %s", station.c_str(),
-                      lock.Error().Describe(lockPath).c_str());
+        DiagnoseFailure(station, lockPath);
         return;
     }
     if (!lock.Held()) return;
@@ -55,4 +77,23 @@ void StationSession::ReportDeferred(const CArchiveWriter& writer) const {
         "%zu registrations were not made; they are kept in %s, and `trq check %s "
         "--repair` makes them",
         writer.DeferredCount(), journals.c_str(), dataDir.c_str());
+}
+
+void StationSession::DiagnoseFailure(const std::string& station, const std::string& lockPath) {
+    const std::string stationDir = StationDirectoryPath(dataDir_, station);
+    failedPath_ = dataDir_;
+    if (!dataDir_.empty()) failure_ = DirectoryProblem(dataDir_, "data directory");
+    if (failure_.empty()) {
+        failedPath_ = stationDir;
+        // The lock's own attempt to make the directory failed quietly: once more for the reason.
+        if (!platform::MakeDirectoryLevel(stationDir.c_str()) && errno != EEXIST) {
+            failure_ = "make station directory " + stationDir + ": " + std::strerror(errno);
+        } else {
+            failure_ = DirectoryProblem(stationDir, "station directory");
+        }
+    }
+    if (failure_.empty()) {
+        failedPath_ = lockPath;
+        failure_ = recovery_.lock.Error().Describe(lockPath);
+    }
 }

@@ -16,20 +16,31 @@ class StationSession {
     // Takes the station's lock, waiting up to `lockWaitSeconds` for another converter of the
     // station (with a notice). Once held: removes leftover temporary files and makes the
     // registrations of the station's journal. A lock that cannot be taken for another reason
-    // (a data directory that cannot be written, say) is noticed and the run goes on: its
-    // writes will fail and be reported.
+    // (a data directory that is missing or cannot be written, a lock file that cannot be
+    // opened) makes the session Failed: nothing may be written without the lock.
     StationSession(const std::string& dataDir, const std::string& station,
                    CatalogRegistrar& registrar, int lockWaitSeconds);
 
     // Another converter held the station for longer than the wait allowed.
     bool Busy() const { return recovery_.lock.GetState() == platform::FileLock::State::kBusy; }
+    // The lock could not be taken for another reason than another converter: what could not
+    // be opened or made (the data directory, the station directory or the lock file), and
+    // why (the operation, the path and the system's text).
+    bool Failed() const { return !failure_.empty(); }
+    const std::string& FailedPath() const { return failedPath_; }
+    const std::string& Failure() const { return failure_; }
     // Registrations of the journal that could not be made (the catalog stays behind).
     bool JournalLeft() const { return journalLeft_; }
     // After the final flush: says how many registrations the writer kept in journals.
     void ReportDeferred(const CArchiveWriter& writer) const;
 
   private:
+    // Finds out why the lock could not be taken: the directories first, else the lock file.
+    void DiagnoseFailure(const std::string& station, const std::string& lockPath);
+
     std::string dataDir_;
+    std::string failedPath_;
+    std::string failure_;
     StationRecovery recovery_;
     bool journalLeft_ = false;
 };

@@ -203,11 +203,20 @@ std::map<std::string, std::string> Reasons() {
         for (int i = 0; i < 15; ++i) kept += "\xC3\xBC";
         return kept;
     }();
+    // Station names the toolkit cannot put into miniSEED are converted with a warning.
+    auto notSeed = [](const std::string& station) {
+        return "plq2trq: warning: the station name " + station +
+               " cannot be a miniSEED station code (1 to 5 letters and digits): trq export "
+               "refuses its files and trq serve does not serve them\n";
+    };
     return {
         {"1.5", "plq2trq: the station name " + std::string(40, 's') +
-                    " is longer than 31 bytes: only \"" + std::string(31, 's') + "\" is used\n"},
+                    " is longer than 31 bytes: only \"" + std::string(31, 's') + "\" is used\n" +
+                    notSeed(std::string(31, 's'))},
         {"1.6", "plq2trq: the station name " + utf8Kept +
-                    "\xC3\xBC is longer than 31 bytes: only \"" + utf8Kept + "\" is used\n"},
+                    "\xC3\xBC is longer than 31 bytes: only \"" + utf8Kept + "\" is used\n" +
+                    notSeed(utf8Kept)},
+        {"4.1", notSeed("%d%s%%")},
         {"2.1", "plq2trq: open rec.plq: No such file or directory\n"},
         {"4.2", "plq2trq: open r%d%s%%.plq: No such file or directory\n"},
         {"2.2", "plq2trq: open rec.plq: not a regular file\n"},

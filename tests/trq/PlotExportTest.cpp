@@ -163,6 +163,44 @@ TEST(Export, StartsTheCatalogDoesNotGiveAndNamesSeedDoesNotTake) {
     EXPECT_FALSE(std::filesystem::exists(ws.Path("x.mseed")));
 }
 
+// `-o -` writes the records to standard output and the summary to standard error; a
+// terminal (here the pseudo-terminal of script(1)) gets no binary records.
+TEST(Export, ToStandardOutputButNeverToATerminal) {
+    Workspace ws;
+    ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
+    const ProcessResult result = ws.Trq({"export", Converted("BHZ"), "-o", "-"});
+    EXPECT_EQ(result.err, "trq export: wrote -: 1 records, 1000 samples from 1 file\n");
+    WriteFile(ws.Path("piped.mseed"), result.out);
+    EXPECT_TRUE(ReadMiniSeed(ws.Path("piped.mseed"))["XX.ABC..BHZ"].samples ==
+                FloatBytes(ReferenceSamples(GoldenSpec(), 1, 0, 1000)));
+    const std::string command = std::string(TrqPath()) + " export " + Converted("BHZ") + " -o -";
+    const ProcessResult terminal =
+        RunProcess("/usr/bin/script", {"-qec", command, "/dev/null"}, ws.Dir().Path(), ws.Env());
+    EXPECT_EQ(terminal.exitCode, 2);
+    EXPECT_EQ(terminal.out,
+              "trq export: -o - writes miniSEED records to standard output, which is a terminal: "
+              "redirect it to a file or a pipe\r\n");
+}
+
+// `trq list` names each file below the data directory, where `trq info` opens it; the
+// catalog's own path stays in --json (tests/golden/find-by-time/list.json).
+TEST(List, PrintsPathsThatOpenFromHere) {
+    Workspace ws;
+    ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
+    const ProcessResult list =
+        ws.Trq({"list", "--station", "ABC", "--from", "2013-10-22", "--data-dir", "archive"});
+    EXPECT_EQ(list.out,
+              "archive/ABC/22102013-134734-BHE.ABC  ABC  BHE  2013-10-22T13:47:34.250000Z  "
+              "2013-10-22T13:47:44.250000Z  1000  100\n"
+              "archive/ABC/22102013-134734-BHN.ABC  ABC  BHN  2013-10-22T13:47:34.250000Z  "
+              "2013-10-22T13:47:44.250000Z  1000  100\n"
+              "archive/ABC/22102013-134734-BHZ.ABC  ABC  BHZ  2013-10-22T13:47:34.250000Z  "
+              "2013-10-22T13:47:44.250000Z  1000  100\n");
+    for (const char* channel : {"BHE", "BHN", "BHZ"}) {
+        EXPECT_EQ(ws.Trq({"info", Converted(channel)}).exitCode, 0) << channel;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Catalogs, ExportOnCatalog,
                          ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
                          CatalogKindName);

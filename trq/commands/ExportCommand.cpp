@@ -1,5 +1,7 @@
 #include "trq/commands/ExportCommand.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <iostream>
@@ -23,6 +25,11 @@ struct ExportItem {
     double start = 0;            // EpochSeconds of the first sample
     bool headerOnlyRow = false;  // the row was rebuilt from the header: start to the second
 };
+
+// Where the closing summary goes: standard error when the records go to standard output.
+std::ostream& Summary(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+    return options.output == kStandardOutputName ? err : out;
+}
 
 bool IsValidRecordLength(int length) {
     return length >= 256 && length <= 65536 && (length & (length - 1)) == 0;
@@ -95,8 +102,9 @@ int WriteSelectionTraces(const ExportOptions& options, const SelectionOutcome& s
         ++traces;
     }
     writer.Finish();
-    out << "trq export: wrote " << options.output << ": " << writer.Records() << " records, "
-        << writer.Samples() << " samples in " << traces << (traces == 1 ? " trace\n" : " traces\n");
+    Summary(options, out, err) << "trq export: wrote " << options.output << ": " << writer.Records()
+                               << " records, " << writer.Samples() << " samples in " << traces
+                               << (traces == 1 ? " trace\n" : " traces\n");
     return selection.skippedRows ? kExitFault : kExitOk;
 }
 
@@ -205,7 +213,8 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
             writer.Write(trace);
         }
         writer.Finish();
-        out << "trq export: wrote " << options.output << ": " << writer.Records() << " records, "
+        Summary(options, out, err)
+            << "trq export: wrote " << options.output << ": " << writer.Records() << " records, "
             << writer.Samples() << " samples from " << items.size()
             << (items.size() == 1 ? " file\n" : " files\n");
     } catch (const std::runtime_error& e) {
@@ -227,6 +236,11 @@ int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err
         err << "trq export: " << problem << "\n";
         return kExitUsage;
     }
+    if (options.output == kStandardOutputName && ::isatty(STDOUT_FILENO)) {
+        err << "trq export: -o - writes miniSEED records to standard output, which is a "
+               "terminal: redirect it to a file or a pipe\n";
+        return kExitUsage;
+    }
     return options.files.empty() ? ExportSelection(options, out, err)
                                  : ExportFiles(options, out, err);
 }
@@ -240,7 +254,10 @@ AddedCommand AddExportCommand(CLI::App& app) {
     AddSelectionCatalogOptions(*command, options->selection);
     AddDataDirOption(*command, options->selection);
     files->excludes("--station");
-    command->add_option("-o,--output", options->output, "miniSEED file to write")->required();
+    command
+        ->add_option("-o,--output", options->output,
+                     "miniSEED file to write (- for standard output)")
+        ->required();
     command->add_option("--network", options->network, "Network code (1-2 characters)")
         ->capture_default_str();
     command->add_option("--location", options->location, "Location code (0-2 characters)");

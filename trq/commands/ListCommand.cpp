@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "archive/ArchiveText.h"
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/JsonOutput.h"
@@ -27,8 +28,9 @@ std::string RateText(double rate) {
     return text;
 }
 
-nlohmann::json RowJson(const CatalogRow& row) {
+nlohmann::json RowJson(const CatalogRow& row, const std::string& dataDir) {
     return {{"path", row.path},
+            {"file", DiskPathOfCatalogPath(dataDir, row.path)},
             {"station", row.station},
             {"channel", row.channel},
             {"begin", FormatIsoUtcMicroseconds(RowStart(row))},
@@ -37,10 +39,12 @@ nlohmann::json RowJson(const CatalogRow& row) {
             {"rate", row.rate}};
 }
 
-void PrintRow(const CatalogRow& row, std::ostream& out) {
-    out << row.path << "  " << row.station << "  " << row.channel << "  "
-        << FormatIsoUtcMicroseconds(RowStart(row)) << "  " << FormatIsoUtcMicroseconds(RowEnd(row))
-        << "  " << Samples(row) << "  " << RateText(row.rate) << "\n";
+// The file's path below the data directory, which opens from here (trq info takes it).
+void PrintRow(const CatalogRow& row, const std::string& dataDir, std::ostream& out) {
+    out << DiskPathOfCatalogPath(dataDir, row.path) << "  " << row.station << "  " << row.channel
+        << "  " << FormatIsoUtcMicroseconds(RowStart(row)) << "  "
+        << FormatIsoUtcMicroseconds(RowEnd(row)) << "  " << Samples(row) << "  "
+        << RateText(row.rate) << "\n";
 }
 
 }  // namespace
@@ -51,12 +55,12 @@ int RunList(const ListOptions& options, std::ostream& out, std::ostream& err) {
     const bool answered = outcome.exitCode == kExitOk || outcome.exitCode == kExitNothingFound;
     if (options.json && answered) {
         nlohmann::json rows = nlohmann::json::array();
-        for (const CatalogRow& row : outcome.rows) rows.push_back(RowJson(row));
+        for (const CatalogRow& row : outcome.rows) rows.push_back(RowJson(row, outcome.dataDir));
         WriteJson(
             out,
             {{"command", "list"}, {"selection", SelectionJson(outcome.selection)}, {"rows", rows}});
     } else {
-        for (const CatalogRow& row : outcome.rows) PrintRow(row, out);
+        for (const CatalogRow& row : outcome.rows) PrintRow(row, outcome.dataDir, out);
     }
     return outcome.exitCode;
 }
@@ -66,9 +70,11 @@ AddedCommand AddListCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "list",
         "The catalog's rows of a station's channels that meet a time window, in time order: "
-        "path, station, channel, begin, end, samples, rate. Exits with 5 when there are none.");
+        "file (below the data directory), station, channel, begin, end, samples, rate. Exits "
+        "with 5 when there are none.");
     AddSelectionOptions(*command, list->selection, SelectionUse::kOnly);
     AddSelectionCatalogOptions(*command, list->selection);
+    AddDataDirOption(*command, list->selection);
     command->add_flag("--json", list->json, "One JSON document on standard output");
     return {command,
             [list](std::ostream& out, std::ostream& err) { return RunList(*list, out, err); }};

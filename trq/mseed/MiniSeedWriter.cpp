@@ -1,20 +1,35 @@
 #include "trq/mseed/MiniSeedWriter.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 namespace trq {
 
+namespace {
+
+// Standard output through a descriptor of its own, so that closing it leaves stdout alone.
+std::FILE* OpenOutput(const std::string& path) {
+    if (path != kStandardOutputName) return std::fopen(path.c_str(), "wb");
+    const int fd = ::dup(STDOUT_FILENO);
+    std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (file == nullptr && fd >= 0) ::close(fd);
+    return file;
+}
+
+}  // namespace
+
 MiniSeedWriter::MiniSeedWriter(const std::string& path, int recordLength)
-    : path_(path), recordLength_(recordLength), file_(std::fopen(path.c_str(), "wb")) {
+    : path_(path), recordLength_(recordLength), file_(OpenOutput(path)) {
     if (!file_) {
         throw std::runtime_error("fopen(" + path + ") failed: " + std::strerror(errno));
     }
 }
 
 MiniSeedWriter::~MiniSeedWriter() {
-    if (finished_) return;
+    if (finished_ || path_ == kStandardOutputName) return;
     file_.reset();
     std::remove(path_.c_str());
 }

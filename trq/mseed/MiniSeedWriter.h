@@ -10,11 +10,15 @@
 
 namespace trq {
 
+// The output name that stands for standard output.
+inline constexpr char kStandardOutputName[] = "-";
+
 class MiniSeedWriter {
   public:
-    // Creates (truncates) `path`. Throws std::runtime_error naming the call and the path.
+    // Creates (truncates) `path`; "-" is standard output. Throws std::runtime_error naming
+    // the call and the path.
     MiniSeedWriter(const std::string& path, int recordLength);
-    // Closes the file; removes it unless Finish() has succeeded.
+    // Closes the file; removes it unless Finish() has succeeded (standard output stays).
     ~MiniSeedWriter();
     MiniSeedWriter(const MiniSeedWriter&) = delete;
     MiniSeedWriter& operator=(const MiniSeedWriter&) = delete;

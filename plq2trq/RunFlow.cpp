@@ -38,8 +38,8 @@ int CheckArguments(int argc, char** argv) {
     if (NamesExistingFile(argv[2])) {
         ConsoleMessage("USAGE: %s file_name station_name", kConverterName);
         ConsoleNotice(
-            "the station name %s is an existing file: plq2trq converts one recording per run; "
-            "to convert several, run it once per recording (README: \"Running it unattended\")",
+            "the station name %s is an existing file: plq2trq FILE STATION converts one "
+            "recording; to convert several, use plq2trq --station STATION FILE...",
             argv[2]);
         return ExitCode::kUsage;
     }

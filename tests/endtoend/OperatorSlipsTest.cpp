@@ -84,9 +84,8 @@ std::vector<SlipCase> Cases() {
          {"rec.plq", "rec2.plq", "ABC"},
          -1,
          "USAGE: PLQ2TRQ file_name station_name\n",
-         "plq2trq: the station name rec2.plq is an existing file: plq2trq converts one "
-         "recording per run; to convert several, run it once per recording (README: \"Running "
-         "it unattended\")\n",
+         "plq2trq: the station name rec2.plq is an existing file: plq2trq FILE STATION "
+         "converts one recording; to convert several, use plq2trq --station STATION FILE...\n",
          ""},
         {"arguments-after-the-station",
          [](const Workspace& ws) { CopyGolden(ws); },

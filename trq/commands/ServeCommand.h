@@ -21,6 +21,7 @@ struct ServeOptions {
     int threads = 8;
     double maxSeconds = 86400;
     int64_t maxSamples = 0;
+    std::string inventory;  // StationXML file; empty: [FDSN] INVENTORY of the ini files
     CatalogArguments catalog;
 };
 

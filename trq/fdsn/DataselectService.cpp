@@ -33,7 +33,7 @@ std::vector<PlannedTrace> StreamTraces(std::vector<CatalogRow> rows, const TimeW
                                        const DataselectRequest& request) {
     std::vector<PlannedTrace> traces;
     for (ContinuousSegment& segment : JoinIntoSegmentsPerRate(std::move(rows))) {
-        PlannedTrace trace{std::move(segment), window, 0};
+        PlannedTrace trace{std::move(segment), window, 0, "", ""};
         trace.samples = CountWindowSamples(trace.segment, window);
         if (trace.samples > 0 && Seconds(trace) >= request.minimumLength) {
             traces.push_back(std::move(trace));
@@ -83,8 +83,10 @@ void CheckSize(const DataselectPlan& plan, const ServeSettings& settings) {
                              "several requests.");
 }
 
-void AddTraces(DataselectPlan& plan, std::vector<PlannedTrace> traces) {
+void AddTraces(DataselectPlan& plan, std::vector<PlannedTrace> traces, const StreamName& name) {
     for (PlannedTrace& trace : traces) {
+        trace.network = name.network;
+        trace.location = name.location;
         plan.samples += trace.samples;
         plan.seconds += Seconds(trace);
         plan.traces.push_back(std::move(trace));
@@ -98,6 +100,7 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
     struct StreamWindow {
         std::vector<CatalogRow> rows;
         TimeWindow window;
+        StreamName name;
     };
     std::vector<StreamWindow> found;
     DataselectPlan sized;  // from the rows alone: no file is opened for a refused request
@@ -107,8 +110,8 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
             for (const StreamName& stream : streams.Select(selection)) {
                 std::vector<CatalogRow> rows = streams.Rows(stream, window.from, window.to);
                 if (rows.empty()) continue;
-                AddTraces(sized, StreamTraces(rows, window, request));
-                found.push_back({std::move(rows), window});
+                AddTraces(sized, StreamTraces(rows, window, request), stream);
+                found.push_back({std::move(rows), window, stream});
             }
         }
     }
@@ -117,7 +120,7 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
     for (StreamWindow& stream : found) {
         std::vector<CatalogRow> good =
             RowsWithGoodFiles(std::move(stream.rows), settings.dataDir, log);
-        AddTraces(plan, StreamTraces(std::move(good), stream.window, request));
+        AddTraces(plan, StreamTraces(std::move(good), stream.window, request), stream.name);
     }
     return plan;
 }
@@ -152,8 +155,9 @@ std::string MiniSeedStream::Next() {
             // Sequence numbers have six digits: 1 to 999999, then 1 again.
             const auto sequence = static_cast<int32_t>(records_ % 999999 + 1);
             records_ += PackMiniSeed(
-                {settings_.network, trace.segment.station, "", trace.segment.channel,
-                 trace.segment.rate, start, samples, sequence},
+                {trace.network.empty() ? settings_.network : trace.network, trace.segment.station,
+                 trace.location, trace.segment.channel, trace.segment.rate, start, samples,
+                 sequence},
                 settings_.recordLength,
                 [&](const char* record, std::size_t length) { records.append(record, length); });
         }
@@ -181,7 +185,8 @@ class Dataselect : public FdsnService {
             call.post ? ParseDataselectPost(call.body) : ParseDataselectGet(call.query);
         DataselectPlan plan;
         serving.pool.Use([&](CatalogStore& catalog) {
-            ServedStreams streams(catalog, serving.settings.network);
+            ServedStreams streams(catalog, serving.settings.network,
+                                  serving.settings.inventory.get());
             plan = PlanDataselect(streams, request, serving.settings, serving.log);
         });
         FdsnAnswer answer;

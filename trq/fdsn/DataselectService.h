@@ -28,6 +28,8 @@ struct PlannedTrace {
     ContinuousSegment segment;
     TimeWindow window;
     int64_t samples = 0;  // of the segment within the window
+    std::string network;  // codes the records carry
+    std::string location;
 };
 
 struct DataselectPlan {

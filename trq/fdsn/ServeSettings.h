@@ -3,7 +3,10 @@
 // lies, and how much one dataselect request may ask for.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "trq/inventory/StationInventory.h"
 
 namespace trq {
 
@@ -16,6 +19,9 @@ struct ServeSettings {
     double maxSeconds = 86400;
     int64_t maxSamples = 0;
     int recordLength = 4096;  // bytes of a miniSEED record
+    // The operator's station metadata: codes and coordinates of the streams it lists (the
+    // others keep `network` and the blank location). Null: none.
+    std::shared_ptr<const StationInventory> inventory;
 };
 
 }  // namespace trq

@@ -130,10 +130,23 @@ MiniSeedStream::MiniSeedStream(DataselectPlan plan, const ServeSettings& setting
       settings_(settings),
       samplesPerPiece_(kRecordsPerPiece * Float32SamplesPerRecord(settings.recordLength)) {}
 
+bool MiniSeedStream::Steim2CarriesTrace(const PlannedTrace& trace) const {
+    WindowSampleReader scan(settings_.dataDir, trace.segment, trace.window);
+    std::optional<float> last;  // of the piece before, for the step across
+    for (std::vector<float> piece = scan.Next(static_cast<int64_t>(samplesPerPiece_));
+         !piece.empty(); piece = scan.Next(static_cast<int64_t>(samplesPerPiece_))) {
+        if (last) piece.insert(piece.begin(), *last);
+        if (!Steim2Carries(piece)) return false;
+        last = piece.back();
+    }
+    return true;
+}
+
 std::string MiniSeedStream::Next() {
     while (trace_ < plan_.traces.size()) {
         const PlannedTrace& trace = plan_.traces[trace_];
         if (!reader_) {
+            steim2_ = Steim2CarriesTrace(trace);
             reader_.emplace(settings_.dataDir, trace.segment, trace.window);
             sent_ = 0;
         }
@@ -143,10 +156,10 @@ std::string MiniSeedStream::Next() {
             ++trace_;
             continue;
         }
-        // Each record is packed on its own, starting at its first sample's own time: no
-        // record's start is added up from the ones before it.
+        // A float32 record holds a fixed count of samples, each packed from its first sample's
+        // own time; Steim-2 records hold as many as fit, so a piece is packed at once.
         std::string records;
-        const std::size_t perRecord = samplesPerPiece_ / kRecordsPerPiece;
+        const std::size_t perRecord = steim2_ ? piece.size() : samplesPerPiece_ / kRecordsPerPiece;
         for (std::size_t first = 0; first < piece.size(); first += perRecord) {
             const std::span<const float> samples(piece.data() + first,
                                                  std::min(perRecord, piece.size() - first));
@@ -154,11 +167,18 @@ std::string MiniSeedStream::Next() {
                                              sent_ + static_cast<int64_t>(first));
             // Sequence numbers have six digits: 1 to 999999, then 1 again.
             const auto sequence = static_cast<int32_t>(records_ % 999999 + 1);
+            const MiniSeedTrace packed{
+                trace.network.empty() ? settings_.network : trace.network,
+                trace.segment.station,
+                trace.location,
+                trace.segment.channel,
+                trace.segment.rate,
+                start,
+                samples,
+                sequence,
+                steim2_ ? MiniSeedEncoding::kSteim2 : MiniSeedEncoding::kFloat32};
             records_ += PackMiniSeed(
-                {trace.network.empty() ? settings_.network : trace.network, trace.segment.station,
-                 trace.location, trace.segment.channel, trace.segment.rate, start, samples,
-                 sequence},
-                settings_.recordLength,
+                packed, settings_.recordLength,
                 [&](const char* record, std::size_t length) { records.append(record, length); });
         }
         sent_ += static_cast<int64_t>(piece.size());

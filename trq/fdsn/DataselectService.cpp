@@ -17,6 +17,7 @@ namespace {
 // Records per piece: large enough that each piece is one read of the file, small enough
 // that a piece costs next to nothing in memory (16 x 4096 bytes).
 constexpr std::size_t kRecordsPerPiece = 16;
+constexpr std::size_t kSteim2PieceFactor = 4;
 
 bool AsksForQualityD(const DataselectRequest& request) {
     if (request.qualities.empty()) return true;
@@ -150,7 +151,10 @@ std::string MiniSeedStream::Next() {
             reader_.emplace(settings_.dataDir, trace.segment, trace.window);
             sent_ = 0;
         }
-        const std::vector<float> piece = reader_->Next(static_cast<int64_t>(samplesPerPiece_));
+        // Steim-2 records hold several times the samples of float32 ones, and a piece's last
+        // record is seldom full: Steim-2 pieces are larger, so that few records are partial.
+        const std::vector<float> piece = reader_->Next(static_cast<int64_t>(
+            steim2_ ? kSteim2PieceFactor * samplesPerPiece_ : samplesPerPiece_));
         if (piece.empty()) {
             reader_.reset();
             ++trace_;

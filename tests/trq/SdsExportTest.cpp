@@ -53,11 +53,11 @@ TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
                   ReferenceSamples(Midnight(), 1, d.firstSample, 600));
     }
 
-    // Listed in the inventory: its network and location codes name the day files.
+    // Listed in the inventory of trq.ini: its network and location codes name the day files.
+    ws.WriteTrqIni("[FDSN]\nINVENTORY=" PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml\n");
     const ProcessResult coded =
         ws.Trq(Args(ws, {"export", "--station", "ABC", "--channel", "BHZ", "--from", "2013-10-23",
-                         "--sds", "sds", "--inventory",
-                         PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml", "@LOGIN@"}));
+                         "--sds", "sds", "@LOGIN@"}));
     EXPECT_EQ(coded.exitCode, 0) << coded.err;
     EXPECT_TRUE(std::filesystem::exists(ws.Path("sds/2013/ZZ/ABC/BHZ.D/ZZ.ABC.00.BHZ.D.2013.296")));
 }

@@ -120,6 +120,7 @@ int RunServe(const ServeOptions& options, std::ostream& err) {
                            .dataDir = found.dataDir,
                            .maxSeconds = options.maxSeconds,
                            .maxSamples = options.maxSamples,
+                           .encoding = options.encoding,
                            .inventory = inventory};
     FdsnServer server(settings, found.login, static_cast<std::size_t>(options.threads));
     StopOnSignal stopOnSignal(server);
@@ -146,7 +147,8 @@ AddedCommand AddServeCommand(CLI::App& app) {
     auto serve = std::make_shared<ServeOptions>();
     CLI::App* command = app.add_subcommand(
         "serve",
-        "FDSN web services over the archive: fdsnws-dataselect (miniSEED) and "
+        "FDSN web services over the archive: fdsnws-dataselect (miniSEED), fdsnws-station "
+        "(from --inventory) and "
         "fdsnws-availability, read-only, until SIGINT or SIGTERM. The catalog and the data "
         "directory are found as the converter finds them unless given. Exits with 7 when "
         "the address cannot be bound.");
@@ -165,6 +167,12 @@ AddedCommand AddServeCommand(CLI::App& app) {
     command
         ->add_option("--max-samples", serve->maxSamples,
                      "Most samples one dataselect request may ask for (0: no limit by count)")
+        ->capture_default_str();
+    command
+        ->add_option("--encoding", serve->encoding,
+                     "dataselect's records: auto (Steim-2 for a series whose every sample it "
+                     "carries exactly, else float32), steim2 (the same), float32 (always)")
+        ->check(CLI::IsMember({"auto", "steim2", "float32"}))
         ->capture_default_str();
     AddInventoryOption(*command, serve->inventory);
     AddCatalogArguments(*command, serve->catalog);

@@ -147,7 +147,7 @@ std::string MiniSeedStream::Next() {
     while (trace_ < plan_.traces.size()) {
         const PlannedTrace& trace = plan_.traces[trace_];
         if (!reader_) {
-            steim2_ = Steim2CarriesTrace(trace);
+            steim2_ = settings_.encoding != "float32" && Steim2CarriesTrace(trace);
             reader_.emplace(settings_.dataDir, trace.segment, trace.window);
             sent_ = 0;
         }

@@ -48,7 +48,8 @@ TEST(SelectionWindow, IsHalfOpen) {
         {"w6 covers the window", 0, 200, 50, 100, true},
     };
     for (const WindowCase& c : cases) {
-        CatalogSelection selection{"ABC", "BH?", Micro(c.from), Micro(c.to)};
+        CatalogSelection selection{
+            .stations = {"ABC"}, .channels = {"BH?"}, .from = Micro(c.from), .to = Micro(c.to)};
         EXPECT_EQ(RowMeetsSelection(Row(c.start, c.duration), selection), c.meets) << c.id;
     }
 }

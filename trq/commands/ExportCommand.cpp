@@ -12,7 +12,6 @@
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/CatalogOptions.h"
-#include "trq/commands/ExportFormats.h"
 #include "trq/commands/InventoryOption.h"
 #include "trq/mseed/MiniSeedWriter.h"
 
@@ -92,8 +91,8 @@ int WriteSelectionTraces(const ExportOptions& options, const SelectionOutcome& s
             err << "trq export: " << e.what() << "\n";
             return kExitFault;  // the writer removes the unfinished output
         }
-        writer.Write(ExportTrace(options, trace.station, trace.channel, trace.rate, trace.start,
-                                 trace.samples));
+        writer.Write(ExportTrace(options.format, options.network, options.location, trace.station,
+                                 trace.channel, trace.rate, trace.start, trace.samples));
         ++traces;
     }
     writer.Finish();
@@ -123,7 +122,10 @@ int ExportSelection(const ExportOptions& options, std::ostream& out, std::ostrea
         err << "trq export: " << problem << "\n";
         return kExitFault;
     }
-    if (!options.sds.empty()) return ExportSelectionToSds(options, selection, out, err);
+    if (!options.format.sds.empty()) {
+        return ExportSelectionToSds(options.format, options.network, options.location,
+                                    options.recordLength, selection, out, err);
+    }
     try {
         return WriteSelectionTraces(options, selection, out, err);
     } catch (const std::runtime_error& e) {
@@ -198,7 +200,8 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
                 err << "trq export: " << item.file.path << ": " << e.what() << "\n";
                 return kExitFault;  // the writer removes the unfinished output
             }
-            writer.Write(ExportTrace(options, item.file.header.station, item.file.header.channel,
+            writer.Write(ExportTrace(options.format, options.network, options.location,
+                                     item.file.header.station, item.file.header.channel,
                                      item.file.header.samplesPerSecond,
                                      std::llround(item.start * 1e6), samples));
         }
@@ -217,12 +220,14 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
 
 int RunExport(const ExportOptions& given, std::ostream& out, std::ostream& err) {
     ExportOptions options = given;
-    if (auto problem = ExportFormatProblem(options); !problem.empty()) {
+    if (auto problem =
+            ExportFormatProblem(options.format, options.output, options.selection.station);
+        !problem.empty()) {
         err << "trq export: " << problem << "\n";
         return kExitUsage;
     }
     try {
-        options.loadedInventory = LoadInventory(options.inventory);
+        options.format.loadedInventory = LoadInventory(options.format.inventory);
     } catch (const InventoryError& e) {
         err << "trq export: " << e.what() << "\n";
         return kExitUsage;
@@ -251,7 +256,7 @@ AddedCommand AddExportCommand(CLI::App& app) {
     AddDataDirOption(*command, options->selection);
     files->excludes("--station");
     command->add_option("-o,--output", options->output, "miniSEED file to write");
-    AddExportFormatOptions(*command, *options);
+    AddExportFormatOptions(*command, options->format);
     command->add_option("--network", options->network, "Network code (1-2 characters)")
         ->capture_default_str();
     command->add_option("--location", options->location, "Location code (0-2 characters)");

@@ -5,15 +5,14 @@
 // a selection whose times fall in [T1, T2), cut across file boundaries, one trace per
 // continuous run, each starting at its first sample's time from TBEGIN.
 
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "catalog/CatalogStore.h"
 #include "trq/Command.h"
+#include "trq/commands/ExportFormats.h"
 #include "trq/commands/SelectionQuery.h"
-#include "trq/inventory/StationInventory.h"
 
 namespace trq {
 
@@ -23,10 +22,7 @@ struct ExportOptions {
     std::string network = "XX";
     std::string location;
     int recordLength = 4096;
-    std::string encoding = "auto";  // auto, steim2 or float32 (ExportFormats.h)
-    std::string inventory;          // StationXML; empty: [FDSN] INVENTORY of the ini files
-    std::string sds;                // SDS root to write instead of `output`
-    std::shared_ptr<const StationInventory> loadedInventory;  // set by RunExport
+    ExportFormat format;  // encoding, inventory, SDS (ExportFormats.h)
     // Each file's start time is the TBEGIN of its FILELIST row (with the fraction of a second
     // the header lacks); without a catalog that can be opened, the header's whole second.
     // Used instead of `files` when it names a station.

@@ -9,7 +9,7 @@
 
 namespace trq {
 
-void AddExportFormatOptions(CLI::App& command, ExportOptions& options) {
+void AddExportFormatOptions(CLI::App& command, ExportFormat& options) {
     command
         .add_option("--encoding", options.encoding,
                     "auto: Steim-2 for a trace whose every sample it carries exactly, else "
@@ -22,21 +22,22 @@ void AddExportFormatOptions(CLI::App& command, ExportOptions& options) {
                        "(YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DOY) instead of -o");
 }
 
-std::string ExportFormatProblem(const ExportOptions& options) {
-    if (options.output.empty() == options.sds.empty()) {
-        return options.output.empty() ? "give -o FILE or --sds DIR"
-                                      : "give -o FILE or --sds DIR, not both";
+std::string ExportFormatProblem(const ExportFormat& format, const std::string& output,
+                                const std::string& station) {
+    if (output.empty() == format.sds.empty()) {
+        return output.empty() ? "give -o FILE or --sds DIR" : "give -o FILE or --sds DIR, not both";
     }
-    if (!options.sds.empty() && options.selection.station.empty()) {
+    if (!format.sds.empty() && station.empty()) {
         return "--sds writes a selection: give --station and --from";
     }
     return "";
 }
 
-MiniSeedTrace ExportTrace(const ExportOptions& options, const std::string& station,
+MiniSeedTrace ExportTrace(const ExportFormat& options, const std::string& network,
+                          const std::string& location, const std::string& station,
                           const std::string& channel, double rate, int64_t start,
                           std::span<const float> samples) {
-    MiniSeedTrace trace{options.network, station, options.location, channel, rate, start, samples};
+    MiniSeedTrace trace{network, station, location, channel, rate, start, samples};
     if (options.loadedInventory) {
         const SeedCodes codes = options.loadedInventory->CodesOf(station, channel, "");
         if (!codes.network.empty()) {
@@ -55,9 +56,10 @@ MiniSeedTrace ExportTrace(const ExportOptions& options, const std::string& stati
     return trace;
 }
 
-int ExportSelectionToSds(const ExportOptions& options, const SelectionOutcome& selection,
-                         std::ostream& out, std::ostream& err) {
-    SdsWriter writer(options.sds, options.recordLength);
+int ExportSelectionToSds(const ExportFormat& options, const std::string& network,
+                         const std::string& location, int recordLength,
+                         const SelectionOutcome& selection, std::ostream& out, std::ostream& err) {
+    SdsWriter writer(options.sds, recordLength);
     try {
         for (const ContinuousSegment& segment : selection.segments) {
             if (CountWindowSamples(segment, selection.window) == 0) continue;
@@ -68,8 +70,8 @@ int ExportSelectionToSds(const ExportOptions& options, const SelectionOutcome& s
                 err << "trq export: " << e.what() << "\n";
                 return kExitFault;
             }
-            writer.Write(ExportTrace(options, trace.station, trace.channel, trace.rate, trace.start,
-                                     trace.samples));
+            writer.Write(ExportTrace(options, network, location, trace.station, trace.channel,
+                                     trace.rate, trace.start, trace.samples));
         }
     } catch (const std::runtime_error& e) {
         err << "trq export: " << e.what() << "\n";

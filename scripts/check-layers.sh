@@ -18,7 +18,7 @@
 #    recordsets, which know each other by design: CDatabase, CRecordset, the error that
 #    reads its texts from the connection, the statement handle and the field exchange.
 # 4. Each outside library of the toolkit has one home: cpp-httplib trq/fdsn/, cairo
-#    trq/plot/, libmseed trq/mseed/.
+#    trq/plot/, libmseed trq/mseed/, libxml2 trq/inventory/.
 #
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]  (default: the repository)
 set -euo pipefail
@@ -75,7 +75,7 @@ while IFS=: read -r file line used; do
 done <<<"$includes"
 
 # The one home of each outside library.
-declare -A home=([httplib.h]=trq/fdsn [cairo]=trq/plot [libmseed.h]=trq/mseed)
+declare -A home=([httplib.h]=trq/fdsn [cairo]=trq/plot [libmseed.h]=trq/mseed [libxml/]=trq/inventory)
 for library in "${!home[@]}"; do
   while IFS=: read -r file line _; do
     [ -n "$file" ] || continue

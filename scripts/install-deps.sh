@@ -13,7 +13,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config g++
-  libcli11-dev nlohmann-json3-dev libcairo2-dev libmseed-dev libcpp-httplib-dev
+  libcli11-dev nlohmann-json3-dev libcairo2-dev libmseed-dev libcpp-httplib-dev libxml2-dev
   unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3 odbc-postgresql
   mseed2sac
 )
@@ -21,7 +21,7 @@ if [ "${1:-}" = "--dev" ]; then
   packages+=(
     git time clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    postgresql curl strace
+    postgresql curl strace libxml2-utils
   )
   # Node.js and npm, unless the machine has them already from elsewhere: Debian's nodejs
   # package would not replace a newer one, and its npm would conflict with the one it

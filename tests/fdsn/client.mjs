@@ -5,6 +5,9 @@
 //
 //   node client.mjs BASEURL availability|extent|dataselect NET STA LOC CHA START END
 //                   [--nodata 204|404] [--timeout SECONDS]
+//   node client.mjs BASEURL networks|stations|channels NET STA LOC CHA START END
+//                   (fdsnws-station at that level: the networks, stations with their
+//                   coordinates, and channels seisplotjs read from the StationXML)
 //
 // BASEURL: http://HOST:PORT[/PREFIX]; requests go to BASEURL/fdsnws/<service>/1/...
 // (a PREFIX that already ends in /fdsnws is used as is).
@@ -30,8 +33,10 @@ import "global-jsdom/register";
 // seisplotjs/dist/index_node.mjs (the same file as "seisplotjs/nodeonly").
 import * as sp from "seisplotjs";
 
+const STATION_LEVELS = ["networks", "stations", "channels"];
 const USAGE =
-  "usage: node client.mjs BASEURL availability|extent|dataselect NET STA LOC CHA START END " +
+  "usage: node client.mjs BASEURL availability|extent|dataselect|networks|stations|channels " +
+  "NET STA LOC CHA START END " +
   "[--nodata 204|404] [--timeout SECONDS]";
 
 // --- stdout belongs to the result document --------------------------------------------
@@ -100,7 +105,7 @@ const opts = { nodata: undefined, timeout: 30 };
 }
 if (positional.length !== 8) fail(1, USAGE);
 const [baseUrlText, what, net, sta, loc, cha, start, end] = positional;
-if (!["availability", "extent", "dataselect"].includes(what)) fail(1, USAGE);
+if (!["availability", "extent", "dataselect", ...STATION_LEVELS].includes(what)) fail(1, USAGE);
 
 let base;
 try {
@@ -268,9 +273,46 @@ async function runDataselect() {
   return { service: "dataselect", method: "query", status: call ? call.status : null, requests: requestSummary(), segments };
 }
 
+// --- station ---------------------------------------------------------------------------
+async function runStation(level) {
+  const q = configure(new sp.fdsnstation.StationQuery(base.hostname));
+  const networks =
+    level === "networks" ? await q.queryNetworks() : level === "stations" ? await q.queryStations() : await q.queryChannels();
+  const call = lastCall();
+  return {
+    service: "station",
+    method: "query",
+    status: call ? call.status : null,
+    requests: requestSummary(),
+    networks: networks.map((n) => ({
+      network: n.networkCode,
+      stations: n.stations.map((s) => ({
+        station: s.stationCode,
+        name: s.name,
+        latitude: s.latitude,
+        longitude: s.longitude,
+        elevation: s.elevation,
+        channels: s.channels.map((c) => ({
+          location: c.locationCode,
+          channel: c.channelCode,
+          sampleRate: c.sampleRate,
+          azimuth: c.azimuth,
+          dip: c.dip,
+          depth: c.depth,
+          start: c.startDate.toISO(),
+        })),
+      })),
+    })),
+  };
+}
+
 // --- main ------------------------------------------------------------------------------
 try {
-  const doc = what === "dataselect" ? await runDataselect() : await runAvailability(what === "extent" ? "extent" : "query");
+  const doc = STATION_LEVELS.includes(what)
+    ? await runStation(what)
+    : what === "dataselect"
+      ? await runDataselect()
+      : await runAvailability(what === "extent" ? "extent" : "query");
   const call = lastCall();
   if (httpErrorOf(call)) {
     reportHttpError(call, "seisplotjs resolved anyway, result dropped");

@@ -299,6 +299,120 @@ TEST_P(Serve, SilentCatalogGets500WithinTheTimeoutAndTheServerRecovers) {
     EXPECT_EQ(Curl(path).status, 200);
 }
 
+TEST_P(Serve, TheInventoryGivesStationsAndCodes) {
+    const std::string inventory = PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml";
+    WriteFile(ws_.Path("broken.xml"), "<FDSNStationXML>\n<Network>\n");
+    const ProcessResult broken = ws_.Trq({"serve", "--inventory", ws_.Path("broken.xml")});
+    EXPECT_EQ(broken.exitCode, 2);
+    EXPECT_NE(broken.err.find("broken.xml:3: "), std::string::npos) << broken.err;
+
+    ASSERT_NO_FATAL_FAILURE(Start({"--inventory", inventory}));
+    const json stations =
+        Seisplotjs({"stations", "ZZ", "*", "", "*", "2010-01-01T00:00:00", "2030-01-01T00:00:00"});
+    ASSERT_EQ(stations["networks"].size(), 1u) << stations.dump(1);
+    const json& zz = stations["networks"][0];
+    EXPECT_EQ(zz["network"], "ZZ");
+    ASSERT_EQ(zz["stations"].size(), 2u);
+    EXPECT_EQ(zz["stations"][0]["station"], "ABC");
+    EXPECT_EQ(zz["stations"][0]["name"], "Abc Hill");
+    EXPECT_EQ(zz["stations"][0]["latitude"], 47.3769);
+    EXPECT_EQ(zz["stations"][0]["longitude"], 8.5417);
+    EXPECT_EQ(zz["stations"][0]["elevation"], 408.5);
+    EXPECT_EQ(zz["stations"][1]["station"], "FAR");
+    EXPECT_EQ(zz["stations"][1]["latitude"], -33.9);
+
+    const json channels = Seisplotjs(
+        {"channels", "ZZ", "ABC", "00", "BH?", "2013-10-22T00:00:00", "2013-10-23T00:00:00"});
+    const json& abc = channels["networks"][0]["stations"][0]["channels"];
+    ASSERT_EQ(abc.size(), 2u) << channels.dump(1);
+    EXPECT_EQ(abc[0]["channel"], "BHZ");
+    EXPECT_EQ(abc[0]["location"], "00");
+    EXPECT_EQ(abc[0]["sampleRate"], 1);
+    EXPECT_EQ(abc[0]["dip"], -90);
+    EXPECT_EQ(abc[1]["channel"], "BHN");
+
+    // Every level well-formed to xmllint; the archive's extent of BHZ in its channel.
+    for (const char* level : {"network", "station", "channel", "response"}) {
+        const Answer answer = Curl("/fdsnws/station/1/query?level=" + std::string(level));
+        EXPECT_EQ(answer.status, 200) << level;
+        const ProcessResult lint =
+            RunProcess("/usr/bin/xmllint", {"--noout", ws_.Path("answer")}, ws_.Dir().Path());
+        EXPECT_EQ(lint.exitCode, 0) << level << lint.err;
+    }
+    EXPECT_NE(Curl("/fdsnws/station/1/query?level=channel&cha=BHZ")
+                  .body.find("<Extent start=\"2013-10-22T00:00:00.250000Z\" "
+                             "end=\"2013-10-22T04:00:00.500000Z\"/>"),
+              std::string::npos);
+    EXPECT_EQ(Curl("/fdsnws/station/1/query?net=XX").status, 204);
+    EXPECT_EQ(Curl("/fdsnws/station/1/query?level=response&format=text").status, 400);
+
+    // The inventory's codes in the other services.
+    EXPECT_EQ(Curl("/fdsnws/availability/1/query?sta=ABC&format=request&merge=samplerate&"
+                   "start=2013-10-22T03:00:00&end=2013-10-22T03:10:00")
+                  .body,
+              "ZZ ABC 00 BHN 2013-10-22T03:00:00.500000 2013-10-22T03:10:00.000000\n"
+              "ZZ ABC 00 BHZ 2013-10-22T03:00:00.500000 2013-10-22T03:10:00.000000\n");
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?net=ZZ&loc=00&cha=BHZ&"
+                   "start=2013-10-22T01:40:00&end=2013-10-22T01:50:00")
+                  .status,
+              200);
+    std::filesystem::rename(ws_.Path("answer"), ws_.Path("zz.mseed"));
+    const auto sacs = Mseed2Sac(ws_.Path("zz.mseed"), ws_.Path("sac"));
+    ASSERT_EQ(sacs.size(), 1u);
+    EXPECT_EQ(sacs.begin()->first, "ZZ.ABC.00.BHZ.D.2013.295.014000.SAC");
+    EXPECT_EQ(sacs.begin()->second.samples, ReferenceSamples(GeneratorInput(kFirst), 1, 6000, 600));
+    EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?net=XX&cha=BHZ&"
+                   "start=2013-10-22T01:40:00&end=2013-10-22T01:50:00")
+                  .status,
+              204);
+}
+
+// A series of whole numbers goes out as Steim-2; one with a step Steim-2 cannot hold
+// (full-range int32) as float32 throughout, as readers on libmseed 2 drop the record where
+// the two meet. mseed2sac decodes exactly the recorded samples either way.
+TEST_P(Serve, SteimTwoWhereLosslessFloatElsewhere) {
+    plqgen::RecordingSpec input = GeneratorInput(kFirst);
+    input.samplesPerChannel = 6000;
+    for (int channel = 0; channel < 2; ++channel) {
+        std::vector<int32_t> samples;
+        for (int32_t i = 0; i < 6000; ++i) samples.push_back((i % 200) * 37 - 4000);
+        if (channel == 1) {
+            for (int32_t i = 3000; i < 3100; ++i) samples[i] = i % 2 ? INT32_MIN : INT32_MAX;
+        }
+        input.rawSamples.push_back(std::move(samples));
+    }
+    ws_.WriteRecording("big.plq", input);
+    ASSERT_EQ(ws_.Convert("big.plq", "BIG").exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    for (const auto& [channel, encoding, records] :
+         {std::tuple{"BHZ", 11, 2}, std::tuple{"BHN", 4, 6}}) {
+        const Answer answer =
+            Curl("/fdsnws/dataselect/1/query?sta=BIG&cha=" + std::string(channel) +
+                 "&start=2013-10-22&end=2013-10-23");
+        ASSERT_EQ(answer.status, 200);
+        // Blockette 1000's encoding: 11 Steim-2, 4 float32.
+        std::map<int, int> encodings;
+        for (std::size_t at = 0; at + 4096 <= answer.body.size(); at += 4096) {
+            const auto byte = [&](std::size_t i) {
+                return static_cast<unsigned char>(answer.body[at + i]);
+            };
+            for (std::size_t b = byte(46) << 8 | byte(47); b != 0 && b < 4096;
+                 b = byte(b + 2) << 8 | byte(b + 3)) {
+                if ((byte(b) << 8 | byte(b + 1)) == 1000) ++encodings[byte(b + 4)];
+            }
+        }
+        EXPECT_EQ(encodings, (std::map<int, int>{{encoding, records}})) << channel;
+        std::filesystem::rename(ws_.Path("answer"), ws_.Path("big.mseed"));
+        const auto sacs = Mseed2Sac(ws_.Path("big.mseed"), ws_.Path(channel));
+        ASSERT_EQ(sacs.size(), 1u) << channel;
+        EXPECT_EQ(sacs.begin()->first,
+                  "XX.BIG.." + std::string(channel) + ".D.2013.295.000000.SAC");
+        EXPECT_EQ(sacs.begin()->second.Start(), "00:00:00.250");
+        EXPECT_EQ(sacs.begin()->second.samples,
+                  ReferenceSamples(input, channel == std::string("BHZ") ? 1 : 2, 0, 6000));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Catalogs, Serve,
                          ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
                          CatalogKindName);

@@ -75,10 +75,16 @@ std::map<std::string, Trace> ReadMiniSeed(const std::string& path) {
     EXPECT_EQ(ms_readtraces(&group, path.c_str(), 0, -1.0, -1.0, 0, 1, 1, 0), MS_NOERROR);
     std::map<std::string, Trace> traces;
     for (MSTrace* t = group != nullptr ? group->traces : nullptr; t != nullptr; t = t->next) {
-        EXPECT_EQ(t->sampletype, 'f');
-        const auto* samples = static_cast<const float*>(t->datasamples);
+        // Whole numbers come as Steim-2 (integers), anything else as float32.
+        std::vector<float> samples(static_cast<std::size_t>(t->numsamples));
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            samples[i] = t->sampletype == 'i'
+                             ? static_cast<float>(static_cast<const int32_t*>(t->datasamples)[i])
+                             : static_cast<const float*>(t->datasamples)[i];
+        }
+        EXPECT_TRUE(t->sampletype == 'i' || t->sampletype == 'f');
         traces[std::string(t->network) + "." + t->station + "." + t->location + "." + t->channel] =
-            {t->starttime, t->samprate, FloatBytes({samples, samples + t->numsamples})};
+            {t->starttime, t->samprate, FloatBytes(samples)};
     }
     mst_freegroup(&group);
     return traces;

@@ -14,6 +14,7 @@
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/CatalogOptions.h"
+#include "trq/commands/InventoryOption.h"
 #include "trq/mseed/MiniSeedWriter.h"
 
 namespace trq {
@@ -97,8 +98,8 @@ int WriteSelectionTraces(const ExportOptions& options, const SelectionOutcome& s
             err << "trq export: " << e.what() << "\n";
             return kExitFault;  // the writer removes the unfinished output
         }
-        writer.Write({options.network, trace.station, options.location, trace.channel, trace.rate,
-                      trace.start, trace.samples});
+        writer.Write(ExportTrace(options.format, options.network, options.location, trace.station,
+                                 trace.channel, trace.rate, trace.start, trace.samples));
         ++traces;
     }
     writer.Finish();
@@ -128,6 +129,10 @@ int ExportSelection(const ExportOptions& options, std::ostream& out, std::ostrea
     if (auto problem = SelectionNameProblem(selection.segments); !problem.empty()) {
         err << "trq export: " << problem << "\n";
         return kExitFault;
+    }
+    if (!options.format.sds.empty()) {
+        return ExportSelectionToSds(options.format, options.network, options.location,
+                                    options.recordLength, selection, out, err);
     }
     try {
         return WriteSelectionTraces(options, selection, out, err);
@@ -203,14 +208,10 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
                 err << "trq export: " << item.file.path << ": " << e.what() << "\n";
                 return kExitFault;  // the writer removes the unfinished output
             }
-            MiniSeedTrace trace{options.network,
-                                item.file.header.station,
-                                options.location,
-                                item.file.header.channel,
-                                item.file.header.samplesPerSecond,
-                                std::llround(item.start * 1e6),
-                                samples};
-            writer.Write(trace);
+            writer.Write(ExportTrace(options.format, options.network, options.location,
+                                     item.file.header.station, item.file.header.channel,
+                                     item.file.header.samplesPerSecond,
+                                     std::llround(item.start * 1e6), samples));
         }
         writer.Finish();
         Summary(options, out, err)
@@ -226,7 +227,20 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
 
 }  // namespace
 
-int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+int RunExport(const ExportOptions& given, std::ostream& out, std::ostream& err) {
+    ExportOptions options = given;
+    if (auto problem =
+            ExportFormatProblem(options.format, options.output, options.selection.station);
+        !problem.empty()) {
+        err << "trq export: " << problem << "\n";
+        return kExitUsage;
+    }
+    try {
+        options.format.loadedInventory = LoadInventory(options.format.inventory);
+    } catch (const InventoryError& e) {
+        err << "trq export: " << e.what() << "\n";
+        return kExitUsage;
+    }
     if (options.files.empty() == options.selection.station.empty()) {
         err << "trq export: give archive files, or --station and --from"
             << (options.files.empty() ? "" : ", not both") << "\n";
@@ -248,16 +262,16 @@ int RunExport(const ExportOptions& options, std::ostream& out, std::ostream& err
 AddedCommand AddExportCommand(CLI::App& app) {
     auto options = std::make_shared<ExportOptions>();
     CLI::App* command = app.add_subcommand(
-        "export", "Writes archive files as miniSEED records with float32 samples.");
+        "export",
+        "Writes archive files as miniSEED records: Steim-2 where lossless, else float32.");
     CLI::Option* files = command->add_option("FILE", options->files, "Archive files");
     AddSelectionOptions(*command, options->selection, SelectionUse::kInsteadOfFiles);
     AddSelectionCatalogOptions(*command, options->selection);
     AddDataDirOption(*command, options->selection);
     files->excludes("--station");
-    command
-        ->add_option("-o,--output", options->output,
-                     "miniSEED file to write (- for standard output)")
-        ->required();
+    command->add_option("-o,--output", options->output,
+                        "miniSEED file to write (- for standard output)");
+    AddExportFormatOptions(*command, options->format);
     command->add_option("--network", options->network, "Network code (1-2 characters)")
         ->capture_default_str();
     command->add_option("--location", options->location, "Location code (0-2 characters)");

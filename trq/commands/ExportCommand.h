@@ -1,5 +1,6 @@
 #pragma once
-// `trq export FILE... -o OUT.mseed`: archive files as miniSEED with float32 samples.
+// `trq export FILE... -o OUT.mseed`: archive files as miniSEED, Steim-2 where lossless,
+// else float32 (ExportFormats.h: --encoding, --inventory, --sds DIR for SDS day files).
 // `trq export --station S [--channel C] --from T1 [--to T2] -o OUT.mseed`: the samples of
 // a selection whose times fall in [T1, T2), cut across file boundaries, one trace per
 // continuous run, each starting at its first sample's time from TBEGIN.
@@ -10,6 +11,7 @@
 
 #include "catalog/CatalogStore.h"
 #include "trq/Command.h"
+#include "trq/commands/ExportFormats.h"
 #include "trq/commands/SelectionQuery.h"
 
 namespace trq {
@@ -20,6 +22,7 @@ struct ExportOptions {
     std::string network = "XX";
     std::string location;
     int recordLength = 4096;
+    ExportFormat format;  // encoding, inventory, SDS (ExportFormats.h)
     // Each file's start time is the TBEGIN of its FILELIST row (with the fraction of a second
     // the header lacks); without a catalog that can be opened, the header's whole second.
     // Used instead of `files` when it names a station.

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "trq/ExitCodes.h"
+#include "trq/commands/InventoryOption.h"
 #include "trq/fdsn/FdsnServer.h"
 #include "trq/mseed/MiniSeedPacker.h"
 
@@ -107,8 +108,20 @@ int RunServe(const ServeOptions& options, std::ostream& err) {
         err << "trq serve: " << e.what() << "\n";
         return kExitUsage;
     }
+    std::shared_ptr<const StationInventory> inventory;
+    try {
+        inventory = LoadInventory(options.inventory);
+    } catch (const InventoryError& e) {
+        err << "trq serve: " << e.what() << "\n";
+        return kExitUsage;
+    }
     ::signal(SIGPIPE, SIG_IGN);  // a client that goes away is a failed write, not our end
-    ServeSettings settings{options.network, found.dataDir, options.maxSeconds, options.maxSamples};
+    ServeSettings settings{.network = options.network,
+                           .dataDir = found.dataDir,
+                           .maxSeconds = options.maxSeconds,
+                           .maxSamples = options.maxSamples,
+                           .encoding = options.encoding,
+                           .inventory = inventory};
     FdsnServer server(settings, found.login, static_cast<std::size_t>(options.threads));
     StopOnSignal stopOnSignal(server);
     const int bound = server.Bind(host, port);
@@ -134,7 +147,8 @@ AddedCommand AddServeCommand(CLI::App& app) {
     auto serve = std::make_shared<ServeOptions>();
     CLI::App* command = app.add_subcommand(
         "serve",
-        "FDSN web services over the archive: fdsnws-dataselect (miniSEED) and "
+        "FDSN web services over the archive: fdsnws-dataselect (miniSEED), fdsnws-station "
+        "(from --inventory) and "
         "fdsnws-availability, read-only, until SIGINT or SIGTERM. The catalog and the data "
         "directory are found as the converter finds them unless given. Exits with 7 when "
         "the address cannot be bound.");
@@ -154,6 +168,13 @@ AddedCommand AddServeCommand(CLI::App& app) {
         ->add_option("--max-samples", serve->maxSamples,
                      "Most samples one dataselect request may ask for (0: no limit by count)")
         ->capture_default_str();
+    command
+        ->add_option("--encoding", serve->encoding,
+                     "dataselect's records: auto (Steim-2 for a series whose every sample it "
+                     "carries exactly, else float32), steim2 (the same), float32 (always)")
+        ->check(CLI::IsMember({"auto", "steim2", "float32"}))
+        ->capture_default_str();
+    AddInventoryOption(*command, serve->inventory);
     AddCatalogArguments(*command, serve->catalog);
     command->add_option("--data-dir", serve->catalog.dataDir,
                         "Archive data directory (default: [DATA] DIR of the ini files)");

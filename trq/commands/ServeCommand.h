@@ -1,6 +1,6 @@
 #pragma once
 // `trq serve [--listen HOST:PORT] [--network XX] [--threads N]`: FDSN web services
-// (dataselect, availability) over the archive and its catalog, found as the other
+// (dataselect, station, availability) over the archive and its catalog, found as the other
 // commands find them. Read-only: the catalog is opened read-only where the driver allows,
 // and no file is ever written. Runs until SIGINT or SIGTERM, then ends with 0 once the
 // requests under way are answered; 2 for a wrong command line, 7 when the address cannot
@@ -21,6 +21,8 @@ struct ServeOptions {
     int threads = 8;
     double maxSeconds = 86400;
     int64_t maxSamples = 0;
+    std::string encoding = "auto";  // of dataselect's records: auto, steim2, float32
+    std::string inventory;          // StationXML file; empty: [FDSN] INVENTORY of the ini files
     CatalogArguments catalog;
 };
 

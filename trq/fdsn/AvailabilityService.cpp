@@ -164,9 +164,18 @@ std::string Columns(std::vector<std::vector<std::string>> lines) {
     return text;
 }
 
+// The stream's codes as served: a stream that names none has the configured network.
+std::string NetworkOf(const Span& span, const std::string& network) {
+    return span.stream.network.empty() ? network : span.stream.network;
+}
+std::string LocationText(const Span& span) {
+    return span.stream.location.empty() ? "--" : span.stream.location;
+}
+
 std::vector<std::string> RowFields(const Span& span, const AvailabilityRequest& request,
                                    AvailabilityMethod method, const std::string& network) {
-    std::vector<std::string> fields{network, span.stream.station, "--", span.stream.channel};
+    std::vector<std::string> fields{NetworkOf(span, network), span.stream.station,
+                                    LocationText(span), span.stream.channel};
     if (!request.mergeQuality) fields.push_back("D");
     if (!request.mergeSampleRate) fields.push_back(RateText(span.rate));
     fields.push_back(TimeText(span.start));
@@ -203,17 +212,17 @@ std::string RequestAnswer(const std::vector<Span>& rows, const std::string& netw
         std::string start = TimeText(span.start), end = TimeText(span.end);
         start.pop_back();  // request times carry no Z
         end.pop_back();
-        text += network + " " + span.stream.station + " -- " + span.stream.channel + " " + start +
-                " " + end + "\n";
+        text += NetworkOf(span, network) + " " + span.stream.station + " " + LocationText(span) +
+                " " + span.stream.channel + " " + start + " " + end + "\n";
     }
     return text;
 }
 
 nlohmann::ordered_json Datasource(const Span& span, const AvailabilityRequest& request,
                                   const std::string& network) {
-    nlohmann::ordered_json source = {{"network", network},
+    nlohmann::ordered_json source = {{"network", NetworkOf(span, network)},
                                      {"station", span.stream.station},
-                                     {"location", ""},
+                                     {"location", span.stream.location},
                                      {"channel", span.stream.channel}};
     if (!request.mergeQuality) source["quality"] = "D";
     if (!request.mergeSampleRate) source["samplerate"] = span.rate;
@@ -292,7 +301,8 @@ class Availability : public FdsnService {
                                                       : ParseAvailabilityGet(method, call.query);
         AvailabilityAnswer found;
         serving.pool.Use([&](CatalogStore& catalog) {
-            ServedStreams streams(catalog, serving.settings.network);
+            ServedStreams streams(catalog, serving.settings.network,
+                                  serving.settings.inventory.get());
             found = AnswerAvailability(streams, request, method, serving.settings.network,
                                        NowMicroseconds());
         });

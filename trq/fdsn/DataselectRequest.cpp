@@ -10,7 +10,8 @@ constexpr FdsnParameterInfo kOptions[] = {
      "Leave out continuous segments shorter than this many seconds"},
     {"longestonly", "", "xs:boolean", "false", "true,false",
      "Only the longest continuous segment of each channel"},
-    {"format", "", "xs:string", "miniseed", "miniseed", "miniSEED 2, float32 samples"},
+    {"format", "", "xs:string", "miniseed", "miniseed",
+     "miniSEED 2, Steim-2 where lossless, else float32"},
     {"nodata", "", "xs:int", "204", "204,404", "Status of an answer without data"},
 };
 
@@ -28,7 +29,8 @@ FdsnOptionSetter SetterOf(DataselectRequest& request) {
 }  // namespace
 
 const FdsnMethod& DataselectQuery() {
-    static const FdsnMethod query{"query", "miniSEED 2 records (float32 samples) of a time window",
+    static const FdsnMethod query{"query",
+                                  "miniSEED 2 records (Steim-2 or float32) of a time window",
                                   WithSelectionParameters(kOptions)};
     return query;
 }

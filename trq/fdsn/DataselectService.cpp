@@ -17,6 +17,7 @@ namespace {
 // Records per piece: large enough that each piece is one read of the file, small enough
 // that a piece costs next to nothing in memory (16 x 4096 bytes).
 constexpr std::size_t kRecordsPerPiece = 16;
+constexpr std::size_t kSteim2PieceFactor = 4;
 
 bool AsksForQualityD(const DataselectRequest& request) {
     if (request.qualities.empty()) return true;
@@ -33,7 +34,7 @@ std::vector<PlannedTrace> StreamTraces(std::vector<CatalogRow> rows, const TimeW
                                        const DataselectRequest& request) {
     std::vector<PlannedTrace> traces;
     for (ContinuousSegment& segment : JoinIntoSegmentsPerRate(std::move(rows))) {
-        PlannedTrace trace{std::move(segment), window, 0};
+        PlannedTrace trace{std::move(segment), window, 0, "", ""};
         trace.samples = CountWindowSamples(trace.segment, window);
         if (trace.samples > 0 && Seconds(trace) >= request.minimumLength) {
             traces.push_back(std::move(trace));
@@ -83,8 +84,10 @@ void CheckSize(const DataselectPlan& plan, const ServeSettings& settings) {
                              "several requests.");
 }
 
-void AddTraces(DataselectPlan& plan, std::vector<PlannedTrace> traces) {
+void AddTraces(DataselectPlan& plan, std::vector<PlannedTrace> traces, const StreamName& name) {
     for (PlannedTrace& trace : traces) {
+        trace.network = name.network;
+        trace.location = name.location;
         plan.samples += trace.samples;
         plan.seconds += Seconds(trace);
         plan.traces.push_back(std::move(trace));
@@ -98,6 +101,7 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
     struct StreamWindow {
         std::vector<CatalogRow> rows;
         TimeWindow window;
+        StreamName name;
     };
     std::vector<StreamWindow> found;
     DataselectPlan sized;  // from the rows alone: no file is opened for a refused request
@@ -107,8 +111,8 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
             for (const StreamName& stream : streams.Select(selection)) {
                 std::vector<CatalogRow> rows = streams.Rows(stream, window.from, window.to);
                 if (rows.empty()) continue;
-                AddTraces(sized, StreamTraces(rows, window, request));
-                found.push_back({std::move(rows), window});
+                AddTraces(sized, StreamTraces(rows, window, request), stream);
+                found.push_back({std::move(rows), window, stream});
             }
         }
     }
@@ -117,7 +121,7 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
     for (StreamWindow& stream : found) {
         std::vector<CatalogRow> good =
             RowsWithGoodFiles(std::move(stream.rows), settings.dataDir, log);
-        AddTraces(plan, StreamTraces(std::move(good), stream.window, request));
+        AddTraces(plan, StreamTraces(std::move(good), stream.window, request), stream.name);
     }
     return plan;
 }
@@ -127,23 +131,39 @@ MiniSeedStream::MiniSeedStream(DataselectPlan plan, const ServeSettings& setting
       settings_(settings),
       samplesPerPiece_(kRecordsPerPiece * Float32SamplesPerRecord(settings.recordLength)) {}
 
+bool MiniSeedStream::Steim2CarriesTrace(const PlannedTrace& trace) const {
+    WindowSampleReader scan(settings_.dataDir, trace.segment, trace.window);
+    std::optional<float> last;  // of the piece before, for the step across
+    for (std::vector<float> piece = scan.Next(static_cast<int64_t>(samplesPerPiece_));
+         !piece.empty(); piece = scan.Next(static_cast<int64_t>(samplesPerPiece_))) {
+        if (last) piece.insert(piece.begin(), *last);
+        if (!Steim2Carries(piece)) return false;
+        last = piece.back();
+    }
+    return true;
+}
+
 std::string MiniSeedStream::Next() {
     while (trace_ < plan_.traces.size()) {
         const PlannedTrace& trace = plan_.traces[trace_];
         if (!reader_) {
+            steim2_ = settings_.encoding != "float32" && Steim2CarriesTrace(trace);
             reader_.emplace(settings_.dataDir, trace.segment, trace.window);
             sent_ = 0;
         }
-        const std::vector<float> piece = reader_->Next(static_cast<int64_t>(samplesPerPiece_));
+        // Steim-2 records hold several times the samples of float32 ones, and a piece's last
+        // record is seldom full: Steim-2 pieces are larger, so that few records are partial.
+        const std::vector<float> piece = reader_->Next(static_cast<int64_t>(
+            steim2_ ? kSteim2PieceFactor * samplesPerPiece_ : samplesPerPiece_));
         if (piece.empty()) {
             reader_.reset();
             ++trace_;
             continue;
         }
-        // Each record is packed on its own, starting at its first sample's own time: no
-        // record's start is added up from the ones before it.
+        // A float32 record holds a fixed count of samples, each packed from its first sample's
+        // own time; Steim-2 records hold as many as fit, so a piece is packed at once.
         std::string records;
-        const std::size_t perRecord = samplesPerPiece_ / kRecordsPerPiece;
+        const std::size_t perRecord = steim2_ ? piece.size() : samplesPerPiece_ / kRecordsPerPiece;
         for (std::size_t first = 0; first < piece.size(); first += perRecord) {
             const std::span<const float> samples(piece.data() + first,
                                                  std::min(perRecord, piece.size() - first));
@@ -151,10 +171,18 @@ std::string MiniSeedStream::Next() {
                                              sent_ + static_cast<int64_t>(first));
             // Sequence numbers have six digits: 1 to 999999, then 1 again.
             const auto sequence = static_cast<int32_t>(records_ % 999999 + 1);
+            const MiniSeedTrace packed{
+                trace.network.empty() ? settings_.network : trace.network,
+                trace.segment.station,
+                trace.location,
+                trace.segment.channel,
+                trace.segment.rate,
+                start,
+                samples,
+                sequence,
+                steim2_ ? MiniSeedEncoding::kSteim2 : MiniSeedEncoding::kFloat32};
             records_ += PackMiniSeed(
-                {settings_.network, trace.segment.station, "", trace.segment.channel,
-                 trace.segment.rate, start, samples, sequence},
-                settings_.recordLength,
+                packed, settings_.recordLength,
                 [&](const char* record, std::size_t length) { records.append(record, length); });
         }
         sent_ += static_cast<int64_t>(piece.size());
@@ -181,7 +209,8 @@ class Dataselect : public FdsnService {
             call.post ? ParseDataselectPost(call.body) : ParseDataselectGet(call.query);
         DataselectPlan plan;
         serving.pool.Use([&](CatalogStore& catalog) {
-            ServedStreams streams(catalog, serving.settings.network);
+            ServedStreams streams(catalog, serving.settings.network,
+                                  serving.settings.inventory.get());
             plan = PlanDataselect(streams, request, serving.settings, serving.log);
         });
         FdsnAnswer answer;

@@ -1,8 +1,11 @@
 #pragma once
 // fdsnws-dataselect 1.1 over the archive: exactly the samples of each selection's window,
 // one record series per continuous segment (a gap, an overlap or a change of sample rate
-// starts a new one), as miniSEED 2 records with float32 samples whose start times come
-// from TBEGIN to the microsecond.
+// starts a new one), as miniSEED 2 records whose start times come from TBEGIN to the
+// microsecond: Steim-2 for a series whose every sample it carries exactly (whole numbers
+// whose differences fit its 30 bits), float32 otherwise. The choice is made per series, not
+// per record: readers on libmseed 2 (mseed2sac) drop the record where integer and float
+// samples meet within one continuous series.
 //
 // A request is planned from the catalog before anything is sent, so that "no data" (204 or
 // 404) and "too much" (413) are answered with their status; then the records are made and
@@ -28,6 +31,8 @@ struct PlannedTrace {
     ContinuousSegment segment;
     TimeWindow window;
     int64_t samples = 0;  // of the segment within the window
+    std::string network;  // codes the records carry
+    std::string location;
 };
 
 struct DataselectPlan {
@@ -53,12 +58,16 @@ class MiniSeedStream {
     std::string Next();
 
   private:
+    // Reads the trace's samples once ahead: whether Steim-2 carries every one of them.
+    bool Steim2CarriesTrace(const PlannedTrace& trace) const;
+
     DataselectPlan plan_;
     ServeSettings settings_;
     std::size_t samplesPerPiece_;
     std::size_t trace_ = 0;                     // the trace being sent
     std::optional<WindowSampleReader> reader_;  // its samples
     int64_t sent_ = 0;                          // of its samples
+    bool steim2_ = false;                       // its records are Steim-2, else float32
     int64_t records_ = 0;                       // made so far, for their sequence numbers
 };
 

@@ -4,11 +4,13 @@
 
 #include "trq/fdsn/AvailabilityService.h"
 #include "trq/fdsn/DataselectService.h"
+#include "trq/fdsn/StationService.h"
 
 namespace trq {
 
 std::span<const FdsnService* const> FdsnServices() {
-    static const FdsnService* const services[] = {&DataselectService(), &AvailabilityService()};
+    static const FdsnService* const services[] = {&DataselectService(), &StationService(),
+                                                  &AvailabilityService()};
     return services;
 }
 

@@ -6,6 +6,7 @@
 //   GET       /                                         index of streams (HTML)
 //   GET/POST  /fdsnws/<service>/1/<method>              each service's methods (FdsnRoutes.h):
 //                                                       dataselect's query (miniSEED),
+//                                                       station's query (StationXML, text),
 //                                                       availability's query and extent
 //   GET       /fdsnws/<service>/1/, /version, /application.wadl
 

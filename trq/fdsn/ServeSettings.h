@@ -3,7 +3,10 @@
 // lies, and how much one dataselect request may ask for.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "trq/inventory/StationInventory.h"
 
 namespace trq {
 
@@ -16,6 +19,13 @@ struct ServeSettings {
     double maxSeconds = 86400;
     int64_t maxSamples = 0;
     int recordLength = 4096;  // bytes of a miniSEED record
+    // "auto": Steim-2 for a series whose every sample it carries exactly, else float32;
+    // "float32": float32 always. ("steim2" is "auto": a series Steim-2 cannot carry exactly
+    // still goes out as float32, as a refusal half-way through an answer helps no one.)
+    std::string encoding = "auto";
+    // The operator's station metadata: codes and coordinates of the streams it lists (the
+    // others keep `network` and the blank location). Null: none.
+    std::shared_ptr<const StationInventory> inventory;
 };
 
 }  // namespace trq

@@ -17,8 +17,15 @@ std::string StreamNameProblem(const StreamName& stream) {
     return "";
 }
 
-ServedStreams::ServedStreams(CatalogStore& catalog, std::string network)
-    : catalog_(catalog), network_(std::move(network)) {}
+ServedStreams::ServedStreams(CatalogStore& catalog, std::string network,
+                             const StationInventory* inventory)
+    : catalog_(catalog), network_(std::move(network)), inventory_(inventory) {}
+
+StreamName ServedStreams::Named(const std::string& station, const std::string& channel) const {
+    if (!inventory_) return {station, channel, network_, ""};
+    SeedCodes codes = inventory_->CodesOf(station, channel, network_);
+    return {station, channel, std::move(codes.network), std::move(codes.location)};
+}
 
 const std::vector<std::string>& ServedStreams::Stations() {
     if (!stations_) stations_ = catalog_.ListStations();
@@ -47,14 +54,18 @@ std::vector<std::string> ServedStreams::ChannelsFor(const std::string& station,
 
 std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection) {
     std::vector<StreamName> streams;
-    if (!MatchesAnyPattern(selection.networks, network_) ||
-        !MatchesAnyPattern(selection.locations, "")) {
+    if (!inventory_ && (!MatchesAnyPattern(selection.networks, network_) ||
+                        !MatchesAnyPattern(selection.locations, ""))) {
         return streams;
     }
     for (const std::string& station : StationsFor(selection.stations)) {
         for (const std::string& channel : ChannelsFor(station, selection.channels)) {
-            StreamName stream{station, channel};
-            if (StreamNameProblem(stream).empty()) streams.push_back(std::move(stream));
+            StreamName stream = Named(station, channel);
+            if (StreamNameProblem(stream).empty() &&
+                MatchesAnyPattern(selection.networks, stream.network) &&
+                MatchesAnyPattern(selection.locations, stream.location)) {
+                streams.push_back(std::move(stream));
+            }
         }
     }
     std::sort(streams.begin(), streams.end());
@@ -66,7 +77,7 @@ std::vector<StreamName> ServedStreams::All() {
     std::vector<StreamName> streams;
     for (const std::string& station : Stations()) {
         for (const std::string& channel : catalog_.ListChannels(station)) {
-            streams.push_back({station, channel});
+            streams.push_back(Named(station, channel));
         }
     }
     return streams;

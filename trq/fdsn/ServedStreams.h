@@ -1,7 +1,8 @@
 #pragma once
 // What the web services show of the catalog: streams (station and channel) under the
-// configured network code and the blank location code, found for a request's selections
-// with bound parameters only, and the rows of a stream within a window.
+// network and location codes the inventory gives them (else the configured network code and
+// the blank location code), found for a request's selections with bound parameters only,
+// and the rows of a stream within a window.
 
 #include <cstdint>
 #include <optional>
@@ -10,12 +11,15 @@
 
 #include "catalog/CatalogSelection.h"
 #include "catalog/CatalogStore.h"
+#include "trq/inventory/StationInventory.h"
 
 namespace trq {
 
 struct StreamName {
     std::string station;
     std::string channel;
+    std::string network;   // as served: the inventory's, else the configured one
+    std::string location;  // as served: the inventory's, else blank
     bool operator==(const StreamName&) const = default;
     auto operator<=>(const StreamName&) const = default;
 };
@@ -28,7 +32,8 @@ std::string StreamNameProblem(const StreamName& stream);
 // One request's view of the catalog; the names it lists are read once per request.
 class ServedStreams {
   public:
-    ServedStreams(CatalogStore& catalog, std::string network);
+    ServedStreams(CatalogStore& catalog, std::string network,
+                  const StationInventory* inventory = nullptr);
 
     // The servable streams that `selection` names, ordered by station and channel: none
     // when its network or location codes do not fit this archive's. Throws CatalogError.
@@ -45,8 +50,11 @@ class ServedStreams {
     std::vector<std::string> ChannelsFor(const std::string& station,
                                          const std::vector<std::string>& patterns);
 
+    StreamName Named(const std::string& station, const std::string& channel) const;
+
     CatalogStore& catalog_;
     std::string network_;
+    const StationInventory* inventory_;
     std::optional<std::vector<std::string>> stations_;
 };
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -65,10 +67,17 @@ TraceHandle MakeTrace(const MiniSeedTrace& trace) {
     const std::size_t bytes = trace.samples.size() * sizeof(float);
     mst->datasamples = std::malloc(bytes);
     if (mst->datasamples == nullptr) throw std::bad_alloc();
-    std::memcpy(mst->datasamples, trace.samples.data(), bytes);
+    if (trace.encoding == MiniSeedEncoding::kSteim2) {
+        auto* integers = static_cast<int32_t*>(mst->datasamples);
+        for (std::size_t i = 0; i < trace.samples.size(); ++i)
+            integers[i] = static_cast<int32_t>(trace.samples[i]);
+        mst->sampletype = 'i';
+    } else {
+        std::memcpy(mst->datasamples, trace.samples.data(), bytes);
+        mst->sampletype = 'f';
+    }
     mst->numsamples = static_cast<int64_t>(trace.samples.size());
     mst->samplecnt = mst->numsamples;
-    mst->sampletype = 'f';
     return mst;
 }
 
@@ -108,14 +117,35 @@ std::string SeedCodeProblem(const std::string& code, std::size_t minLength, std:
     return "";
 }
 
+bool Steim2Carries(std::span<const float> samples) {
+    // Steim-2's widest difference is 30 bits, signed.
+    constexpr double kLargestDifference = (1 << 29) - 1, kSmallestDifference = -(1 << 29);
+    double previous = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double value = samples[i];
+        if (!(value >= INT32_MIN && value <= INT32_MAX) || value != std::floor(value)) return false;
+        const double difference = value - previous;
+        if (i > 0 && (difference > kLargestDifference || difference < kSmallestDifference))
+            return false;
+        previous = value;
+    }
+    return true;
+}
+
 int64_t PackMiniSeed(const MiniSeedTrace& trace, int recordLength, const MiniSeedRecordSink& sink) {
     if (trace.samples.empty()) return 0;
+    const bool steim2 = trace.encoding == MiniSeedEncoding::kSteim2;
+    if (steim2 && !Steim2Carries(trace.samples)) {
+        throw std::runtime_error("Steim-2 cannot carry the samples of " + trace.station + " " +
+                                 trace.channel + " exactly");
+    }
     TraceHandle mst = MakeTrace(trace);
     RecordHandle recordTemplate = MakeTemplate(trace);
     SinkCall call{&sink, 0, nullptr};
     int64_t packed = 0;
-    const int records = mst_pack(mst.get(), &HandleRecord, &call, recordLength, DE_FLOAT32, 1,
-                                 &packed, 1, 0, recordTemplate.get());
+    const int records =
+        mst_pack(mst.get(), &HandleRecord, &call, recordLength, steim2 ? DE_STEIM2 : DE_FLOAT32, 1,
+                 &packed, 1, 0, recordTemplate.get());
     if (call.failure) std::rethrow_exception(call.failure);
     if (records < 0 || packed != static_cast<int64_t>(trace.samples.size())) {
         throw std::runtime_error("mst_pack failed for " + trace.station + " " + trace.channel +

@@ -1,5 +1,6 @@
 #pragma once
-// SEED 2.4 data records made with libmseed: float32 samples, big-endian, Blockette 1000
+// SEED 2.4 data records made with libmseed: Steim-2 or float32 samples, big-endian,
+// Blockette 1000
 // and Blockette 1001 (the microseconds of the start time), handed on one record at a time
 // so that a caller can write them to a file or a network connection as they come.
 
@@ -11,6 +12,9 @@
 
 namespace trq {
 
+// How samples are written: Steim-2 (compressed integers) or float32.
+enum class MiniSeedEncoding { kSteim2, kFloat32 };
+
 struct MiniSeedTrace {
     std::string network;   // 1-2 characters
     std::string station;   // 1-5 characters
@@ -20,7 +24,12 @@ struct MiniSeedTrace {
     int64_t startMicroseconds = 0;  // first sample, microseconds since 1970-01-01 UTC
     std::span<const float> samples;
     int32_t firstSequenceNumber = 1;  // of the first record; the next ones count on
+    MiniSeedEncoding encoding = MiniSeedEncoding::kFloat32;
 };
+
+// Whether Steim-2 carries `samples` exactly: each a whole number in the range of int32, and
+// each difference from the one before within the 30 bits Steim-2 has for it.
+bool Steim2Carries(std::span<const float> samples);
 
 // Why a code cannot go into a SEED record header, or "" when it can.
 std::string SeedCodeProblem(const std::string& code, std::size_t minLength, std::size_t maxLength);
@@ -29,8 +38,8 @@ using MiniSeedRecordSink = std::function<void(const char* record, std::size_t le
 
 // Packs every sample of `trace` into records of `recordLength` bytes (a power of two from
 // 256 to 65536), each handed to `sink`, and returns how many there were. Every record but
-// the last is full. Throws std::runtime_error when libmseed fails, and whatever `sink`
-// throws.
+// the last is full. Throws std::runtime_error when libmseed fails or Steim-2 is asked for
+// samples it cannot carry (Steim2Carries), and whatever `sink` throws.
 int64_t PackMiniSeed(const MiniSeedTrace& trace, int recordLength, const MiniSeedRecordSink& sink);
 
 // How many float32 samples a full record of `recordLength` bytes holds. The first call

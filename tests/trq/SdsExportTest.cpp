@@ -1,0 +1,65 @@
+// trq export --sds: a recording across midnight written into SDS day files, read back by
+// mseed2sac (samples and start times from the generator's input); exporting again, or a
+// part first and the whole after, leaves each day file with every record once, in time
+// order. The inventory's codes name the files.
+
+#include <gtest/gtest.h>
+
+#include "tests/support/Sac.h"
+#include "tests/trq/TrqTest.h"
+
+namespace {
+
+using namespace trqtest;
+
+// 2013-10-22 23:50:00.250 for twenty minutes at 1 sample/s: 600 samples each day.
+plqgen::RecordingSpec Midnight() {
+    return RampRecording(22, 23, 50, 250, 1200);
+}
+
+TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
+    Workspace ws;
+    ws.WriteRecording("r.plq", Midnight());
+    ASSERT_EQ(ws.Convert("r.plq", "ABC").exitCode, 0);
+    const auto exportSds = [&](const std::string& from, const std::string& to) {
+        return ws.Trq(Args(ws, {"export", "--station", "ABC", "--channel", "BHZ", "--from", from,
+                                "--to", to, "--sds", "sds", "@LOGIN@"}));
+    };
+    // The second day's first five minutes, then the whole window, then all of it again.
+    EXPECT_EQ(exportSds("2013-10-23T00:00:00", "2013-10-23T00:05:00").exitCode, 0);
+    const ProcessResult whole = exportSds("2013-10-22T23:00:00", "2013-10-23T01:00:00");
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    const std::string day = "sds/2013/XX/ABC/BHZ.D/XX.ABC..BHZ.D.2013.";
+    const std::string first = ReadFile(ws.Path(day + "295")),
+                      second = ReadFile(ws.Path(day + "296"));
+    EXPECT_EQ(exportSds("2013-10-22T23:00:00", "2013-10-23T01:00:00").out,
+              "trq export: wrote below sds: 0 records, 0 samples into 0 day files\n");
+    EXPECT_EQ(ReadFile(ws.Path(day + "295")), first);
+    EXPECT_EQ(ReadFile(ws.Path(day + "296")), second);
+
+    const struct {
+        const char* doy;
+        const char* sac;
+        const char* start;
+        int32_t firstSample;
+    } days[] = {{"295", "XX.ABC..BHZ.D.2013.295.235000.SAC", "23:50:00.250", 0},
+                {"296", "XX.ABC..BHZ.D.2013.296.000000.SAC", "00:00:00.250", 600}};
+    for (const auto& d : days) {
+        const auto sacs = Mseed2Sac(ws.Path(day + d.doy), ws.Path(std::string("sac") + d.doy));
+        ASSERT_EQ(sacs.size(), 1u) << d.doy;
+        EXPECT_EQ(sacs.begin()->first, d.sac);
+        EXPECT_EQ(sacs.begin()->second.Start(), d.start);
+        EXPECT_EQ(sacs.begin()->second.samples,
+                  ReferenceSamples(Midnight(), 1, d.firstSample, 600));
+    }
+
+    // Listed in the inventory of trq.ini: its network and location codes name the day files.
+    ws.WriteTrqIni("[FDSN]\nINVENTORY=" PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml\n");
+    const ProcessResult coded =
+        ws.Trq(Args(ws, {"export", "--station", "ABC", "--channel", "BHZ", "--from", "2013-10-23",
+                         "--sds", "sds", "@LOGIN@"}));
+    EXPECT_EQ(coded.exitCode, 0) << coded.err;
+    EXPECT_TRUE(std::filesystem::exists(ws.Path("sds/2013/ZZ/ABC/BHZ.D/ZZ.ABC.00.BHZ.D.2013.296")));
+}
+
+}  // namespace

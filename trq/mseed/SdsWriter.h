@@ -1,0 +1,39 @@
+#pragma once
+// Writes traces into an SDS tree, the archive layout seismological tools read directly:
+//   ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DOY
+// one file per stream and UTC day, records cut at midnight. A day file that exists already
+// keeps its records: the new ones are merged in by start time, and samples whose times
+// its records already cover are left out, so that exporting twice adds nothing.
+
+#include <cstdint>
+#include <string>
+
+#include "trq/mseed/MiniSeedPacker.h"
+
+namespace trq {
+
+class SdsWriter {
+  public:
+    SdsWriter(std::string root, int recordLength);
+
+    // Writes `trace` into its day files. Throws std::runtime_error naming the file when one
+    // cannot be read or written, or libmseed fails.
+    void Write(const MiniSeedTrace& trace);
+
+    int64_t Records() const { return records_; }  // written, over all calls
+    int64_t Samples() const { return samples_; }
+    int64_t Files() const { return files_; }  // day files written to, counted once per call
+
+    // The day file of a stream and a day (microseconds since 1970 within it).
+    static std::string DayFilePath(const std::string& root, const MiniSeedTrace& trace,
+                                   int64_t dayTime);
+
+  private:
+    void WriteDay(const MiniSeedTrace& part);
+
+    std::string root_;
+    int recordLength_;
+    int64_t records_ = 0, samples_ = 0, files_ = 0;
+};
+
+}  // namespace trq

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
+#include <regex>
 
 #include "tests/support/Bytes.h"
 #include "tests/support/ConverterRun.h"
@@ -35,6 +37,14 @@ std::string ExpectedFile(const plqgen::RecordingSpec& spec, int channel, const s
            FloatBytes(ReferenceSamples(spec, channel, 0, spec.samplesPerChannel));
 }
 
+// The converter's lines about the recorder file, from its header on, without the progress
+// lines that inspect leaves out.
+std::string ConverterLines(std::string out) {
+    out.erase(0, out.find(")...\n") + 5);
+    return std::regex_replace(
+        out, std::regex(R"(Read header\.\.\.\n|Convert data\.\.\.\n|Done!\n\n)"), "");
+}
+
 TEST(ConversionTable, EveryCase) {
     for (const ScriptCase& c : ReadCaseScript("tests/endtoend/conversions.cases")) {
         SCOPED_TRACE(c.title);
@@ -57,9 +67,23 @@ TEST(ConversionTable, EveryCase) {
         EXPECT_EQ(QueryRows(ws.Catalog(), "SELECT COUNT(*) FROM FILELIST")[0][0],
                   std::to_string(files));
 
-        const std::vector<std::string> args = Fields(c.steps.back());
-        const ProcessResult inspect = ws.Trq({"inspect", args[1]});
-        EXPECT_EQ(inspect.exitCode, run.Result().exitCode) << inspect.out;
+        // trq inspect reaches the converter's verdict, and shows the converter's lines about
+        // the file: after "== FILE", up to its own indented summary, and in --json as
+        // "console".
+        const std::string file = Fields(c.steps.back())[1];
+        const ProcessResult text = ws.Trq({"inspect", file});
+        const ProcessResult json = ws.Trq({"inspect", "--json", file});
+        const int exit = run.Result().exitCode;
+        EXPECT_EQ((std::vector{text.exitCode, json.exitCode}), std::vector(2, exit)) << text.out;
+        const std::string about = ConverterLines(run.Result().out);
+        const std::size_t first = text.out.find('\n') + 1;
+        EXPECT_EQ(text.out.substr(first, text.out.find("\n  ") + 1 - first), about);
+        const nlohmann::json doc = nlohmann::json::parse(json.out);
+        std::string console;
+        for (const auto& line : doc["files"][0]["console"])
+            console += line.get<std::string>() + "\n";
+        EXPECT_EQ(console, about);
+        EXPECT_EQ(doc["exitCode"], exit > 127 ? exit - 256 : exit);
     }
 }
 

@@ -1,4 +1,4 @@
-// The settings and the ini rules they are read by, the console's cut and its default sink,
+// The settings and the ini rules they are read by, the console's cut,
 // the station lock, and reading recorder files.
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include "site/Settings.h"
 #include "tests/support/CaseScript.h"
 #include "tests/support/ConsoleLines.h"
-#include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -55,14 +54,6 @@ TEST(Console, MessagesAndNoticesAreCutAt15999Bytes) {
     ConsoleNotice("%s%d", a.c_str(), 12);
     EXPECT_EQ(console.out, "PLQ2TRQ 1\nnext\nDone!\n\n" + a + "b\n");
     EXPECT_EQ(console.notices, std::vector<std::string>{a + "1"});
-}
-
-// The default sink ends every message with a newline on standard output.
-TEST(Console, TheConverterWithoutArgumentsPrintsTheUsageLine) {
-    TempDir dir;
-    const ProcessResult result = RunProcess(ConverterPath(), {"file.plq"}, dir.Path());
-    EXPECT_EQ(std::to_string(result.exitCode) + " " + result.out,
-              "255 USAGE: PLQ2TRQ file_name station_name\n");
 }
 
 TEST(FileLock, HeldBusyWhileAnotherHoldsItFailedWithoutItsDirectory) {

@@ -3,6 +3,7 @@
 // order) leaves them, a bad recording in the middle is reported and skipped, a dry run
 // writes nothing, and a batch interrupted and run again leaves the same archive.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -46,15 +48,18 @@ std::vector<CampaignFile> Campaign() {
             {"spool/XYZ/2.plq", "XYZ", HourAndMore(1, 60, 4)}};
 }
 
-void WriteCampaign(const Workspace& ws, const std::vector<CampaignFile>& files) {
+// The archive below the workspace ("archive") and the campaign's recordings.
+void WriteCampaign(const Workspace& ws, const std::vector<CampaignFile>& files = Campaign()) {
+    ws.WriteIni(ws.IniText("archive"));
     for (const CampaignFile& f : files) {
         fs::create_directories(fs::path(ws.Path(f.path)).parent_path());
         ws.WriteRecording(f.path, f.spec);
     }
 }
 
-// The classic runs, each station's recordings in time order.
+// The campaign converted by classic runs, each station's recordings in time order.
 void ConvertClassic(const Workspace& ws) {
+    WriteCampaign(ws);
     for (const char* path :
          {"spool/ABC/a.plq", "spool/ABC/b.plq", "spool/XYZ/1.plq", "spool/XYZ/2.plq"}) {
         const std::string station = fs::path(path).parent_path().filename();
@@ -78,12 +83,9 @@ class BatchForm : public ::testing::TestWithParam<CatalogKind> {};
 // classic codes, and the batch ends with the more severe (-5, 251).
 TEST_P(BatchForm, TreeEqualsClassicRunsAndSkipsBadRecordings) {
     Workspace classic(GetParam());
-    classic.WriteIni(classic.IniText("archive"));
-    WriteCampaign(classic, Campaign());
     ConvertClassic(classic);
 
     Workspace batch(GetParam());
-    batch.WriteIni(batch.IniText("archive"));
     std::vector<CampaignFile> files = Campaign();
     plqgen::RecordingSpec truncated = HourAndMore(0, 1800);
     truncated.sizeAdjustment = -100;
@@ -98,16 +100,13 @@ TEST_P(BatchForm, TreeEqualsClassicRunsAndSkipsBadRecordings) {
     EXPECT_EQ(run.exitCode, 251) << run.out << run.err;
     EXPECT_EQ(batch.ArchiveFiles(), classic.ArchiveFiles());
     EXPECT_EQ(batch.CatalogRows(), classic.CatalogRows());
-    EXPECT_NE(run.out.find("Summary: 4 of 6 recordings converted, 2 failed\n"), std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("  failed (-6, not PLQ): 1\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("  failed (-5, cannot read or wrong size): 1\n"), std::string::npos);
-    EXPECT_NE(run.out.find("  archive files created 24, extended 0, replaced 0\n"),
-              std::string::npos);
-    EXPECT_NE(run.out.find("  station ABC: 2.06 h of data, 0 gaps (0.0 s), 0 overlaps (0.0 s)\n"),
-              std::string::npos);
-    EXPECT_NE(run.out.find("  station XYZ: 2.06 h of data, 1 gaps (60.0 s), 0 overlaps (0.0 s)\n"),
-              std::string::npos);
+    EXPECT_THAT(run.out,
+                HasSubstr("Summary: 4 of 6 recordings converted, 2 failed\n"
+                          "  failed (-6, not PLQ): 1\n"
+                          "  failed (-5, cannot read or wrong size): 1\n"
+                          "  archive files created 24, extended 0, replaced 0\n"
+                          "  station ABC: 2.06 h of data, 0 gaps (0.0 s), 0 overlaps (0.0 s)\n"
+                          "  station XYZ: 2.06 h of data, 1 gaps (60.0 s), 0 overlaps (0.0 s)\n"));
 
     const nlohmann::json report = ReadJson(batch.Path("report.json"));
     EXPECT_EQ(report["exitCode"], -5);
@@ -129,8 +128,7 @@ TEST_P(BatchForm, TreeEqualsClassicRunsAndSkipsBadRecordings) {
 // tells the files the conversion then makes; after it, a dry run tells replacements.
 TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
     Workspace ws(GetParam());
-    ws.WriteIni(ws.IniText("archive"));
-    WriteCampaign(ws, Campaign());
+    WriteCampaign(ws);
     const std::vector<std::string> args{"--station", "ABC", "spool/ABC/b.plq", "spool/ABC/a.plq"};
     std::vector<std::string> dry = args;
     dry.push_back("--dry-run");
@@ -164,13 +162,10 @@ TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
 // an uninterrupted one.
 TEST_P(BatchForm, InterruptedBatchRunAgainIsExact) {
     Workspace classic(GetParam());
-    classic.WriteIni(classic.IniText("archive"));
-    WriteCampaign(classic, Campaign());
     ConvertClassic(classic);
 
     Workspace ws(GetParam());
-    ws.WriteIni(ws.IniText("archive"));
-    WriteCampaign(ws, Campaign());
+    WriteCampaign(ws);
     {
         BackgroundProcess first(ConverterPath(), {"--tree", "spool", "--jobs", "1", "--quiet"},
                                 ws.Dir().Path(), ws.Env(), ws.Path("out1"), ws.Path("err1"));

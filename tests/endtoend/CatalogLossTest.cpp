@@ -1,49 +1,24 @@
-// A catalog that goes away in the middle of a run. A typical hour (216 registrations)
-// starting at 13:47:34.25 is converted, so that rows must keep a fraction no header holds.
+// A catalog that goes away in the middle of the conversion of a typical hour (TypicalHour.h).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sql.h>
-#include <sqlext.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
+#include "tests/endtoend/TypicalHour.h"
 #include "tests/support/Deadline.h"
-#include "tests/support/Workspace.h"
 
 using namespace testsupport;
 using ::testing::HasSubstr;
 
 namespace {
 
-constexpr uintmax_t kHourFile = 512 + 360000 * 4;
-
-Rows ExactRows() {
-    Rows rows;
-    for (const char* channel : {"BHE", "BHN", "BHZ"}) {
-        rows.push_back({std::string("ABC\\22102013-134734-") + channel + ".ABC", "ABC", channel,
-                        "1382449654.25", "3600", "100", "1", "3", "PLQ2TRQ", "512"});
-    }
-    return rows;
-}
-
 class CatalogLoss : public ::testing::TestWithParam<CatalogKind> {
   protected:
-    CatalogLoss() : ws_(GetParam()) {
-        plqgen::RecordingSpec hour;
-        hour.sampleFormat = 2;
-        hour.millisecond = 250;
-        ws_.WriteRecording("rec.plq", hour);
-    }
-    void ExpectWholeFiles() const {
-        for (const char* channel : {"BHE", "BHN", "BHZ"}) {
-            const std::string file = std::string("ABC/22102013-134734-") + channel + ".ABC";
-            EXPECT_EQ(ws_.ArchiveFiles().at(file).size, kHourFile) << file;
-        }
-    }
+    CatalogLoss() : ws_(GetParam()) { ws_.WriteRecording("rec.plq", TypicalHour()); }
     Workspace ws_;
 };
 
@@ -65,8 +40,8 @@ TEST_P(CatalogLoss, SessionEndedByTheServerIsConnectedAgain) {
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr("terminating connection due to administrator command"));
     EXPECT_THAT(result.err, HasSubstr("the connection to the catalog was lost; connecting again"));
-    ExpectWholeFiles();
-    EXPECT_EQ(ws_.CatalogRows(), ExactRows());
+    ExpectWholeHourFiles(ws_);
+    EXPECT_EQ(ws_.CatalogRows(), TypicalHourRows());
 }
 
 // The catalog goes for good half-way (PostgreSQL: the database refuses connections from the
@@ -116,27 +91,11 @@ TEST_P(CatalogLoss, CatalogGoneForGoodLeavesAJournalThatRepairMakesExact) {
         std::string text = ReadFile(odbcIni);
         text.replace(text.find("Timeout=30000"), 13, "Timeout=20");
         WriteFile(odbcIni, text);
-        SQLHENV env;
-        SQLHDBC dbc;
-        SQLHSTMT statement;
-        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-        std::string connect = catalog.connect;
-        SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()), SQL_NTS, nullptr,
-                         0, nullptr, SQL_DRIVER_NOPROMPT);
-        SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &statement);
-        std::string insert = "INSERT INTO FILELIST (CPATH) VALUES ('held')";
-        ASSERT_TRUE(SQL_SUCCEEDED(
-            SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(insert.data()), SQL_NTS)));
+        CatalogSession holder(catalog);
+        holder.Execute("BEGIN IMMEDIATE");
+        holder.Execute("INSERT INTO FILELIST (CPATH) VALUES ('held')");
         result = ws_.Convert("rec.plq");
-        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
-        SQLFreeHandle(SQL_HANDLE_STMT, statement);
-        SQLDisconnect(dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, env);
+        holder.Execute("ROLLBACK");
     }
     EXPECT_EQ(result.exitCode, 247) << result.out << result.err;
     // The driver's messages once, not once per block: the catalog is given up for the run.
@@ -148,16 +107,11 @@ TEST_P(CatalogLoss, CatalogGoneForGoodLeavesAJournalThatRepairMakesExact) {
     EXPECT_NE(where.find(message), std::string::npos) << where;
     const std::string journal = ws_.ArchiveDir() + "/ABC/.plq2trq.journal";
     EXPECT_THAT(result.err, HasSubstr(" registrations were not made; they are kept in " + journal));
-    ExpectWholeFiles();
+    ExpectWholeHourFiles(ws_);
 
-    std::vector<std::string> args{"check", ws_.ArchiveDir(), "--repair"};
-    const auto login = ws_.LoginArgs();
-    args.insert(args.end(), login.begin(), login.end());
-    const ProcessResult repair = ws_.Trq(args);
-    EXPECT_EQ(repair.exitCode, 0) << repair.out << repair.err;
-    EXPECT_THAT(repair.out, HasSubstr("registrations made from the journal"));
+    EXPECT_THAT(Repair(ws_).out, HasSubstr("registrations made from the journal"));
     EXPECT_FALSE(std::filesystem::exists(journal));
-    EXPECT_EQ(ws_.CatalogRows(), ExactRows());
+    EXPECT_EQ(ws_.CatalogRows(), TypicalHourRows());
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, CatalogLoss,

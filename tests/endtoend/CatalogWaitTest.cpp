@@ -1,6 +1,5 @@
-// A PostgreSQL catalog that stops answering, or restarts, in the middle of a run. A typical
-// hour (216 registrations) starting at 13:47:34.25 is converted, so that rows must keep a
-// fraction no header holds.
+// A PostgreSQL catalog that stops answering, or restarts, in the middle of the conversion of
+// a typical hour (TypicalHour.h).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,28 +10,12 @@
 #include <fstream>
 #include <thread>
 
-#include "tests/support/Workspace.h"
+#include "tests/endtoend/TypicalHour.h"
 
 using namespace testsupport;
 using ::testing::HasSubstr;
 
 namespace {
-
-Rows ExactRows() {
-    Rows rows;
-    for (const char* channel : {"BHE", "BHN", "BHZ"}) {
-        rows.push_back({std::string("ABC\\22102013-134734-") + channel + ".ABC", "ABC", channel,
-                        "1382449654.25", "3600", "100", "1", "3", "PLQ2TRQ", "512"});
-    }
-    return rows;
-}
-
-plqgen::RecordingSpec Hour() {
-    plqgen::RecordingSpec hour;
-    hour.sampleFormat = 2;
-    hour.millisecond = 250;
-    return hour;
-}
 
 // Counts the updates of FILELIST in sequence `seen`; the 30th waits `wait` seconds.
 std::vector<std::string> CountingTrigger(int wait) {
@@ -50,7 +33,7 @@ std::vector<std::string> CountingTrigger(int wait) {
 // journaled; once the server process goes on, `trq check --repair` makes every row exact.
 TEST(CatalogWait, StoppedServerProcessIsGivenUpWithinTheTimeout) {
     Workspace ws(CatalogKind::kPostgres);
-    ws.WriteRecording("rec.plq", Hour());
+    ws.WriteRecording("rec.plq", TypicalHour());
     std::string ini = ws.IniText(ws.ArchiveDir());
     ini.replace(ini.find("[DATA]"), 6, "TIMEOUT=5\n[DATA]");
     ws.WriteIni(ini);
@@ -83,18 +66,10 @@ TEST(CatalogWait, StoppedServerProcessIsGivenUpWithinTheTimeout) {
     EXPECT_EQ(result.err.find(reason), result.err.rfind(reason)) << result.err;
     const std::string journal = ws.ArchiveDir() + "/ABC/.plq2trq.journal";
     EXPECT_TRUE(std::filesystem::exists(journal));
-    for (const char* channel : {"BHE", "BHN", "BHZ"}) {
-        EXPECT_EQ(ws.ArchiveFiles().at(std::string("ABC/22102013-134734-") + channel + ".ABC").size,
-                  512u + 360000u * 4u);
-    }
-
-    std::vector<std::string> args{"check", ws.ArchiveDir(), "--repair"};
-    const auto login = ws.LoginArgs();
-    args.insert(args.end(), login.begin(), login.end());
-    const ProcessResult repair = ws.Trq(args);
-    EXPECT_EQ(repair.exitCode, 0) << repair.out << repair.err;
+    ExpectWholeHourFiles(ws);
+    Repair(ws);
     EXPECT_FALSE(std::filesystem::exists(journal));
-    EXPECT_EQ(ws.CatalogRows(), ExactRows());
+    EXPECT_EQ(ws.CatalogRows(), TypicalHourRows());
 }
 
 // A cluster of the test's own, restarted (fast: sessions ended, connections refused for a
@@ -136,7 +111,7 @@ TEST(CatalogWait, ServerRestartCostsNothing) {
     WriteFile(dir / "plq2trq.ini",
               "[DATABASE]\nODBC=TRQ\nUSER=" + pg["PGUSER"] + "\nPASSWORD=" + pg["PGPASSWORD"] +
                   "\n[DATA]\nDIR=" + dir / "archive" + "\n[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n");
-    plqgen::WriteRecording(dir / "rec.plq", Hour());
+    plqgen::WriteRecording(dir / "rec.plq", TypicalHour());
     std::thread restarter([&] {
         while (psql("SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep'").empty()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -150,7 +125,8 @@ TEST(CatalogWait, ServerRestartCostsNothing) {
     EXPECT_THAT(result.err, HasSubstr("the connection to the catalog was lost; connecting again"));
     EXPECT_FALSE(std::filesystem::exists(dir / "archive/ABC/.plq2trq.journal"));
     std::string expected;
-    for (const auto& row : ExactRows()) expected += row[0] + "|" + row[3] + "|" + row[4] + "\n";
+    for (const auto& row : TypicalHourRows())
+        expected += row[0] + "|" + row[3] + "|" + row[4] + "\n";
     EXPECT_EQ(psql("SELECT CPATH, TBEGIN, TQTY FROM FILELIST ORDER BY CPATH"), expected);
 }
 

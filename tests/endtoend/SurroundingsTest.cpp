@@ -56,10 +56,8 @@ class Surroundings : public ::testing::TestWithParam<CatalogKind> {
 
 // Where the archive goes: without DIR the working directory, a relative DIR below it.
 TEST_P(Surroundings, DataDirectoryAbsentOrRelative) {
-    ws_.WriteIni(ws_.IniText("") + "");
-    std::string ini = ReadFile(ws_.Path("plq2trq.ini"));
-    ini.replace(ini.find("[DATA]\nDIR=\n"), 12, "");
-    ws_.WriteIni(ini);
+    std::string ini = ws_.IniText("");
+    ws_.WriteIni(ini.erase(ini.find("[DATA]\nDIR=\n"), 12));
     ProcessResult result = ws_.Convert("rec.plq");
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr(" DATA=...\n"));

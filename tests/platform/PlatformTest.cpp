@@ -1,18 +1,17 @@
-// The settings and the ini rules they are read by, the console's cut and its default sink,
+// The settings and the ini rules they are read by, the console's cut,
 // the station lock, and reading recorder files.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
-#include <tuple>
 
 #include "platform/BinaryFile.h"
 #include "platform/Console.h"
 #include "platform/FileLock.h"
 #include "site/Settings.h"
+#include "tests/support/CaseScript.h"
 #include "tests/support/ConsoleLines.h"
-#include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -22,69 +21,26 @@ using namespace platform;
 
 namespace {
 
-// The converter's settings: the own ini first, then trq.ini, then the fallback word TRQ;
-// values taken literally and cut to their buffers without splitting a UTF-8 character.
-const std::string k30(30, 'a');
-
 // One line of the answer: "data source|user|password|data directory|lock wait".
 std::string Listed(const ConnectionSettings& s) {
     return s.dataSource + "|" + s.user + "|" + s.password + "|" + s.dataDir + "|" +
            std::to_string(s.stationLockWait);
 }
 
-// {id, the own ini's text, trq.ini's text, the settings listed}
-const std::tuple<const char*, std::string, std::string, std::string> kRows[] = {
-    {"6.1", "", "", "TRQ|TRQ|TRQ||300"},
-    {"6.2", "[DATABASE]\nODBC=Arch\nUSER=op\nPASSWORD=pw\n[DATA]\nDIR=/srv\\x\nLOCKWAIT=5\n",
-     "[DATABASE]\nODBC=T\nUSER=U\nPASSWORD=P\n[DATA]\nDIR=/t\nLOCKWAIT=7\n",
-     "Arch|op|pw|/srv\\x|5"},
-    {"6.3", "", "[DATABASE]\nODBC=T\nUSER=U\nPASSWORD=P\n[DATA]\nDIR=/t\\\nLOCKWAIT=7\n",
-     "T|U|P|/t|7"},
-    // A trailing backslash means unset: the next file's value, then TRQ; trq.ini's directory
-    // loses one trailing backslash.
-    {"6.4", "[DATABASE]\nODBC=own\\\nUSER=u\\\nPASSWORD=p\\\n[DATA]\nDIR=C:\\own\\\nLOCKWAIT=-1\n",
-     "[DATABASE]\nODBC=trq\nUSER=v\\\n[DATA]\nDIR=/t\\\\\nLOCKWAIT=12s\n", "trq|TRQ|TRQ|/t\\|300"},
-    {"6.5", "[DATA]\nDIR=\\\nLOCKWAIT=0\n", "[DATA]\nLOCKWAIT=7\n", "TRQ|TRQ|TRQ||0"},
-    {"6.6", "; [DATABASE]\n[database]\n  odbc = My DSN  \nUser=a;b #c:d \"e\" 'f'\n", "",
-     "My DSN|a;b #c:d \"e\" 'f'|TRQ||300"},
-    {"6.7", "\xEF\xBB\xBF[DATABASE]\r\nUSER=first\r\nuser=second\r\n\tPassword\t=\tx=y\t\r\n", "",
-     "TRQ|first|x=y||300"},
-    // Nothing before the first section counts; "[DATABASE" without ']' is no section header,
-    // text after ']' is ignored, and a section may come back.
-    {"6.8",
-     "ODBC=before\n[DATA]\n[DATABASE\nUSER=x\n[DATABASE] y\nPASSWORD=p\n[DATA]\nLOCKWAIT=9\n"
-     "[DATABASE]\nODBC=again\n",
-     "", "again|TRQ|p||9"},
-    // Present but empty is a value, but for the data source, which needs a name.
-    {"6.9", "[DATABASE]\nODBC=\nUSER=\nPASSWORD=\n[DATA]\nDIR=\n",
-     "[DATABASE]\nODBC=t\nUSER=t\nPASSWORD=t\n[DATA]\nDIR=/t\n", "t||||300"},
-    {"6.10", "[DATABASE]\nODBC=\n[DATA]\nLOCKWAIT=86401\n",
-     "[DATABASE]\nODBC=\n[DATA]\nLOCKWAIT=86400\n", "TRQ|TRQ|TRQ||86400"},
-    // Cut to 31, 31, 15 and 255 bytes, never inside a character (2, 3 and 4 bytes here, and
-    // a stray continuation byte after a whole one); the cut comes before the backslash test.
-    {"6.11",
-     "[DATABASE]\nODBC=" + k30 + "\xC3\xBC\nUSER=" + k30.substr(1) +
-         "\xC3\xBC\x80\nPASSWORD=" + k30.substr(17) +
-         "\xE2\x82\xAC\n[DATA]\nDIR=" + std::string(252, 'd') + "\xF0\x9F\x98\x80\n",
-     "",
-     k30 + "|" + k30.substr(1) + "\xC3\xBC|" + k30.substr(17) + "|" + std::string(252, 'd') +
-         "|300"},
-    {"6.12",
-     "[DATABASE]\nODBC=" + k30 + "\\tail\nUSER=" + k30 +
-         "\xE9\xB0"
-         "C\nPASSWORD=1234567890123\xE9\xFC\xE9\n",
-     "[DATABASE]\nODBC=trq\n", "trq|" + k30 + "\xE9|1234567890123\xE9\xFC||300"},  // Latin-1: bytes
-};
-
 TEST(Settings, OwnIniThenTrqIniThenTheFallbackWord) {
-    for (const auto& [id, own, trq, listed] : kRows) {
-        EXPECT_EQ(Listed(ReadSettings(IniFile::Parse(own), IniFile::Parse(trq))), listed) << id;
+    for (const ScriptCase& c : ReadCaseScript("tests/platform/settings.cases")) {
+        std::string own, trq;
+        for (const std::string& step : c.steps)
+            (step.starts_with("own ") ? own : trq) = step.substr(4);
+        EXPECT_EQ(Listed(ReadSettings(IniFile::Parse(own), IniFile::Parse(trq))), c.expected.at(0))
+            << c.title;
     }
     // From files: a missing trq.ini reads as an empty one.
     TempDir dir;
-    WriteFile(dir / "own.ini", std::get<1>(kRows[1]));
+    WriteFile(dir / "own.ini",
+              "[DATABASE]\nODBC=Arch\nUSER=op\nPASSWORD=pw\n[DATA]\nDIR=/srv\\x\nLOCKWAIT=5\n");
     EXPECT_EQ(Listed(ReadSettings(SettingsFiles{dir / "own.ini", dir / "missing.ini"})),
-              std::get<3>(kRows[1]));
+              "Arch|op|pw|/srv\\x|5");
 }
 
 // The formatting buffer holds 15999 bytes and the NUL, so the message is cut right after the
@@ -98,14 +54,6 @@ TEST(Console, MessagesAndNoticesAreCutAt15999Bytes) {
     ConsoleNotice("%s%d", a.c_str(), 12);
     EXPECT_EQ(console.out, "PLQ2TRQ 1\nnext\nDone!\n\n" + a + "b\n");
     EXPECT_EQ(console.notices, std::vector<std::string>{a + "1"});
-}
-
-// The default sink ends every message with a newline on standard output.
-TEST(Console, TheConverterWithoutArgumentsPrintsTheUsageLine) {
-    TempDir dir;
-    const ProcessResult result = RunProcess(ConverterPath(), {"file.plq"}, dir.Path());
-    EXPECT_EQ(std::to_string(result.exitCode) + " " + result.out,
-              "255 USAGE: PLQ2TRQ file_name station_name\n");
 }
 
 TEST(FileLock, HeldBusyWhileAnotherHoldsItFailedWithoutItsDirectory) {

@@ -16,14 +16,12 @@
 #include "recorder/RecorderHeader.h"
 #include "recorder/SampleDecoding.h"
 #include "tests/support/Bytes.h"
+#include "tests/support/CaseScript.h"
 #include "tests/support/ConsoleLines.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
 using namespace testsupport;
-
-// Rows name only the fields they set; the others keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
 
@@ -146,126 +144,98 @@ TEST(SampleDecoding, Int32FormatsNegatedOrPlain) {
     EXPECT_EQ(DecodeAtOddAddress(1, stored, 0).size(), 0u);
 }
 
-struct LoopRow {
-    const char* id;
-    plqgen::RecordingSpec spec;  // as the generator writes it, but see below
-    int code;
-    std::string printed;
-    const char* names;      // of the channels handed on, in order
-    const char* map = "";   // the [CHANNELMAP] section
-    int32_t announced = 0;  // when set, written over the header's samples per channel
-    bool shrink = false;    // block 2 loses its last byte while channel 1 is handed on
-};
-
-using S = plqgen::RecordingSpec;
-const std::string kSize = "ERROR: Wrong file size!!!\n", kRate = "ERROR: Wrong sample rate!!!\n",
-                  kStart = "ERROR: Wrong start time!!!\n";
-const char* const kAll = "CH1,CH2,CH3";
-
-const LoopRow kLoopRows[] = {
-    {"4.1", S{}, 0, "", kAll},
-    {"4.2", S{.sampleFormat = 1}, 0, "", kAll},
-    {"4.3", S{.sampleFormat = 2}, 0, "", "BHZ,CH2,", "1=BHZ\n3=\n4=X"},
-    {"4.4", S{.sampleFormat = -7}, 0, "", kAll},
-    {"4.5", S{.sizeAdjustment = 1}, -5, kSize, ""},
-    {"4.6", S{.sizeAdjustment = -1}, -5, kSize, ""},
-    {"4.7", S{.samplesPerChannel = -2}, -5, kSize, ""},  // blocks of 2 * -2 + 4 = 0 bytes
-    {"4.8", S{.samplesPerChannel = -1, .sampleFormat = 2}, -5, kSize, ""},
-    {"4.9", S{.channelCount = -1}, -5, kSize, ""},
-    {"4.10", S{.samplesPerSecond = 0}, -5, kRate, ""},
-    {"4.11", S{.samplesPerSecond = -1}, -5, kRate, ""},
-    {"4.12", S{.year = 10000}, -5, kStart, ""},
-    {"4.13", S{.year = -2000}, -5, kStart, ""},                                    // the year 0
-    {"4.14", S{.year = -1999, .month = 1, .day = 1, .hour = 0}, 0, "", kAll},      // 0001-01-01
-    {"4.15", S{.year = -1999, .month = 1, .day = -1, .hour = 0}, -5, kStart, ""},  // 0000-12-30
-    {"4.16", S{.year = 9999, .month = 12, .day = 31, .hour = 23}, 0, "", kAll},
-    {"4.17", S{.year = 9999, .month = 12, .day = 31, .hour = 24}, -5, kStart, ""},
-    {"4.18", S{}, -11, "ERROR: channels 1 and 2 have the same name bhz!!!\n", "", "1=BHZ\n2=bhz"},
-    {"4.19", S{}, -11, "ERROR: channels 1 and 3 have the same name ch1!!!\n", "", "3=ch1"},
-    {"4.20", S{}, -12, "ERROR: bad channel name a/b!!!\n", "", "2=a/b"},
-    // 4 blocks of 2^30 two-byte samples announce 8 GiB + 272 bytes: 272 when cut to 32 bits.
-    {"4.21", S{.channelCount = 4, .samplesPerChannel = 0}, -5, kSize, "", "", 1 << 30},
-    {"4.22", S{.channelCount = 0}, 0, "", ""},
-    {"4.23", S{}, -5, "ERROR: read channel 2 of file rec.plq!!!\n", "CH1", "", 0, true},
-    {"4.24", S{.year = -1999, .month = 1, .day = 0, .hour = 0}, -5, kStart, ""},  // 0000-12-31
-};
+// The recording of a case of channel-loop.cases, the header as generated.
+plqgen::RecordingSpec LoopRecording(const std::vector<std::string>& steps) {
+    plqgen::RecordingSpec spec;
+    spec.samplesPerChannel = 5;
+    spec.signal = plqgen::Signal::Ramp, spec.millisecond = 250;
+    for (const std::string& step : steps) {
+        if (!step.starts_with("recording ")) continue;
+        for (const std::string& field : Fields(step.substr(10))) {
+            const std::string key = field.substr(0, field.find('='));
+            const auto value = static_cast<int16_t>(std::stoi(field.substr(key.size() + 1)));
+            if (key == "format") spec.sampleFormat = value;
+            if (key == "size") spec.sizeAdjustment = value;
+            if (key == "samples") spec.samplesPerChannel = value;
+            if (key == "channels") spec.channelCount = value;
+            if (key == "sps") spec.samplesPerSecond = value;
+            if (key == "year") spec.year = value;
+            if (key == "month") spec.month = value;
+            if (key == "day") spec.day = value;
+            if (key == "hour") spec.hour = value;
+        }
+    }
+    return spec;
+}
 
 TEST(ChannelLoop, EachBlockFromItsPlaceOrTheRefusal) {
-    for (const LoopRow& row : kLoopRows) {
-        // Five samples a channel unless the row says otherwise, and a ramp (index + 1000 *
-        // channel), so that a block read from another block's place shows.
-        plqgen::RecordingSpec spec = row.spec;
-        if (spec.samplesPerChannel == 360000) spec.samplesPerChannel = 5;
-        spec.signal = plqgen::Signal::Ramp, spec.millisecond = 250;
+    for (const ScriptCase& c : ReadCaseScript("tests/recorder/channel-loop.cases")) {
+        SCOPED_TRACE(c.title);
+        const plqgen::RecordingSpec spec = LoopRecording(c.steps);
         const std::vector<unsigned char> made = plqgen::MakeRecording(spec);
-        std::string bytes(made.begin(), made.end());
-        if (row.announced) PutLittleEndian(bytes, 66, row.announced, 4);
+        std::string bytes(made.begin(), made.end()), map = "[CHANNELMAP]\n";
+        bool shrink = false;
+        for (const std::string& step : c.steps) {
+            if (step.starts_with("announce ")) {
+                PutLittleEndian(bytes, 66, std::stoul(step.substr(9)), 4);
+            }
+            if (step.starts_with("map ")) map += step.substr(4);
+            shrink = shrink || step == "shrink";
+        }
         TempDir dir;
         WriteFile(dir / "rec.plq", bytes);
         BinaryFile file = BinaryFile::OpenReadOnly(dir / "rec.plq");
-        ChannelMap map;
-        LoadChannelMap(map, IniFile::Parse(std::string("[CHANNELMAP]\n") + row.map), "map.ini");
+        ChannelMap channels;
+        LoadChannelMap(channels, IniFile::Parse(map), "map.ini");
         std::string names;
         int channel = 0;
         const SampleReceiver receiver = [&](const char* station, const char* name, double rate,
                                             EpochSeconds start, int32_t count, const float* got) {
             names += (channel++ == 0 ? "" : ",") + std::string(name);
             EXPECT_EQ(std::string(station) + " " + std::to_string(rate), "STA 100.000000");
-            EXPECT_TRUE(row.spec.year != 13 || start == 1382449654.25) << row.id << ": " << start;
+            EXPECT_TRUE(spec.year != 13 || start == 1382449654.25) << start;
             EXPECT_EQ(std::vector<float>(got, got + count),
                       ReferenceSamples(spec, channel, 0, spec.samplesPerChannel))
-                << row.id << " channel " << channel;
-            if (row.shrink) std::filesystem::resize_file(dir / "rec.plq", 256 + 14 + 13);
+                << "channel " << channel;
+            if (shrink) std::filesystem::resize_file(dir / "rec.plq", 256 + 14 + 13);
         };
         // The archive's rule stands in here: a name with a '/' is refused.
         const ChannelNameRule noSlash = [](std::string_view n) { return n.find('/') == n.npos; };
+        std::vector<std::string> got;
         {
             ConsoleLines checkFirst;  // the same refusal as ConvertChannels', printed once more
-            EXPECT_EQ(CheckRecording(file, Decode(bytes), map, noSlash), row.shrink ? 0 : row.code)
-                << row.id;
+            got.push_back("checked " +
+                          std::to_string(CheckRecording(file, Decode(bytes), channels, noSlash)));
         }
         ConsoleLines console;
-        EXPECT_EQ(ConvertChannels(receiver, file, Decode(bytes), "STA", map, "rec.plq", noSlash),
-                  row.code)
-            << row.id;
-        EXPECT_EQ(console.out, row.printed) << row.id;
-        EXPECT_EQ(names, row.names) << row.id;
+        got.push_back("code " + std::to_string(ConvertChannels(receiver, file, Decode(bytes), "STA",
+                                                               channels, "rec.plq", noSlash)));
+        if (!console.out.empty())
+            got.push_back("printed " + console.out.substr(0, console.out.size() - 1));
+        got.push_back(names.empty() ? "names" : "names " + names);
+        EXPECT_EQ(got, c.expected);
     }
 }
 
-// The map as "number=name " in number order.
+// The map as "number=name" in number order, separated by blanks.
 std::string Listed(const ChannelMap& map) {
     std::string text;
     for (const auto& [number, name] : std::map(map.names.begin(), map.names.end())) {
-        text += std::to_string(number) + "=" + name + " ";
+        text += (text.empty() ? "" : " ") + std::to_string(number) + "=" + name;
     }
     return text;
 }
 
-// Keys read like atoi and cut to 16 bits, a later entry with the same number winning, names
-// cut to 30 bytes without splitting a character; without entries the map stays as it was.
 TEST(ChannelMap, KeysLikeAtoiIn16BitsLaterEntriesWinNamesCut) {
-    const std::string k29 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012";
-    // The [CHANNELMAP] section and what follows it; the map as loaded.
-    const std::pair<std::string, std::string> rows[] = {
-        {"1=BHZ\n2=BHN\n[DATA]\n3=BHE\n", "1=BHZ 2=BHN "},
-        {"65537=A\n-1=B\n100000000000000000005=C\n2abc=E\nabc=F\n+9=G\n",
-         "0=F 1=A 2=E 5=C 9=G 65535=B "},
-        {"-100000000000000000005=D\n4294967303=H\n- 5=I\n", "0=I 7=H 65531=D "},
-        {"1=A\n001=B\n002=C\n2=D\n3=E\n3=F\n[DATA]\n[channelmap]\n3=G\n", "1=B 2=D 3=G "},
-        {"1=" + k29 + "34\n2=" + k29 + "\xC3\xBC\n3=" + k29.substr(1) + "\xC3\xBC\n4=\n",
-         "1=" + k29 + "3 2=" + k29 + " 3=" + k29.substr(1) + "\xC3\xBC 4= "},
-        {"; 1=BHZ\nBHZ\n[DATA]\n1=BHZ\n", ""},  // nothing loaded
-        {"", ""},
-    };
-    for (const auto& [section, listed] : rows) {
+    for (const ScriptCase& c : ReadCaseScript("tests/recorder/channel-map.cases")) {
+        const std::string section = c.steps.at(0) == "section" ? "" : c.steps.at(0);
         ChannelMap map{{{60000, "KEEP"}}};  // stays when nothing is loaded
-        EXPECT_EQ(LoadChannelMap(map, IniFile::Parse("[CHANNELMAP]\n" + section), "map.ini"),
-                  !listed.empty())
-            << section;
-        EXPECT_STREQ(FindChannelName(map, 60000 - 65536), "KEEP") << section;  // low 16 bits
+        const bool loaded =
+            LoadChannelMap(map, IniFile::Parse("[CHANNELMAP]\n" + section), "map.ini");
+        EXPECT_STREQ(FindChannelName(map, 60000 - 65536), "KEEP") << c.title;  // low 16 bits
         map.names.erase(60000);
-        EXPECT_EQ(Listed(map), listed) << section;
+        EXPECT_EQ(loaded ? Listed(map) : "nothing loaded", c.expected.at(0)) << c.title;
+        EXPECT_EQ(loaded, !map.names.empty()) << c.title;
     }
 }
 
@@ -276,7 +246,8 @@ TEST(ChannelMap, KeyNamesBeyondTheCapacityAreDroppedWithANotice) {
     std::string ini = "[CHANNELMAP]\n", listed;
     for (int key = 10001; key <= 10500; ++key) {
         ini += std::string(key == 10421 ? 33 : 32, '0') + std::to_string(key) + "=N\n";
-        if (key <= 10420 || key == 10422) listed += std::to_string(key) + "=N ";
+        if (key <= 10420 || key == 10422)
+            listed += (listed.empty() ? "" : " ") + std::to_string(key) + "=N";
     }
     ChannelMap map;
     ConsoleLines console;

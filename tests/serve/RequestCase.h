@@ -1,13 +1,14 @@
 #pragma once
 // What the parser tables of the web services share: a query string taken apart the way the
 // HTTP library hands it over, and a parsed request (or its refusal) written as one line, so
-// that each case states what it expects as literal text.
+// that each case of a case file states what it expects as literal text.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
+#include "tests/support/CaseScript.h"
 #include "trq/fdsn/FdsnRequest.h"
 
 namespace requestcase {
@@ -57,7 +58,23 @@ inline std::string Outcome(const std::function<std::string()>& parse) {
     }
 }
 
-// 2013-10-22T00:00:00Z and a day later, in microseconds since 1970.
-inline constexpr const char* kDay = "1382400000000000..1382486400000000";
+// `line` cut after its first word: {"get", "start=..."}.
+inline std::pair<std::string, std::string> FirstWord(const std::string& line) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) return {line, ""};
+    return {line.substr(0, blank), line.substr(blank + 1)};
+}
+
+// Each case of `file` has one step line, which `describe` parses, and one "> " line, the
+// description or refusal it must give.
+inline void ExpectEveryCase(const std::string& file,
+                            const std::function<std::string(const std::string&)>& describe) {
+    for (const testsupport::ScriptCase& c : testsupport::ReadCaseScript(file)) {
+        SCOPED_TRACE(c.title);
+        ASSERT_EQ(c.steps.size(), 1u);
+        ASSERT_EQ(c.expected.size(), 1u);
+        EXPECT_EQ(Outcome([&] { return describe(c.steps[0]); }), c.expected[0]);
+    }
+}
 
 }  // namespace requestcase

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <tuple>
 
 #include "tests/support/Bytes.h"
 #include "tests/support/Deadline.h"
@@ -48,13 +49,6 @@ struct Answer {
     int status = 0;
     std::string body;
 };
-
-std::string FindNode() {
-    for (const std::string& dir : {std::string("/usr/bin"), std::string("/usr/local/bin")}) {
-        if (std::filesystem::exists(dir + "/node")) return dir + "/node";
-    }
-    return "node";
-}
 
 class Serve : public ::testing::TestWithParam<CatalogKind> {
   protected:
@@ -107,9 +101,9 @@ class Serve : public ::testing::TestWithParam<CatalogKind> {
 
     // What seisplotjs made of an answer (tests/fdsn/client.mjs), as JSON.
     json Seisplotjs(const std::vector<std::string>& args) const {
-        std::vector<std::string> all{PLQ_FDSN_CLIENT_DIR "/client.mjs", Base()};
+        std::vector<std::string> all{"node", PLQ_FDSN_CLIENT_DIR "/client.mjs", Base()};
         all.insert(all.end(), args.begin(), args.end());
-        const ProcessResult result = RunProcess(FindNode(), all, ws_.Dir().Path());
+        const ProcessResult result = RunProcess("/usr/bin/env", all, ws_.Dir().Path());
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return result.exitCode == 0 ? json::parse(result.out) : json();
     }
@@ -158,20 +152,22 @@ TEST_P(Serve, SeisplotjsGetsTheRecordedSpansAndSamples) {
 TEST_P(Serve, CurlMeetsTheFdsnStatusesAndMseed2sacReadsAPost) {
     ASSERT_NO_FATAL_FAILURE(Start({"--max-seconds", "3600"}));
     const std::string query = "/fdsnws/dataselect/1/query?net=XX&sta=ABC&";
-    EXPECT_EQ(Curl(query + "start=2013-10-23&end=2013-10-24").status, 204);
-    const Answer notFound = Curl(query + "start=2013-10-23&end=2013-10-24&nodata=404");
-    EXPECT_EQ(notFound.status, 404);
-    EXPECT_TRUE(notFound.body.starts_with("Error 404: Not Found\n")) << notFound.body;
-    const Answer unknown = Curl(query + "start=2013-10-22&end=2013-10-23&foo=1");
-    EXPECT_EQ(unknown.status, 400);
-    EXPECT_NE(unknown.body.find("Unknown parameter: foo"), std::string::npos) << unknown.body;
-    const Answer badTime = Curl(query + "starttime=2013-10-22T25:00&end=2013-10-23");
-    EXPECT_EQ(badTime.status, 400);
-    EXPECT_NE(badTime.body.find("Bad value of starttime"), std::string::npos) << badTime.body;
-    // A year: 21600 seconds of data in all, above the 3600 this server sends.
-    const Answer year = Curl(query + "start=2013-01-01&end=2014-01-01");
-    EXPECT_EQ(year.status, 413);
-    EXPECT_NE(year.body.find("at most 3600 seconds"), std::string::npos) << year.body;
+    // {query, status, what the body holds after "Error STATUS: "}; a year holds 21600
+    // seconds of data in all, above the 3600 this server sends.
+    const std::tuple<std::string, int, std::string> statuses[] = {
+        {"start=2013-10-23&end=2013-10-24", 204, ""},
+        {"start=2013-10-23&end=2013-10-24&nodata=404", 404, "Not Found\n"},
+        {"start=2013-10-22&end=2013-10-23&foo=1", 400, "Unknown parameter: foo"},
+        {"starttime=2013-10-22T25:00&end=2013-10-23", 400, "Bad value of starttime"},
+        {"start=2013-01-01&end=2014-01-01", 413, "at most 3600 seconds"}};
+    for (const auto& [asked, status, text] : statuses) {
+        const Answer answer = Curl(query + asked);
+        EXPECT_EQ(answer.status, status) << asked;
+        EXPECT_TRUE(status == 204 ||
+                    answer.body.starts_with("Error " + std::to_string(status) + ": "))
+            << answer.body;
+        EXPECT_NE(answer.body.find(text), std::string::npos) << answer.body;
+    }
 
     WriteFile(ws_.Path("request.txt"),
               "XX ABC -- BHZ 2013-10-22T01:40:00 2013-10-22T01:50:00\n"

@@ -6,7 +6,7 @@
 //   > N ABC\22102013-134734-SHZ.ABC ...  lines the case must produce, in order
 //
 // '#' starts a comment line. Within a line {CR}, {LF}, {TAB} and {NUL} stand for those
-// bytes and {X*N} for N copies of the text X.
+// bytes, {xHH} for the byte of hex value HH, and {X*N} for N copies of the text X.
 // A line may start with "[sqlite] " or "[postgres] ": it belongs to that catalog only.
 
 #include <gtest/gtest.h>
@@ -34,6 +34,10 @@ inline std::string Unescaped(std::string line) {
         for (std::size_t at; (at = line.find(name)) != std::string::npos;) {
             line.replace(at, name.size(), bytes);
         }
+    }
+    const std::regex hex(R"(\{x([0-9A-Fa-f]{2})\})");
+    for (std::smatch m; std::regex_search(line, m, hex);) {
+        line.replace(m.position(), m.length(), 1, static_cast<char>(std::stoi(m[1], nullptr, 16)));
     }
     const std::regex repeat(R"(\{([^*{}]+)\*(\d+)\})");
     for (std::smatch m; std::regex_search(line, m, repeat);) {

@@ -189,7 +189,7 @@ TEST(Export, ToStandardOutputButNeverToATerminal) {
 }
 
 // `trq list` names each file below the data directory, where `trq info` opens it; the
-// catalog's own path stays in --json (tests/golden/find-by-time/list.json).
+// catalog's own path stays in --json (tests/golden/find-by-time/list-and-avail.txt).
 TEST(List, PrintsPathsThatOpenFromHere) {
     Workspace ws;
     ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));

@@ -1,12 +1,14 @@
 #pragma once
 // What the toolkit's tests share: the golden recording converted into a workspace, its
-// archive files, archive files written by hand, and golden texts of tests/golden/trq.
+// archive files, archive files written by hand, and golden texts of tests/golden/trq
+// (transcripts of trq runs, see tests/support/Transcript.h).
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "tests/support/Bytes.h"
+#include "tests/support/Transcript.h"
 #include "tests/support/Workspace.h"
 
 namespace trqtest {
@@ -50,31 +52,6 @@ inline std::string HandFile(const std::vector<float>& samples, const std::string
                         " 2012\r\nTime duration=00 00 00\r\nData Type=FLOAT\r\nSpS=" + rate +
                         ".000000\r\nGain=1\r\nStation=" + station + "\r\nChannels=\"SHZ\"\r\n") +
            FloatBytes(samples);
-}
-
-// `args` with "@LOGIN@" standing for the catalog's --dsn, --user and --password.
-inline std::vector<std::string> Args(const Workspace& ws, const std::vector<std::string>& args) {
-    std::vector<std::string> expanded;
-    for (const std::string& arg : args) {
-        const std::vector<std::string> some =
-            arg == "@LOGIN@" ? ws.LoginArgs() : std::vector<std::string>{arg};
-        expanded.insert(expanded.end(), some.begin(), some.end());
-    }
-    return expanded;
-}
-
-// Runs trq in the workspace with each argument list in turn: the transcript that golden
-// files hold, each run as "$ trq ARGS", its standard output and error, and "exit N".
-inline std::string Transcript(const Workspace& ws,
-                              const std::vector<std::vector<std::string>>& runs) {
-    std::string text;
-    for (const std::vector<std::string>& args : runs) {
-        text += "$ trq";
-        for (const std::string& arg : args) text += " " + arg;
-        const ProcessResult result = ws.Trq(Args(ws, args));
-        text += "\n" + result.out + result.err + "exit " + std::to_string(result.exitCode) + "\n";
-    }
-    return text;
 }
 
 }  // namespace trqtest

@@ -1,0 +1,55 @@
+#pragma once
+// Converter runs kept in case files (see CaseScript.h): the set-up lines a case gives, the
+// run it is about, and what the run gave, as lines to compare whole with the case's "> "
+// lines. In every line @ARCHIVE@ stands for the workspace's archive directory and @USER@
+// for its catalog user. Set-up lines, paths below the workspace unless absolute:
+//   golden NAME          a copy of tests/golden/rec.plq (2013-10-22 13:47:34, format 0)
+//   recording NAME [samples=N] [format=N] [sps=N] [year=N] [sine]
+//                        a generated recording: by default three channels of 1000 int32
+//                        samples (format 2) of a ramp at 100 sps from 2013-10-22 13:47:34
+//   convert NAME         plq2trq NAME ABC, which must succeed without a word on standard error
+//   flip-last NAME       the file's last byte changed
+//   resize NAME N        the file cut to N bytes
+//   append PATH TEXT     TEXT added at the end of the file
+//   poke NAME OFFSET TEXT  bytes from OFFSET replaced by TEXT
+//   remove PATH, write PATH TEXT, mkdir PATH, mkfifo PATH
+//   channels MAP         plq2trq.ini with this [CHANNELMAP] ({LF} between its entries)
+//   trq-ini              etc/trq.ini with the workspace's settings but no channel map
+//   plq2trq ARG...       the run the case is about
+// The run's lines: "exit N", each line of standard output ("out ...", an empty line "out")
+// and of standard error ("err ..."), then each file below the archive directory ("file
+// PATH") or "no archive directory".
+
+#include <string>
+#include <vector>
+
+#include "tests/support/CaseScript.h"
+#include "tests/support/Workspace.h"
+
+namespace testsupport {
+
+class ConverterRun {
+  public:
+    explicit ConverterRun(const Workspace& ws) : ws_(ws) {}
+
+    // Carries out the case's set-up lines and its run; a failed step fails the test.
+    void Perform(const ScriptCase& c);
+    // The run's lines, as described above.
+    std::vector<std::string> Lines() const;
+    // The case's "> " lines with @ARCHIVE@ and @USER@ put in.
+    std::vector<std::string> Expected(const ScriptCase& c) const;
+
+    const ProcessResult& Result() const { return result_; }
+    // The last recording a "recording" line generated.
+    const plqgen::RecordingSpec& Spec() const { return spec_; }
+
+  private:
+    void Step(const std::string& line);
+    std::string Expanded(std::string text) const;
+
+    const Workspace& ws_;
+    ProcessResult result_;
+    plqgen::RecordingSpec spec_;
+};
+
+}  // namespace testsupport

@@ -34,6 +34,16 @@ bool Info16(SQLHDBC hdbc, SQLUSMALLINT item, SQLUSMALLINT& value) {
     return CDatabase::IsSuccess(Odbc().GetInfo(hdbc, item, &value, sizeof value, nullptr));
 }
 
+// Whether the connection's server is PostgreSQL, which gets a session time-out and whose
+// sockets the watchdog can cut.
+bool IsPostgres(SQLHDBC connection) {
+    char dbms[32] = {};
+    SQLSMALLINT length = 0;
+    return CDatabase::IsSuccess(
+               Odbc().GetInfo(connection, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) &&
+           std::string(dbms) == "PostgreSQL";
+}
+
 }  // namespace
 
 CDatabase::CDatabase() {
@@ -298,12 +308,7 @@ void CDatabase::Release() noexcept {
 void CDatabase::ApplySessionTimeout() {
     sessionTimeout_ = false;
     if (queryTimeout_ <= 0) return;
-    char dbms[32] = {};
-    SQLSMALLINT length = 0;
-    if (!IsSuccess(Odbc().GetInfo(hdbc_, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) ||
-        std::string(dbms) != "PostgreSQL") {
-        return;
-    }
+    if (!IsPostgres(hdbc_)) return;
     StatementHandle statement;
     if (!IsSuccess(statement.Allocate(hdbc_))) return;
     std::string text = "SET statement_timeout = " + std::to_string(queryTimeout_ * 1000);
@@ -314,12 +319,7 @@ void CDatabase::ApplySessionTimeout() {
 }
 
 void CDatabase::FindSockets(const std::vector<odbc::OpenSocket>& before) {
-    char dbms[32] = {};
-    SQLSMALLINT length = 0;
-    if (!IsSuccess(Odbc().GetInfo(hdbc_, SQL_DBMS_NAME, dbms, sizeof dbms, &length)) ||
-        std::string(dbms) != "PostgreSQL") {
-        return;
-    }
+    if (!IsPostgres(hdbc_)) return;
     StatementHandle statement;
     if (!IsSuccess(statement.Allocate(hdbc_))) return;
     std::string text = "SELECT inet_client_port()";

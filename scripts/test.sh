@@ -4,7 +4,7 @@
 # fuzzes), runs every test (the throwaway PostgreSQL cluster included, and the FDSN
 # client that the tests of trq serve ask through, installed with npm ci into the build
 # directory by a CTest fixture), replays the fuzzing seeds and fuzzes the conversion of
-# arbitrary recorder files for 30 s.
+# arbitrary recorder files for 20 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,4 +35,4 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
 echo "== Fuzzing the conversion of arbitrary recorder files"
-PLQ_FUZZ_BUILD_DIR="$build" fuzz/run.sh 30
+PLQ_FUZZ_BUILD_DIR="$build" fuzz/run.sh 20

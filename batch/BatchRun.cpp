@@ -50,7 +50,7 @@ void ConvertStation(const StationPlan& station, const BatchContext& context,
             ConsoleLines lines;
             const ConversionResult result =
                 ConvertRecording(recording.path.c_str(), station.station, context.settings,
-                                 database, *context.channelMap);
+                                 database, *context.channelMap, ExtensionUpdates::kLastOfEachFile);
             RecordingOutcome outcome = Failed(recording, result.exitCode, lines.Errors());
             if (result.exitCode == 0) outcome.reasons.clear();
             outcome.created = result.created;

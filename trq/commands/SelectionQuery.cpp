@@ -113,6 +113,7 @@ bool AnySampleInWindow(const SelectionOutcome& outcome) {
 }  // namespace
 
 std::string DescribeStations(const CatalogSelection& selection) {
+    if (selection.stations == std::vector<std::string>{"*"}) return "every station";
     return DescribeCodes("station", selection.stations);
 }
 

@@ -55,7 +55,7 @@ struct SelectionOutcome {
 SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDepth depth,
                               const std::string& commandName, std::ostream& err);
 
-// "station ABC", "stations AB*,XYZ": the patterns as given.
+// "station ABC", "stations AB*,XYZ": the patterns as given; "every station" for "*".
 std::string DescribeStations(const CatalogSelection& selection);
 
 // "station ABC, channel BH?, 2013-10-22T00:00:00.000000Z to the last sample",

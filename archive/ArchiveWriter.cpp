@@ -93,6 +93,7 @@ std::size_t CArchiveWriter::FindOrAddChannel(std::size_t stationIndex, const cha
 void CArchiveWriter::FlushAll() {
     // Every file is finished now: each flush syncs its file before the last registration.
     files_.SetFinalFlush(true);
+    finalFlush_ = true;
     files_.SyncNewDirectories();
     for (std::size_t s = 0; s < stations_.size(); ++s) {
         for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) {
@@ -101,6 +102,7 @@ void CArchiveWriter::FlushAll() {
         }
     }
     files_.SetFinalFlush(false);
+    finalFlush_ = false;
     RegisterSyncedExtensions();
     // What is left belongs to files whose sync failed (reported as a write failure): their
     // rows keep claiming only what was synced before.
@@ -131,11 +133,12 @@ void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
     if (registration && registration->kind == RegistrationKind::kExtendedFile) {
         KeepExtension(registration->file, registration->fileLength);
     }
-    // A file finished by this block, or left at a gap before a new file, first.
-    RegisterSyncedExtensions();
-    if (registration && registration->kind == RegistrationKind::kNewFile) {
-        Register(registration->kind, registration->file);
-    }
+    const bool newFile = registration && registration->kind == RegistrationKind::kNewFile;
+    // A file finished by this block, or left at a gap before a new file (which may take the
+    // same name), first. At the end of the run the files finished by the last blocks are
+    // registered together once all are synced (FlushAll).
+    if (newFile || !finalFlush_) RegisterSyncedExtensions();
+    if (newFile) Register(registration->kind, registration->file);
 }
 
 void CArchiveWriter::KeepExtension(const FileRegistration& file, int64_t fileLength) {

@@ -99,6 +99,7 @@ class CArchiveWriter {
     };
     std::vector<KeptExtension> keptExtensions_;  // in order, of files not yet synced
     bool mergeExtensions_ = false;
+    bool finalFlush_ = false;  // FlushAll is running
     bool catalogFailed_ = false;
     std::size_t deferredCount_ = 0;
     std::vector<std::string> journalPaths_;

@@ -256,11 +256,9 @@ void ArchiveFileOutput::SyncNewDirectories() {
 
 bool ArchiveFileOutput::BuildHeader(char (&buffer)[512], const CStationArchive& station,
                                     const CChannelBuffer& channel) const {
-    // The duration line shows a zero duration, as converted by the calendar.
-    return ComposeHeader(std::span<char, kArchiveHeaderSize>(buffer),
-                         ArchiveTimeOf(channel.FileStart()), ArchiveTimeOf(0.0),
-                         channel.SampleRate(), station.Name().c_str(),
-                         channel.ChannelName().c_str());
+    return ComposeFileHeader(std::span<char, kArchiveHeaderSize>(buffer), channel.FileStart(),
+                             channel.SampleRate(), station.Name().c_str(),
+                             channel.ChannelName().c_str());
 }
 
 bool ArchiveFileOutput::MakeDirectory(const char* path) {

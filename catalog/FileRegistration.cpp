@@ -109,14 +109,7 @@ void FileRowWriter::WriteExtensions(const std::string& creatorName,
         for (const FileRegistration& file : files) {
             CFileList& row = SelectRow(file.path);
             if (!transaction) transaction.emplace(database_);
-            if (row.IsEOF()) {
-                row.AddNew();
-            } else {
-                row.Edit();
-            }
-            SetColumns(row, creatorName, file);
-            row.Update();
-            row.CloseCursor();
+            WriteSelected(row, creatorName, RegistrationKind::kExtendedFile, file);
         }
         if (transaction) transaction->Commit();
     } catch (...) {

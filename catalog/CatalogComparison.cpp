@@ -41,7 +41,7 @@ std::vector<fs::path> SortedEntries(const fs::path& directory) {
     return entries;
 }
 
-bool SameRate(double rowRate, double headerRate) {
+bool RowRateMatchesHeader(double rowRate, double headerRate) {
     // The header writes the rate with six decimals.
     return std::fabs(rowRate - headerRate) <= 5e-7 * std::max(1.0, std::fabs(headerRate));
 }
@@ -65,7 +65,7 @@ void CompareRow(const std::string& path, const CatalogRow& row, const ArchiveFil
         wrong("CH",
               "CH is " + Quoted(row.channel) + ", the header's channel is " + Quoted(h.channel));
     }
-    if (!SameRate(row.rate, h.samplesPerSecond)) {
+    if (!RowRateMatchesHeader(row.rate, h.samplesPerSecond)) {
         wrong("SPS",
               "SPS is " + Decimal(row.rate) + ", the header's rate is " + h.samplesPerSecondText);
     }

@@ -29,6 +29,9 @@ inputs=("$build/seeds")
 fuzzer=("$build/fuzz/fuzz_recorder_file" -max_len=65536 -timeout=10 -rss_limit_mb=2048
         -close_fd_mask=1 -artifact_prefix="$build/findings/")
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+# The target writes and syncs its archive files in a temporary directory: in memory, where
+# the machine has /dev/shm, it tries about three times as many inputs a second.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 echo "== Replaying the seed corpus and earlier findings"
 "${fuzzer[@]}" -runs=0 "${inputs[@]}"
 echo "== Fuzzing for $seconds s"

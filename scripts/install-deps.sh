@@ -4,8 +4,8 @@
 #
 #   scripts/install-deps.sh          what building and running need (scripts/demo.sh)
 #   scripts/install-deps.sh --dev    and what testing needs: test frameworks, clang for
-#                                    the sanitizers and the fuzzer, the PostgreSQL server
-#                                    the tests start, curl, and Node.js with npm for the
+#                                    the sanitizers and the fuzzer, Ninja, the PostgreSQL
+#                                    server the tests start, curl, and Node.js with npm for the
 #                                    FDSN client the tests of trq serve ask through
 #                                    (scripts/test.sh); strace for the message and sync
 #                                    counts of scripts/bench.sh
@@ -19,7 +19,7 @@ packages=(
 )
 if [ "${1:-}" = "--dev" ]; then
   packages+=(
-    git time clang clang-format libclang-rt-14-dev
+    git time clang clang-format libclang-rt-14-dev ninja-build
     libgtest-dev libgmock-dev libbenchmark-dev
     postgresql curl strace libxml2-utils
   )
@@ -34,11 +34,12 @@ fi
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
+# One query for all: the test command runs this every time.
+mapfile -t installed < <(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+  awk '$NF == "installed" { print $1 }')
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+  [[ " ${installed[*]} " == *" $p "* ]] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then

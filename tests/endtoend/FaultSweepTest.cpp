@@ -1,10 +1,11 @@
 // Any single failure is recoverable to the exact archive. One conversion of a small recording
 // (two channels at 4 samples per second, two archive files each, eight registrations) runs in
 // this process again and again with one call made to fail: the Nth call of each file-system
-// and ODBC call, for every N the uninterrupted run makes (through the call seams). After each:
-// the exit code is one the README lists, and 0 only with the uninterrupted run's archive and
-// catalog; every visible archive file holds the recording's true samples for its name; no row
-// claims more samples than its file holds and every TBEGIN is exact; a failure says why; and
+// and ODBC call, for every N the uninterrupted run makes (through the call seams; on
+// PostgreSQL a sample of the N of some calls, see Swept). After each: the exit code is one
+// the README lists, and 0 only with the uninterrupted run's archive and catalog; every
+// visible archive file holds the recording's true samples for its name; no row claims more
+// samples than its file holds and every TBEGIN is exact; a failure says why; and
 // `trq check --repair` plus a second conversion give the uninterrupted run's archive and
 // catalog.
 
@@ -18,10 +19,10 @@
 #include <set>
 #include <sstream>
 
-#include "plq2trq/RunFlow.h"
 #include "odbc/Database.h"
 #include "odbc/OdbcCalls.h"
 #include "platform/FileServices.h"
+#include "plq2trq/RunFlow.h"
 #include "recorder/ChannelMap.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/ConsoleLines.h"
@@ -47,6 +48,22 @@ constexpr std::size_t kFirstOdbcCall = 11;
 // reports EIO has closed the descriptor all the same.
 const std::set<std::string> kReleases = {"close", "FreeStmt", "Disconnect", "FreeConnect",
                                          "FreeEnv"};
+// Calls made once per column of a statement: a failure at any column of one statement takes
+// the same way and leaves the same catalog.
+const std::set<std::string> kPerColumn = {"BindParameter", "DescribeCol", "BindCol"};
+
+// Whether the sweep makes the Nth of `count` calls fail. On SQLite, every N of every call.
+// On PostgreSQL, where each run costs a new server session, every N of the ODBC calls made
+// once per statement, transaction or connection, where the drivers differ: what a failed
+// call leaves in the driver, the transaction and the session; of the per-column calls and
+// the file-system calls (which the driver never sees: after them the catalog gets the
+// statements the ODBC sweep fails one by one), every fourth N and the last. Columns come
+// four or more to a statement, so that every statement still fails at one of its columns.
+bool Swept(CatalogKind kind, std::size_t call, long n, long count) {
+    if (kind == CatalogKind::kSqlite) return true;
+    if (call >= kFirstOdbcCall && !kPerColumn.count(kCalls[call])) return true;
+    return n % 4 == 1 || n == count;
+}
 
 std::vector<long> seen(kCalls.size());
 std::size_t failingCall = 0;
@@ -299,6 +316,7 @@ TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
     std::set<ArchiveState> recovered;
     for (std::size_t call = 0; call < kCalls.size(); ++call) {
         for (long n = 1; n <= counts[call]; ++n) {
+            if (!Swept(GetParam(), call, n, counts[call])) continue;
             SCOPED_TRACE("call " + kCalls[call] + " #" + std::to_string(n));
             Clear();
             ConsoleLines console;

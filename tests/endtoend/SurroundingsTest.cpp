@@ -26,8 +26,8 @@ using ::testing::HasSubstr;
 
 namespace {
 
-const std::string kGolden = PLQ_SOURCE_DIR "/tests/golden";
-const char* const kChannels[] = {"BHE", "BHN", "BHZ"};
+const std::string kGoldenDir = PLQ_SOURCE_DIR "/tests/golden";
+const char* const kGoldenChannels[] = {"BHE", "BHN", "BHZ"};
 
 std::string GoldenFile(const char* channel) {
     return std::string("ABC/22102013-134734-") + channel + ".ABC";
@@ -36,8 +36,8 @@ std::string GoldenFile(const char* channel) {
 // The golden archive files below `prefix` ("" or "DIR/").
 std::map<std::string, FileState> GoldenFiles(const std::string& prefix = "") {
     std::map<std::string, FileState> files;
-    for (const char* channel : kChannels) {
-        const std::string bytes = ReadFile(kGolden + "/archive/" + GoldenFile(channel));
+    for (const char* channel : kGoldenChannels) {
+        const std::string bytes = ReadFile(kGoldenDir + "/archive/" + GoldenFile(channel));
         files[prefix + GoldenFile(channel)] = {bytes.size(), Digest(bytes)};
     }
     return files;
@@ -46,7 +46,7 @@ std::map<std::string, FileState> GoldenFiles(const std::string& prefix = "") {
 class Surroundings : public ::testing::TestWithParam<CatalogKind> {
   protected:
     Surroundings() : ws_(GetParam()) {
-        std::filesystem::copy_file(kGolden + "/rec.plq", ws_.Path("rec.plq"));
+        std::filesystem::copy_file(kGoldenDir + "/rec.plq", ws_.Path("rec.plq"));
     }
     std::string RowCount() const {
         return QueryRows(ws_.Catalog(), "SELECT COUNT(*) FROM FILELIST")[0][0];
@@ -62,7 +62,7 @@ TEST_P(Surroundings, DataDirectoryAbsentOrRelative) {
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr(" DATA=...\n"));
     EXPECT_EQ(ReadFile(ws_.Path(GoldenFile("BHZ"))),
-              ReadFile(kGolden + "/archive/" + GoldenFile("BHZ")));
+              ReadFile(kGoldenDir + "/archive/" + GoldenFile("BHZ")));
 
     ws_.WriteIni(ws_.IniText("archive"));
     result = ws_.Convert("rec.plq");

@@ -38,7 +38,7 @@ double Seconds(const TimeWindow& time) {
     return static_cast<double>(time.Length()) / 1e6;
 }
 
-std::string RateText(double rate) {
+std::string RateInSps(double rate) {
     char text[32];
     std::snprintf(text, sizeof text, "%g sps", rate);
     return text;
@@ -74,7 +74,7 @@ void PrintChannel(const ChannelAvailability& channel, const TimeWindow& window, 
         events.push_back(
             {span.time.from, 0,
              EventLine("span", span.time,
-                       RateText(span.rate) + ", " + Count(span.files, "file", "files"))});
+                       RateInSps(span.rate) + ", " + Count(span.files, "file", "files"))});
     }
     for (const TimeWindow& overlap : channel.overlaps) {
         events.push_back({overlap.from, 1, EventLine("overlap", overlap, "")});

@@ -4,7 +4,7 @@ namespace trq {
 
 namespace {
 
-constexpr FdsnParameterInfo kOptions[] = {
+constexpr FdsnParameterInfo kDataselectOptions[] = {
     {"quality", "", "xs:string", "B", "D,R,Q,M,B", "Quality; every record of this archive is D"},
     {"minimumlength", "", "xs:double", "0.0", "",
      "Leave out continuous segments shorter than this many seconds"},
@@ -31,7 +31,7 @@ FdsnOptionSetter SetterOf(DataselectRequest& request) {
 const FdsnMethod& DataselectQuery() {
     static const FdsnMethod query{"query",
                                   "miniSEED 2 records (Steim-2 or float32) of a time window",
-                                  WithSelectionParameters(kOptions)};
+                                  WithSelectionParameters(kDataselectOptions)};
     return query;
 }
 

@@ -4,7 +4,7 @@ namespace trq {
 
 namespace {
 
-constexpr FdsnParameterInfo kOptions[] = {
+constexpr FdsnParameterInfo kStationOptions[] = {
     {"level", "", "xs:string", "station", "network,station,channel,response",
      "How deep the answer goes"},
     {"format", "", "xs:string", "xml", "xml,text", "StationXML 1.1, or |-separated text"},
@@ -47,7 +47,7 @@ const FdsnMethod& StationQuery() {
     static const FdsnMethod query{"query",
                                   "Networks, stations and channels of the inventory (StationXML "
                                   "1.1 or text), with the archive's extents",
-                                  WithSelectionParameters(kOptions)};
+                                  WithSelectionParameters(kStationOptions)};
     return query;
 }
 

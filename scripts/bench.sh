@@ -197,7 +197,7 @@ if command -v strace >/dev/null; then
     done | sort -n | sed -n 2p | awk '{ printf "%s ms in %d calls", $1, $2 }'
     rm -rf "$work/lite/archive/$2"*
   }
-  w1_sync=$(sync_ms w1.plq SYNC1S)
+  w1_sync=$(sync_ms w1.plq Y1S)
 fi
 
 say "W2: a day, $repeat_w2 runs; 50,000,000 samples of one channel, one run"
@@ -230,7 +230,7 @@ for i in $(seq 1 "$repeat_w2"); do
 done
 w2_wall=$(median <"$work/w2.us")
 if command -v strace >/dev/null; then
-  w2_sync=$(sync_ms w2.plq SYNC2S)
+  w2_sync=$(sync_ms w2.plq Y2S)
 fi
 rm -f "$work/w2.plq"
 "$plqgen" "$work/w50m.plq" --channels 1 --samples 50000000 --rate 100 --format 1 --signal noise

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "archive/ArchiveText.h"
 #include "archive/StationDirectory.h"
@@ -111,10 +113,12 @@ std::optional<BlockRegistration> ArchiveFileOutput::AppendBlock(CStationArchive&
     channel.ExtendFile(channel.BlockDuration());
     channel.SetFileLength(file.LengthAtOpen() + blockBytes);
     channel.SetFileUnsynced(!finished);
+    if (finished) syncedFiles_.emplace_back(channel.CurrentFilePath());
     NoteWritten(channel.CurrentFilePath(), false, false);
     BlockRegistration extended{RegistrationKind::kExtendedFile,
                                {channel.CurrentFilePath(), station.Name(), channel.ChannelName(),
-                                channel.FileStart(), channel.FileDuration(), channel.SampleRate()}};
+                                channel.FileStart(), channel.FileDuration(), channel.SampleRate()},
+                               channel.FileLength()};
     if (channel.FileDuration() > limitSeconds) channel.ForgetFile();
     return extended;
 }
@@ -225,7 +229,18 @@ void ArchiveFileOutput::SyncLeftFile(CChannelBuffer& channel) {
     channel.SetFileUnsynced(false);
     ComposeFullPath(channel.CurrentFilePath());
     const platform::FileError error = platform::SyncFileData(fullPath_.c_str());
-    if (error.Failed()) ReportWriteFailure(error.Describe(fullPath_));
+    if (error.Failed()) {
+        ReportWriteFailure(error.Describe(fullPath_));
+        return;
+    }
+    syncedFiles_.emplace_back(channel.CurrentFilePath());
+}
+
+bool ArchiveFileOutput::StillWrittenUpTo(const std::string& catalogPath, int64_t length) {
+    ComposeFullPath(catalogPath.c_str());
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(fullPath_, error);
+    return error || size == static_cast<std::uintmax_t>(length);
 }
 
 void ArchiveFileOutput::SyncNewDirectories() {
@@ -241,11 +256,9 @@ void ArchiveFileOutput::SyncNewDirectories() {
 
 bool ArchiveFileOutput::BuildHeader(char (&buffer)[512], const CStationArchive& station,
                                     const CChannelBuffer& channel) const {
-    // The duration line shows a zero duration, as converted by the calendar.
-    return ComposeHeader(std::span<char, kArchiveHeaderSize>(buffer),
-                         ArchiveTimeOf(channel.FileStart()), ArchiveTimeOf(0.0),
-                         channel.SampleRate(), station.Name().c_str(),
-                         channel.ChannelName().c_str());
+    return ComposeFileHeader(std::span<char, kArchiveHeaderSize>(buffer), channel.FileStart(),
+                             channel.SampleRate(), station.Name().c_str(),
+                             channel.ChannelName().c_str());
 }
 
 bool ArchiveFileOutput::MakeDirectory(const char* path) {

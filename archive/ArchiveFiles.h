@@ -5,8 +5,10 @@
 // it about.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/CatalogRegistrar.h"
@@ -27,6 +29,7 @@ struct WrittenFiles {
 struct BlockRegistration {
     RegistrationKind kind = RegistrationKind::kNewFile;
     FileRegistration file;
+    int64_t fileLength = 0;  // bytes in the file once the block is in it
 };
 
 class ArchiveFileOutput {
@@ -45,6 +48,14 @@ class ArchiveFileOutput {
     void SyncLeftFile(CChannelBuffer& channel);
     // Syncs the station directories that got new files since they were last synced.
     void SyncNewDirectories();
+    // The files (catalog paths) that were extended and have since been synced whole, each
+    // after its last block: they take no more samples in this run, and every sample they
+    // hold is on stable storage. The list is emptied.
+    std::vector<std::string> TakeSyncedFiles() { return std::exchange(syncedFiles_, {}); }
+    // False when the file (catalog path) is no longer `length` bytes long: another writer
+    // has made it anew or extended it since, and its own registrations describe it. True
+    // also when its length cannot be read.
+    bool StillWrittenUpTo(const std::string& catalogPath, int64_t length);
 
     // True once a block could not be written whole ("ERROR: write file %s!!!" was printed).
     bool WriteFailed() const { return writeFailed_; }
@@ -78,6 +89,7 @@ class ArchiveFileOutput {
 
     std::string dataDir_;
     bool writeFailed_ = false;
+    std::vector<std::string> syncedFiles_;          // see TakeSyncedFiles
     bool finalFlush_ = false;                       // FlushAll is running: files are finished
     std::vector<std::string> unsyncedDirectories_;  // station directories with new files
     WrittenFiles written_;

@@ -100,3 +100,9 @@ bool ComposeHeader(std::span<char, kArchiveHeaderSize> header, const ArchiveTime
                                kArchiveGain, station, channel);
     return length >= 0 && static_cast<std::size_t>(length) < header.size();
 }
+
+bool ComposeFileHeader(std::span<char, kArchiveHeaderSize> header, EpochSeconds start, double rate,
+                       const char* station, const char* channel) {
+    // The duration line shows a zero duration, as converted by the calendar.
+    return ComposeHeader(header, ArchiveTimeOf(start), ArchiveTimeOf(0.0), rate, station, channel);
+}

@@ -68,3 +68,8 @@ inline constexpr int32_t kArchiveDataTypeFloat = 3;
 bool ComposeHeader(std::span<char, kArchiveHeaderSize> header, const ArchiveTime& start,
                    const ArchiveTime& duration, double rate, const char* station,
                    const char* channel);
+// The header the writer gives a new file whose first sample is at `start`: the start's
+// whole seconds, a zero duration, the rate, the station and the channel. False when the
+// text had to be cut.
+bool ComposeFileHeader(std::span<char, kArchiveHeaderSize> header, EpochSeconds start, double rate,
+                       const char* station, const char* channel);

@@ -93,6 +93,7 @@ std::size_t CArchiveWriter::FindOrAddChannel(std::size_t stationIndex, const cha
 void CArchiveWriter::FlushAll() {
     // Every file is finished now: each flush syncs its file before the last registration.
     files_.SetFinalFlush(true);
+    finalFlush_ = true;
     files_.SyncNewDirectories();
     for (std::size_t s = 0; s < stations_.size(); ++s) {
         for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) {
@@ -101,6 +102,11 @@ void CArchiveWriter::FlushAll() {
         }
     }
     files_.SetFinalFlush(false);
+    finalFlush_ = false;
+    RegisterSyncedExtensions();
+    // What is left belongs to files whose sync failed (reported as a write failure): their
+    // rows keep claiming only what was synced before.
+    keptExtensions_.clear();
     ReportStoppedChannels();
 }
 
@@ -123,8 +129,62 @@ void CArchiveWriter::ReportStoppedChannels() {
 
 void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
     CStationArchive& station = *stations_[stationIndex];
-    if (const auto registration = files_.Flush(station, station.Channel(channelIndex))) {
-        Register(registration->kind, registration->file);
+    const auto registration = files_.Flush(station, station.Channel(channelIndex));
+    if (registration && registration->kind == RegistrationKind::kExtendedFile) {
+        KeepExtension(registration->file, registration->fileLength);
+    }
+    const bool newFile = registration && registration->kind == RegistrationKind::kNewFile;
+    // A file finished by this block, or left at a gap before a new file (which may take the
+    // same name), first. At the end of the run the files finished by the last blocks are
+    // registered together once all are synced (FlushAll).
+    if (newFile || !finalFlush_) RegisterSyncedExtensions();
+    if (newFile) Register(registration->kind, registration->file);
+}
+
+void CArchiveWriter::KeepExtension(const FileRegistration& file, int64_t fileLength) {
+    if (mergeExtensions_) {
+        // Each extension states the whole file: the last one makes the same row.
+        auto same =
+            std::find_if(keptExtensions_.begin(), keptExtensions_.end(),
+                         [&](const KeptExtension& kept) { return kept.file.path == file.path; });
+        if (same != keptExtensions_.end()) {
+            *same = {file, fileLength};
+            return;
+        }
+    }
+    keptExtensions_.push_back({file, fileLength});
+}
+
+void CArchiveWriter::RegisterSyncedExtensions() {
+    const std::vector<std::string> synced = files_.TakeSyncedFiles();
+    if (synced.empty() || keptExtensions_.empty()) return;
+    // Path by path, each in its order (a path's statements stay prepared from one row to the
+    // next); the extensions of files not yet synced stay kept.
+    std::stable_sort(
+        keptExtensions_.begin(), keptExtensions_.end(),
+        [](const KeptExtension& a, const KeptExtension& b) { return a.file.path < b.file.path; });
+    std::vector<FileRegistration> due;
+    std::vector<KeptExtension> later;
+    for (auto first = keptExtensions_.begin(); first != keptExtensions_.end();) {
+        auto end = std::find_if(first, keptExtensions_.end(), [&](const KeptExtension& kept) {
+            return kept.file.path != first->file.path;
+        });
+        if (std::find(synced.begin(), synced.end(), first->file.path) == synced.end()) {
+            later.insert(later.end(), std::make_move_iterator(first), std::make_move_iterator(end));
+        } else if (files_.StillWrittenUpTo(first->file.path, (end - 1)->fileLength)) {
+            for (auto kept = first; kept != end; ++kept) due.push_back(std::move(kept->file));
+        }
+        // else: another writer has changed the file since; its registrations describe it.
+        first = end;
+    }
+    keptExtensions_ = std::move(later);
+    if (due.empty()) return;
+    const GroupOutcome group = registrar_.RegisterExtensions(due);
+    if (group.registered == due.size()) return;
+    // A group the catalog did not take (or rolled back) is kept like single registrations.
+    catalogFailed_ = true;
+    for (std::size_t i = group.registered; i < due.size(); ++i) {
+        Defer(RegistrationKind::kExtendedFile, due[i]);
     }
 }
 

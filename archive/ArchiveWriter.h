@@ -3,6 +3,14 @@
 // samples and writes them to the archive's hourly files, registering every file it
 // creates or extends in the catalog. Registrations the catalog does not take go to the
 // station's journal (RegistrationJournal.h), to be made later.
+//
+// A new file is registered as soon as its first block is written: its row gives the
+// file's exact start from then on. The extensions of a file are kept until the file is
+// finished (it reached its hour, the channel left it at a gap, or the run ends) and synced,
+// and then registered together, in one transaction where the catalog has them: a row never
+// claims samples that are not on stable storage, and an hour of a channel costs two commits
+// instead of one per block. Meanwhile a reader of the catalog sees the row of the file's
+// first block.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +33,9 @@ class CArchiveWriter {
     CArchiveWriter& operator=(const CArchiveWriter&) = delete;
 
     void SetDataDir(const char* directory);
+    // Registers only the last extension of each file, in place of all of them (the rows
+    // come out the same; a batch of recordings saves the statements).
+    void SetMergeExtensions(bool merge) { mergeExtensions_ = merge; }
     // Cuts the samples into chunks of at most 5000 and takes each into the channel's block.
     // The samples are copied before the call returns.
     // Refused without any effect (the channel loop never passes them): a count of 0 or
@@ -72,12 +83,23 @@ class CArchiveWriter {
     // new count).
     void ReportStoppedChannels();
     void Register(RegistrationKind kind, const FileRegistration& file);
+    // Keeps the extension until its file is synced.
+    void KeepExtension(const FileRegistration& file, int64_t fileLength);
+    // Registers the kept extensions of the files synced since the last call.
+    void RegisterSyncedExtensions();
     // Keeps a registration the catalog did not take in its station's journal.
     void Defer(RegistrationKind kind, const FileRegistration& file);
 
     std::vector<std::unique_ptr<CStationArchive>> stations_;
     ArchiveFileOutput files_;
     CatalogRegistrar& registrar_;
+    struct KeptExtension {
+        FileRegistration file;
+        int64_t fileLength = 0;  // bytes in the file once the block was in it
+    };
+    std::vector<KeptExtension> keptExtensions_;  // in order, of files not yet synced
+    bool mergeExtensions_ = false;
+    bool finalFlush_ = false;  // FlushAll is running
     bool catalogFailed_ = false;
     std::size_t deferredCount_ = 0;
     std::vector<std::string> journalPaths_;

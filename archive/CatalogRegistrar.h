@@ -3,8 +3,10 @@
 // extends, and the interface it tells it through. The converter's run flow hands the
 // writer an implementation on the catalog database; tests hand it one that records.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveText.h"
 #include "recorder/Calendar.h"
@@ -36,10 +38,21 @@ enum class RegistrationOutcome {
     kCatalogUnavailable,
 };
 
+// What became of a group of extensions: the first `registered` of them were made; the
+// outcome is that of the first one that was not (kRegistered when all were made).
+struct GroupOutcome {
+    RegistrationOutcome outcome = RegistrationOutcome::kRegistered;
+    std::size_t registered = 0;
+};
+
 class CatalogRegistrar {
   public:
     virtual ~CatalogRegistrar() = default;
     virtual RegistrationOutcome Register(RegistrationKind kind, const FileRegistration& file) = 0;
+    // The extensions of files whose samples are on stable storage, in the order they were
+    // made. A catalog with transactions makes all of them or none; this default makes them
+    // one by one and stops at the first that fails.
+    virtual GroupOutcome RegisterExtensions(const std::vector<FileRegistration>& files);
     // The program the rows name as their creator (CREATER).
     virtual const std::string& CreatorName() const = 0;
 };

@@ -50,7 +50,7 @@ void ConvertStation(const StationPlan& station, const BatchContext& context,
             ConsoleLines lines;
             const ConversionResult result =
                 ConvertRecording(recording.path.c_str(), station.station, context.settings,
-                                 database, *context.channelMap);
+                                 database, *context.channelMap, ExtensionUpdates::kLastOfEachFile);
             RecordingOutcome outcome = Failed(recording, result.exitCode, lines.Errors());
             if (result.exitCode == 0) outcome.reasons.clear();
             outcome.created = result.created;
@@ -98,6 +98,14 @@ std::vector<RecordingOutcome> AcceptStations(std::vector<StationPlan>& plan) {
     return refused;
 }
 
+// What a dry run found a replaced file to hold, after its path; nothing for a file it did
+// not compare.
+const char* DataNote(const RecordingOutcome& outcome, const std::string& path) {
+    const auto compared = outcome.sameData.find(path);
+    if (compared == outcome.sameData.end()) return "";
+    return compared->second ? " (same data)" : " (other data)";
+}
+
 std::vector<RecordingOutcome> DryRun(const std::vector<StationPlan>& plan,
                                      const BatchContext& context) {
     std::vector<RecordingOutcome> outcomes;
@@ -112,7 +120,8 @@ std::vector<RecordingOutcome> DryRun(const std::vector<StationPlan>& plan,
                             o.reasons.empty() ? "" : o.reasons.front().c_str());
             } else {
                 for (const std::string& p : o.created) std::printf(" create %s", p.c_str());
-                for (const std::string& p : o.replaced) std::printf(" replace %s", p.c_str());
+                for (const std::string& p : o.replaced)
+                    std::printf(" replace %s%s", p.c_str(), DataNote(o, p));
                 std::printf("\n");
             }
             outcomes.push_back(std::move(o));

@@ -147,14 +147,19 @@ std::vector<std::string> SummaryLines(const std::vector<RecordingOutcome>& outco
 std::string ReportJson(const std::vector<RecordingOutcome>& outcomes, int exitCode) {
     nlohmann::ordered_json recordings = nlohmann::ordered_json::array();
     for (const RecordingOutcome& o : outcomes) {
-        recordings.push_back({{"path", o.recording.path},
-                              {"station", o.recording.station},
-                              {"outcome", Outcome(o)},
-                              {"exitCode", o.exitCode},
-                              {"reasons", o.reasons},
-                              {"created", o.created},
-                              {"extended", o.extended},
-                              {"replaced", o.replaced}});
+        nlohmann::ordered_json recording = {
+            {"path", o.recording.path}, {"station", o.recording.station}, {"outcome", Outcome(o)},
+            {"exitCode", o.exitCode},   {"reasons", o.reasons},           {"created", o.created},
+            {"extended", o.extended},   {"replaced", o.replaced}};
+        if (o.dryRun) {
+            nlohmann::ordered_json changes = nlohmann::ordered_json::object();
+            for (const std::string& path : o.replaced) {
+                const auto compared = o.sameData.find(path);
+                if (compared != o.sameData.end()) changes[path] = !compared->second;
+            }
+            recording["changesData"] = changes;
+        }
+        recordings.push_back(std::move(recording));
     }
     nlohmann::ordered_json stations = nlohmann::ordered_json::array();
     for (const StationCoverage& c : CoverageOf(outcomes)) {

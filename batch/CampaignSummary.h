@@ -2,6 +2,7 @@
 // What a batch did: one outcome per recording, the summary printed at the end, the JSON
 // report, and the batch's exit code.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ struct RecordingOutcome {
     std::vector<std::string> extended;
     std::vector<std::string> replaced;
     bool dryRun = false;  // told what would be done, did nothing
+    // Dry run: the replaced files that exist now and no recording before would make, each
+    // with whether it holds the data the conversion would write into it again. (A file that
+    // a recording before would make holds that recording's data by then: not compared.)
+    std::map<std::string, bool> sameData;
 };
 
 // The batch's exit code: 0 when every recording converted, else the code of the most
@@ -44,5 +49,7 @@ std::vector<StationCoverage> CoverageOf(const std::vector<RecordingOutcome>& out
 // The end summary as lines of text.
 std::vector<std::string> SummaryLines(const std::vector<RecordingOutcome>& outcomes);
 
-// The JSON report: {"recordings": [...], "summary": {...}}; one line of indented JSON.
+// The JSON report: {"recordings": [...], "summary": {...}}; one line of indented JSON. A dry
+// run's recordings tell for each replaced file in `sameData` whether replacing it changes its
+// data: "changesData": {"STA\\file": false, ...}.
 std::string ReportJson(const std::vector<RecordingOutcome>& outcomes, int exitCode);

@@ -7,29 +7,32 @@
 #include "archive/ChannelBuffer.h"
 #include "archive/StationArchive.h"
 #include "batch/ConsoleLines.h"
+#include "batch/ReplacedData.h"
 #include "recorder/ChannelLoop.h"
 #include "recorder/RecordingOpener.h"
 
 namespace {
 
-// The start times of the archive files one channel of `count` samples from `start` fills:
-// the writer takes blocks of at most 5000 samples and starts a new file once a file covers
-// more than its length less one second.
-std::vector<EpochSeconds> FileStarts(EpochSeconds start, double rate, int64_t count) {
+// The archive files one channel of `count` samples from `start` fills: the writer takes
+// blocks of at most 5000 samples and starts a new file once a file covers more than its
+// length less one second. A channel without samples fills none.
+std::vector<ArchiveFilePlan> ChannelFiles(int channel, const std::string& name, EpochSeconds start,
+                                          double rate, int64_t count) {
     const double limit = CStationArchive::kFileLengthMinutes * 60 - 1;
-    std::vector<EpochSeconds> starts;
+    std::vector<ArchiveFilePlan> files;
     double fileSeconds = -1;  // no file open
     for (int64_t first = 0; first < count; first += CChannelBuffer::kCapacity) {
         const int64_t n = std::min<int64_t>(CChannelBuffer::kCapacity, count - first);
         if (fileSeconds < 0) {
-            starts.push_back(start + static_cast<double>(first) / rate);
+            files.push_back(
+                {channel, name, start + static_cast<double>(first) / rate, first, 0, {}});
             fileSeconds = 0;
         }
+        files.back().sampleCount += n;
         fileSeconds += static_cast<double>(n) / rate;
         if (fileSeconds > limit) fileSeconds = -1;
     }
-    if (count == 0) starts.push_back(start);
-    return starts;
+    return files;
 }
 
 }  // namespace
@@ -55,18 +58,37 @@ RecordingOutcome DryRunRecording(const PlannedRecording& recording, const std::s
     }
     const RecorderHeader& header = opened.header;
     const EpochSeconds start = RecordingStartTime(header);
+    std::vector<ArchiveFilePlan> files;
+    std::vector<ReplacedFile> onDisk;  // replaced files that no recording before would make
     for (int channel = 1; channel <= header.channelCount; ++channel) {
-        const std::string name = ChannelNameOf(channelMap, channel);
-        for (EpochSeconds fileStart :
-             FileStarts(start, header.samplesPerSecond, header.samplesPerChannel)) {
-            const std::string path =
-                CatalogPath(recording.station,
-                            ArchiveFileName(ArchiveTimeOf(fileStart), name, recording.station));
-            const bool there = planned.count(path) > 0 ||
-                               std::filesystem::exists(DiskPathOfCatalogPath(dataDir, path));
-            (there ? outcome.replaced : outcome.created).push_back(path);
-            planned.insert(path);
+        for (ArchiveFilePlan& file :
+             ChannelFiles(channel, ChannelNameOf(channelMap, channel), start,
+                          header.samplesPerSecond, header.samplesPerChannel)) {
+            file.catalogPath = CatalogPath(
+                recording.station,
+                ArchiveFileName(ArchiveTimeOf(file.start), file.name, recording.station));
+            const std::string diskPath = DiskPathOfCatalogPath(dataDir, file.catalogPath);
+            if (planned.count(file.catalogPath) == 0 && std::filesystem::exists(diskPath)) {
+                onDisk.push_back({file, diskPath});
+            }
+            files.push_back(std::move(file));
         }
+    }
+    // Only a recording that replaces files is decoded.
+    if (!onDisk.empty()) {
+        outcome.exitCode = CompareReplacedFiles(opened.file, header, recording.station, channelMap,
+                                                recording.path.c_str(), onDisk);
+        if (outcome.exitCode != 0) {
+            outcome.reasons = lines.Errors();
+            return outcome;
+        }
+    }
+    for (const ReplacedFile& file : onDisk) outcome.sameData[file.plan.catalogPath] = file.sameData;
+    for (const ArchiveFilePlan& file : files) {
+        const bool there =
+            planned.count(file.catalogPath) > 0 || outcome.sameData.count(file.catalogPath) > 0;
+        (there ? outcome.replaced : outcome.created).push_back(file.catalogPath);
+        planned.insert(file.catalogPath);
     }
     return outcome;
 }

@@ -99,7 +99,7 @@ class FilledCatalogs {
             "; PRAGMA wal_checkpoint(TRUNCATE);";
         if (Shell(Setup("sqlite --dsn AVAILLITE --db " + db)) &&
             Shell("sqlite3 -batch " + db + " \"" + fill + "\"")) {
-            sqlite = CatalogLogin{"AVAILLITE", "", ""};
+            sqlite = CatalogLogin{"AVAILLITE", "", "", false, ""};
         }
     }
 
@@ -119,7 +119,7 @@ class FilledCatalogs {
             Shell("PGPASSWORD=" + pg["PGPASSWORD"] + " " + pg["PGBIN"] + "/psql -X -q -v " +
                   "ON_ERROR_STOP=1 -h " + pg["PGHOST"] + " -p " + pg["PGPORT"] + " -U " +
                   pg["PGUSER"] + " -d plq_avail -c \"" + fill + "\"")) {
-            postgres = CatalogLogin{"AVAILPG", pg["PGUSER"], pg["PGPASSWORD"]};
+            postgres = CatalogLogin{"AVAILPG", pg["PGUSER"], pg["PGPASSWORD"], false, ""};
         }
     }
 

@@ -163,7 +163,7 @@ class Catalogs {
                 ini) != 0) {
             return;
         }
-        catalog.login = {dsn, "TRQ", "TRQ", true};
+        catalog.login = {dsn, "TRQ", "TRQ", true, ""};
         // The format's %lld pair survives the shell: the SQL goes in single quotes.
         catalog.fillCommand = "sqlite3 -batch " + db + " \"" + kSqliteFill + "\"";
     }
@@ -174,7 +174,7 @@ class Catalogs {
                 " --password " + pg["PGPASSWORD"] + " --ini-dir " + ini) != 0) {
             return;
         }
-        catalog.login = {dsn, pg["PGUSER"], pg["PGPASSWORD"], true};
+        catalog.login = {dsn, pg["PGUSER"], pg["PGPASSWORD"], true, ""};
         catalog.fillCommand = "PGPASSWORD=" + pg["PGPASSWORD"] + " " + pg["PGBIN"] +
                               "/psql -X -q -v ON_ERROR_STOP=1 -h " + pg["PGHOST"] + " -p " +
                               pg["PGPORT"] + " -U " + pg["PGUSER"] + " -d " + db + " -c \"" +

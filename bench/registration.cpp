@@ -70,7 +70,7 @@ class Catalogs {
             problem = "catalog-setup.sh sqlite failed";
             return;
         }
-        sqlite = {"BENCHLITE", "TRQ", "TRQ", true};
+        sqlite = {"BENCHLITE", "TRQ", "TRQ", true, ""};
 
         const std::string state = dir_ + "/pg.env";
         if (Run(scripts + "pg-test-cluster.sh start " + state + " durable") == 0) {
@@ -80,7 +80,7 @@ class Catalogs {
                     settings["PGHOST"] + " --port " + settings["PGPORT"] +
                     " --db plq_bench --user " + settings["PGUSER"] + " --password " +
                     settings["PGPASSWORD"] + " --ini-dir " + ini) == 0) {
-                postgres = {"BENCHPG", settings["PGUSER"], settings["PGPASSWORD"], true};
+                postgres = {"BENCHPG", settings["PGUSER"], settings["PGPASSWORD"], true, ""};
             }
         }
         setenv("ODBCSYSINI", ini.c_str(), 1);

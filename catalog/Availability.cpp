@@ -55,9 +55,15 @@ std::vector<ChannelAvailability> DescribeAvailability(
 TimeWindow SelectionWindow(const CatalogSelection& selection,
                            const std::vector<ContinuousSegment>& segments) {
     TimeWindow window{selection.From(), selection.From()};
-    if (selection.to) {
-        window.to = *selection.to;
-    } else {
+    if (!selection.from && !segments.empty()) {
+        window.from = std::min_element(segments.begin(), segments.end(),
+                                       [](const ContinuousSegment& a, const ContinuousSegment& b) {
+                                           return a.start < b.start;
+                                       })
+                          ->start;
+    }
+    window.to = selection.to.value_or(window.from);
+    if (!selection.to) {
         for (const ContinuousSegment& segment : segments) {
             window.to = std::max(window.to, segment.end);
         }

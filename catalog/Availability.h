@@ -33,7 +33,8 @@ struct ChannelAvailability {
 std::vector<ChannelAvailability> DescribeAvailability(
     const std::vector<ContinuousSegment>& segments, const TimeWindow& window);
 
-// The window a selection asks for: its own end, or without one the end of the latest of
-// `segments` (the last sample there is, plus one period).
+// The window a selection asks for: its own start, or without one the start of the earliest
+// of `segments` (the first sample there is); its own end, or without one the end of the
+// latest of `segments` (the last sample there is, plus one period).
 TimeWindow SelectionWindow(const CatalogSelection& selection,
                            const std::vector<ContinuousSegment>& segments);

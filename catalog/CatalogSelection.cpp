@@ -60,15 +60,26 @@ int64_t RowEnd(const CatalogRow& row) {
     return RowStart(row) + std::llround(row.duration * kMicrosecondsPerSecond);
 }
 
-SqlCondition SelectionCondition(const CatalogSelection& selection) {
-    // STA and CH as equalities, so that the index narrows the search to one channel's
-    // rows in time order; a wildcard channel is matched afterwards, over the station.
-    const std::string& channel = selection.channels.front();
-    SqlCondition condition{"STA=?", {selection.stations.front()}};
-    if (!HasWildcard(channel)) {
-        condition.text += " AND CH=?";
-        condition.parameters.push_back(channel);
+std::vector<std::string> NamesMatching(const std::vector<std::string>& patterns,
+                                       const std::function<std::vector<std::string>()>& listNames) {
+    std::vector<std::string> names;
+    if (std::none_of(patterns.begin(), patterns.end(), HasWildcard)) {
+        names = patterns;
+    } else {
+        for (std::string& name : listNames()) {
+            if (MatchesAnyPattern(patterns, name)) names.push_back(std::move(name));
+        }
     }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+SqlCondition StreamCondition(const std::string& station, const std::string& channel,
+                             const CatalogSelection& selection) {
+    // STA and CH as equalities, so that the index narrows the search to one channel's rows
+    // in time order.
+    SqlCondition condition{"STA=? AND CH=?", {station, channel}};
     if (selection.to) {
         const double to = static_cast<double>(*selection.to) / kMicrosecondsPerSecond;
         condition.text += " AND TBEGIN<" + Number(to + kConditionMarginSeconds);

@@ -8,6 +8,7 @@
 // seconds are not.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,12 +60,20 @@ struct SqlCondition {
     std::vector<std::string> parameters;
 };
 
-// The WHERE condition that finds the rows of `selection`, which names one station and one
-// channel pattern (the first of each list), through the index on (STA, CH, TBEGIN). It is wider
-// than the selection by a millisecond, so that rounding in the database never loses a row;
-// RowMeetsSelection decides exactly. The station and the channel are bound parameters, never part
-// of the text: they may come from a web request.
-SqlCondition SelectionCondition(const CatalogSelection& selection);
+// The names that fit one of `patterns`, ascending and each once. When no pattern has a
+// wildcard they are the patterns themselves (a name the catalog lacks simply has no rows),
+// and `listNames` is never called; otherwise they are those of `listNames()`, the names
+// there are, that fit.
+std::vector<std::string> NamesMatching(const std::vector<std::string>& patterns,
+                                       const std::function<std::vector<std::string>()>& listNames);
+
+// The WHERE condition that finds the rows of one stream, a `station` and `channel` without
+// wildcards, within the window of `selection`, through the index on (STA, CH, TBEGIN). It is
+// wider than the window by a millisecond, so that rounding in the database never loses a row;
+// RowMeetsSelection decides exactly. The station and the channel are bound parameters, never
+// part of the text: they may come from a web request.
+SqlCondition StreamCondition(const std::string& station, const std::string& channel,
+                             const CatalogSelection& selection);
 
 // True when the row is one of the selection's stations and channels and its span meets the
 // window.

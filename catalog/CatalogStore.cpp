@@ -137,13 +137,32 @@ std::vector<CatalogRow> CatalogStore::ReadRows(const std::string& path) {
 }
 
 std::vector<CatalogRow> CatalogStore::SelectRows(const CatalogSelection& selection) {
+    // One indexed query per stream the patterns name, streams in order of station and
+    // channel; the names behind a wildcard are walked along the same index (ListStations).
     std::vector<CatalogRow> rows;
+    for (const std::string& station :
+         NamesMatching(selection.stations, [this] { return ListStations(); })) {
+        for (const std::string& channel :
+             NamesMatching(selection.channels, [&] { return ListChannels(station); })) {
+            AppendStreamRows(station, channel, selection, rows);
+        }
+    }
+    // Each stream's rows come by TBEGIN and CPATH; a stable sort by TBEGIN keeps that, and
+    // the streams' order among rows that begin together.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const CatalogRow& a, const CatalogRow& b) { return a.start < b.start; });
+    return rows;
+}
+
+void CatalogStore::AppendStreamRows(const std::string& station, const std::string& channel,
+                                    const CatalogSelection& selection,
+                                    std::vector<CatalogRow>& rows) {
     try {
         CFileList set(database_.get());
-        SqlCondition condition = SelectionCondition(selection);
+        SqlCondition condition = StreamCondition(station, channel, selection);
         set.SetFilter(std::move(condition.text));
         set.SetFilterParameters(std::move(condition.parameters));
-        set.SetSort("TBEGIN,STA,CH,CPATH");
+        set.SetSort("TBEGIN,CPATH");
         // Read once, front to back: no scrolling cursor to keep.
         set.Open(CRecordset::kForwardOnly, nullptr, CRecordset::kReadOnly);
         for (; !set.IsEOF(); set.MoveNext()) {
@@ -156,7 +175,6 @@ std::vector<CatalogRow> CatalogStore::SelectRows(const CatalogSelection& selecti
     } catch (const CDBException& error) {
         throw CatalogError("reading FILELIST: " + ErrorText(error));
     }
-    return rows;
 }
 
 void CatalogStore::DeleteRows(const std::string& path) {

@@ -37,8 +37,9 @@ class CatalogStore {
 
     // Every row, or the rows of one path when `path` is not empty. Throws CatalogError.
     std::vector<CatalogRow> ReadRows(const std::string& path = std::string());
-    // The rows a selection finds (see CatalogSelection.h), in time order: by TBEGIN, then
-    // station, channel and path. Throws CatalogError.
+    // The rows a selection finds (see CatalogSelection.h), of every station and channel its
+    // lists of patterns name, in time order: by TBEGIN, then station, channel and path.
+    // Throws CatalogError.
     std::vector<CatalogRow> SelectRows(const CatalogSelection& selection);
     // Deletes every row of `path`. Throws CatalogError.
     void DeleteRows(const std::string& path);
@@ -51,5 +52,9 @@ class CatalogStore {
     CDatabase& Database() { return *database_; }
 
   private:
+    // Appends the rows of one stream (no wildcards) that meet the selection's window.
+    void AppendStreamRows(const std::string& station, const std::string& channel,
+                          const CatalogSelection& selection, std::vector<CatalogRow>& rows);
+
     std::unique_ptr<CDatabase> database_;
 };

@@ -61,6 +61,15 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind,
 
 RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const FileRegistration& file,
                                                 const std::string& creator) {
+    return Run([&] { writer_.Write(creator, kind, file); });
+}
+
+GroupOutcome DatabaseRegistrar::RegisterExtensions(const std::vector<FileRegistration>& files) {
+    const RegistrationOutcome outcome = Run([&] { writer_.WriteExtensions(creatorName_, files); });
+    return {outcome, outcome == RegistrationOutcome::kRegistered ? files.size() : 0};
+}
+
+RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {
     if (unavailable_) return RegistrationOutcome::kCatalogUnavailable;
     const CallWatchdog::Watch watch(
         watchdog_, database_,
@@ -68,7 +77,7 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
     for (int attempt = 1;; ++attempt) {
         const auto started = std::chrono::steady_clock::now();
         try {
-            writer_.Write(creator, kind, file);
+            work();
             return RegistrationOutcome::kRegistered;
         } catch (const CDBException& error) {
             if (watch.Expired()) return GaveUpWaiting();
@@ -87,13 +96,11 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
             break;
         }
     }
-    return WriteOnNewConnection(watch, kind, file, creator);
+    return WriteOnNewConnection(watch, work);
 }
 
 RegistrationOutcome DatabaseRegistrar::WriteOnNewConnection(const CallWatchdog::Watch& watch,
-                                                            RegistrationKind kind,
-                                                            const FileRegistration& file,
-                                                            const std::string& creator) {
+                                                            const RowWork& work) {
     ConsoleNotice("the connection to the catalog was lost; connecting again");
     std::string failure;
     // A server restarting refuses connections for a few seconds: the pauses grow so that
@@ -101,7 +108,7 @@ RegistrationOutcome DatabaseRegistrar::WriteOnNewConnection(const CallWatchdog::
     for (auto pause = kFirstPause;; pause = std::min(2 * pause, kLongestPause)) {
         if (Reconnect(failure)) {
             try {
-                writer_.Write(creator, kind, file);
+                work();
                 return RegistrationOutcome::kRegistered;
             } catch (const CDBException& error) {
                 if (watch.Expired()) return GaveUpWaiting();

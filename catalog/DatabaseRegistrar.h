@@ -10,7 +10,9 @@
 // the writer keeps them in its journal.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/CatalogRegistrar.h"
 #include "catalog/CatalogLogin.h"
@@ -31,16 +33,20 @@ class DatabaseRegistrar : public CatalogRegistrar {
     // The same with another creator (rows made again from a journal keep the one they had).
     RegistrationOutcome Register(RegistrationKind kind, const FileRegistration& file,
                                  const std::string& creator);
+    // In one transaction: all or none. A lost connection is handled as for one registration.
+    GroupOutcome RegisterExtensions(const std::vector<FileRegistration>& files) override;
     const std::string& CreatorName() const override { return creatorName_; }
 
     bool CatalogUnavailable() const { return unavailable_; }
 
   private:
-    // Connects again after a lost connection and repeats the registration, as long as the
-    // watch allows.
-    RegistrationOutcome WriteOnNewConnection(const CallWatchdog::Watch& watch,
-                                             RegistrationKind kind, const FileRegistration& file,
-                                             const std::string& creator);
+    using RowWork = std::function<void()>;
+    // Runs `work` (one registration or one group, throwing CDBException) under the
+    // time-out: again after a collision, on a new connection after a lost one.
+    RegistrationOutcome Run(const RowWork& work);
+    // Connects again after a lost connection and repeats the work, as long as the watch
+    // allows.
+    RegistrationOutcome WriteOnNewConnection(const CallWatchdog::Watch& watch, const RowWork& work);
     // Closes the lost connection and opens it again; false (with the driver's message in
     // `failure`) when the catalog cannot be reached.
     bool Reconnect(std::string& failure);

@@ -79,6 +79,14 @@ void FileRowWriter::WriteSelected(CFileList& row, const std::string& creatorName
     } else {
         row.Edit();
     }
+    SetColumns(row, creatorName, file);
+    row.Update();
+    row.CloseCursor();
+    if (transaction) transaction->Commit();
+}
+
+void FileRowWriter::SetColumns(CFileList& row, const std::string& creatorName,
+                               const FileRegistration& file) {
     row.station = file.station;
     row.dataOffset = static_cast<int32_t>(kArchiveHeaderSize);
     row.begin = file.start;
@@ -90,9 +98,24 @@ void FileRowWriter::WriteSelected(CFileList& row, const std::string& creatorName
     row.dataType = file.dataType;
     row.creator = creatorName;
     row.loadDate = platform::Now();
-    row.Update();
-    row.CloseCursor();
-    if (transaction) transaction->Commit();
+}
+
+// As for a new file, the transaction begins after the first SELECT; from then on it holds
+// the write lock, and the later SELECTs read inside it.
+void FileRowWriter::WriteExtensions(const std::string& creatorName,
+                                    const std::vector<FileRegistration>& files) {
+    try {
+        std::optional<Transaction> transaction;
+        for (const FileRegistration& file : files) {
+            CFileList& row = SelectRow(file.path);
+            if (!transaction) transaction.emplace(database_);
+            WriteSelected(row, creatorName, RegistrationKind::kExtendedFile, file);
+        }
+        if (transaction) transaction->Commit();
+    } catch (...) {
+        Forget();
+        throw;
+    }
 }
 
 void WriteFileRow(CDatabase& database, const std::string& creatorName, RegistrationKind kind,

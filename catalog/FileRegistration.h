@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/CatalogRegistrar.h"
 
@@ -28,6 +29,10 @@ class FileRowWriter {
 
     // Writes the row of `file`. Throws CDBException.
     void Write(const std::string& creatorName, RegistrationKind kind, const FileRegistration& file);
+    // Writes the rows of extended files, in order, in one transaction: all of them or, when
+    // it throws (CDBException), none.
+    void WriteExtensions(const std::string& creatorName,
+                         const std::vector<FileRegistration>& files);
     // Frees the statements kept; call it before the connection is closed.
     void Forget() noexcept;
 
@@ -36,6 +41,7 @@ class FileRowWriter {
     CFileList& SelectRow(const std::string& path);
     void WriteSelected(CFileList& row, const std::string& creatorName, RegistrationKind kind,
                        const FileRegistration& file);
+    void SetColumns(CFileList& row, const std::string& creatorName, const FileRegistration& file);
 
     CDatabase& database_;
     std::unique_ptr<CFileList> row_;  // prepared for the path of the last registration

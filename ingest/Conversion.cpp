@@ -115,7 +115,7 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
 }  // namespace
 
 CatalogLogin ConverterLogin(const ConnectionSettings& settings) {
-    return {settings.dataSource, settings.user, settings.password, true, "",
+    return {settings.dataSource,    settings.user, settings.password, true, "",
             settings.catalogTimeout};
 }
 
@@ -158,13 +158,14 @@ int AcceptStationName(const char* argument, std::string& station) {
 
 ConversionResult ConvertRecording(const char* filePath, const std::string& station,
                                   const ConnectionSettings& settings, CDatabase& database,
-                                  const ChannelMap& channelMap) {
+                                  const ChannelMap& channelMap, ExtensionUpdates updates) {
     ConversionResult result;
     try {
         DatabaseRegistrar registrar(database, kConverterName, ConverterLogin(settings),
                                     kCatalogOptions);
         CArchiveWriter writer(registrar);
         writer.SetDataDir(settings.dataDir.c_str());
+        writer.SetMergeExtensions(updates == ExtensionUpdates::kLastOfEachFile);
         result.exitCode = ConvertFile(writer, registrar, filePath, station, channelMap,
                                       settings.stationLockWait, result);
     } catch (const CDBException&) {

@@ -56,12 +56,18 @@ struct ConversionResult {
     int64_t samples = 0;
 };
 
+// How the extensions of a file reach the catalog once the file is finished: every block's
+// update (the converter's own way), or only the last one of each file (a batch: the same
+// rows with fewer statements).
+enum class ExtensionUpdates { kEveryBlock, kLastOfEachFile };
+
 // Converts the recorder file `filePath` as station `station` (as AcceptStationName stored
 // it) into the data directory of `settings`, registering the files on `database` (open, see
 // OpenConverterCatalog), naming channels from `channelMap`.
 ConversionResult ConvertRecording(const char* filePath, const std::string& station,
                                   const ConnectionSettings& settings, CDatabase& database,
-                                  const ChannelMap& channelMap);
+                                  const ChannelMap& channelMap,
+                                  ExtensionUpdates updates = ExtensionUpdates::kEveryBlock);
 
 // Reports an error that nothing on the way handled (out of memory, a database error outside
 // the registration) with one message and one notice; call it from inside a catch block.

@@ -1,6 +1,7 @@
 #include "odbc/Database.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -158,8 +159,16 @@ bool CDatabase::Connect(uint32_t options) {
     in.push_back('\0');
     SQLCHAR out[kConnectOutCapacity] = {};
     SQLSMALLINT outLength = 0;
-    SQLRETURN code = Odbc().DriverConnect(hdbc_, nullptr, in.data(), SQL_NTS, out,
-                                          kConnectOutCapacity, &outLength, completion);
+    SQLRETURN code = SQL_ERROR;
+    {
+        // psqlODBC switches the process's locale (setlocale) while it connects, which is not
+        // safe while another thread does the same: a batch's workers and a server's
+        // threads connect one at a time.
+        static std::mutex connecting;
+        std::lock_guard one(connecting);
+        code = Odbc().DriverConnect(hdbc_, nullptr, in.data(), SQL_NTS, out, kConnectOutCapacity,
+                                    &outLength, completion);
+    }
     if (code == SQL_NO_DATA_FOUND) return false;
     if (!IsSuccess(code)) ThrowDatabaseError(code, this);
     out[kConnectOutCapacity - 1] = '\0';

@@ -115,10 +115,9 @@ echo "exit code: $status (-6: the recording that is not PLQ)"
 echo "campaign.json, its first entry:"
 sed -n '1,/^    },/p' "$demo/campaign.json"
 
-for sta in XA XB; do
-  step "trq avail --station $sta --from 2013-10-23T00:00:00Z"
-  (cd "$demo" && "$trq" avail --station "$sta" --from 2013-10-23T00:00:00Z)
-done
+step "trq avail --plot campaign.png   (in demo/: every station of the catalog, their whole extent)"
+(cd "$demo" && "$trq" avail --plot campaign.png)
+echo "the picture: demo/campaign.png ($(stat -c %s "$demo/campaign.png") bytes, one row per station and channel)"
 
 step "trq serve --listen 127.0.0.1:0   (in demo/, for a moment: any free port)"
 (cd "$demo" && exec "$trq" serve --listen 127.0.0.1:0) 2>"$demo/serve.log" &

@@ -2,15 +2,20 @@
 // What the archive tests see of a writer: the registrations it hands a recording registrar
 // and the files it leaves, each as one line of text that a table row can spell out.
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "archive/ArchiveWriter.h"
+#include "platform/FileServices.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/TempDir.h"
 
@@ -25,10 +30,40 @@ inline std::string Text(const char* format, double value) {
     return text;
 }
 
+// The length of every file when it was last synced, by file name: what a crash leaves.
+inline std::map<std::string, int64_t>& SyncedLengths() {
+    static std::map<std::string, int64_t> lengths;
+    return lengths;
+}
+
+// The real file calls, with every successful fdatasync noted in SyncedLengths.
+inline platform::FileCalls SyncNotingCalls() {
+    platform::FileCalls calls = platform::RealFileCalls();
+    calls.Fdatasync = [](int fd) {
+        const int result = platform::RealFileCalls().Fdatasync(fd);
+        std::error_code error;
+        const auto file =
+            std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+        struct stat status {};
+        if (result == 0 && !error && ::fstat(fd, &status) == 0) {
+            SyncedLengths()[file.filename().string()] = status.st_size;
+        }
+        return result;
+    };
+    return calls;
+}
+
 class RecordingRegistrar : public CatalogRegistrar {
   public:
     RegistrationOutcome Register(RegistrationKind kind, const FileRegistration& file) override {
         calls.emplace_back(kind, file);
+        // The samples an extension claims must be on stable storage already.
+        const std::string name = file.path.substr(file.path.find('\\') + 1);
+        const int64_t claimed = 512 + std::llround(file.duration * file.rate) * 4;
+        if (checkSynced && kind == RegistrationKind::kExtendedFile &&
+            SyncedLengths()[name] < claimed) {
+            unsynced.push_back(file.path + " " + Text("%.9g", file.duration));
+        }
         return answer;
     }
     const std::string& CreatorName() const override { return creator; }
@@ -54,6 +89,8 @@ class RecordingRegistrar : public CatalogRegistrar {
     std::vector<std::pair<RegistrationKind, FileRegistration>> calls;
     RegistrationOutcome answer = RegistrationOutcome::kRegistered;
     std::string creator = "PLQ2TRQ";
+    bool checkSynced = false;           // note extensions of samples not yet synced
+    std::vector<std::string> unsynced;  // "path duration" of each
 };
 
 // "STA/name size runs" for every file below `dir`, sorted; the runs are the sample values

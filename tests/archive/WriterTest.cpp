@@ -21,13 +21,17 @@ namespace {
 TEST(Writer, SequencesOfSamplesGiveTheirRegistrationsAndFiles) {
     for (const ScriptCase& c : ReadCaseScript("tests/archive/sequences.cases")) {
         SCOPED_TRACE(c.title);
+        const platform::ScopedFileCalls seam(SyncNotingCalls());
+        SyncedLengths().clear();
         TempWriter w;
+        w.registrar.checkSynced = true;
         float next = 0;
         for (const std::string& step : c.steps) {
             const std::vector<std::string> f = Fields(step);
             if (f[0] == "answer")
                 w.registrar.answer = f[1] == "failed" ? RegistrationOutcome::kFailed
                                                       : RegistrationOutcome::kCatalogUnavailable;
+            if (f[0] == "merge") w.writer->SetMergeExtensions(true);
             if (f[0] != "feed") continue;
             // Freed right after the call: the writer must have copied what it keeps.
             std::vector<float> samples(static_cast<std::size_t>(std::max(std::stoi(f[5]), 0)));
@@ -39,6 +43,7 @@ TEST(Writer, SequencesOfSamplesGiveTheirRegistrationsAndFiles) {
         if (c.steps.back() != "noflush") w.writer->FlushAll();
         w.writer.reset();
         EXPECT_EQ(w.Outcome(), c.expected);
+        EXPECT_EQ(w.registrar.unsynced, std::vector<std::string>());
     }
 }
 

@@ -125,7 +125,8 @@ TEST_P(BatchForm, TreeEqualsClassicRunsAndSkipsBadRecordings) {
 }
 
 // B2: --station with the files given latest first; a dry run before writes nothing and
-// tells the files the conversion then makes; after it, a dry run tells replacements.
+// tells the files the conversion then makes; after it, a dry run tells replacements of the
+// same data, and once one sample of a file is changed, that file's as of other data.
 TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
     Workspace ws(GetParam());
     WriteCampaign(ws);
@@ -148,14 +149,45 @@ TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
 
     ASSERT_EQ(Batch(ws, args).exitCode, 0);
     EXPECT_EQ(ws.ArchiveFiles().size(), 12u);
-    const auto archive = ws.ArchiveFiles();
-    const Rows rows = ws.CatalogRows();
     const ProcessResult again = Batch(ws, dry);
-    EXPECT_NE(again.out.find("spool/ABC/a.plq (ABC): replace ABC\\22102013-134734-BHZ.ABC"),
+    EXPECT_NE(again.out.find("spool/ABC/b.plq (ABC): replace ABC\\22102013-144914-BHZ.ABC (same "
+                             "data) replace ABC\\22102013-154914-BHZ.ABC (same data) replace"),
               std::string::npos)
         << again.out;
+
+    // One sample deep in the first hour of BHN (beyond its first 5000) made other.
+    {
+        std::fstream file(ws.Path("archive/ABC/22102013-134734-BHN.ABC"),
+                          std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(512 + 4 * 200000);
+        const char byte = static_cast<char>(file.get() ^ 0x40);
+        file.seekp(512 + 4 * 200000);
+        file.put(byte);
+    }
+    const auto archive = ws.ArchiveFiles();
+    const Rows rows = ws.CatalogRows();
+    dry.insert(dry.end(), {"--report", "dry.json"});
+    const ProcessResult changed = Batch(ws, dry);
+    EXPECT_NE(changed.out.find(
+                  "spool/ABC/a.plq (ABC): replace ABC\\22102013-134734-BHZ.ABC (same data) replace "
+                  "ABC\\22102013-144734-BHZ.ABC (same data) replace ABC\\22102013-134734-BHN.ABC "
+                  "(other data) replace ABC\\22102013-144734-BHN.ABC (same data) replace "
+                  "ABC\\22102013-134734-BHE.ABC (same data) replace ABC\\22102013-144734-BHE.ABC "
+                  "(same data)\n"),
+              std::string::npos)
+        << changed.out;
     EXPECT_EQ(ws.ArchiveFiles(), archive);
     EXPECT_EQ(ws.CatalogRows(), rows);
+    const nlohmann::json report = ReadJson(ws.Path("dry.json"));
+    EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHN.ABC"], true);
+    EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHZ.ABC"], false);
+
+    // A recording without samples makes no file.
+    plqgen::RecordingSpec empty = HourAndMore(3);
+    empty.samplesPerChannel = 0;
+    ws.WriteRecording("spool/ABC/empty.plq", empty);
+    EXPECT_THAT(Batch(ws, {"--station", "ABC", "spool/ABC/empty.plq", "--dry-run"}).out,
+                HasSubstr("spool/ABC/empty.plq (ABC):\n"));
 }
 
 // B3: a batch ended half-way (SIGTERM) and run again leaves the archive and the catalog of

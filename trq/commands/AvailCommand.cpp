@@ -140,8 +140,8 @@ void PrintJson(const SelectionOutcome& outcome, const std::vector<ChannelAvailab
 int WritePicture(const AvailOptions& options, const SelectionOutcome& outcome,
                  const std::vector<ChannelAvailability>& channels, std::ostream& out,
                  std::ostream& err) {
-    const std::string title = "Data availability, station " + SelectionStation(outcome.selection) +
-                              ", " + FormatUtc(static_cast<double>(outcome.window.from) / 1e6, 0) +
+    const std::string title = "Data availability, " + DescribeStations(outcome.selection) + ", " +
+                              FormatUtc(static_cast<double>(outcome.window.from) / 1e6, 0) +
                               " to " + FormatUtc(static_cast<double>(outcome.window.to) / 1e6, 0) +
                               " UTC";
     try {
@@ -181,11 +181,13 @@ AddedCommand AddAvailCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "avail",
         "Per station and channel the continuous spans, gaps and overlaps within a time "
-        "window and its coverage, from the catalog alone. Exits with 5 when there is nothing.");
+        "window (default: every station, all of its time) and its coverage, from the catalog "
+        "alone. Exits with 5 when there is nothing.");
     AddSelectionOptions(*command, avail->selection, SelectionUse::kOnly);
     AddSelectionCatalogOptions(*command, avail->selection);
     command->add_flag("--json", avail->json, "One JSON document on standard output");
-    command->add_option("--plot", avail->plot, "Also draw the availability as this PNG");
+    command->add_option("--plot", avail->plot,
+                        "Also draw the availability as this PNG, a row per station and channel");
     command->add_option("--width", avail->width, "Width of the picture in pixels")
         ->check(CLI::Range(400, 20000))
         ->capture_default_str();

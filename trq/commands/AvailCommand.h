@@ -1,7 +1,8 @@
 #pragma once
-// `trq avail --station S [--channel C] --from T1 [--to T2]`: per station and channel the
-// continuous spans, the gaps and the overlaps within the window and the share of it
-// covered, from the catalog alone; as text, --json, or a picture with --plot OUT.png.
+// `trq avail [--station S,...] [--channel C,...] [--from T1] [--to T2]`: per station and
+// channel (every station, all of its time, by default) the continuous spans, the gaps and
+// the overlaps within the window and the share of it covered, from the catalog alone; as
+// text, --json, or a picture with --plot OUT.png, one row per station and channel.
 
 #include <ostream>
 #include <string>

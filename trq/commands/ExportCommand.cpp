@@ -229,8 +229,8 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
 
 int RunExport(const ExportOptions& given, std::ostream& out, std::ostream& err) {
     ExportOptions options = given;
-    if (auto problem =
-            ExportFormatProblem(options.format, options.output, options.selection.station);
+    if (auto problem = ExportFormatProblem(options.format, options.output,
+                                           !options.selection.stations.empty());
         !problem.empty()) {
         err << "trq export: " << problem << "\n";
         return kExitUsage;
@@ -241,8 +241,8 @@ int RunExport(const ExportOptions& given, std::ostream& out, std::ostream& err) 
         err << "trq export: " << e.what() << "\n";
         return kExitUsage;
     }
-    if (options.files.empty() == options.selection.station.empty()) {
-        err << "trq export: give archive files, or --station and --from"
+    if (options.files.empty() == options.selection.stations.empty()) {
+        err << "trq export: give archive files, or --station"
             << (options.files.empty() ? "" : ", not both") << "\n";
         return kExitUsage;
     }

@@ -1,9 +1,11 @@
 #pragma once
 // `trq export FILE... -o OUT.mseed`: archive files as miniSEED, Steim-2 where lossless,
 // else float32 (ExportFormats.h: --encoding, --inventory, --sds DIR for SDS day files).
-// `trq export --station S [--channel C] --from T1 [--to T2] -o OUT.mseed`: the samples of
-// a selection whose times fall in [T1, T2), cut across file boundaries, one trace per
-// continuous run, each starting at its first sample's time from TBEGIN.
+// `trq export --station S,... [--channel C,...] [--from T1] [--to T2] -o OUT.mseed`: the
+// samples of a selection whose times fall in [T1, T2) (without them, from the first sample
+// to the last), cut across file boundaries, one trace per continuous run of each station and
+// channel, all into the one output, each starting at its first sample's time from TBEGIN.
+// The selection is never implied: exporting every station takes --station '*'.
 
 #include <ostream>
 #include <string>

@@ -23,12 +23,12 @@ void AddExportFormatOptions(CLI::App& command, ExportFormat& options) {
 }
 
 std::string ExportFormatProblem(const ExportFormat& format, const std::string& output,
-                                const std::string& station) {
+                                bool selection) {
     if (output.empty() == format.sds.empty()) {
         return output.empty() ? "give -o FILE or --sds DIR" : "give -o FILE or --sds DIR, not both";
     }
-    if (!format.sds.empty() && station.empty()) {
-        return "--sds writes a selection: give --station and --from";
+    if (!format.sds.empty() && !selection) {
+        return "--sds writes a selection: give --station";
     }
     return "";
 }

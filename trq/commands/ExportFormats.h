@@ -27,9 +27,10 @@ struct ExportFormat {
 // Adds --encoding, --inventory and --sds.
 void AddExportFormatOptions(CLI::App& command, ExportFormat& format);
 
-// Why the format options cannot be used with `output` (-o) and `station` (--station), or "".
+// Why the format options cannot be used with `output` (-o), with or without a selection
+// (--station), or "".
 std::string ExportFormatProblem(const ExportFormat& format, const std::string& output,
-                                const std::string& station);
+                                bool selection);
 
 // The trace as `format` writes it: the inventory's codes for a stream it lists (else
 // `network` and `location`), and the encoding --encoding asks for ("auto": Steim-2 when it

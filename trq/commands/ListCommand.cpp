@@ -69,9 +69,9 @@ AddedCommand AddListCommand(CLI::App& app) {
     auto list = std::make_shared<ListOptions>();
     CLI::App* command = app.add_subcommand(
         "list",
-        "The catalog's rows of a station's channels that meet a time window, in time order: "
-        "file (below the data directory), station, channel, begin, end, samples, rate. Exits "
-        "with 5 when there are none.");
+        "The catalog's rows of stations' channels that meet a time window (default: every "
+        "station, all of its time), in time order: file (below the data directory), station, "
+        "channel, begin, end, samples, rate. Exits with 5 when there are none.");
     AddSelectionOptions(*command, list->selection, SelectionUse::kOnly);
     AddSelectionCatalogOptions(*command, list->selection);
     AddDataDirOption(*command, list->selection);

@@ -1,6 +1,6 @@
 #pragma once
-// `trq list --station S [--channel C] --from T1 [--to T2]`: the catalog's rows of a
-// selection, one line each, in time order.
+// `trq list [--station S,...] [--channel C,...] [--from T1] [--to T2]`: the catalog's rows of
+// a selection (every station, all of its time, by default), one line each, in time order.
 
 #include <ostream>
 

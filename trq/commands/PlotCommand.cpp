@@ -154,8 +154,8 @@ int PlotFiles(const PlotOptions& options, std::ostream& out, std::ostream& err) 
 }  // namespace
 
 int RunPlot(const PlotOptions& options, std::ostream& out, std::ostream& err) {
-    if (options.files.empty() == options.selection.station.empty()) {
-        err << "trq plot: give archive files, or --station and --from"
+    if (options.files.empty() == options.selection.stations.empty()) {
+        err << "trq plot: give archive files, or --station"
             << (options.files.empty() ? "" : ", not both") << "\n";
         return kExitUsage;
     }

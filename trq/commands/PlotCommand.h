@@ -1,7 +1,8 @@
 #pragma once
 // `trq plot FILE... -o OUT.png`: a quick-look picture of archive files.
-// `trq plot --station S [--channel C] --from T1 [--to T2] -o OUT.png`: the same picture of
-// a selection's samples in [T1, T2), one trace per station and channel over the window.
+// `trq plot --station S,... [--channel C,...] [--from T1] [--to T2] -o OUT.png`: the same
+// picture of a selection's samples in [T1, T2) (without them, the whole extent), one trace
+// per station and channel over the one time axis of the window.
 
 #include <ostream>
 #include <string>

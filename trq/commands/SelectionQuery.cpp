@@ -16,6 +16,12 @@ namespace trq {
 
 namespace {
 
+std::string JoinedPatterns(const std::vector<std::string>& patterns) {
+    std::string text;
+    for (const std::string& pattern : patterns) text += (text.empty() ? "" : ",") + pattern;
+    return text;
+}
+
 std::string NotATime(const std::string& text) {
     return "\"" + text +
            "\" is not an ISO 8601 time in UTC (2013-10-22, 2013-10-22T13:47, "
@@ -24,18 +30,29 @@ std::string NotATime(const std::string& text) {
 
 // The selection from the command line's texts, or the problem with them.
 std::string ParseSelection(const SelectionArguments& arguments, CatalogSelection& selection) {
-    // One station and one channel pattern, taken as they stand (no comma lists).
-    selection.stations = {arguments.station};
-    selection.channels = {arguments.channel.empty() ? "*" : arguments.channel};
-    const std::optional<int64_t> from = ParseIsoUtcMicroseconds(arguments.from);
-    if (!from) return "--from " + NotATime(arguments.from);
-    selection.from = *from;
+    // No --station: every station. An empty name stays: it fits no station.
+    if (!arguments.stations.empty()) selection.stations = arguments.stations;
+    // An empty --channel has always meant every channel.
+    if (!arguments.channels.empty() && arguments.channels != std::vector<std::string>{""}) {
+        selection.channels = arguments.channels;
+    }
+    if (!arguments.from.empty()) {
+        selection.from = ParseIsoUtcMicroseconds(arguments.from);
+        if (!selection.from) return "--from " + NotATime(arguments.from);
+    }
     if (arguments.to.empty()) return "";
     const std::optional<int64_t> to = ParseIsoUtcMicroseconds(arguments.to);
     if (!to) return "--to " + NotATime(arguments.to);
-    if (*to < *from) return "--to " + arguments.to + " lies before --from " + arguments.from;
+    if (selection.from && *to < *selection.from) {
+        return "--to " + arguments.to + " lies before --from " + arguments.from;
+    }
     selection.to = *to;
     return "";
+}
+
+// "station ABC", "channels BHZ,BHN".
+std::string DescribeCodes(const std::string& kind, const std::vector<std::string>& patterns) {
+    return kind + (patterns.size() == 1 ? " " : "s ") + JoinedPatterns(patterns);
 }
 
 // Leaves out (and reports) the rows whose files cannot give their samples.
@@ -95,22 +112,26 @@ bool AnySampleInWindow(const SelectionOutcome& outcome) {
 
 }  // namespace
 
-std::string SelectionStation(const CatalogSelection& selection) {
-    return selection.stations.front();
+std::string DescribeStations(const CatalogSelection& selection) {
+    if (selection.stations == std::vector<std::string>{"*"}) return "every station";
+    return DescribeCodes("station", selection.stations);
 }
 
 std::string DescribeSelection(const CatalogSelection& selection) {
-    return "station " + selection.stations.front() + ", channel " + selection.channels.front() +
-           ", " + FormatIsoUtcMicroseconds(selection.From()) + " to " +
-           (selection.to ? FormatIsoUtcMicroseconds(*selection.to) : "the last sample");
+    return DescribeStations(selection) + ", " + DescribeCodes("channel", selection.channels) +
+           ", " +
+           (selection.from ? FormatIsoUtcMicroseconds(*selection.from) : "the first sample") +
+           " to " + (selection.to ? FormatIsoUtcMicroseconds(*selection.to) : "the last sample");
 }
 
 nlohmann::json SelectionJson(const CatalogSelection& selection) {
-    return {{"station", selection.stations.front()},
-            {"channel", selection.channels.front()},
-            {"from", FormatIsoUtcMicroseconds(selection.From())},
-            {"to", selection.to ? nlohmann::json(FormatIsoUtcMicroseconds(*selection.to))
-                                : nlohmann::json(nullptr)}};
+    const auto time = [](const std::optional<int64_t>& at) {
+        return at ? nlohmann::json(FormatIsoUtcMicroseconds(*at)) : nlohmann::json(nullptr);
+    };
+    return {{"station", JoinedPatterns(selection.stations)},
+            {"channel", JoinedPatterns(selection.channels)},
+            {"from", time(selection.from)},
+            {"to", time(selection.to)}};
 }
 
 SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDepth depth,
@@ -149,19 +170,29 @@ SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDept
 
 void AddSelectionOptions(CLI::App& command, SelectionArguments& selection, SelectionUse use) {
     CLI::Option* station =
-        command.add_option("--station", selection.station, "Station of the selection (STA)");
-    command.add_option("--channel", selection.channel, "Channels, with * and ? wildcards")
+        command
+            .add_option("--station", selection.stations,
+                        use == SelectionUse::kOnly
+                            ? "Stations (STA), a comma list with * and ? wildcards; default: "
+                              "every station"
+                            : "Stations (STA), a comma list with * and ? wildcards")
+            ->delimiter(',')
+            ->allow_extra_args(false);  // one value each time: never the FILE after it
+
+    command
+        .add_option("--channel", selection.channels,
+                    "Channels (CH), a comma list with * and ? wildcards")
+        ->delimiter(',')
+        ->allow_extra_args(false)
         ->capture_default_str();
     CLI::Option* from = command.add_option(
-        "--from", selection.from, "Window start, ISO 8601 UTC, e.g. 2013-10-22T13:00:00.25Z");
-    command.add_option("--to", selection.to,
-                       "Window end (not included), ISO 8601 UTC; default: the last sample");
-    if (use == SelectionUse::kOnly) {
-        station->required();
-        from->required();
-    } else {
-        station->needs(from);
+        "--from", selection.from,
+        "Window start, ISO 8601 UTC, e.g. 2013-10-22T13:00:00.25Z; default: the first sample");
+    CLI::Option* to = command.add_option(
+        "--to", selection.to, "Window end (not included), ISO 8601 UTC; default: the last sample");
+    if (use == SelectionUse::kInsteadOfFiles) {
         from->needs(station);
+        to->needs(station);
     }
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The selection that `list`, `avail`, `export` and `plot` share: a station, channels and a
+// The selection that `list`, `avail`, `export` and `plot` share: stations, channels and a
 // window from the command line, the catalog found as the converter finds it, the rows the
 // catalog holds for them, and, where samples are wanted, those rows checked against their
 // archive files and joined into continuous runs.
@@ -17,9 +17,10 @@
 namespace trq {
 
 struct SelectionArguments {
-    std::string station;
-    std::string channel = "*";
-    std::string from;          // ISO 8601, UTC
+    // Patterns with * and ?, from comma lists; no station: every station (list, avail).
+    std::vector<std::string> stations;
+    std::vector<std::string> channels{"*"};
+    std::string from;          // ISO 8601, UTC; empty: from the first sample
     std::string to;            // ISO 8601, UTC; empty: up to the last sample
     CatalogArguments catalog;  // found as the converter finds it, unless given
 };
@@ -39,7 +40,7 @@ struct SelectionOutcome {
     CatalogSelection selection;
     std::vector<CatalogRow> rows;             // in time order
     std::vector<ContinuousSegment> segments;  // kRuns and kCheckedRuns
-    TimeWindow window;                        // the window, its open end resolved
+    TimeWindow window;                        // the window, its open ends resolved
     std::string dataDir;
     // Rows were left out because their files are missing or disagree with them.
     bool skippedRows = false;
@@ -54,19 +55,20 @@ struct SelectionOutcome {
 SelectionOutcome RunSelection(const SelectionArguments& arguments, SelectionDepth depth,
                               const std::string& commandName, std::ostream& err);
 
-// The station of a selection the command line made (it names one).
-std::string SelectionStation(const CatalogSelection& selection);
+// "station ABC", "stations AB*,XYZ": the patterns as given; "every station" for "*".
+std::string DescribeStations(const CatalogSelection& selection);
 
-// "station ABC, channel BH?, 2013-10-22T00:00:00.000000Z to the last sample"
+// "station ABC, channel BH?, 2013-10-22T00:00:00.000000Z to the last sample",
+// "stations AB*,XYZ, channels BHZ,BHN, the first sample to 2013-10-23T00:00:00.000000Z"
 std::string DescribeSelection(const CatalogSelection& selection);
 
-// The selection as the --json documents show it: station, channel, from, to (null when
-// open).
+// The selection as the --json documents show it: station and channel (the patterns as
+// given, comma-separated), from and to (null when open).
 nlohmann::json SelectionJson(const CatalogSelection& selection);
 
 // How a command uses --station, --channel, --from and --to: as its only way to name its data
-// (station and start are required), or instead of files it names (each option needs the
-// other).
+// (every option may be left out: every station, the whole extent), or instead of files it
+// names (--from and --to need --station).
 enum class SelectionUse { kOnly, kInsteadOfFiles };
 void AddSelectionOptions(CLI::App& command, SelectionArguments& selection, SelectionUse use);
 // The catalog of a selection, found like the converter finds it unless given.

@@ -32,34 +32,18 @@ const std::vector<std::string>& ServedStreams::Stations() {
     return *stations_;
 }
 
-std::vector<std::string> ServedStreams::StationsFor(const std::vector<std::string>& patterns) {
-    // Names without wildcards need no list: a missing one simply has no rows.
-    if (std::none_of(patterns.begin(), patterns.end(), HasWildcard)) return patterns;
-    std::vector<std::string> stations;
-    for (const std::string& station : Stations()) {
-        if (MatchesAnyPattern(patterns, station)) stations.push_back(station);
-    }
-    return stations;
-}
-
-std::vector<std::string> ServedStreams::ChannelsFor(const std::string& station,
-                                                    const std::vector<std::string>& patterns) {
-    if (std::none_of(patterns.begin(), patterns.end(), HasWildcard)) return patterns;
-    std::vector<std::string> channels;
-    for (const std::string& channel : catalog_.ListChannels(station)) {
-        if (MatchesAnyPattern(patterns, channel)) channels.push_back(channel);
-    }
-    return channels;
-}
-
 std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection) {
     std::vector<StreamName> streams;
     if (!inventory_ && (!MatchesAnyPattern(selection.networks, network_) ||
                         !MatchesAnyPattern(selection.locations, ""))) {
         return streams;
     }
-    for (const std::string& station : StationsFor(selection.stations)) {
-        for (const std::string& channel : ChannelsFor(station, selection.channels)) {
+    // As the catalog selects rows: the names behind wildcards from its lists, other names as
+    // they are (a missing one simply has no rows).
+    for (const std::string& station :
+         NamesMatching(selection.stations, [this] { return Stations(); })) {
+        for (const std::string& channel :
+             NamesMatching(selection.channels, [&] { return catalog_.ListChannels(station); })) {
             StreamName stream = Named(station, channel);
             if (StreamNameProblem(stream).empty() &&
                 MatchesAnyPattern(selection.networks, stream.network) &&

@@ -46,9 +46,6 @@ class ServedStreams {
 
   private:
     const std::vector<std::string>& Stations();
-    std::vector<std::string> StationsFor(const std::vector<std::string>& patterns);
-    std::vector<std::string> ChannelsFor(const std::string& station,
-                                         const std::vector<std::string>& patterns);
 
     StreamName Named(const std::string& station, const std::string& channel) const;
 

@@ -5,8 +5,15 @@
 # client that the tests of trq serve ask through, installed with npm ci into the build
 # directory by a CTest fixture), replays the fuzzing seeds and fuzzes the conversion of
 # arbitrary recorder files for 20 s.
+#
+#   scripts/test.sh                 the whole run (what CI runs)
+#   scripts/test.sh --quick [ARGS]  the inner loop: the same build, the tests without the
+#                                   fault sweeps and without fuzzing; ARGS go to ctest
+#                                   (-L trq: one folder's suite; -R 'conversions/.*1_2$': one case)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+quick=0
+if [ "${1:-}" = --quick ]; then quick=1; shift; fi
 
 scripts/install-deps.sh --dev
 
@@ -29,10 +36,13 @@ cmake --build "$build" -j "$jobs"
 echo "== Tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 # Leaks inside the ODBC drivers themselves are listed in tests/lsan-suppressions.txt;
 # everything of ours is still checked.
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-LSAN_OPTIONS=suppressions="$PWD/tests/lsan-suppressions.txt":print_suppressions=0 \
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$build" --output-on-failure -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions="$PWD/tests/lsan-suppressions.txt":print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+if [ "$quick" = 1 ]; then
+  exec ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '/FaultSweep\.' "$@"
+fi
+ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
 echo "== Fuzzing the conversion of arbitrary recorder files"
 PLQ_FUZZ_BUILD_DIR="$build" fuzz/run.sh 20

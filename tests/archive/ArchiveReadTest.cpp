@@ -40,20 +40,23 @@ std::string ReadSamples(std::size_t size, std::size_t later) {
     return result;
 }
 
-TEST(ArchiveReading, HeaderFaultsAndFileSizes) {
-    for (const ScriptCase& c : ReadCaseScript("tests/archive/reading.cases")) {
-        const std::size_t blank = c.steps.at(0).find(' '), bar = c.steps[0].find('|');
-        const std::vector<std::string> f = Fields(c.steps[0]);
-        std::string result;
-        try {
-            result = f[0] == "header" ? ParsedHeader(c.steps[0].substr(blank + 1, bar - blank - 1),
-                                                     c.steps[0].substr(bar + 1))
-                                      : ReadSamples(std::stoul(f[1]), std::stoul(f[2]));
-        } catch (const ArchiveFormatError& error) {
-            result = error.what();
-        }
-        EXPECT_EQ(std::vector<std::string>{result}, c.expected) << c.title;
+class ArchiveReading : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ArchiveReading, HeaderFaultsAndFileSizes) {
+    const ScriptCase& c = GetParam();
+    const std::size_t blank = c.steps.at(0).find(' '), bar = c.steps[0].find('|');
+    const std::vector<std::string> f = Fields(c.steps[0]);
+    std::string result;
+    try {
+        result = f[0] == "header" ? ParsedHeader(c.steps[0].substr(blank + 1, bar - blank - 1),
+                                                 c.steps[0].substr(bar + 1))
+                                  : ReadSamples(std::stoul(f[1]), std::stoul(f[2]));
+    } catch (const ArchiveFormatError& error) {
+        result = error.what();
     }
+    EXPECT_EQ(std::vector<std::string>{result}, c.expected) << c.title;
 }
+
+CASE_TABLE(reading, ArchiveReading, ReadCaseScript("tests/archive/reading.cases"));
 
 }  // namespace

@@ -98,59 +98,61 @@ void Replace(platform::FileCalls& calls, const std::string& seam) {
     if (seam == "no-progress") calls.Writev = &NoProgress;
 }
 
-TEST(WriteFailure, EachFailureIsReportedAndLeavesFilesTheRowsDescribe) {
-    for (const ScriptCase& c : ReadCaseScript("tests/archive/failures.cases")) {
-        SCOPED_TRACE(c.title);
-        std::map<std::string, std::string> set = {{"station", "ABC"}, {"channel", "SHZ"}};
-        for (const std::string& step : c.steps) {
-            const std::size_t blank = std::min(step.find(' '), step.size());
-            set[step.substr(0, blank)] = step.substr(std::min(blank + 1, step.size()));
-        }
-        TempWriter w;
-        const std::string data = w.data + set["datadir"], station = set["station"];
-        const std::string first =
-            data + "/" + station + "/22102013-134734-" + set["channel"] + "." + station;
-        w.writer->SetDataDir(data.c_str());
-        ConsoleLines console;
-        int blocks[2] = {0, 0}, locked = -1;
-        std::vector<std::string> removed;
-        writes = 0;
-        for (const char step : set["steps"]) {
-            platform::FileCalls calls = platform::RealFileCalls();
-            if (std::isupper(step)) Replace(calls, set["seam"]);
-            const platform::ScopedFileCalls seam(calls);
-            std::optional<FileSizeLimit> limit;
-            if (std::isupper(step) && !set["limit"].empty())
-                limit.emplace(std::stoul(set["limit"]));
-            if (step == 'r') std::filesystem::remove(first);
-            if (step == 'k') KilledWriter(data);
-            if (step == 'c') removed = RemoveLeftoverTemporaryFiles(data + "/" + station);
-            if (step == 'l') {
-                std::filesystem::create_directory(data + "/" + station);
-                WriteFile(first, "someone else's data");
-                locked = ::open(first.c_str(), O_RDONLY);
-                ASSERT_EQ(::flock(locked, LOCK_EX), 0);
-            }
-            if (std::tolower(step) != 'z' && std::tolower(step) != 'n') continue;
-            int& k = blocks[std::tolower(step) == 'n'];
-            std::vector<float> samples(1000);
-            std::iota(samples.begin(), samples.end(), 1000.0f * static_cast<float>(k));
-            const std::string channel = std::tolower(step) == 'n' ? "SHN" : set["channel"];
-            w.writer->AddSamples(station.c_str(), channel.c_str(), 100, T + 10 * k++, 1000,
-                                 samples.data());
-            w.writer->FlushAll();
-        }
-        if (locked >= 0) ::close(locked);
-        EXPECT_EQ(w.writer->WriteFailed(), !console.out.empty());
-        std::vector<std::string> out = Fields(console.out, '\n');
-        out.pop_back();  // after the last line's end
-        for (const std::string& notice : console.notices) out.push_back("notice: " + notice);
-        for (const std::string& name : removed) out.push_back("removed " + name);
-        for (const std::string& line : w.Outcome()) out.push_back(line);
-        std::vector<std::string> expected = c.expected;
-        for (std::string& line : expected) line = std::regex_replace(line, std::regex("@"), data);
-        EXPECT_EQ(out, expected);
+class WriteFailure : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(WriteFailure, EachFailureIsReportedAndLeavesFilesTheRowsDescribe) {
+    const ScriptCase& c = GetParam();
+    SCOPED_TRACE(c.title);
+    std::map<std::string, std::string> set = {{"station", "ABC"}, {"channel", "SHZ"}};
+    for (const std::string& step : c.steps) {
+        const std::size_t blank = std::min(step.find(' '), step.size());
+        set[step.substr(0, blank)] = step.substr(std::min(blank + 1, step.size()));
     }
+    TempWriter w;
+    const std::string data = w.data + set["datadir"], station = set["station"];
+    const std::string first =
+        data + "/" + station + "/22102013-134734-" + set["channel"] + "." + station;
+    w.writer->SetDataDir(data.c_str());
+    ConsoleLines console;
+    int blocks[2] = {0, 0}, locked = -1;
+    std::vector<std::string> removed;
+    writes = 0;
+    for (const char step : set["steps"]) {
+        platform::FileCalls calls = platform::RealFileCalls();
+        if (std::isupper(step)) Replace(calls, set["seam"]);
+        const platform::ScopedFileCalls seam(calls);
+        std::optional<FileSizeLimit> limit;
+        if (std::isupper(step) && !set["limit"].empty()) limit.emplace(std::stoul(set["limit"]));
+        if (step == 'r') std::filesystem::remove(first);
+        if (step == 'k') KilledWriter(data);
+        if (step == 'c') removed = RemoveLeftoverTemporaryFiles(data + "/" + station);
+        if (step == 'l') {
+            std::filesystem::create_directory(data + "/" + station);
+            WriteFile(first, "someone else's data");
+            locked = ::open(first.c_str(), O_RDONLY);
+            ASSERT_EQ(::flock(locked, LOCK_EX), 0);
+        }
+        if (std::tolower(step) != 'z' && std::tolower(step) != 'n') continue;
+        int& k = blocks[std::tolower(step) == 'n'];
+        std::vector<float> samples(1000);
+        std::iota(samples.begin(), samples.end(), 1000.0f * static_cast<float>(k));
+        const std::string channel = std::tolower(step) == 'n' ? "SHN" : set["channel"];
+        w.writer->AddSamples(station.c_str(), channel.c_str(), 100, T + 10 * k++, 1000,
+                             samples.data());
+        w.writer->FlushAll();
+    }
+    if (locked >= 0) ::close(locked);
+    EXPECT_EQ(w.writer->WriteFailed(), !console.out.empty());
+    std::vector<std::string> out = Fields(console.out, '\n');
+    out.pop_back();  // after the last line's end
+    for (const std::string& notice : console.notices) out.push_back("notice: " + notice);
+    for (const std::string& name : removed) out.push_back("removed " + name);
+    for (const std::string& line : w.Outcome()) out.push_back(line);
+    std::vector<std::string> expected = c.expected;
+    for (std::string& line : expected) line = std::regex_replace(line, std::regex("@"), data);
+    EXPECT_EQ(out, expected);
 }
+
+CASE_TABLE(failures, WriteFailure, ReadCaseScript("tests/archive/failures.cases"));
 
 }  // namespace

@@ -18,34 +18,37 @@ using namespace testsupport;
 
 namespace {
 
-TEST(Writer, SequencesOfSamplesGiveTheirRegistrationsAndFiles) {
-    for (const ScriptCase& c : ReadCaseScript("tests/archive/sequences.cases")) {
-        SCOPED_TRACE(c.title);
-        const platform::ScopedFileCalls seam(SyncNotingCalls());
-        SyncedLengths().clear();
-        TempWriter w;
-        w.registrar.checkSynced = true;
-        float next = 0;
-        for (const std::string& step : c.steps) {
-            const std::vector<std::string> f = Fields(step);
-            if (f[0] == "answer")
-                w.registrar.answer = f[1] == "failed" ? RegistrationOutcome::kFailed
-                                                      : RegistrationOutcome::kCatalogUnavailable;
-            if (f[0] == "merge") w.writer->SetMergeExtensions(true);
-            if (f[0] != "feed") continue;
-            // Freed right after the call: the writer must have copied what it keeps.
-            std::vector<float> samples(static_cast<std::size_t>(std::max(std::stoi(f[5]), 0)));
-            for (float& sample : samples) sample = next++;
-            auto name = [](const std::string& n) { return n == "null" ? nullptr : n.c_str(); };
-            w.writer->AddSamples(name(f[1]), name(f[2]), std::stod(f[3]), std::stod(f[4]),
-                                 std::stoi(f[5]), f.size() > 6 ? nullptr : samples.data());
-        }
-        if (c.steps.back() != "noflush") w.writer->FlushAll();
-        w.writer.reset();
-        EXPECT_EQ(w.Outcome(), c.expected);
-        EXPECT_EQ(w.registrar.unsynced, std::vector<std::string>());
+class WriterSequences : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(WriterSequences, SequencesOfSamplesGiveTheirRegistrationsAndFiles) {
+    const ScriptCase& c = GetParam();
+    SCOPED_TRACE(c.title);
+    const platform::ScopedFileCalls seam(SyncNotingCalls());
+    SyncedLengths().clear();
+    TempWriter w;
+    w.registrar.checkSynced = true;
+    float next = 0;
+    for (const std::string& step : c.steps) {
+        const std::vector<std::string> f = Fields(step);
+        if (f[0] == "answer")
+            w.registrar.answer = f[1] == "failed" ? RegistrationOutcome::kFailed
+                                                  : RegistrationOutcome::kCatalogUnavailable;
+        if (f[0] == "merge") w.writer->SetMergeExtensions(true);
+        if (f[0] != "feed") continue;
+        // Freed right after the call: the writer must have copied what it keeps.
+        std::vector<float> samples(static_cast<std::size_t>(std::max(std::stoi(f[5]), 0)));
+        for (float& sample : samples) sample = next++;
+        auto name = [](const std::string& n) { return n == "null" ? nullptr : n.c_str(); };
+        w.writer->AddSamples(name(f[1]), name(f[2]), std::stod(f[3]), std::stod(f[4]),
+                             std::stoi(f[5]), f.size() > 6 ? nullptr : samples.data());
     }
+    if (c.steps.back() != "noflush") w.writer->FlushAll();
+    w.writer.reset();
+    EXPECT_EQ(w.Outcome(), c.expected);
+    EXPECT_EQ(w.registrar.unsynced, std::vector<std::string>());
 }
+
+CASE_TABLE(sequences, WriterSequences, ReadCaseScript("tests/archive/sequences.cases"));
 
 // One file compared whole with the archive format's text: the 512-byte header (text, NUL,
 // spaces) showing the first sample's whole second, then the samples as float32 little-endian.

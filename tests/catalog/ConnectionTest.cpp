@@ -10,7 +10,7 @@
 #include <regex>
 
 #include "catalog/DatabaseRegistrar.h"
-#include "catalog/FileRegistration.h"
+#include "catalog/FileRowWriter.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 #include "odbc/OdbcCalls.h"
@@ -116,36 +116,39 @@ std::vector<std::string> Open(const std::string& seam, const std::string& connec
     return out;
 }
 
-TEST(Connection, OpeningRegisteringAndLosingTheCatalog) {
-    for (const ScriptCase& c : ReadCaseScript("tests/catalog/connection.cases")) {
-        TempDir dir;
-        const bool postgres = c.steps[0] == "catalog|postgres";
-        const TestCatalog catalog =
-            MakeCatalog(postgres ? CatalogKind::kPostgres : CatalogKind::kSqlite, dir);
-        std::vector<std::string> out;
-        for (const std::string& step : c.steps) {
-            std::vector<std::string> f = Fields(step, '|');
-            timeoutCalls = prepares = 0;
-            if (f[0] == "records") {
-                records.assign(f.begin() + 1, f.end());
-                OdbcCalls calls = Odbc();
-                Replace(calls, "");
-                const ScopedOdbcCalls scoped(calls);
-                CDBException error(SQL_ERROR);
-                error.BuildErrorTexts(nullptr, SQL_NULL_HSTMT);
-                out.insert(out.end(), {error.errorText, error.stateText});
-            }
-            if (f[0] != "open") continue;
-            f.resize(4, "catalog");
-            for (std::string& field : f) field = field == "catalog" ? catalog.connect : field;
-            if (f[2] == "wrong-password")
-                f[2] = catalog.connect.substr(0, catalog.connect.rfind("PWD=")) + "PWD=x;";
-            // The cluster's port changes from run to run.
-            for (const std::string& line : Open(f[1], f[2], f[3]))
-                out.push_back(std::regex_replace(line, std::regex("port [0-9]+"), "port PORT"));
+class Connection : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(Connection, OpeningRegisteringAndLosingTheCatalog) {
+    const ScriptCase& c = GetParam();
+    TempDir dir;
+    const bool postgres = c.steps[0] == "catalog|postgres";
+    const TestCatalog catalog =
+        MakeCatalog(postgres ? CatalogKind::kPostgres : CatalogKind::kSqlite, dir);
+    std::vector<std::string> out;
+    for (const std::string& step : c.steps) {
+        std::vector<std::string> f = Fields(step, '|');
+        timeoutCalls = prepares = 0;
+        if (f[0] == "records") {
+            records.assign(f.begin() + 1, f.end());
+            OdbcCalls calls = Odbc();
+            Replace(calls, "");
+            const ScopedOdbcCalls scoped(calls);
+            CDBException error(SQL_ERROR);
+            error.BuildErrorTexts(nullptr, SQL_NULL_HSTMT);
+            out.insert(out.end(), {error.errorText, error.stateText});
         }
-        EXPECT_EQ(out, c.expected) << c.title;
+        if (f[0] != "open") continue;
+        f.resize(4, "catalog");
+        for (std::string& field : f) field = field == "catalog" ? catalog.connect : field;
+        if (f[2] == "wrong-password")
+            f[2] = catalog.connect.substr(0, catalog.connect.rfind("PWD=")) + "PWD=x;";
+        // The cluster's port changes from run to run.
+        for (const std::string& line : Open(f[1], f[2], f[3]))
+            out.push_back(std::regex_replace(line, std::regex("port [0-9]+"), "port PORT"));
     }
+    EXPECT_EQ(out, c.expected) << c.title;
 }
+
+CASE_TABLE(connection, Connection, ReadCaseScript("tests/catalog/connection.cases"));
 
 }  // namespace

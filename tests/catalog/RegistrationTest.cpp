@@ -9,7 +9,7 @@
 #include <set>
 
 #include "catalog/FileList.h"
-#include "catalog/FileRegistration.h"
+#include "catalog/FileRowWriter.h"
 #include "odbc/Database.h"
 #include "odbc/OdbcCalls.h"
 #include "platform/Clock.h"
@@ -74,49 +74,44 @@ std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalo
     return f.size() > 5 ? f[0] + " " + f[1] + ": statements " + std::to_string(statements) : "";
 }
 
-class Registration : public ::testing::TestWithParam<CatalogKind> {};
+class Registration : public ::testing::TestWithParam<ScriptCase> {};
 
 TEST_P(Registration, StepsLeaveTheirRows) {
     ::setenv("TZ", "UTC", 1);  // LDDATE holds local time
     ::tzset();
-    const bool sqlite = GetParam() == CatalogKind::kSqlite;
-    int serial = 0;
-    for (const ScriptCase& c :
-         ReadCaseScript("tests/catalog/registration.cases", sqlite ? "sqlite" : "postgres")) {
-        SCOPED_TRACE(c.title);
-        const auto has = [&](const char* line) {
-            return std::find(c.steps.begin(), c.steps.end(), line) != c.steps.end();
-        };
-        TempDir dir;
-        const TestCatalog catalog =
-            MakeCatalog(GetParam(), dir, "TRQ" + std::to_string(++serial), !has("unique|no"));
-        CDatabase database;
-        ASSERT_TRUE(database.Open(catalog.connect,
-                                  has("cursor-library|no") ? 0 : CDatabase::kUseCursorLib));
-        ConsoleLines console;
-        std::vector<std::string> out;
-        for (const std::string& step : c.steps) {
-            const std::string line = RunStep(Fields(step, '|'), catalog, database);
-            if (!line.empty()) out.push_back(line);
-        }
-        std::vector<std::string> rows;
-        for (auto cells : QueryRows(catalog,
-                                    "SELECT CPATH,CH,TQTY,LDDATE,STA,SPS,GAIN,DATATYPE,"
-                                    "CREATER,TBEGIN,FOFF FROM FILELIST")) {
-            // SQLite keeps the text its driver wrote, with the fraction of the second.
-            if (cells[3].ends_with(".000")) cells[3].resize(cells[3].size() - 4);
-            rows.push_back(cells[0]);
-            for (std::size_t i = 1; i < cells.size(); ++i) rows.back() += "|" + cells[i];
-        }
-        std::sort(rows.begin(), rows.end());
-        out.insert(out.end(), rows.begin(), rows.end());
-        if (!console.out.empty()) out.push_back("printed: " + console.out);
-        EXPECT_EQ(out, c.expected);
+    const ScriptCase& c = GetParam();
+    const auto has = [&](const char* line) {
+        return std::find(c.steps.begin(), c.steps.end(), line) != c.steps.end();
+    };
+    TempDir dir;
+    const TestCatalog catalog =
+        MakeCatalog(c.catalog == "sqlite" ? CatalogKind::kSqlite : CatalogKind::kPostgres, dir,
+                    "TRQ", !has("unique|no"));
+    CDatabase database;
+    ASSERT_TRUE(
+        database.Open(catalog.connect, has("cursor-library|no") ? 0 : CDatabase::kUseCursorLib));
+    ConsoleLines console;
+    std::vector<std::string> out;
+    for (const std::string& step : c.steps) {
+        const std::string line = RunStep(Fields(step, '|'), catalog, database);
+        if (!line.empty()) out.push_back(line);
     }
+    std::vector<std::string> rows;
+    for (auto cells : QueryRows(catalog,
+                                "SELECT CPATH,CH,TQTY,LDDATE,STA,SPS,GAIN,DATATYPE,"
+                                "CREATER,TBEGIN,FOFF FROM FILELIST")) {
+        // SQLite keeps the text its driver wrote, with the fraction of the second.
+        if (cells[3].ends_with(".000")) cells[3].resize(cells[3].size() - 4);
+        rows.push_back(cells[0]);
+        for (std::size_t i = 1; i < cells.size(); ++i) rows.back() += "|" + cells[i];
+    }
+    std::sort(rows.begin(), rows.end());
+    out.insert(out.end(), rows.begin(), rows.end());
+    if (!console.out.empty()) out.push_back("printed: " + console.out);
+    EXPECT_EQ(out, c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogs, Registration,
-                         ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),
-                         CatalogKindName);
+CASE_TABLE(registration, Registration,
+           ReadCaseScriptForEachCatalog("tests/catalog/registration.cases"));
 
 }  // namespace

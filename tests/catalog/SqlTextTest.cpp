@@ -60,12 +60,15 @@ std::string Composed(const std::string& step) {
     return select;
 }
 
-TEST(SqlText, ComposedTexts) {
-    for (const ScriptCase& c : ReadCaseScript("tests/catalog/sqltext.cases")) {
-        std::vector<std::string> out;
-        for (const std::string& step : c.steps) out.push_back(Composed(step));
-        EXPECT_EQ(out, c.expected) << c.title;
-    }
+class SqlText : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(SqlText, ComposedTexts) {
+    const ScriptCase& c = GetParam();
+    std::vector<std::string> out;
+    for (const std::string& step : c.steps) out.push_back(Composed(step));
+    EXPECT_EQ(out, c.expected) << c.title;
 }
+
+CASE_TABLE(sqltext, SqlText, ReadCaseScript("tests/catalog/sqltext.cases"));
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/endtoend/TypicalHour.h"
+#include "tests/support/Deadline.h"
 
 using namespace testsupport;
 using ::testing::HasSubstr;
@@ -42,20 +43,22 @@ TEST(CatalogWait, StoppedServerProcessIsGivenUpWithinTheTimeout) {
     for (const std::string& statement : CountingTrigger(2)) ExecuteSql(catalog, statement);
     pid_t stopped = 0;
     std::thread stopper([&] {
-        for (Rows found; stopped == 0; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-            found = QueryRows(catalog,
-                              "SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep' "
-                              "AND datname = '" +
-                                  catalog.database + "'");
-            if (!found.empty()) stopped = std::stoi(found[0][0]);
-        }
-        ::kill(stopped, SIGSTOP);
+        const auto found = [&] {
+            const Rows rows = QueryRows(catalog,
+                                        "SELECT pid FROM pg_stat_activity WHERE wait_event = "
+                                        "'PgSleep' AND datname = '" +
+                                            catalog.database + "'");
+            if (!rows.empty()) stopped = std::stoi(rows[0][0]);
+            return stopped != 0;
+        };
+        if (WaitUntil(found, std::chrono::seconds(60), "the 30th update's server process"))
+            ::kill(stopped, SIGSTOP);
     });
     const auto started = std::chrono::steady_clock::now();
     const ProcessResult result = ws.Convert("rec.plq");
     const auto took = std::chrono::steady_clock::now() - started;
     stopper.join();
-    ::kill(stopped, SIGCONT);
+    if (stopped != 0) ::kill(stopped, SIGCONT);
 
     EXPECT_EQ(result.exitCode, 247) << result.out << result.err;
     EXPECT_LT(took, std::chrono::seconds(20)) << "the deadline: 5 s, and a margin";
@@ -113,10 +116,11 @@ TEST(CatalogWait, ServerRestartCostsNothing) {
                   "\n[DATA]\nDIR=" + dir / "archive" + "\n[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n");
     plqgen::WriteRecording(dir / "rec.plq", TypicalHour());
     std::thread restarter([&] {
-        while (psql("SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep'").empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        RunProcess(script, {"restart", state}, dir.Path());
+        const auto waiting = [&] {
+            return !psql("SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep'").empty();
+        };
+        if (WaitUntil(waiting, std::chrono::seconds(60), "the 30th update's server process"))
+            RunProcess(script, {"restart", state}, dir.Path());
     });
     const ProcessResult result = RunProcess(ConverterPath(), {"rec.plq", "ABC"}, dir.Path(), env);
     restarter.join();

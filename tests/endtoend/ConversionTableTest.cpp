@@ -45,46 +45,48 @@ std::string ConverterLines(std::string out) {
         out, std::regex(R"(Read header\.\.\.\n|Convert data\.\.\.\n|Done!\n\n)"), "");
 }
 
-TEST(ConversionTable, EveryCase) {
-    for (const ScriptCase& c : ReadCaseScript("tests/endtoend/conversions.cases")) {
-        SCOPED_TRACE(c.title);
-        Workspace ws;
-        ConverterRun run(ws);
-        ASSERT_NO_FATAL_FAILURE(run.Perform(c));
-        std::vector<std::string> lines = run.Lines();
-        int files = 0;
-        for (std::string& line : lines) {
-            if (!line.starts_with("file ")) continue;
-            const std::string bytes = ReadFile(ws.ArchiveDir() + "/" + line.substr(5));
-            int channel = 1;
-            while (channel <= 3 && bytes != ExpectedFile(run.Spec(), channel, line.substr(5))) {
-                ++channel;
-            }
-            line += channel <= 3 ? " channel " + std::to_string(channel) : " of no channel";
-            ++files;
-        }
-        EXPECT_EQ(lines, run.Expected(c));
-        EXPECT_EQ(QueryRows(ws.Catalog(), "SELECT COUNT(*) FROM FILELIST")[0][0],
-                  std::to_string(files));
+class ConversionTable : public ::testing::TestWithParam<ScriptCase> {};
 
-        // trq inspect reaches the converter's verdict, and shows the converter's lines about
-        // the file: after "== FILE", up to its own indented summary, and in --json as
-        // "console".
-        const std::string file = Fields(c.steps.back())[1];
-        const ProcessResult text = ws.Trq({"inspect", file});
-        const ProcessResult json = ws.Trq({"inspect", "--json", file});
-        const int exit = run.Result().exitCode;
-        EXPECT_EQ((std::vector{text.exitCode, json.exitCode}), std::vector(2, exit)) << text.out;
-        const std::string about = ConverterLines(run.Result().out);
-        const std::size_t first = text.out.find('\n') + 1;
-        EXPECT_EQ(text.out.substr(first, text.out.find("\n  ") + 1 - first), about);
-        const nlohmann::json doc = nlohmann::json::parse(json.out);
-        std::string console;
-        for (const auto& line : doc["files"][0]["console"])
-            console += line.get<std::string>() + "\n";
-        EXPECT_EQ(console, about);
-        EXPECT_EQ(doc["exitCode"], exit > 127 ? exit - 256 : exit);
+TEST_P(ConversionTable, Case) {
+    const ScriptCase& c = GetParam();
+    SCOPED_TRACE(c.title);
+    Workspace ws;
+    ConverterRun run(ws);
+    ASSERT_NO_FATAL_FAILURE(run.Perform(c));
+    std::vector<std::string> lines = run.Lines();
+    int files = 0;
+    for (std::string& line : lines) {
+        if (!line.starts_with("file ")) continue;
+        const std::string bytes = ReadFile(ws.ArchiveDir() + "/" + line.substr(5));
+        int channel = 1;
+        while (channel <= 3 && bytes != ExpectedFile(run.Spec(), channel, line.substr(5))) {
+            ++channel;
+        }
+        line += channel <= 3 ? " channel " + std::to_string(channel) : " of no channel";
+        ++files;
     }
+    EXPECT_EQ(lines, run.Expected(c));
+    EXPECT_EQ(QueryRows(ws.Catalog(), "SELECT COUNT(*) FROM FILELIST")[0][0],
+              std::to_string(files));
+
+    // trq inspect reaches the converter's verdict, and shows the converter's lines about
+    // the file: after "== FILE", up to its own indented summary, and in --json as
+    // "console".
+    const std::string file = Fields(c.steps.back())[1];
+    const ProcessResult text = ws.Trq({"inspect", file});
+    const ProcessResult json = ws.Trq({"inspect", "--json", file});
+    const int exit = run.Result().exitCode;
+    EXPECT_EQ((std::vector{text.exitCode, json.exitCode}), std::vector(2, exit)) << text.out;
+    const std::string about = ConverterLines(run.Result().out);
+    const std::size_t first = text.out.find('\n') + 1;
+    EXPECT_EQ(text.out.substr(first, text.out.find("\n  ") + 1 - first), about);
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    std::string console;
+    for (const auto& line : doc["files"][0]["console"]) console += line.get<std::string>() + "\n";
+    EXPECT_EQ(console, about);
+    EXPECT_EQ(doc["exitCode"], exit > 127 ? exit - 256 : exit);
 }
+
+CASE_TABLE(conversions, ConversionTable, ReadCaseScript("tests/endtoend/conversions.cases"));
 
 }  // namespace

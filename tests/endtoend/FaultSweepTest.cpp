@@ -181,14 +181,16 @@ struct ArchiveState {
 
 // unixODBC settles where its configuration lies with the first connection of the process
 // (the catalog's own setup makes one): the converter's data source is looked up there.
+// The directory lives for the process and is removed at its exit.
 const TempDir& OdbcConfiguration() {
-    static const TempDir* dir = [] {
-        const TempDir* made = new TempDir;  // lives for the process, removed by nobody
-        ::setenv("ODBCSYSINI", made->Path().c_str(), 1);
-        ::setenv("ODBCINI", (*made / "odbc.ini").c_str(), 1);
-        return made;
+    static const TempDir dir;
+    static const bool settled = [] {
+        ::setenv("ODBCSYSINI", dir.Path().c_str(), 1);
+        ::setenv("ODBCINI", (dir / "odbc.ini").c_str(), 1);
+        return true;
     }();
-    return *dir;
+    (void)settled;
+    return dir;
 }
 
 class FaultSweep : public ::testing::TestWithParam<CatalogKind> {
@@ -262,7 +264,9 @@ class FaultSweep : public ::testing::TestWithParam<CatalogKind> {
             const double samples = std::stod(row[4]) * std::stod(row[5]);
             EXPECT_LE(samples, (file->second.size() - 512) / 4.0) << row[0];
             for (const std::vector<std::string>& exact : whole.rows) {
-                if (exact[0] == row[0]) EXPECT_EQ(row[3], exact[3]) << "TBEGIN of " << row[0];
+                if (exact[0] == row[0]) {
+                    EXPECT_EQ(row[3], exact[3]) << "TBEGIN of " << row[0];
+                }
             }
         }
     }

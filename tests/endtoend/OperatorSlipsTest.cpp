@@ -13,14 +13,17 @@ using namespace testsupport;
 
 namespace {
 
-TEST(OperatorSlips, EveryCase) {
-    for (const ScriptCase& c : ReadCaseScript("tests/endtoend/operator-slips.cases")) {
-        SCOPED_TRACE(c.title);
-        Workspace ws;
-        ConverterRun run(ws);
-        ASSERT_NO_FATAL_FAILURE(run.Perform(c));
-        EXPECT_EQ(run.Lines(), run.Expected(c));
-    }
+class OperatorSlips : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(OperatorSlips, Case) {
+    const ScriptCase& c = GetParam();
+    SCOPED_TRACE(c.title);
+    Workspace ws;
+    ConverterRun run(ws);
+    ASSERT_NO_FATAL_FAILURE(run.Perform(c));
+    EXPECT_EQ(run.Lines(), run.Expected(c));
 }
+
+CASE_TABLE(operator_slips, OperatorSlips, ReadCaseScript("tests/endtoend/operator-slips.cases"));
 
 }  // namespace

@@ -27,15 +27,19 @@ std::string Listed(const ConnectionSettings& s) {
            std::to_string(s.stationLockWait);
 }
 
-TEST(Settings, OwnIniThenTrqIniThenTheFallbackWord) {
-    for (const ScriptCase& c : ReadCaseScript("tests/platform/settings.cases")) {
-        std::string own, trq;
-        for (const std::string& step : c.steps)
-            (step.starts_with("own ") ? own : trq) = step.substr(4);
-        EXPECT_EQ(Listed(ReadSettings(IniFile::Parse(own), IniFile::Parse(trq))), c.expected.at(0))
-            << c.title;
-    }
-    // From files: a missing trq.ini reads as an empty one.
+class SettingsCase : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(SettingsCase, OwnIniThenTrqIniThenTheFallbackWord) {
+    const ScriptCase& c = GetParam();
+    std::string own, trq;
+    for (const std::string& step : c.steps) (step.starts_with("own ") ? own : trq) = step.substr(4);
+    EXPECT_EQ(Listed(ReadSettings(IniFile::Parse(own), IniFile::Parse(trq))), c.expected.at(0));
+}
+
+CASE_TABLE(settings, SettingsCase, ReadCaseScript("tests/platform/settings.cases"));
+
+// From files: a missing trq.ini reads as an empty one.
+TEST(Settings, MissingTrqIniReadsAsAnEmptyOne) {
     TempDir dir;
     WriteFile(dir / "own.ini",
               "[DATABASE]\nODBC=Arch\nUSER=op\nPASSWORD=pw\n[DATA]\nDIR=/srv\\x\nLOCKWAIT=5\n");

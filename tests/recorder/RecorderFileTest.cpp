@@ -168,54 +168,57 @@ plqgen::RecordingSpec LoopRecording(const std::vector<std::string>& steps) {
     return spec;
 }
 
-TEST(ChannelLoop, EachBlockFromItsPlaceOrTheRefusal) {
-    for (const ScriptCase& c : ReadCaseScript("tests/recorder/channel-loop.cases")) {
-        SCOPED_TRACE(c.title);
-        const plqgen::RecordingSpec spec = LoopRecording(c.steps);
-        const std::vector<unsigned char> made = plqgen::MakeRecording(spec);
-        std::string bytes(made.begin(), made.end()), map = "[CHANNELMAP]\n";
-        bool shrink = false;
-        for (const std::string& step : c.steps) {
-            if (step.starts_with("announce ")) {
-                PutLittleEndian(bytes, 66, std::stoul(step.substr(9)), 4);
-            }
-            if (step.starts_with("map ")) map += step.substr(4);
-            shrink = shrink || step == "shrink";
+class ChannelLoop : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ChannelLoop, EachBlockFromItsPlaceOrTheRefusal) {
+    const ScriptCase& c = GetParam();
+    SCOPED_TRACE(c.title);
+    const plqgen::RecordingSpec spec = LoopRecording(c.steps);
+    const std::vector<unsigned char> made = plqgen::MakeRecording(spec);
+    std::string bytes(made.begin(), made.end()), map = "[CHANNELMAP]\n";
+    bool shrink = false;
+    for (const std::string& step : c.steps) {
+        if (step.starts_with("announce ")) {
+            PutLittleEndian(bytes, 66, std::stoul(step.substr(9)), 4);
         }
-        TempDir dir;
-        WriteFile(dir / "rec.plq", bytes);
-        BinaryFile file = BinaryFile::OpenReadOnly(dir / "rec.plq");
-        ChannelMap channels;
-        LoadChannelMap(channels, IniFile::Parse(map), "map.ini");
-        std::string names;
-        int channel = 0;
-        const SampleReceiver receiver = [&](const char* station, const char* name, double rate,
-                                            EpochSeconds start, int32_t count, const float* got) {
-            names += (channel++ == 0 ? "" : ",") + std::string(name);
-            EXPECT_EQ(std::string(station) + " " + std::to_string(rate), "STA 100.000000");
-            EXPECT_TRUE(spec.year != 13 || start == 1382449654.25) << start;
-            EXPECT_EQ(std::vector<float>(got, got + count),
-                      ReferenceSamples(spec, channel, 0, spec.samplesPerChannel))
-                << "channel " << channel;
-            if (shrink) std::filesystem::resize_file(dir / "rec.plq", 256 + 14 + 13);
-        };
-        // The archive's rule stands in here: a name with a '/' is refused.
-        const ChannelNameRule noSlash = [](std::string_view n) { return n.find('/') == n.npos; };
-        std::vector<std::string> got;
-        {
-            ConsoleLines checkFirst;  // the same refusal as ConvertChannels', printed once more
-            got.push_back("checked " +
-                          std::to_string(CheckRecording(file, Decode(bytes), channels, noSlash)));
-        }
-        ConsoleLines console;
-        got.push_back("code " + std::to_string(ConvertChannels(receiver, file, Decode(bytes), "STA",
-                                                               channels, "rec.plq", noSlash)));
-        if (!console.out.empty())
-            got.push_back("printed " + console.out.substr(0, console.out.size() - 1));
-        got.push_back(names.empty() ? "names" : "names " + names);
-        EXPECT_EQ(got, c.expected);
+        if (step.starts_with("map ")) map += step.substr(4);
+        shrink = shrink || step == "shrink";
     }
+    TempDir dir;
+    WriteFile(dir / "rec.plq", bytes);
+    BinaryFile file = BinaryFile::OpenReadOnly(dir / "rec.plq");
+    ChannelMap channels;
+    LoadChannelMap(channels, IniFile::Parse(map), "map.ini");
+    std::string names;
+    int channel = 0;
+    const SampleReceiver receiver = [&](const char* station, const char* name, double rate,
+                                        EpochSeconds start, int32_t count, const float* got) {
+        names += (channel++ == 0 ? "" : ",") + std::string(name);
+        EXPECT_EQ(std::string(station) + " " + std::to_string(rate), "STA 100.000000");
+        EXPECT_TRUE(spec.year != 13 || start == 1382449654.25) << start;
+        EXPECT_EQ(std::vector<float>(got, got + count),
+                  ReferenceSamples(spec, channel, 0, spec.samplesPerChannel))
+            << "channel " << channel;
+        if (shrink) std::filesystem::resize_file(dir / "rec.plq", 256 + 14 + 13);
+    };
+    // The archive's rule stands in here: a name with a '/' is refused.
+    const ChannelNameRule noSlash = [](std::string_view n) { return n.find('/') == n.npos; };
+    std::vector<std::string> got;
+    {
+        ConsoleLines checkFirst;  // the same refusal as ConvertChannels', printed once more
+        got.push_back("checked " +
+                      std::to_string(CheckRecording(file, Decode(bytes), channels, noSlash)));
+    }
+    ConsoleLines console;
+    got.push_back("code " + std::to_string(ConvertChannels(receiver, file, Decode(bytes), "STA",
+                                                           channels, "rec.plq", noSlash)));
+    if (!console.out.empty())
+        got.push_back("printed " + console.out.substr(0, console.out.size() - 1));
+    got.push_back(names.empty() ? "names" : "names " + names);
+    EXPECT_EQ(got, c.expected);
 }
+
+CASE_TABLE(channel_loop, ChannelLoop, ReadCaseScript("tests/recorder/channel-loop.cases"));
 
 // The map as "number=name" in number order, separated by blanks.
 std::string Listed(const ChannelMap& map) {
@@ -226,18 +229,20 @@ std::string Listed(const ChannelMap& map) {
     return text;
 }
 
-TEST(ChannelMap, KeysLikeAtoiIn16BitsLaterEntriesWinNamesCut) {
-    for (const ScriptCase& c : ReadCaseScript("tests/recorder/channel-map.cases")) {
-        const std::string section = c.steps.at(0) == "section" ? "" : c.steps.at(0);
-        ChannelMap map{{{60000, "KEEP"}}};  // stays when nothing is loaded
-        const bool loaded =
-            LoadChannelMap(map, IniFile::Parse("[CHANNELMAP]\n" + section), "map.ini");
-        EXPECT_STREQ(FindChannelName(map, 60000 - 65536), "KEEP") << c.title;  // low 16 bits
-        map.names.erase(60000);
-        EXPECT_EQ(loaded ? Listed(map) : "nothing loaded", c.expected.at(0)) << c.title;
-        EXPECT_EQ(loaded, !map.names.empty()) << c.title;
-    }
+class ChannelMapKeys : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ChannelMapKeys, KeysLikeAtoiIn16BitsLaterEntriesWinNamesCut) {
+    const ScriptCase& c = GetParam();
+    const std::string section = c.steps.at(0) == "section" ? "" : c.steps.at(0);
+    ChannelMap map{{{60000, "KEEP"}}};  // stays when nothing is loaded
+    const bool loaded = LoadChannelMap(map, IniFile::Parse("[CHANNELMAP]\n" + section), "map.ini");
+    EXPECT_STREQ(FindChannelName(map, 60000 - 65536), "KEEP") << c.title;  // low 16 bits
+    map.names.erase(60000);
+    EXPECT_EQ(loaded ? Listed(map) : "nothing loaded", c.expected.at(0)) << c.title;
+    EXPECT_EQ(loaded, !map.names.empty()) << c.title;
 }
+
+CASE_TABLE(channel_map, ChannelMapKeys, ReadCaseScript("tests/recorder/channel-map.cases"));
 
 // Key names of 37 bytes take 38 in the key list, which ends with one more NUL: after 420 of
 // them, 39 bytes are left, too few for the key 10421 of 38 bytes but just enough for 10422.

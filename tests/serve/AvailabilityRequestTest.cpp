@@ -25,8 +25,10 @@ std::string Describe(const trq::AvailabilityRequest& r) {
 }
 
 // Steps "query get QUERY", "extent post BODY", ...
-TEST(AvailabilityRequest, EveryParameter) {
-    ExpectEveryCase("tests/serve/availability.cases", [](const std::string& step) {
+class AvailabilityParameters : public ::testing::TestWithParam<testsupport::ScriptCase> {};
+
+TEST_P(AvailabilityParameters, EveryParameter) {
+    ExpectCase(GetParam(), [](const std::string& step) {
         const auto [service, rest] = FirstWord(step);
         const auto [form, request] = FirstWord(rest);
         const AvailabilityMethod method =
@@ -35,5 +37,8 @@ TEST(AvailabilityRequest, EveryParameter) {
                                        : trq::ParseAvailabilityGet(method, Query(request)));
     });
 }
+
+CASE_TABLE(availability, AvailabilityParameters,
+           testsupport::ReadCaseScript("tests/serve/availability.cases"));
 
 }  // namespace

@@ -18,13 +18,18 @@ std::string Describe(const trq::DataselectRequest& r) {
 }
 
 // Steps "get QUERY" and "post BODY".
-TEST(DataselectRequest, EveryParameter) {
-    ExpectEveryCase("tests/serve/dataselect.cases", [](const std::string& step) {
+class DataselectParameters : public ::testing::TestWithParam<testsupport::ScriptCase> {};
+
+TEST_P(DataselectParameters, EveryParameter) {
+    ExpectCase(GetParam(), [](const std::string& step) {
         const auto [form, request] = FirstWord(step);
         return Describe(form == "post" ? trq::ParseDataselectPost(request)
                                        : trq::ParseDataselectGet(Query(request)));
     });
 }
+
+CASE_TABLE(dataselect, DataselectParameters,
+           testsupport::ReadCaseScript("tests/serve/dataselect.cases"));
 
 // The one matcher of codes, as the services and the command line use it.
 TEST(DataselectRequest, CodePatterns) {

@@ -65,16 +65,13 @@ inline std::pair<std::string, std::string> FirstWord(const std::string& line) {
     return {line.substr(0, blank), line.substr(blank + 1)};
 }
 
-// Each case of `file` has one step line, which `describe` parses, and one "> " line, the
-// description or refusal it must give.
-inline void ExpectEveryCase(const std::string& file,
-                            const std::function<std::string(const std::string&)>& describe) {
-    for (const testsupport::ScriptCase& c : testsupport::ReadCaseScript(file)) {
-        SCOPED_TRACE(c.title);
-        ASSERT_EQ(c.steps.size(), 1u);
-        ASSERT_EQ(c.expected.size(), 1u);
-        EXPECT_EQ(Outcome([&] { return describe(c.steps[0]); }), c.expected[0]);
-    }
+// A case of a request table has one step line, which `describe` parses, and one "> " line,
+// the description or refusal it must give.
+inline void ExpectCase(const testsupport::ScriptCase& c,
+                       const std::function<std::string(const std::string&)>& describe) {
+    ASSERT_EQ(c.steps.size(), 1u);
+    ASSERT_EQ(c.expected.size(), 1u);
+    EXPECT_EQ(Outcome([&] { return describe(c.steps[0]); }), c.expected[0]);
 }
 
 }  // namespace requestcase

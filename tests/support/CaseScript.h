@@ -8,10 +8,17 @@
 // '#' starts a comment line. Within a line {CR}, {LF}, {TAB} and {NUL} stand for those
 // bytes, {xHH} for the byte of hex value HH, and {X*N} for N copies of the text X.
 // A line may start with "[sqlite] " or "[postgres] ": it belongs to that catalog only.
+//
+// Each case runs as a test of its own (CASE_TABLE below), named by its id with every
+// character but letters and digits made '_': case 1.2 of conversions.cases is CTest's
+// "conversions/ConversionTable.Case/1_2", so that it fails under its own name and reruns
+// alone (ctest -R 'conversions/.*/1_2$').
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <utility>
@@ -25,7 +32,22 @@ struct ScriptCase {
     std::string title;                  // "1.2 what the case shows"
     std::vector<std::string> steps;     // the set-up lines
     std::vector<std::string> expected;  // the "> " lines without their marker
+    std::string catalog;                // "sqlite", "postgres", or empty: any catalog
 };
+
+// What GoogleTest prints of a case (its title), instead of its bytes.
+inline void PrintTo(const ScriptCase& c, std::ostream* out) {
+    *out << c.title;
+}
+
+// The case's id (the title's first word) as a test name.
+inline std::string CaseTestName(const ScriptCase& c) {
+    std::string name = c.title.substr(0, c.title.find(' '));
+    for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    }
+    return c.catalog.empty() ? name : (c.catalog == "sqlite" ? "SQLite_" : "PostgreSQL_") + name;
+}
 
 inline std::string Unescaped(std::string line) {
     const std::pair<std::string, std::string> named[] = {
@@ -62,12 +84,19 @@ inline std::vector<ScriptCase> ReadCaseScript(const std::string& file,
             if (line.substr(1, close - 1) != catalog) continue;
             line.erase(0, close + 2);
         }
-        if (line.starts_with("== ")) cases.push_back({line.substr(3), {}, {}});
+        if (line.starts_with("== ")) cases.push_back({line.substr(3), {}, {}, catalog});
         if (line.empty() || line[0] == '#' || line.starts_with("== ") || cases.empty()) continue;
         auto& lines = line.starts_with("> ") ? cases.back().expected : cases.back().steps;
         lines.push_back(Unescaped(line.starts_with("> ") ? line.substr(2) : line));
     }
     if (cases.empty()) ADD_FAILURE() << file << " holds no cases";
+    return cases;
+}
+
+// The cases of `file` once for each catalog, each with the lines of that catalog.
+inline std::vector<ScriptCase> ReadCaseScriptForEachCatalog(const std::string& file) {
+    std::vector<ScriptCase> cases = ReadCaseScript(file, "sqlite");
+    for (ScriptCase& c : ReadCaseScript(file, "postgres")) cases.push_back(std::move(c));
     return cases;
 }
 
@@ -82,3 +111,11 @@ inline std::vector<std::string> Fields(const std::string& line, char separator =
 }
 
 }  // namespace testsupport
+
+// The cases of table FILE as the parameters of the value-parameterized suite FIXTURE
+// (::testing::TestWithParam<testsupport::ScriptCase>), under the prefix TABLE.
+#define CASE_TABLE(TABLE, FIXTURE, CASES)                                                          \
+    INSTANTIATE_TEST_SUITE_P(TABLE, FIXTURE, ::testing::ValuesIn(CASES),                           \
+                             [](const ::testing::TestParamInfo<::testsupport::ScriptCase>& info) { \
+                                 return ::testsupport::CaseTestName(info.param);                   \
+                             })

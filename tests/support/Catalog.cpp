@@ -12,14 +12,12 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "tests/support/RunProcess.h"
-
 namespace testsupport {
 
 namespace {
 
-const char* const kSetupScript = PLQ_SOURCE_DIR "/scripts/catalog-setup.sh";
 const char* const kClusterStateFile = PLQ_BINARY_DIR "/pg-test-cluster.env";
+const char* const kTemplatesDir = PLQ_BINARY_DIR "/test-catalogs";
 const char* const kTemplateDsn = "TEMPLATE_CATALOG";
 
 [[noreturn]] void FailSetup(const std::string& message) {
@@ -74,8 +72,9 @@ std::string UniqueName(const char* prefix) {
     return std::string(prefix) + std::to_string(::getpid()) + "_" + std::to_string(++serial);
 }
 
-// What catalog-setup.sh made once: its odbcinst.ini, the data source's settings, and the
-// SQLite file or PostgreSQL database every catalog of the kind is copied from.
+// What scripts/test-catalog-templates.sh made for this test run (CTest fixture "catalog"):
+// catalog-setup.sh's odbcinst.ini, the data source's settings, and the SQLite file or
+// PostgreSQL database every catalog of the kind is copied from.
 struct CatalogTemplate {
     std::string odbcinst;
     Section source;
@@ -83,31 +82,31 @@ struct CatalogTemplate {
     std::string password;
 };
 
-CatalogTemplate MakeTemplate(CatalogKind kind, bool uniquePath) {
-    static const TempDir* holder = new TempDir;  // lives for the process, removed by nobody
-    const std::string dir = *holder / UniqueName("template");
-    std::filesystem::create_directories(dir);
+CatalogTemplate ReadTemplate(CatalogKind kind, bool uniquePath) {
+    const std::string dir = std::string(kTemplatesDir) +
+                            (kind == CatalogKind::kSqlite ? "/sqlite" : "/postgres") +
+                            (uniquePath ? "" : "-plain");
+    if (!std::filesystem::exists(dir + "/odbc.ini")) {
+        FailSetup("no test catalog template in " + dir +
+                  "; run the tests through ctest, which makes them first");
+    }
     CatalogTemplate made;
-    std::vector<std::string> args;
     if (kind == CatalogKind::kSqlite) {
-        args = {"sqlite", "--dsn", kTemplateDsn, "--db", dir + "/catalog.db"};
         made.user = made.password = "TRQ";  // SQLite takes any login
     } else {
         std::map<std::string, std::string> state = ClusterState();
-        args = {"postgres",         "--dsn",         kTemplateDsn,
-                "--host",           state["PGHOST"], "--port",
-                state["PGPORT"],    "--db",          UniqueName("plq_template_"),
-                "--user",           state["PGUSER"], "--password",
-                state["PGPASSWORD"]};
         made.user = state["PGUSER"];
         made.password = state["PGPASSWORD"];
     }
-    args.insert(args.end(), {"--ini-dir", dir});
-    if (!uniquePath) args.push_back("--no-unique-index");
-    const ProcessResult result = RunProcess(kSetupScript, args, dir);
-    if (result.exitCode != 0) FailSetup("catalog-setup.sh failed: " + result.err);
     made.odbcinst = ReadFile(dir + "/odbcinst.ini");
     made.source = ReadSection(ReadFile(dir + "/odbc.ini"), kTemplateDsn);
+    // The test's own connections name the driver's library, and psqlODBC then takes its
+    // logging settings from the machine's odbcinst.ini, where Debian's entry turns the
+    // communication log on (a file in /tmp per process). unixODBC settles where its
+    // configuration lies at the process's first connection: unless a test chose one,
+    // the template's, which turns the log off.
+    ::setenv("ODBCSYSINI", dir.c_str(), 0);
+    ::setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 0);
     return made;
 }
 
@@ -118,7 +117,7 @@ const CatalogTemplate& TemplateOf(CatalogKind kind, bool uniquePath) {
     const auto key = std::make_pair(kind, uniquePath);
     auto found = templates.find(key);
     if (found == templates.end())
-        found = templates.emplace(key, MakeTemplate(kind, uniquePath)).first;
+        found = templates.emplace(key, ReadTemplate(kind, uniquePath)).first;
     return found->second;
 }
 

@@ -28,10 +28,6 @@ bool IsTemporaryFileName(std::string_view name) {
            name.ends_with(kTemporarySuffix);
 }
 
-bool IsOwnFileName(std::string_view name) {
-    return name == kStationLockFileName || name == kJournalFileName || IsTemporaryFileName(name);
-}
-
 platform::FileLock LockStation(const std::string& dataDir, const std::string& station,
                                std::chrono::milliseconds wait,
                                const std::function<void()>& onWaiting) {

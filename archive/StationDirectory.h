@@ -25,8 +25,6 @@ std::string StationDirectoryPath(const std::string& dataDir, const std::string& 
 // The name a new archive file has until its first block is in it.
 std::string TemporaryFileName(std::string_view archiveFileName);
 bool IsTemporaryFileName(std::string_view name);
-// The lock file, the journal and temporary files: names that are no archive files.
-bool IsOwnFileName(std::string_view name);
 
 // Makes the station directory if needed and takes the station's lock, waiting up to `wait`
 // while another process holds it (`onWaiting` is called once when it starts waiting).

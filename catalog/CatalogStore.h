@@ -1,7 +1,7 @@
 #pragma once
 // The catalog's FILELIST rows for programs that read and mend it (the toolkit, the web
 // services): a connection of its own, the rows read (all, or those of one path), deleted,
-// and written through the converter's own registration (FileRegistration.h).
+// and written through the converter's own registration (FileRowWriter.h).
 
 #include <memory>
 #include <stdexcept>

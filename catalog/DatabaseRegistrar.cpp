@@ -5,7 +5,7 @@
 #include <thread>
 #include <utility>
 
-#include "catalog/FileRegistration.h"
+#include "catalog/FileRowWriter.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 #include "platform/Console.h"

@@ -16,7 +16,7 @@
 
 #include "archive/CatalogRegistrar.h"
 #include "catalog/CatalogLogin.h"
-#include "catalog/FileRegistration.h"
+#include "catalog/FileRowWriter.h"
 #include "odbc/CallWatchdog.h"
 
 class CDatabase;
@@ -36,8 +36,6 @@ class DatabaseRegistrar : public CatalogRegistrar {
     // In one transaction: all or none. A lost connection is handled as for one registration.
     GroupOutcome RegisterExtensions(const std::vector<FileRegistration>& files) override;
     const std::string& CreatorName() const override { return creatorName_; }
-
-    bool CatalogUnavailable() const { return unavailable_; }
 
   private:
     using RowWork = std::function<void()>;

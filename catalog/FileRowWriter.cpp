@@ -1,4 +1,4 @@
-#include "catalog/FileRegistration.h"
+#include "catalog/FileRowWriter.h"
 
 #include <optional>
 

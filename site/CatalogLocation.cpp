@@ -9,7 +9,7 @@ namespace {
 
 std::string ReadPasswordFile(const std::string& path) {
     std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot read the password file " + path);
+    if (!in) throw SettingsError("cannot read the password file " + path);
     std::string password;
     std::getline(in, password);
     if (!password.empty() && password.back() == '\r') password.pop_back();

@@ -3,6 +3,7 @@
 // (./plq2trq.ini, then the system's trq.ini, then the fallback TRQ), unless its caller
 // (a command line, say) gives them.
 
+#include <stdexcept>
 #include <string>
 
 #include "catalog/CatalogLogin.h"
@@ -23,5 +24,12 @@ struct FoundCatalog {
     bool fromSettings = false;  // the data source came from the ini files
 };
 
-// Throws std::runtime_error when the password file cannot be read.
+// Settings that were asked for but cannot be read (a password file): the caller's command
+// line names something that is not there.
+class SettingsError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws SettingsError when the password file cannot be read.
 FoundCatalog FindCatalog(const CatalogArguments& arguments);

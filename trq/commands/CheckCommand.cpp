@@ -13,7 +13,7 @@
 #include "archive/StationRecovery.h"
 #include "catalog/CatalogComparison.h"
 #include "catalog/DatabaseRegistrar.h"
-#include "catalog/FileRegistration.h"
+#include "catalog/FileRowWriter.h"
 #include "odbc/Database.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/ConsoleCollector.h"
@@ -23,11 +23,44 @@ namespace trq {
 
 namespace {
 
+// What --repair did to one path.
+enum class RepairAction {
+    kInserted,        // a row made from the file
+    kUpdated,         // the row rewritten from the file
+    kDeleted,         // rows without a file, or duplicates
+    kNotRegistered,   // a file whose name is not the one its header gives
+    kJournalApplied,  // the station's journal made every registration it held
+    kJournalLeft,     // ... some of them, the rest left in it
+    kRemoved,         // a temporary file of an interrupted conversion
+    kLeft,            // a station a converter holds: left to it
+};
+
+// The action's name in --json.
+const char* ActionName(RepairAction action) {
+    switch (action) {
+        case RepairAction::kInserted:
+            return "inserted";
+        case RepairAction::kUpdated:
+            return "updated";
+        case RepairAction::kDeleted:
+            return "deleted";
+        case RepairAction::kNotRegistered:
+            return "not-registered";
+        case RepairAction::kJournalApplied:
+            return "journal-applied";
+        case RepairAction::kJournalLeft:
+            return "journal-left";
+        case RepairAction::kRemoved:
+            return "removed";
+        case RepairAction::kLeft:
+            return "left";
+    }
+    return "";
+}
+
 struct Repair {
     std::string path;
-    // "inserted", "updated", "deleted", "not-registered", "journal-applied",
-    // "journal-left", "removed", "left"
-    std::string action;
+    RepairAction action;
     std::size_t rows = 1;
     bool ok = true;
     // An inserted or updated row whose TBEGIN had to come from the header: whole seconds.
@@ -85,7 +118,7 @@ std::vector<Repair> RepairCatalog(CatalogStore& catalog, const std::vector<Archi
         if (found == entryByPath.end()) {  // rows without a file
             if (rows.empty()) continue;
             catalog.DeleteRows(path);
-            repairs.push_back({path, "deleted", rows.size()});
+            repairs.push_back({path, RepairAction::kDeleted, rows.size()});
             continue;
         }
         const ArchiveEntry& entry = *found->second;
@@ -93,7 +126,7 @@ std::vector<Repair> RepairCatalog(CatalogStore& catalog, const std::vector<Archi
         if (!NameMatchesHeader(entry)) {
             // A copy or a renamed file: the converter would never have made this file, and a
             // row for it would describe its samples twice.
-            repairs.push_back({path, "not-registered", 0});
+            repairs.push_back({path, RepairAction::kNotRegistered, 0});
             continue;
         }
         const CatalogRow* kept = rows.empty() ? nullptr : &rows.front();
@@ -108,15 +141,15 @@ std::vector<Repair> RepairCatalog(CatalogStore& catalog, const std::vector<Archi
         if (rows.size() > 1) {
             // Duplicates: all go, and one row made from the first takes their place.
             catalog.DeleteRows(path);
-            repairs.push_back({path, "deleted", rows.size()});
+            repairs.push_back({path, RepairAction::kDeleted, rows.size()});
             kept = nullptr;
         }
         if (kept == nullptr) {
             const bool ok = RegisterNewFileRow(catalog.Database(), rowCreator, row);
-            repairs.push_back({path, "inserted", 1, ok, fromHeader});
+            repairs.push_back({path, RepairAction::kInserted, 1, ok, fromHeader});
         } else {
             const bool ok = UpdateExtendedFileRow(catalog.Database(), rowCreator, row);
-            repairs.push_back({path, "updated", 1, ok, fromHeader});
+            repairs.push_back({path, RepairAction::kUpdated, 1, ok, fromHeader});
         }
     }
     return repairs;
@@ -142,14 +175,15 @@ void RepairStationFiles(const std::string& dataDir, const std::vector<ArchiveEnt
         for (const ArchiveEntry* entry : own) {
             const std::string name = entry->catalogPath.substr(station.size() + 1);
             if (!recovery.lock.Held()) {
-                repairs.push_back({entry->catalogPath, "left", 0});
+                repairs.push_back({entry->catalogPath, RepairAction::kLeft, 0});
             } else if (entry->kind == EntryKind::kTemporaryFile) {
                 const bool removed = std::find(recovery.removed.begin(), recovery.removed.end(),
                                                name) != recovery.removed.end();
-                repairs.push_back({entry->catalogPath, "removed", 0, removed});
+                repairs.push_back({entry->catalogPath, RepairAction::kRemoved, 0, removed});
             } else {
                 repairs.push_back({entry->catalogPath,
-                                   replay.remaining == 0 ? "journal-applied" : "journal-left",
+                                   replay.remaining == 0 ? RepairAction::kJournalApplied
+                                                         : RepairAction::kJournalLeft,
                                    replay.applied, replay.remaining == 0 && replay.error.empty()});
             }
         }
@@ -192,20 +226,28 @@ CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
 
 std::string RepairText(const Repair& r) {
     const std::string rows = std::to_string(r.rows);
-    if (r.action == "left") return "left alone: a conversion of the station is running";
-    if (r.action == "journal-applied") return rows + " registrations made from the journal";
-    if (r.action == "journal-left") {
-        return rows + " registrations made from the journal; the rest could not be made";
+    const std::string fromHeader =
+        r.fromHeader ? " from the header alone: TBEGIN only to the whole second" : "";
+    switch (r.action) {
+        case RepairAction::kLeft:
+            return "left alone: a conversion of the station is running";
+        case RepairAction::kJournalApplied:
+            return rows + " registrations made from the journal";
+        case RepairAction::kJournalLeft:
+            return rows + " registrations made from the journal; the rest could not be made";
+        case RepairAction::kRemoved:
+            return r.ok ? "removed" : "could not be removed";
+        case RepairAction::kNotRegistered:
+            return "not registered: the file's name is not the one its header gives";
+        case RepairAction::kDeleted:
+            if (!r.ok) return "writing the row failed";
+            return rows + (r.rows == 1 ? " row deleted" : " rows deleted");
+        case RepairAction::kInserted:
+        case RepairAction::kUpdated:
+            if (!r.ok) return "writing the row failed";
+            return std::string("row ") + ActionName(r.action) + fromHeader;
     }
-    if (r.action == "removed") return r.ok ? "removed" : "could not be removed";
-    if (r.action == "not-registered") {
-        return "not registered: the file's name is not the one its header gives";
-    }
-    if (!r.ok) return "writing the row failed";
-    if (r.action == "deleted") return rows + (r.rows == 1 ? " row deleted" : " rows deleted");
-    if (r.fromHeader)
-        return "row " + r.action + " from the header alone: TBEGIN only to the whole second";
-    return "row " + r.action;
+    return "";
 }
 
 std::string Line(const Difference& d) {
@@ -249,7 +291,7 @@ nlohmann::json ToJson(const FoundCatalog& found, const CheckResult& result,
     nlohmann::json repairs = nlohmann::json::array();
     for (const Repair& r : result.repairs) {
         nlohmann::json item = {
-            {"path", r.path}, {"action", r.action}, {"rows", r.rows}, {"ok", r.ok}};
+            {"path", r.path}, {"action", ActionName(r.action)}, {"rows", r.rows}, {"ok", r.ok}};
         if (r.fromHeader) item["fromHeader"] = true;
         repairs.push_back(item);
     }
@@ -272,7 +314,7 @@ int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     FoundCatalog found;
     try {
         found = FindCatalog(options.catalog);
-    } catch (const std::runtime_error& e) {  // the password file
+    } catch (const SettingsError& e) {
         err << "trq check: " << e.what() << "\n";
         return kExitUsage;
     }

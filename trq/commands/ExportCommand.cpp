@@ -187,7 +187,7 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
     } catch (const CatalogError& e) {
         err << "trq export: catalog " << e.what() << "\n";
         return kExitCatalog;
-    } catch (const std::runtime_error& e) {  // the password file
+    } catch (const SettingsError& e) {
         err << "trq export: " << e.what() << "\n";
         return kExitUsage;
     }

@@ -89,7 +89,7 @@ bool ReadSelectedRows(const SelectionArguments& arguments, const std::string& co
         err << commandName << ": catalog " << login.dsn << ": " << e.what() << "\n";
         outcome.exitCode = kExitCatalog;
         return false;
-    } catch (const std::runtime_error& e) {  // the password file
+    } catch (const SettingsError& e) {
         err << commandName << ": " << e.what() << "\n";
         outcome.exitCode = kExitUsage;
         return false;

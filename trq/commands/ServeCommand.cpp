@@ -104,7 +104,7 @@ int RunServe(const ServeOptions& options, std::ostream& err) {
     FoundCatalog found;
     try {
         found = FindCatalog(options.catalog);
-    } catch (const std::runtime_error& e) {  // the password file
+    } catch (const SettingsError& e) {
         err << "trq serve: " << e.what() << "\n";
         return kExitUsage;
     }

@@ -1,14 +1,12 @@
 #include "batch/BatchRun.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <numeric>
 #include <set>
 #include <thread>
 
-#include "batch/BatchOptions.h"
 #include "batch/CampaignPlan.h"
 #include "batch/CampaignSummary.h"
 #include "batch/ConsoleLines.h"
@@ -19,6 +17,7 @@
 #include "platform/Console.h"
 #include "platform/ExitCodes.h"
 #include "recorder/ChannelMap.h"
+#include "site/ConverterSetup.h"
 
 namespace {
 
@@ -72,6 +71,7 @@ void ConvertStations(const std::vector<StationPlan>& plan, const BatchContext& c
         }
     };
     std::vector<std::thread> workers;
+    if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
     const unsigned count = std::min<std::size_t>(jobs, plan.size());
     for (unsigned j = 0; j < count; ++j) workers.emplace_back(worker);
     for (std::thread& t : workers) t.join();
@@ -166,29 +166,17 @@ int RunPlanned(const BatchOptions& options, std::vector<StationPlan>& plan, Batc
 
 }  // namespace
 
-int RunBatch(int argc, char** argv, const SettingsFiles& files) {
-    BatchOptions options;
-    if (const int parsed = ParseBatchOptions(argc, argv, options); parsed != 0)
-        return parsed > 0 ? 0 : parsed;
+int RunBatch(const BatchOptions& options, const SettingsFiles& files) {
     ChannelMap channelMap;
     try {
-        const platform::IniFile ownIni = platform::IniFile::Read(files.ownIni);
-        if (!LoadChannelMap(channelMap, ownIni, files.ownIni)) {
-            ConsoleNotice("no channel map in %s: channels are named CH1, CH2, ...",
-                          files.ownIni.c_str());
-        }
-        // A write beyond the file size limit fails and is reported instead of ending the run.
-        std::signal(SIGXFSZ, SIG_IGN);
+        const ConverterSetup setup(files, channelMap, ConverterForm::kBatch);
         BatchContext context;
-        context.settings = ReadSettings(ownIni, platform::IniFile::Read(files.trqIni));
-        context.channelMap = &channelMap;
+        context.settings = setup.Settings();
+        context.channelMap = &setup.Channels();
         std::vector<StationPlan> plan = PlanCampaign(options);
-        const int code = RunPlanned(options, plan, context);
-        FreeChannelMap(channelMap);
-        return code;
+        return RunPlanned(options, plan, context);
     } catch (const std::exception& error) {
         ConsoleNotice("batch: %s", error.what());
     }
-    FreeChannelMap(channelMap);
     return ExitCode::kUnexpected;
 }

@@ -10,11 +10,10 @@
 
 #include "archive/ArchiveText.h"
 #include "platform/Console.h"
-#include "platform/IniFile.h"
 #include "recorder/ChannelMap.h"
 #include "recorder/RecordingOpener.h"
 #include "recorder/UtcTime.h"
-#include "site/Settings.h"
+#include "site/ConverterSetup.h"
 #include "trq/commands/ConsoleCollector.h"
 #include "trq/commands/JsonOutput.h"
 #include "trq/commands/SampleStatistics.h"
@@ -191,8 +190,7 @@ nlohmann::json ToJson(const FileReport& report) {
 int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& /*err*/) {
     // Channels are named as the converter started here would name them.
     ChannelMap channelMap;
-    const std::string ownIni = DefaultSettingsFiles().ownIni;
-    LoadChannelMap(channelMap, platform::IniFile::Read(ownIni), ownIni);
+    const ConverterSetup setup(DefaultSettingsFiles(), channelMap, ConverterForm::kInspect);
 
     int firstFailure = 0;
     nlohmann::json files = nlohmann::json::array();
@@ -211,7 +209,6 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& /
         }
         if (firstFailure == 0) firstFailure = report.exitCode;
     }
-    FreeChannelMap(channelMap);
     if (options.json) {
         WriteJson(out, {{"command", "inspect"},
                         {"ok", firstFailure == 0},

@@ -1,7 +1,6 @@
 #include "batch/BatchRun.h"
 
 #include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <numeric>
 #include <set>
@@ -106,6 +105,20 @@ const char* DataNote(const RecordingOutcome& outcome, const std::string& path) {
     return compared->second ? " (same data)" : " (other data)";
 }
 
+// "PATH (STATION): create FILE ... replace FILE (same data) ...", or "...: refused (CODE):
+// REASON".
+std::string DryRunLine(const RecordingOutcome& o) {
+    std::string line = o.recording.path + " (" + o.recording.station + "):";
+    if (o.exitCode != 0) {
+        line += " refused (" + std::to_string(o.exitCode) + ")";
+        if (!o.reasons.empty()) line += ": " + o.reasons.front();
+        return line;
+    }
+    for (const std::string& p : o.created) line += " create " + p;
+    for (const std::string& p : o.replaced) line += " replace " + p + DataNote(o, p);
+    return line;
+}
+
 std::vector<RecordingOutcome> DryRun(const std::vector<StationPlan>& plan,
                                      const BatchContext& context) {
     std::vector<RecordingOutcome> outcomes;
@@ -114,16 +127,7 @@ std::vector<RecordingOutcome> DryRun(const std::vector<StationPlan>& plan,
         for (const PlannedRecording& recording : station.recordings) {
             RecordingOutcome o =
                 DryRunRecording(recording, context.settings.dataDir, *context.channelMap, planned);
-            std::printf("%s (%s):", recording.path.c_str(), recording.station.c_str());
-            if (o.exitCode != 0) {
-                std::printf(" refused (%d)%s%s\n", o.exitCode, o.reasons.empty() ? "" : ": ",
-                            o.reasons.empty() ? "" : o.reasons.front().c_str());
-            } else {
-                for (const std::string& p : o.created) std::printf(" create %s", p.c_str());
-                for (const std::string& p : o.replaced)
-                    std::printf(" replace %s%s", p.c_str(), DataNote(o, p));
-                std::printf("\n");
-            }
+            ConsoleMessageLine(DryRunLine(o));
             outcomes.push_back(std::move(o));
         }
     }
@@ -151,8 +155,7 @@ int RunPlanned(const BatchOptions& options, std::vector<StationPlan>& plan, Batc
             outcomes.insert(outcomes.end(), station.begin(), station.end());
     }
     const int code = CampaignExitCode(outcomes);
-    for (const std::string& line : SummaryLines(outcomes)) std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    for (const std::string& line : SummaryLines(outcomes)) ConsoleMessageLine(line);
     if (!options.report.empty()) {
         std::ofstream report(options.report, std::ios::binary | std::ios::trunc);
         report << ReportJson(outcomes, code);

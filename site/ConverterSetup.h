@@ -35,7 +35,8 @@ class ConverterSetup {
     ConverterSetup& operator=(const ConverterSetup&) = delete;
 
     const ChannelMap& Channels() const { return channelMap_; }
-    // The settings; the fallbacks' for kInspect, which reads none.
+    // The settings of both files; for kInspect, which reads none, the defaults of
+    // ConnectionSettings (no data source).
     const ConnectionSettings& Settings() const { return settings_; }
 
   private:

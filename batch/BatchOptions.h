@@ -1,6 +1,7 @@
 #pragma once
-// The batch form's command line: `plq2trq --station STA FILE...` or `plq2trq --tree DIR`,
-// with --jobs, --quiet, --report and --dry-run.
+// What the batch form's command line asks for (parsed in plq2trq/CommandLine.h):
+// `plq2trq --station STA FILE...` or `plq2trq --tree DIR`, with --jobs, --quiet, --report
+// and --dry-run.
 
 #include <string>
 #include <vector>
@@ -14,7 +15,3 @@ struct BatchOptions {
     std::string report;              // --report: the JSON report's path
     bool dryRun = false;             // tell what would be done, write nothing
 };
-
-// Parses the batch command line into `options`. Returns -1 after printing the usage and
-// the reason when it is not usable, 1 when only help was asked for (printed), else 0.
-int ParseBatchOptions(int argc, char** argv, BatchOptions& options);

@@ -1,14 +1,11 @@
 #include "batch/BatchRun.h"
 
 #include <atomic>
-#include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <numeric>
 #include <set>
 #include <thread>
 
-#include "batch/BatchOptions.h"
 #include "batch/CampaignPlan.h"
 #include "batch/CampaignSummary.h"
 #include "batch/ConsoleLines.h"
@@ -19,6 +16,7 @@
 #include "platform/Console.h"
 #include "platform/ExitCodes.h"
 #include "recorder/ChannelMap.h"
+#include "site/ConverterSetup.h"
 
 namespace {
 
@@ -72,6 +70,7 @@ void ConvertStations(const std::vector<StationPlan>& plan, const BatchContext& c
         }
     };
     std::vector<std::thread> workers;
+    if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
     const unsigned count = std::min<std::size_t>(jobs, plan.size());
     for (unsigned j = 0; j < count; ++j) workers.emplace_back(worker);
     for (std::thread& t : workers) t.join();
@@ -106,6 +105,20 @@ const char* DataNote(const RecordingOutcome& outcome, const std::string& path) {
     return compared->second ? " (same data)" : " (other data)";
 }
 
+// "PATH (STATION): create FILE ... replace FILE (same data) ...", or "...: refused (CODE):
+// REASON".
+std::string DryRunLine(const RecordingOutcome& o) {
+    std::string line = o.recording.path + " (" + o.recording.station + "):";
+    if (o.exitCode != 0) {
+        line += " refused (" + std::to_string(o.exitCode) + ")";
+        if (!o.reasons.empty()) line += ": " + o.reasons.front();
+        return line;
+    }
+    for (const std::string& p : o.created) line += " create " + p;
+    for (const std::string& p : o.replaced) line += " replace " + p + DataNote(o, p);
+    return line;
+}
+
 std::vector<RecordingOutcome> DryRun(const std::vector<StationPlan>& plan,
                                      const BatchContext& context) {
     std::vector<RecordingOutcome> outcomes;
@@ -114,16 +127,7 @@ std::vector<RecordingOutcome> DryRun(const std::vector<StationPlan>& plan,
         for (const PlannedRecording& recording : station.recordings) {
             RecordingOutcome o =
                 DryRunRecording(recording, context.settings.dataDir, *context.channelMap, planned);
-            std::printf("%s (%s):", recording.path.c_str(), recording.station.c_str());
-            if (o.exitCode != 0) {
-                std::printf(" refused (%d)%s%s\n", o.exitCode, o.reasons.empty() ? "" : ": ",
-                            o.reasons.empty() ? "" : o.reasons.front().c_str());
-            } else {
-                for (const std::string& p : o.created) std::printf(" create %s", p.c_str());
-                for (const std::string& p : o.replaced)
-                    std::printf(" replace %s%s", p.c_str(), DataNote(o, p));
-                std::printf("\n");
-            }
+            ConsoleMessageLine(DryRunLine(o));
             outcomes.push_back(std::move(o));
         }
     }
@@ -151,8 +155,7 @@ int RunPlanned(const BatchOptions& options, std::vector<StationPlan>& plan, Batc
             outcomes.insert(outcomes.end(), station.begin(), station.end());
     }
     const int code = CampaignExitCode(outcomes);
-    for (const std::string& line : SummaryLines(outcomes)) std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    for (const std::string& line : SummaryLines(outcomes)) ConsoleMessageLine(line);
     if (!options.report.empty()) {
         std::ofstream report(options.report, std::ios::binary | std::ios::trunc);
         report << ReportJson(outcomes, code);
@@ -166,29 +169,17 @@ int RunPlanned(const BatchOptions& options, std::vector<StationPlan>& plan, Batc
 
 }  // namespace
 
-int RunBatch(int argc, char** argv, const SettingsFiles& files) {
-    BatchOptions options;
-    if (const int parsed = ParseBatchOptions(argc, argv, options); parsed != 0)
-        return parsed > 0 ? 0 : parsed;
+int RunBatch(const BatchOptions& options, const SettingsFiles& files) {
     ChannelMap channelMap;
     try {
-        const platform::IniFile ownIni = platform::IniFile::Read(files.ownIni);
-        if (!LoadChannelMap(channelMap, ownIni, files.ownIni)) {
-            ConsoleNotice("no channel map in %s: channels are named CH1, CH2, ...",
-                          files.ownIni.c_str());
-        }
-        // A write beyond the file size limit fails and is reported instead of ending the run.
-        std::signal(SIGXFSZ, SIG_IGN);
+        const ConverterSetup setup(files, channelMap, ConverterForm::kBatch);
         BatchContext context;
-        context.settings = ReadSettings(ownIni, platform::IniFile::Read(files.trqIni));
-        context.channelMap = &channelMap;
+        context.settings = setup.Settings();
+        context.channelMap = &setup.Channels();
         std::vector<StationPlan> plan = PlanCampaign(options);
-        const int code = RunPlanned(options, plan, context);
-        FreeChannelMap(channelMap);
-        return code;
+        return RunPlanned(options, plan, context);
     } catch (const std::exception& error) {
         ConsoleNotice("batch: %s", error.what());
     }
-    FreeChannelMap(channelMap);
     return ExitCode::kUnexpected;
 }

@@ -5,8 +5,10 @@
 // worker on its own catalog connection. A recording that fails is reported and the others
 // go on.
 
+#include "batch/BatchOptions.h"
 #include "site/Settings.h"
 
-// Runs the batch; returns 0 when every recording converted, else the exit code of the most
-// severe failure (batch/CampaignSummary.h), or -1 for an unusable command line.
-int RunBatch(int argc, char** argv, const SettingsFiles& files);
+// Runs the batch `options` ask for (plq2trq/CommandLine.h parses them) with the converter's
+// setup from `files` (site/ConverterSetup.h); returns 0 when every recording converted, else
+// the exit code of the most severe failure (batch/CampaignSummary.h).
+int RunBatch(const BatchOptions& options, const SettingsFiles& files);

@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "platform/Console.h"
-#include "recorder/ChannelLoop.h"
 #include "recorder/RecordingOpener.h"
 
 namespace fs = std::filesystem;
@@ -32,13 +31,13 @@ PlannedRecording Plan(const std::string& path, const std::string& station) {
     SilentSink silent;
     ScopedConsoleSink installed(silent);
     const OpenedRecording opened = OpenRecording(path.c_str(), HeaderReadLine::kLeftOut);
-    if (!opened.headerRead) return planned;
-    const RecorderHeader& header = opened.header;
+    if (!opened.recording) return planned;
+    const Recording& recording = *opened.recording;
     planned.headerRead = true;
-    planned.start = RecordingStartTime(header);
-    planned.rate = header.samplesPerSecond;
-    if (header.samplesPerSecond > 0)
-        planned.seconds = static_cast<double>(header.samplesPerChannel) / header.samplesPerSecond;
+    planned.start = recording.StartTime();
+    planned.rate = recording.SampleRate();
+    if (planned.rate > 0)
+        planned.seconds = static_cast<double>(recording.SamplesPerChannel()) / planned.rate;
     return planned;
 }
 

@@ -8,7 +8,7 @@
 #include "archive/StationArchive.h"
 #include "batch/ConsoleLines.h"
 #include "batch/ReplacedData.h"
-#include "recorder/ChannelLoop.h"
+#include "recorder/ChannelMap.h"
 #include "recorder/RecordingOpener.h"
 
 namespace {
@@ -46,8 +46,7 @@ RecordingOutcome DryRunRecording(const PlannedRecording& recording, const std::s
     OpenedRecording opened = OpenRecording(recording.path.c_str(), HeaderReadLine::kLeftOut);
     outcome.exitCode = opened.exitCode;
     if (outcome.exitCode == 0) {
-        outcome.exitCode =
-            CheckRecording(opened.file, opened.header, channelMap, &IsUsableChannelName);
+        outcome.exitCode = opened.recording->Check(channelMap, &IsUsableChannelName);
     }
     if (outcome.exitCode == 0 && !IsUsableStationName(recording.station)) {
         outcome.exitCode = -7;
@@ -56,14 +55,14 @@ RecordingOutcome DryRunRecording(const PlannedRecording& recording, const std::s
         outcome.reasons = lines.Errors();
         return outcome;
     }
-    const RecorderHeader& header = opened.header;
-    const EpochSeconds start = RecordingStartTime(header);
+    Recording& recorded = *opened.recording;
+    const EpochSeconds start = recorded.StartTime();
     std::vector<ArchiveFilePlan> files;
     std::vector<ReplacedFile> onDisk;  // replaced files that no recording before would make
-    for (int channel = 1; channel <= header.channelCount; ++channel) {
+    for (int channel = 1; channel <= recorded.ChannelCount(); ++channel) {
         for (ArchiveFilePlan& file :
-             ChannelFiles(channel, ChannelNameOf(channelMap, channel), start,
-                          header.samplesPerSecond, header.samplesPerChannel)) {
+             ChannelFiles(channel, ChannelNameOf(channelMap, channel), start, recorded.SampleRate(),
+                          recorded.SamplesPerChannel())) {
             file.catalogPath = CatalogPath(
                 recording.station,
                 ArchiveFileName(ArchiveTimeOf(file.start), file.name, recording.station));
@@ -76,8 +75,7 @@ RecordingOutcome DryRunRecording(const PlannedRecording& recording, const std::s
     }
     // Only a recording that replaces files is decoded.
     if (!onDisk.empty()) {
-        outcome.exitCode = CompareReplacedFiles(opened.file, header, recording.station, channelMap,
-                                                recording.path.c_str(), onDisk);
+        outcome.exitCode = CompareReplacedFiles(recorded, recording.station, channelMap, onDisk);
         if (outcome.exitCode != 0) {
             outcome.reasons = lines.Errors();
             return outcome;

@@ -8,8 +8,7 @@
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
 #include "platform/BinaryFile.h"
-#include "recorder/ChannelLoop.h"
-#include "recorder/RecorderHeader.h"
+#include "recorder/Recording.h"
 
 namespace {
 
@@ -98,10 +97,9 @@ class SampleComparison {
 
 }  // namespace
 
-int CompareReplacedFiles(platform::BinaryFile& recording, const RecorderHeader& header,
-                         const std::string& station, const ChannelMap& channelMap,
-                         const char* recordingPath, std::vector<ReplacedFile>& files) {
-    const auto rate = static_cast<double>(header.samplesPerSecond);
+int CompareReplacedFiles(Recording& recording, const std::string& station,
+                         const ChannelMap& channelMap, std::vector<ReplacedFile>& files) {
+    const double rate = recording.SampleRate();
     bool undecided = false;
     for (ReplacedFile& file : files) {
         file.sameData = SameLengthAndHeader(file, rate, station);
@@ -112,6 +110,5 @@ int CompareReplacedFiles(platform::BinaryFile& recording, const RecorderHeader& 
     const SampleReceiver receiver =
         [&comparison](const char*, const char* channel, double, EpochSeconds, int32_t count,
                       const float* samples) { comparison.Piece(channel, count, samples); };
-    return ConvertChannels(receiver, recording, header, station.c_str(), channelMap, recordingPath,
-                           &IsUsableChannelName);
+    return recording.ReadChannels(receiver, station.c_str(), channelMap, &IsUsableChannelName);
 }

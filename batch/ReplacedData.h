@@ -11,11 +11,8 @@
 
 #include "recorder/Calendar.h"
 
-namespace platform {
-class BinaryFile;
-}
 struct ChannelMap;
-struct RecorderHeader;
+class Recording;
 
 // One archive file a recording would make: which samples of which channel go into it.
 struct ArchiveFilePlan {
@@ -37,11 +34,9 @@ struct ReplacedFile {
 // Sets `sameData` of each file: true when it holds exactly what the conversion would write,
 // the same length (512 + 4 bytes per sample), the same 512-byte header and the same samples
 // bit for bit; false when it differs in any of them or cannot be read. `files` come in the
-// order the channels are decoded: by channel, then by first sample. `recording` is open and
-// its `header` has passed the converter's checks; `station` is the name as stored. The
-// channels are decoded only when some file has the expected length and header. Returns 0,
-// or the converter's exit code when the recording could not be read whole (its error lines
-// printed).
-int CompareReplacedFiles(platform::BinaryFile& recording, const RecorderHeader& header,
-                         const std::string& station, const ChannelMap& channelMap,
-                         const char* recordingPath, std::vector<ReplacedFile>& files);
+// order the channels are decoded: by channel, then by first sample. `recording` has passed
+// the converter's checks; `station` is the name as stored. The channels are decoded only
+// when some file has the expected length and header. Returns 0, or the converter's exit code
+// when the recording could not be read whole (its error lines printed).
+int CompareReplacedFiles(Recording& recording, const std::string& station,
+                         const ChannelMap& channelMap, std::vector<ReplacedFile>& files);

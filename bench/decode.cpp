@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "recorder/SampleDecoding.h"
+#include "recorder/plq/SampleDecoding.h"
 
 namespace {
 

@@ -18,10 +18,9 @@
 #include <string>
 
 #include "archive/ArchiveWriter.h"
-#include "platform/BinaryFile.h"
-#include "recorder/ChannelLoop.h"
+#include "platform/ExitCodes.h"
 #include "recorder/ChannelMap.h"
-#include "recorder/RecorderHeader.h"
+#include "recorder/RecordingOpener.h"
 
 namespace {
 
@@ -103,10 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Workspace workspace;
     workspace.Store(data, size);
 
-    platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(workspace.recordingPath);
-    if (!file.IsOpen()) std::abort();
-    RecorderHeader header;
-    if (ReadRecorderHeader(file, header) != 0 || !HasFormatKey(header)) return 0;
+    OpenedRecording opened =
+        OpenRecording(workspace.recordingPath.c_str(), HeaderReadLine::kLeftOut);
+    if (opened.exitCode == ExitCode::kOpenFile) std::abort();
+    if (opened.exitCode != 0) return 0;
 
     RowPerPath catalog;
     {
@@ -118,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                             const float* samples) {
             writer.AddSamples(station, channel, rate, start, count, samples);
         };
-        ConvertChannels(toWriter, file, header, kStation, noMap, workspace.recordingPath.c_str());
-        file.Close();
+        opened.recording->ReadChannels(toWriter, kStation, noMap, nullptr);
+        opened.recording->Close();
         writer.FlushAll();
     }
     CheckArchive(workspace.dataDir, catalog);

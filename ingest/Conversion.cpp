@@ -15,7 +15,6 @@
 #include "platform/Console.h"
 #include "platform/ExitCodes.h"
 #include "platform/Utf8.h"
-#include "recorder/ChannelLoop.h"
 #include "recorder/ChannelMap.h"
 #include "recorder/RecordingOpener.h"
 
@@ -57,12 +56,11 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
         ConsoleNotice("%s", opened.failure.c_str());
         return opened.exitCode;
     }
-    platform::BinaryFile& file = opened.file;
-    const RecorderHeader& header = opened.header;
+    Recording& recording = *opened.recording;
 
     ConsoleMessage("Convert data...");
     // A recording that will be refused is refused before the station is touched.
-    const int checked = CheckRecording(file, header, channelMap, &IsUsableChannelName);
+    const int checked = recording.Check(channelMap, &IsUsableChannelName);
     if (checked != 0) return checked;
     // One converter at a time writes a station: from here to the last registration.
     StationSession session(writer.DataDir(), station, registrar, lockWaitSeconds);
@@ -86,11 +84,11 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
         writer.AddSamples(sta, channel, rate, start, count, samples);
         result.samples += count;
     };
-    const int converted = ConvertChannels(toWriter, file, header, station.c_str(), channelMap,
-                                          filePath, &IsUsableChannelName);
+    const int converted =
+        recording.ReadChannels(toWriter, station.c_str(), channelMap, &IsUsableChannelName);
     if (converted == 0) ConsoleMessage("Done!\n");
 
-    file.Close();
+    recording.Close();
     writer.FlushAll();
     session.ReportDeferred(writer);
     result.writeFailed = writer.WriteFailed();

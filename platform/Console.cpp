@@ -1,5 +1,8 @@
 #include "platform/Console.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -27,6 +30,27 @@ class StandardStreamsSink : public ConsoleSink {
         std::fprintf(stderr, "%s: %.*s\n", ProgramName().c_str(), static_cast<int>(line.size()),
                      line.data());
     }
+    // On a terminal the state is drawn over the one before, with blanks after it for what
+    // a longer one left; elsewhere (a log file) each state is a line.
+    void Progress(std::string_view state) override {
+        const int length = static_cast<int>(state.size());
+        if (state.empty()) {
+            if (drawn_.exchange(false)) std::fputc('\n', stderr);
+        } else if (ProgressInPlace()) {
+            std::fprintf(stderr, "\r%.*s   ", length, state.data());
+            drawn_ = true;
+        } else {
+            std::fprintf(stderr, "%.*s\n", length, state.data());
+        }
+        std::fflush(stderr);
+    }
+    bool ProgressInPlace() const override {
+        static const bool terminal = isatty(STDERR_FILENO) != 0;
+        return terminal;
+    }
+
+  private:
+    std::atomic<bool> drawn_{false};  // a state stands on the current line
 };
 
 // Each thread has its own installed sink, so that workers converting recordings side by
@@ -50,6 +74,12 @@ void ConsoleMessage(const char* format, ...) {
     InstalledSink()->Message(buffer);
 }
 
+void ConsoleMessageLine(std::string_view line) {
+    std::string text(line);
+    platform::CharToOem(text.data());
+    InstalledSink()->Message(text);
+}
+
 void ConsoleNotice(const char* format, ...) {
     char buffer[kConsoleMessageCapacity];
     va_list args;
@@ -57,6 +87,10 @@ void ConsoleNotice(const char* format, ...) {
     std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     InstalledSink()->Notice(buffer);
+}
+
+ConsoleSink& InstalledConsoleSink() {
+    return *InstalledSink();
 }
 
 void SetConsoleProgramName(const char* name) {

@@ -1,7 +1,7 @@
 #pragma once
-// The converter's command line: arguments, banner, channel map, settings and connection,
-// then the conversion of the one recording it names (ingest/Conversion.h), ending with
-// its exit code.
+// The converter's classic form, `plq2trq FILE STATION`: arguments, banner, setup (channel
+// map and settings, site/ConverterSetup.h) and connection, then the conversion of the one
+// recording it names (ingest/Conversion.h), ending with its exit code.
 
 #include "site/Settings.h"
 

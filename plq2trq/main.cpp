@@ -1,11 +1,11 @@
 // plq2trq FILE STATION: converts one PLQ recorder file into the TRQ archive.
 // plq2trq --station STA FILE... | --tree DIR [options]: the batch form (batch/BatchRun.h),
-// chosen when the first argument is an option.
+// chosen when the first argument is an option (plq2trq/CommandLine.h).
 
-#include <string_view>
-
+#include "batch/BatchOptions.h"
 #include "batch/BatchRun.h"
 #include "odbc/Database.h"
+#include "plq2trq/CommandLine.h"
 #include "plq2trq/RunFlow.h"
 #include "recorder/ChannelMap.h"
 
@@ -17,8 +17,11 @@ ChannelMap theChannelMap;
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string_view(argv[1]).starts_with("--")) {
-        return RunBatch(argc, argv, DefaultSettingsFiles());
+    if (IsBatchCommandLine(argc, argv)) {
+        BatchOptions options;
+        if (const int parsed = ParseBatchOptions(argc, argv, options); parsed != 0)
+            return parsed > 0 ? 0 : parsed;
+        return RunBatch(options, DefaultSettingsFiles());
     }
     return RunConverter(argc, argv, theDatabase, theChannelMap, DefaultSettingsFiles());
 }

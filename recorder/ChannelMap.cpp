@@ -1,5 +1,6 @@
 #include "recorder/ChannelMap.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "platform/Console.h"
@@ -66,6 +67,14 @@ bool LoadChannelMap(ChannelMap& map, const platform::IniFile& ini, const std::st
 const char* FindChannelName(const ChannelMap& map, int channelNumber) {
     const auto found = map.names.find(static_cast<uint16_t>(channelNumber));
     return found == map.names.end() ? nullptr : found->second.c_str();
+}
+
+std::string ChannelNameOf(const ChannelMap& map, int channel) {
+    const char* mapped = FindChannelName(map, channel);
+    if (mapped != nullptr) return mapped;
+    char defaultName[16];
+    std::snprintf(defaultName, sizeof defaultName, "CH%d", channel);
+    return defaultName;
 }
 
 void FreeChannelMap(ChannelMap& map) {

@@ -32,5 +32,8 @@ bool LoadChannelMap(ChannelMap& map, const platform::IniFile& ini, const std::st
 // valid until FreeChannelMap.
 const char* FindChannelName(const ChannelMap& map, int channelNumber);
 
+// The archive name of recorder channel `channel`: its entry, or "CH<n>".
+std::string ChannelNameOf(const ChannelMap& map, int channel);
+
 // Removes every entry; the map is empty afterwards.
 void FreeChannelMap(ChannelMap& map);

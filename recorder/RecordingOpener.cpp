@@ -1,37 +1,28 @@
 #include "recorder/RecordingOpener.h"
 
-#include <cstdio>
+#include <string>
+#include <utility>
 
+#include "platform/BinaryFile.h"
 #include "platform/Console.h"
 #include "platform/ExitCodes.h"
+#include "recorder/plq/PlqRecording.h"
 
 OpenedRecording OpenRecording(const char* path, HeaderReadLine readLine) {
-    OpenedRecording opened;
-    opened.file = platform::BinaryFile::OpenReadOnly(path);
-    if (!opened.file.IsOpen()) {
+    platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(path);
+    if (!file.IsOpen()) {
         ConsoleMessage("ERROR: open file %s!!!", path);
-        opened.failure = std::string("open ") + path + ": " + opened.file.OpenFailure();
-        opened.exitCode = ExitCode::kOpenFile;
-        return opened;
+        OpenedRecording failed;
+        failed.exitCode = ExitCode::kOpenFile;
+        failed.failure = std::string("open ") + path + ": " + file.OpenFailure();
+        return failed;
     }
     if (readLine == HeaderReadLine::kPrinted) ConsoleMessage("Read header...");
-    if (ReadRecorderHeader(opened.file, opened.header) != 0) {
-        ConsoleMessage("ERROR: read file %s!!!", path);
-        char reason[96];
-        std::snprintf(reason, sizeof reason, ": %lld bytes, a recorder file header takes %zu",
-                      static_cast<long long>(opened.file.Length()), kRecorderHeaderSize);
-        opened.failure = std::string("read ") + path + reason;
-        opened.exitCode = ExitCode::kReadFile;
-        return opened;
-    }
-    opened.headerRead = true;
-    if (!HasFormatKey(opened.header)) {
-        ConsoleMessage("ERROR: file %s is not PLQ-format (not found key \"%s\")!!!", path,
-                       kFormatKey);
-        ConsoleMessage("%s", opened.header.systemName);
-        opened.failure = std::string(path) + ": the system name in its header does not contain \"" +
-                         kFormatKey + "\"";
-        opened.exitCode = ExitCode::kNotPlq;
-    }
+    const int64_t length = file.Length();
+    // A format is told by the key its header carries. Another format's test goes here, in
+    // front of PLQ, which takes every file no other format claims: its own key test refuses
+    // a file of no known format with the converter's message.
+    OpenedRecording opened = OpenPlqRecording(std::move(file), path);
+    opened.fileLength = length;
     return opened;
 }

@@ -19,6 +19,12 @@
 #    reads its texts from the connection, the statement handle and the field exchange.
 # 4. Each outside library of the toolkit has one home: cpp-httplib trq/fdsn/, cairo
 #    trq/plot/, libmseed trq/mseed/, libxml2 trq/inventory/.
+# 5. A recording format is recorder/'s own: each lives in a subfolder (recorder/plq/: the
+#    PLQ header, sample decoding and channel loop), whose headers nothing outside recorder/
+#    includes, in the product or beside it, but the decoder's own tests and benchmark
+#    (tests/recorder/, bench/decode.cpp). Everything else reads recordings through
+#    recorder/RecordingOpener.h and recorder/Recording.h, so that a second format is a
+#    change inside recorder/.
 #
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]  (default: the repository)
 set -euo pipefail
@@ -85,6 +91,18 @@ for library in "${!home[@]}"; do
     grep -v "^${home[$library]}/" || true)
 done
 
+# The formats' headers outside recorder/.
+format_readers="tests/recorder/ bench/decode.cpp"
+while IFS=: read -r file line used; do
+  [ -n "$file" ] || continue
+  [[ "$file" == recorder/* ]] && continue
+  for reader in $format_readers; do [[ "$file" == "$reader"* ]] && continue 2; done
+  echo "check-layers: $file:$line includes $used: a recording format's headers are recorder/'s own; read recordings through recorder/RecordingOpener.h" >&2
+  status=1
+done < <(grep -rn --include='*.h' --include='*.cpp' '^#include "recorder/[^/"]*/' \
+  "${folders[@]}" tools fuzz bench tests 2>/dev/null |
+  sed 's/^\([^:]*:[0-9]*\):#include "\([^"]*\)".*/\1:\2/' || true)
+
 # tsort names the units of every circle it meets; the allowed ones are left out of its input
 # by dropping each edge between two units of the allowed group.
 filtered=""
@@ -100,5 +118,5 @@ if ! loops=$(printf '%s' "$filtered" | tsort 2>&1 >/dev/null); then
 fi
 
 [ "$status" -eq 0 ] &&
-  echo "check-layers: every folder includes only the folders below it, the programs not each other, no circle"
+  echo "check-layers: every folder includes only the folders below it, the programs not each other, no circle, no recording format's headers outside recorder/"
 exit "$status"

@@ -49,6 +49,7 @@ TEST(Settings, MissingTrqIniReadsAsAnEmptyOne) {
 
 // The formatting buffer holds 15999 bytes and the NUL, so the message is cut right after the
 // "b"; a newline in the format ends a line, so a format ending in one gives an empty line.
+// A line made elsewhere (a batch's dry run) is not cut.
 TEST(Console, MessagesAndNoticesAreCutAt15999Bytes) {
     const std::string a(15998, 'a');
     ConsoleLines console;
@@ -56,7 +57,8 @@ TEST(Console, MessagesAndNoticesAreCutAt15999Bytes) {
     ConsoleMessage("Done!\n");
     ConsoleMessage("%sbcdef", a.c_str());
     ConsoleNotice("%s%d", a.c_str(), 12);
-    EXPECT_EQ(console.out, "PLQ2TRQ 1\nnext\nDone!\n\n" + a + "b\n");
+    ConsoleMessageLine(a + "bcdef");
+    EXPECT_EQ(console.out, "PLQ2TRQ 1\nnext\nDone!\n\n" + a + "b\n" + a + "bcdef\n");
     EXPECT_EQ(console.notices, std::vector<std::string>{a + "1"});
 }
 

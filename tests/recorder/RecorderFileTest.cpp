@@ -11,10 +11,10 @@
 
 #include "platform/BinaryFile.h"
 #include "platform/IniFile.h"
-#include "recorder/ChannelLoop.h"
 #include "recorder/ChannelMap.h"
-#include "recorder/RecorderHeader.h"
-#include "recorder/SampleDecoding.h"
+#include "recorder/plq/ChannelLoop.h"
+#include "recorder/plq/RecorderHeader.h"
+#include "recorder/plq/SampleDecoding.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/CaseScript.h"
 #include "tests/support/ConsoleLines.h"

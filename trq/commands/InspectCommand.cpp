@@ -1,25 +1,19 @@
 #include "trq/commands/InspectCommand.h"
 
 #include <CLI/CLI.hpp>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <variant>
 
 #include "archive/ArchiveText.h"
-#include "platform/BinaryFile.h"
 #include "platform/Console.h"
-#include "platform/ExitCodes.h"
-#include "platform/IniFile.h"
-#include "recorder/ChannelLoop.h"
 #include "recorder/ChannelMap.h"
-#include "recorder/RecorderHeader.h"
 #include "recorder/RecordingOpener.h"
-#include "recorder/SampleDecoding.h"
 #include "recorder/UtcTime.h"
-#include "site/Settings.h"
+#include "site/ConverterSetup.h"
 #include "trq/commands/ConsoleCollector.h"
 #include "trq/commands/JsonOutput.h"
 #include "trq/commands/SampleStatistics.h"
@@ -28,15 +22,12 @@ namespace trq {
 
 namespace {
 
-// Largest magnitude of a gain-ranged word: 1023 x 2^7. A sample there is clipped.
-constexpr float kGainRangedFullScale = 130944.0f;
-
 struct ChannelSummary {
     int number = 0;
     std::string name;
     EpochSeconds start = 0;
     SampleStatistics statistics;
-    std::array<int64_t, 8> exponents{};  // gain-ranged words by exponent (bits 10-12)
+    ExponentCounts exponents{};  // of gain-ranged samples
     int64_t clipped = 0;
 };
 
@@ -44,36 +35,14 @@ struct FileReport {
     std::string path;
     int exitCode = 0;  // the converter's, negative on failure
     std::vector<std::string> console;
-    std::optional<RecorderHeader> header;
-    bool formatKeyFound = false;
+    // What the header says, once it could be read.
+    std::optional<RecordingDescription> header;
     int64_t fileLength = -1;
     std::vector<ChannelSummary> channels;
 };
 
-// What the header announces: (B x N + 4) x channels + 256 bytes.
-int64_t AnnouncedLength(const RecorderHeader& header) {
-    const auto bytesPerSample = static_cast<int64_t>(BytesPerSample(header.sampleFormat));
-    return (bytesPerSample * header.samplesPerChannel + 4) * header.channelCount +
-           static_cast<int64_t>(kRecorderHeaderSize);
-}
-
-// Exponents of the stored gain-ranged words of one channel block, counted from the file:
-// the decoded value does not tell them (2 x 2^0 and 1 x 2^1 decode alike).
-void CountExponents(const std::string& path, const RecorderHeader& header,
-                    ChannelSummary& channel) {
-    platform::BinaryFile file = platform::BinaryFile::OpenReadOnly(path);
-    const int64_t words = header.samplesPerChannel;
-    const int64_t blockStart =
-        static_cast<int64_t>(kRecorderHeaderSize) + (channel.number - 1) * (2 * words + 4) + 4;
-    std::vector<unsigned char> raw(static_cast<std::size_t>(2 * words));
-    if (!file.IsOpen() || !file.SeekTo(blockStart) ||
-        file.Read(raw.data(), raw.size()) != static_cast<int64_t>(raw.size())) {
-        return;  // the channel loop read this block a moment ago; leave the counts empty
-    }
-    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
-        const unsigned word = raw[i] | unsigned{raw[i + 1]} << 8;
-        ++channel.exponents[(word >> 10) & 0x7u];
-    }
+bool GainRanged(const FileReport& report) {
+    return report.header && report.header->gainRangedFullScale > 0;
 }
 
 // Reads one recorder file as the converter's run does from its open to the end of the
@@ -82,22 +51,20 @@ FileReport InspectFile(const std::string& path, const ChannelMap& channelMap) {
     FileReport report;
     report.path = path;
     OpenedRecording opened = OpenRecording(path.c_str(), HeaderReadLine::kLeftOut);
-    if (opened.exitCode != ExitCode::kOpenFile) report.fileLength = opened.file.Length();
-    if (opened.headerRead) {
-        report.header = opened.header;
-        report.formatKeyFound = opened.exitCode == 0;
-    }
+    report.fileLength = opened.fileLength;
+    if (opened.recording) report.header = opened.recording->Describe();
     if (opened.exitCode != 0) {
         report.exitCode = opened.exitCode;
         return report;
     }
-    platform::BinaryFile& file = opened.file;
-    const RecorderHeader& header = opened.header;
+    Recording& recording = *opened.recording;
+    const float fullScale = report.header->gainRangedFullScale;
 
     // The channel loop hands a channel on in pieces, in order: a piece of another name
     // begins the next channel (names within one file are distinct, the loop sees to that).
-    SampleReceiver gather = [&report](const char*, const char* channel, double, EpochSeconds start,
-                                      int32_t count, const float* samples) {
+    SampleReceiver gather = [&report, fullScale](const char*, const char* channel, double,
+                                                 EpochSeconds start, int32_t count,
+                                                 const float* samples) {
         if (report.channels.empty() || report.channels.back().name != channel) {
             ChannelSummary summary;
             summary.number = static_cast<int>(report.channels.size()) + 1;
@@ -108,13 +75,13 @@ FileReport InspectFile(const std::string& path, const ChannelMap& channelMap) {
         ChannelSummary& summary = report.channels.back();
         for (int32_t i = 0; i < count; ++i) {
             summary.statistics.Add(samples[i]);
-            if (std::fabs(samples[i]) == kGainRangedFullScale) ++summary.clipped;
+            if (fullScale > 0 && std::fabs(samples[i]) == fullScale) ++summary.clipped;
         }
     };
-    report.exitCode =
-        ConvertChannels(gather, file, header, "", channelMap, path.c_str(), &IsUsableChannelName);
-    if (header.sampleFormat == kGainRangedFormat) {
-        for (ChannelSummary& channel : report.channels) CountExponents(path, header, channel);
+    report.exitCode = recording.ReadChannels(gather, "", channelMap, &IsUsableChannelName);
+    if (GainRanged(report)) {
+        for (ChannelSummary& channel : report.channels)
+            channel.exponents = recording.GainExponents(channel.number);
     }
     return report;
 }
@@ -131,11 +98,13 @@ int ShellCode(int exitCode) {
 
 void PrintText(const FileReport& report, std::ostream& out) {
     if (report.header) {
-        const int64_t announced = AnnouncedLength(*report.header);
+        const RecordingDescription& header = *report.header;
+        const int64_t announced = header.announcedLength;
         out << "  file length  " << report.fileLength << " bytes, the header announces "
             << announced << (announced == report.fileLength ? " (matches)\n" : " (differs)\n");
-        out << "  format key   \"" << kFormatKey << "\" "
-            << (report.formatKeyFound ? "found" : "not found") << " in the system name\n";
+        out << "  format key   \"" << header.formatKey << "\" "
+            << (header.formatKeyFound ? "found" : "not found") << " in " << header.formatKeyPlace
+            << "\n";
     }
     if (!report.channels.empty()) {
         out << "  start        " << FormatUtc(report.channels.front().start, 3) << " UTC\n";
@@ -153,8 +122,9 @@ void PrintText(const FileReport& report, std::ostream& out) {
                           s.HasValues() ? Number("%.6f", s.Rms()).c_str() : "-");
             out << line;
         }
-        if (report.header && report.header->sampleFormat == kGainRangedFormat) {
-            out << "  gain-ranged exponents 0..7 and clipped samples (|value| = 130944):\n";
+        if (GainRanged(report)) {
+            out << "  gain-ranged exponents 0..7 and clipped samples (|value| = "
+                << Number("%g", report.header->gainRangedFullScale) << "):\n";
             for (const ChannelSummary& c : report.channels) {
                 std::snprintf(line, sizeof line, "  %-4d", c.number);
                 out << line;
@@ -171,19 +141,12 @@ void PrintText(const FileReport& report, std::ostream& out) {
     }
 }
 
-nlohmann::json HeaderJson(const RecorderHeader& h) {
-    return {{"systemName", h.systemName},
-            {"year", h.year},
-            {"month", h.month},
-            {"day", h.day},
-            {"hour", h.hour},
-            {"minute", h.minute},
-            {"second", h.second},
-            {"millisecond", h.millisecond},
-            {"samplesPerSecond", h.samplesPerSecond},
-            {"channelCount", h.channelCount},
-            {"sampleFormat", h.sampleFormat},
-            {"samplesPerChannel", h.samplesPerChannel}};
+nlohmann::json HeaderJson(const RecordingDescription& header) {
+    nlohmann::json fields = nlohmann::json::object();
+    for (const HeaderField& field : header.fields) {
+        std::visit([&](const auto& value) { fields[field.name] = value; }, field.value);
+    }
+    return fields;
 }
 
 nlohmann::json ToJson(const FileReport& report) {
@@ -194,8 +157,8 @@ nlohmann::json ToJson(const FileReport& report) {
     if (report.fileLength >= 0) file["fileLength"] = report.fileLength;
     if (report.header) {
         file["header"] = HeaderJson(*report.header);
-        file["announcedLength"] = AnnouncedLength(*report.header);
-        file["formatKeyFound"] = report.formatKeyFound;
+        file["announcedLength"] = report.header->announcedLength;
+        file["formatKeyFound"] = report.header->formatKeyFound;
     }
     nlohmann::json channels = nlohmann::json::array();
     for (const ChannelSummary& c : report.channels) {
@@ -212,13 +175,13 @@ nlohmann::json ToJson(const FileReport& report) {
                                   {"max", figure(s.Max())},
                                   {"mean", figure(s.Mean())},
                                   {"rms", figure(s.Rms())}};
-        if (report.header && report.header->sampleFormat == kGainRangedFormat) {
+        if (GainRanged(report)) {
             channel["exponentHistogram"] = c.exponents;
             channel["clipped"] = c.clipped;
         }
         channels.push_back(channel);
     }
-    if (report.header && report.formatKeyFound) file["channels"] = channels;
+    if (report.header && report.header->formatKeyFound) file["channels"] = channels;
     return file;
 }
 
@@ -227,8 +190,7 @@ nlohmann::json ToJson(const FileReport& report) {
 int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& /*err*/) {
     // Channels are named as the converter started here would name them.
     ChannelMap channelMap;
-    const std::string ownIni = DefaultSettingsFiles().ownIni;
-    LoadChannelMap(channelMap, platform::IniFile::Read(ownIni), ownIni);
+    const ConverterSetup setup(DefaultSettingsFiles(), channelMap, ConverterForm::kInspect);
 
     int firstFailure = 0;
     nlohmann::json files = nlohmann::json::array();
@@ -247,7 +209,6 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& /
         }
         if (firstFailure == 0) firstFailure = report.exitCode;
     }
-    FreeChannelMap(channelMap);
     if (options.json) {
         WriteJson(out, {{"command", "inspect"},
                         {"ok", firstFailure == 0},

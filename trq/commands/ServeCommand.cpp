@@ -1,16 +1,13 @@
 #include "trq/commands/ServeCommand.h"
 
-#include <pthread.h>
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <charconv>
-#include <chrono>
 #include <iostream>
 #include <memory>
-#include <thread>
 
+#include "platform/StopOnSignal.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/InventoryOption.h"
 #include "trq/fdsn/FdsnServer.h"
@@ -41,40 +38,6 @@ void ProbeCatalog(const CatalogLogin& login, std::ostream& err) {
             << "; answering 500 until it can be read\n";
     }
 }
-
-// SIGINT and SIGTERM stop the server from a thread of their own: the server's stop is no
-// call for a signal handler.
-class StopOnSignal {
-  public:
-    explicit StopOnSignal(FdsnServer& server) {
-        sigemptyset(&signals_);
-        sigaddset(&signals_, SIGINT);
-        sigaddset(&signals_, SIGTERM);
-        // Blocked before any other thread starts, so every thread inherits the mask and
-        // only sigwait below takes them.
-        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-        watcher_ = std::thread([this, &server] {
-            int signal = 0;
-            sigwait(&signals_, &signal);
-            // Again until serving has ended: a stop that comes before the server has
-            // started to listen would otherwise be lost.
-            while (!done_) {
-                server.Stop();
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        });
-    }
-    ~StopOnSignal() {
-        done_ = true;
-        pthread_kill(watcher_.native_handle(), SIGTERM);
-        watcher_.join();
-    }
-
-  private:
-    sigset_t signals_{};
-    std::atomic<bool> done_{false};
-    std::thread watcher_;
-};
 
 }  // namespace
 
@@ -123,7 +86,8 @@ int RunServe(const ServeOptions& options, std::ostream& err) {
                            .encoding = options.encoding,
                            .inventory = inventory};
     FdsnServer server(settings, found.login, static_cast<std::size_t>(options.threads));
-    StopOnSignal stopOnSignal(server);
+    // SIGINT and SIGTERM stop the server; the requests under way finish.
+    platform::StopOnSignal stopOnSignal([&server] { server.Stop(); });
     const int bound = server.Bind(host, port);
     if (bound < 0) {
         err << "trq serve: cannot listen on " << options.listen << "\n";

@@ -1,4 +1,4 @@
-#include "recorder/RecorderHeader.h"
+#include "recorder/plq/RecorderHeader.h"
 
 #include <cstring>
 

@@ -1,9 +1,8 @@
-#include "recorder/ChannelLoop.h"
+#include "recorder/plq/ChannelLoop.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <map>
 #include <new>
 #include <stdexcept>
@@ -14,8 +13,8 @@
 #include "platform/Console.h"
 #include "platform/ExitCodes.h"
 #include "recorder/ChannelMap.h"
-#include "recorder/RecorderHeader.h"
-#include "recorder/SampleDecoding.h"
+#include "recorder/plq/RecorderHeader.h"
+#include "recorder/plq/SampleDecoding.h"
 
 namespace {
 
@@ -121,18 +120,14 @@ bool ChannelNamesAreUsable(const ChannelMap& channelMap, int channelCount,
 
 }  // namespace
 
-std::string ChannelNameOf(const ChannelMap& channelMap, int channel) {
-    const char* mapped = FindChannelName(channelMap, channel);
-    if (mapped != nullptr) return mapped;
-    char defaultName[16];
-    std::snprintf(defaultName, sizeof defaultName, "CH%d", channel);
-    return defaultName;
-}
-
 EpochSeconds RecordingStartTime(const RecorderHeader& header) {
     const float seconds = static_cast<float>(header.second + header.millisecond * 0.001);
     return DateToEpochSeconds(header.year, header.month, header.day, header.hour, header.minute,
                               seconds);
+}
+
+int64_t AnnouncedFileLength(const RecorderHeader& header) {
+    return LayoutOf(header).FileLength(header.channelCount);
 }
 
 int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& header,
@@ -145,7 +140,7 @@ int CheckRecording(const platform::BinaryFile& file, const RecorderHeader& heade
         return ReportWrongFileSize("the header announces " + Announced(header) +
                                    ": a count below zero");
     }
-    const int64_t expected = LayoutOf(header).FileLength(channelCount);
+    const int64_t expected = AnnouncedFileLength(header);
     if (file.Length() != expected) {
         return ReportWrongFileSize("the file is " + std::to_string(file.Length()) +
                                    " bytes; its header announces " + Announced(header) + ", " +
@@ -215,4 +210,19 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
         } while (done < sampleCount);
     }
     return kConverted;
+}
+
+ExponentCounts CountGainExponents(platform::BinaryFile& file, const RecorderHeader& header,
+                                  int channel) {
+    ExponentCounts counts{};
+    const BlockLayout layout = LayoutOf(header);
+    std::vector<unsigned char> raw(static_cast<std::size_t>(layout.sampleBytes));
+    if (!file.SeekTo(layout.BlockOffset(channel) + kBlockPrefixSize) ||
+        file.Read(raw.data(), raw.size()) != static_cast<int64_t>(raw.size())) {
+        return counts;
+    }
+    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) {
+        ++counts[GainRangedExponent(static_cast<uint16_t>(raw[i] | raw[i + 1] << 8))];
+    }
+    return counts;
 }

@@ -26,6 +26,11 @@ constexpr std::size_t BytesPerSample(int sampleFormat) {
     return sampleFormat == kGainRangedFormat ? 2 : 4;
 }
 
+// The exponent of a gain-ranged word (format 0): bits 10 to 12, 0 to 7.
+constexpr unsigned GainRangedExponent(uint16_t word) {
+    return (word >> 10) & 0x7u;
+}
+
 // Decodes `count` samples of the given format from `raw` (count * BytesPerSample bytes)
 // into `samples`. The two ranges must not overlap.
 void DecodeSamples(int sampleFormat, const unsigned char* raw, std::size_t count, float* samples);

@@ -1,4 +1,4 @@
-#include "recorder/SampleDecoding.h"
+#include "recorder/plq/SampleDecoding.h"
 
 #include <bit>
 #include <cstring>
@@ -28,7 +28,7 @@ inline T LoadLittleEndian(const unsigned char* bytes) {
 // magnitude of 0 with the sign set gives -0.0 as the encoding requires.
 inline float GainRangedValue(uint16_t word) {
     const uint32_t magnitude = word & 0x3FFu;
-    const uint32_t exponent = (word >> 10) & 0x7u;
+    const uint32_t exponent = GainRangedExponent(word);
     const uint32_t sign = static_cast<uint32_t>(word & 0x8000u) << 16;
     const float factor = std::bit_cast<float>(sign | ((exponent + 127u) << 23));
     return factor * static_cast<float>(static_cast<int32_t>(magnitude));

@@ -1,13 +1,11 @@
 #pragma once
-// The channel loop: tests the recorder file's length against its header, then decodes
-// every channel block into floats and hands it on, one call per channel.
+// The channel loop of a PLQ recorder file: tests the file's length against its header, then
+// decodes every channel block into floats and hands it on, a piece at a time.
 
 #include <cstdint>
-#include <functional>
-#include <string>
-#include <string_view>
 
 #include "recorder/Calendar.h"
+#include "recorder/Recording.h"
 
 namespace platform {
 class BinaryFile;
@@ -15,22 +13,13 @@ class BinaryFile;
 struct ChannelMap;
 struct RecorderHeader;
 
-// Receives one decoded channel: station, channel name, sample rate, start time of the
-// first sample, number of samples and the samples. The samples are only valid during
-// the call (never a null pointer, also for 0 samples). In the converter this is
-// CArchiveWriter::AddSamples.
-using SampleReceiver = std::function<void(const char* station, const char* channel, double rate,
-                                          EpochSeconds start, int32_t count, const float* samples)>;
-
-// Whether a channel name can be archived (the archive's rule, handed down by the caller).
-using ChannelNameRule = bool (*)(std::string_view name);
-
-// The archive name of a recorder channel: its CHANNELMAP entry, or "CH<n>".
-std::string ChannelNameOf(const ChannelMap& channelMap, int channel);
-
 // The start time of a recording: the header's date and time, with seconds formed as
 // second + millisecond * 0.001 in double precision and rounded to a float.
 EpochSeconds RecordingStartTime(const RecorderHeader& header);
+
+// The file length the header announces: 256 + channelCount * (4 + bytes per sample *
+// samplesPerChannel), in 64 bits.
+int64_t AnnouncedFileLength(const RecorderHeader& header);
 
 // The tests ConvertChannels makes before it hands anything on (length, counts, rate, start
 // time, channel names), each printing its message; returns 0 when the recording passes them
@@ -64,3 +53,8 @@ int ConvertChannels(const SampleReceiver& receiver, platform::BinaryFile& file,
                     const RecorderHeader& header, const char* stationName,
                     const ChannelMap& channelMap, const char* filePath,
                     ChannelNameRule isUsableName = nullptr);
+
+// How many of the stored words of channel `channel` (1 .. channelCount) carry each exponent,
+// read from the file as gain-ranged words (format 0); all 0 when the block cannot be read.
+ExponentCounts CountGainExponents(platform::BinaryFile& file, const RecorderHeader& header,
+                                  int channel);

@@ -10,6 +10,7 @@
 
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
+#include "archive/StreamCodes.h"
 #include "catalog/WindowSamples.h"
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
@@ -58,13 +59,7 @@ std::string OpenItem(const std::string& path, ExportItem& item) {
         return e.what();
     }
     item.start = item.file.StartTime();
-    if (auto problem = SeedCodeProblem(item.file.header.station, 1, 5); !problem.empty()) {
-        return "station " + problem;
-    }
-    if (auto problem = SeedCodeProblem(item.file.header.channel, 1, 3); !problem.empty()) {
-        return "channel " + problem;
-    }
-    return "";
+    return StreamCodeProblem(item.file.header.station, item.file.header.channel);
 }
 
 // The TBEGIN of the file's one row, which must lie within the header's start second.
@@ -112,11 +107,8 @@ int WriteSelectionTraces(const ExportOptions& options, const SelectionOutcome& s
 // Why the runs' names cannot go into SEED records, or "".
 std::string SelectionNameProblem(const std::vector<ContinuousSegment>& segments) {
     for (const ContinuousSegment& segment : segments) {
-        if (auto problem = SeedCodeProblem(segment.station, 1, 5); !problem.empty()) {
-            return "station " + problem;
-        }
-        if (auto problem = SeedCodeProblem(segment.channel, 1, 3); !problem.empty()) {
-            return "channel " + problem;
+        if (auto problem = StreamCodeProblem(segment.station, segment.channel); !problem.empty()) {
+            return problem;
         }
     }
     return "";

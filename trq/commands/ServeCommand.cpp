@@ -11,10 +11,10 @@
 #include <memory>
 #include <thread>
 
+#include "archive/StreamCodes.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/InventoryOption.h"
 #include "trq/fdsn/FdsnServer.h"
-#include "trq/mseed/MiniSeedPacker.h"
 
 namespace trq {
 

@@ -63,8 +63,14 @@ class Serve : public ::testing::TestWithParam<CatalogKind> {
     }
 
     // trq serve on a free loopback port, the catalog and archive found through the
-    // workspace's plq2trq.ini; the port comes from its first line.
+    // workspace's plq2trq.ini; the port comes from its first line. A server started
+    // before is stopped first.
     void Start(std::vector<std::string> extra = {}) {
+        if (server_) {
+            EXPECT_EQ(server_->Stop(), 0) << ServerLog();
+        }
+        port_ = 0;
+        std::filesystem::remove(ws_.Path("serve.err"));
         std::vector<std::string> args{"serve", "--listen", "127.0.0.1:0"};
         args.insert(args.end(), extra.begin(), extra.end());
         server_ = std::make_unique<BackgroundProcess>(TrqPath(), args, ws_.Dir().Path(), ws_.Env(),
@@ -363,10 +369,12 @@ TEST_P(Serve, TheInventoryGivesStationsAndCodes) {
               204);
 }
 
-// A series of whole numbers goes out as Steim-2; one with a step Steim-2 cannot hold
-// (full-range int32) as float32 throughout, as readers on libmseed 2 drop the record where
-// the two meet. mseed2sac decodes exactly the recorded samples either way.
-TEST_P(Serve, SteimTwoWhereLosslessFloatElsewhere) {
+// --encoding in every value, on a series of whole numbers and on one with a step Steim-2
+// cannot hold (full-range int32): auto sends the first as Steim-2 and the second as float32
+// throughout, as readers on libmseed 2 drop the record where the two meet; steim2 refuses
+// the second before a byte is sent; float32 sends both as float32. mseed2sac decodes exactly
+// the recorded samples every time.
+TEST_P(Serve, EveryEncodingSteimTwoWhereLosslessFloatElsewhere) {
     plqgen::RecordingSpec input = GeneratorInput(kFirst);
     input.samplesPerChannel = 6000;
     for (int channel = 0; channel < 2; ++channel) {
@@ -379,33 +387,40 @@ TEST_P(Serve, SteimTwoWhereLosslessFloatElsewhere) {
     }
     ws_.WriteRecording("big.plq", input);
     ASSERT_EQ(ws_.Convert("big.plq", "BIG").exitCode, 0);
-    ASSERT_NO_FATAL_FAILURE(Start());
-    for (const auto& [channel, encoding, records] :
-         {std::tuple{"BHZ", 11, 2}, std::tuple{"BHN", 4, 6}}) {
-        const Answer answer =
-            Curl("/fdsnws/dataselect/1/query?sta=BIG&cha=" + std::string(channel) +
-                 "&start=2013-10-22&end=2013-10-23");
-        ASSERT_EQ(answer.status, 200);
-        // Blockette 1000's encoding: 11 Steim-2, 4 float32.
-        std::map<int, int> encodings;
-        for (std::size_t at = 0; at + 4096 <= answer.body.size(); at += 4096) {
-            const auto byte = [&](std::size_t i) {
-                return static_cast<unsigned char>(answer.body[at + i]);
-            };
-            for (std::size_t b = byte(46) << 8 | byte(47); b != 0 && b < 4096;
-                 b = byte(b + 2) << 8 | byte(b + 3)) {
-                if ((byte(b) << 8 | byte(b + 1)) == 1000) ++encodings[byte(b + 4)];
+    // Blockette 1000's encodings of the records: 11 Steim-2, 4 float32; none: refused.
+    const std::map<int, int> steim2{{11, 2}}, float32{{4, 6}}, refused{};
+    const struct {
+        const char* encoding;
+        std::map<int, int> bhz, bhn;
+    } cases[] = {
+        {"auto", steim2, float32}, {"steim2", steim2, refused}, {"float32", float32, float32}};
+    for (const auto& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(Start({"--encoding", c.encoding}));
+        for (const auto& [channel, encodings] : {std::pair{"BHZ", c.bhz}, {"BHN", c.bhn}}) {
+            SCOPED_TRACE(std::string(c.encoding) + " " + channel);
+            const Answer answer =
+                Curl("/fdsnws/dataselect/1/query?sta=BIG&cha=" + std::string(channel) +
+                     "&start=2013-10-22&end=2013-10-23");
+            EXPECT_EQ(RecordEncodings(answer.body), encodings);
+            if (encodings.empty()) {
+                EXPECT_EQ(answer.status, 500);
+                EXPECT_NE(answer.body.find("--encoding steim2: Steim-2 cannot carry the samples "
+                                           "of BIG BHN exactly"),
+                          std::string::npos)
+                    << answer.body;
+                continue;
             }
+            ASSERT_EQ(answer.status, 200);
+            std::filesystem::rename(ws_.Path("answer"), ws_.Path("big.mseed"));
+            const auto sacs =
+                Mseed2Sac(ws_.Path("big.mseed"), ws_.Path(c.encoding + std::string(channel)));
+            ASSERT_EQ(sacs.size(), 1u);
+            EXPECT_EQ(sacs.begin()->first,
+                      "XX.BIG.." + std::string(channel) + ".D.2013.295.000000.SAC");
+            EXPECT_EQ(sacs.begin()->second.Start(), "00:00:00.250");
+            EXPECT_EQ(sacs.begin()->second.samples,
+                      ReferenceSamples(input, channel == std::string("BHZ") ? 1 : 2, 0, 6000));
         }
-        EXPECT_EQ(encodings, (std::map<int, int>{{encoding, records}})) << channel;
-        std::filesystem::rename(ws_.Path("answer"), ws_.Path("big.mseed"));
-        const auto sacs = Mseed2Sac(ws_.Path("big.mseed"), ws_.Path(channel));
-        ASSERT_EQ(sacs.size(), 1u) << channel;
-        EXPECT_EQ(sacs.begin()->first,
-                  "XX.BIG.." + std::string(channel) + ".D.2013.295.000000.SAC");
-        EXPECT_EQ(sacs.begin()->second.Start(), "00:00:00.250");
-        EXPECT_EQ(sacs.begin()->second.samples,
-                  ReferenceSamples(input, channel == std::string("BHZ") ? 1 : 2, 0, 6000));
     }
 }
 

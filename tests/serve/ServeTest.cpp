@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -20,6 +21,7 @@
 #include "tests/support/Deadline.h"
 #include "tests/support/Sac.h"
 #include "tests/support/Workspace.h"
+#include "trq/fdsn/FdsnRoutes.h"
 
 namespace {
 
@@ -48,6 +50,7 @@ const int64_t kFirstStart = At(0, 0, 0, 250), kSecondStart = At(3, 0, 0, 500);
 struct Answer {
     int status = 0;
     std::string body;
+    std::string type;  // Content-Type, "" when none
 };
 
 class Serve : public ::testing::TestWithParam<CatalogKind> {
@@ -97,12 +100,15 @@ class Serve : public ::testing::TestWithParam<CatalogKind> {
 
     // curl PATH (below the base URL), with `args` before it.
     Answer Curl(const std::string& path, std::vector<std::string> args = {}) const {
-        std::vector<std::string> all{
-            "-s", "-S", "--max-time", "20", "-o", ws_.Path("answer"), "-w", "%{http_code}"};
+        const char* written = "%{http_code} %{content_type}";
+        std::vector<std::string> all{"-s", "-S",   "--max-time", "20", "-o", ws_.Path("answer"),
+                                     "-w", written};
         all.insert(all.end(), args.begin(), args.end());
         all.push_back(Base() + path);
         const ProcessResult result = RunProcess("/usr/bin/curl", all, ws_.Dir().Path());
-        return {std::atoi(result.out.c_str()), ReadFile(ws_.Path("answer"))};
+        const std::size_t blank = std::min(result.out.find(' '), result.out.size());
+        return {std::atoi(result.out.c_str()), ReadFile(ws_.Path("answer")),
+                result.out.substr(std::min(blank + 1, result.out.size()))};
     }
 
     // What seisplotjs made of an answer (tests/fdsn/client.mjs), as JSON.
@@ -153,6 +159,69 @@ TEST_P(Serve, SeisplotjsGetsTheRecordedSpansAndSamples) {
             segment["samples"].get<std::vector<float>>(),
             ReferenceSamples(GeneratorInput(expected[i].recording), 1, expected[i].first, 1200));
     }
+}
+
+// Every route of the route table, GET and for the methods POST, with its status and content
+// type; each WADL well-formed to xmllint, and the index linking every service.
+TEST_P(Serve, EveryRouteAnswersWithItsStatusAndType) {
+    ASSERT_NO_FATAL_FAILURE(
+        Start({"--inventory", PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml"}));
+    const std::string get = "?sta=ABC&cha=BHZ&start=2013-10-22T01:00:00&end=2013-10-22T01:10:00",
+                      post = "* ABC * BHZ 2013-10-22T01:00:00 2013-10-22T01:10:00\n";
+    const char *html = "text/html; charset=utf-8", *text = "text/plain", *xml = "application/xml",
+               *mseed = "application/vnd.fdsn.mseed";
+    const struct {
+        std::string method, path, asked;  // asked: the query string, or the POST body
+        int status;
+        const char* type;
+    } routes[] = {
+        {"GET", "/", "", 200, html},
+        {"GET", "/fdsnws/dataselect/1/", "", 200, text},
+        {"GET", "/fdsnws/dataselect/1/version", "", 200, text},
+        {"GET", "/fdsnws/dataselect/1/application.wadl", "", 200, xml},
+        {"GET", "/fdsnws/dataselect/1/query", get, 200, mseed},
+        {"POST", "/fdsnws/dataselect/1/query", post, 200, mseed},
+        {"GET", "/fdsnws/station/1/", "", 200, text},
+        {"GET", "/fdsnws/station/1/version", "", 200, text},
+        {"GET", "/fdsnws/station/1/application.wadl", "", 200, xml},
+        {"GET", "/fdsnws/station/1/query", get, 200, xml},
+        {"POST", "/fdsnws/station/1/query", "format=text\n" + post, 200, text},
+        {"GET", "/fdsnws/availability/1/", "", 200, text},
+        {"GET", "/fdsnws/availability/1/version", "", 200, text},
+        {"GET", "/fdsnws/availability/1/application.wadl", "", 200, xml},
+        {"GET", "/fdsnws/availability/1/query", get + "&format=json", 200, "application/json"},
+        {"POST", "/fdsnws/availability/1/query", post, 200, text},
+        {"GET", "/fdsnws/availability/1/extent", get, 200, text},
+        {"POST", "/fdsnws/availability/1/extent", post, 200, text},
+    };
+    std::set<std::string> tested, served;
+    for (const auto& route : routes) {
+        SCOPED_TRACE(route.method + " " + route.path);
+        tested.insert(route.method + " " + route.path);
+        WriteFile(ws_.Path("post.txt"), route.asked);
+        const Answer answer = route.method == "POST"
+                                  ? Curl(route.path, {"--data-binary", "@post.txt"})
+                                  : Curl(route.path + route.asked);
+        EXPECT_EQ(answer.status, route.status) << answer.body;
+        EXPECT_EQ(answer.type, route.type);
+        if (route.path.ends_with(".wadl")) {
+            const ProcessResult lint =
+                RunProcess("/usr/bin/xmllint", {"--noout", ws_.Path("answer")}, ws_.Dir().Path());
+            EXPECT_EQ(lint.exitCode, 0) << lint.err;
+        }
+        if (route.path == "/") {
+            EXPECT_NE(answer.body.find("FDSN web services: <a href=\"fdsnws/dataselect/1/\">"
+                                       "dataselect</a>, <a href=\"fdsnws/station/1/\">station</a>, "
+                                       "<a href=\"fdsnws/availability/1/\">availability</a>."),
+                      std::string::npos)
+                << answer.body;
+        }
+    }
+    for (const trq::FdsnRoute& route : trq::FdsnRouteTable()) {
+        served.insert("GET " + route.path);
+        if (route.kind == trq::RouteKind::kMethod) served.insert("POST " + route.path);
+    }
+    EXPECT_EQ(tested, served);
 }
 
 TEST_P(Serve, CurlMeetsTheFdsnStatusesAndMseed2sacReadsAPost) {

@@ -20,7 +20,7 @@ struct ExportFormat {
     std::string encoding = "auto";  // one of kEncodingChoices (trq/mseed/EncodingChoice.h)
     std::string inventory;          // StationXML; empty: [FDSN] INVENTORY of the ini files
     std::string sds;                // SDS root to write instead of -o
-    std::shared_ptr<const StationInventory> loadedInventory;  // read by LoadExportInventory
+    std::shared_ptr<const StationInventory> loadedInventory;  // read by LoadInventory
 };
 
 // Adds --encoding, --inventory and --sds.

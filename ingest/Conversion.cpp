@@ -1,13 +1,12 @@
 #include "ingest/Conversion.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <exception>
 #include <new>
 
 #include "archive/ArchiveText.h"
 #include "archive/ArchiveWriter.h"
+#include "archive/StreamCodes.h"
 #include "catalog/DatabaseRegistrar.h"
 #include "ingest/StationSession.h"
 #include "odbc/DBException.h"
@@ -35,14 +34,6 @@ std::string OneLine(std::string text) {
         if (c == '\n') c = ' ';
     }
     return text.empty() ? "no message from the driver" : text;
-}
-
-// The toolkit names a station in miniSEED records and FDSN answers, whose station code
-// holds 1 to 5 letters and digits (trq/mseed applies the same rule).
-bool IsMiniSeedStationCode(const std::string& station) {
-    return !station.empty() && station.size() <= 5 &&
-           std::all_of(station.begin(), station.end(),
-                       [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
 // Steps from the recorder file's open to the final flush; returns the exit code and fills

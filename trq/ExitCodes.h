@@ -22,5 +22,8 @@ inline constexpr int kExitRateChange = 6;
 // `trq serve` cannot listen on the address it was given (in use, not this machine's, a
 // privileged port).
 inline constexpr int kExitListen = 7;
+// `trq export --encoding steim2` met a trace whose samples Steim-2 cannot carry exactly (not
+// whole numbers, or steps beyond its 30 bits): the trace is refused, not written as float32.
+inline constexpr int kExitSteim2Refused = 8;
 
 }  // namespace trq

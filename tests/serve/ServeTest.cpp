@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -20,6 +21,7 @@
 #include "tests/support/Deadline.h"
 #include "tests/support/Sac.h"
 #include "tests/support/Workspace.h"
+#include "trq/fdsn/FdsnRoutes.h"
 
 namespace {
 
@@ -48,6 +50,7 @@ const int64_t kFirstStart = At(0, 0, 0, 250), kSecondStart = At(3, 0, 0, 500);
 struct Answer {
     int status = 0;
     std::string body;
+    std::string type;  // Content-Type, "" when none
 };
 
 class Serve : public ::testing::TestWithParam<CatalogKind> {
@@ -63,8 +66,14 @@ class Serve : public ::testing::TestWithParam<CatalogKind> {
     }
 
     // trq serve on a free loopback port, the catalog and archive found through the
-    // workspace's plq2trq.ini; the port comes from its first line.
+    // workspace's plq2trq.ini; the port comes from its first line. A server started
+    // before is stopped first.
     void Start(std::vector<std::string> extra = {}) {
+        if (server_) {
+            EXPECT_EQ(server_->Stop(), 0) << ServerLog();
+        }
+        port_ = 0;
+        std::filesystem::remove(ws_.Path("serve.err"));
         std::vector<std::string> args{"serve", "--listen", "127.0.0.1:0"};
         args.insert(args.end(), extra.begin(), extra.end());
         server_ = std::make_unique<BackgroundProcess>(TrqPath(), args, ws_.Dir().Path(), ws_.Env(),
@@ -91,12 +100,15 @@ class Serve : public ::testing::TestWithParam<CatalogKind> {
 
     // curl PATH (below the base URL), with `args` before it.
     Answer Curl(const std::string& path, std::vector<std::string> args = {}) const {
-        std::vector<std::string> all{
-            "-s", "-S", "--max-time", "20", "-o", ws_.Path("answer"), "-w", "%{http_code}"};
+        const char* written = "%{http_code} %{content_type}";
+        std::vector<std::string> all{"-s", "-S",   "--max-time", "20", "-o", ws_.Path("answer"),
+                                     "-w", written};
         all.insert(all.end(), args.begin(), args.end());
         all.push_back(Base() + path);
         const ProcessResult result = RunProcess("/usr/bin/curl", all, ws_.Dir().Path());
-        return {std::atoi(result.out.c_str()), ReadFile(ws_.Path("answer"))};
+        const std::size_t blank = std::min(result.out.find(' '), result.out.size());
+        return {std::atoi(result.out.c_str()), ReadFile(ws_.Path("answer")),
+                result.out.substr(std::min(blank + 1, result.out.size()))};
     }
 
     // What seisplotjs made of an answer (tests/fdsn/client.mjs), as JSON.
@@ -147,6 +159,69 @@ TEST_P(Serve, SeisplotjsGetsTheRecordedSpansAndSamples) {
             segment["samples"].get<std::vector<float>>(),
             ReferenceSamples(GeneratorInput(expected[i].recording), 1, expected[i].first, 1200));
     }
+}
+
+// Every route of the route table, GET and for the methods POST, with its status and content
+// type; each WADL well-formed to xmllint, and the index linking every service.
+TEST_P(Serve, EveryRouteAnswersWithItsStatusAndType) {
+    ASSERT_NO_FATAL_FAILURE(
+        Start({"--inventory", PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml"}));
+    const std::string get = "?sta=ABC&cha=BHZ&start=2013-10-22T01:00:00&end=2013-10-22T01:10:00",
+                      post = "* ABC * BHZ 2013-10-22T01:00:00 2013-10-22T01:10:00\n";
+    const char *html = "text/html; charset=utf-8", *text = "text/plain", *xml = "application/xml",
+               *mseed = "application/vnd.fdsn.mseed";
+    const struct {
+        std::string method, path, asked;  // asked: the query string, or the POST body
+        int status;
+        const char* type;
+    } routes[] = {
+        {"GET", "/", "", 200, html},
+        {"GET", "/fdsnws/dataselect/1/", "", 200, text},
+        {"GET", "/fdsnws/dataselect/1/version", "", 200, text},
+        {"GET", "/fdsnws/dataselect/1/application.wadl", "", 200, xml},
+        {"GET", "/fdsnws/dataselect/1/query", get, 200, mseed},
+        {"POST", "/fdsnws/dataselect/1/query", post, 200, mseed},
+        {"GET", "/fdsnws/station/1/", "", 200, text},
+        {"GET", "/fdsnws/station/1/version", "", 200, text},
+        {"GET", "/fdsnws/station/1/application.wadl", "", 200, xml},
+        {"GET", "/fdsnws/station/1/query", get, 200, xml},
+        {"POST", "/fdsnws/station/1/query", "format=text\n" + post, 200, text},
+        {"GET", "/fdsnws/availability/1/", "", 200, text},
+        {"GET", "/fdsnws/availability/1/version", "", 200, text},
+        {"GET", "/fdsnws/availability/1/application.wadl", "", 200, xml},
+        {"GET", "/fdsnws/availability/1/query", get + "&format=json", 200, "application/json"},
+        {"POST", "/fdsnws/availability/1/query", post, 200, text},
+        {"GET", "/fdsnws/availability/1/extent", get, 200, text},
+        {"POST", "/fdsnws/availability/1/extent", post, 200, text},
+    };
+    std::set<std::string> tested, served;
+    for (const auto& route : routes) {
+        SCOPED_TRACE(route.method + " " + route.path);
+        tested.insert(route.method + " " + route.path);
+        WriteFile(ws_.Path("post.txt"), route.asked);
+        const Answer answer = route.method == "POST"
+                                  ? Curl(route.path, {"--data-binary", "@post.txt"})
+                                  : Curl(route.path + route.asked);
+        EXPECT_EQ(answer.status, route.status) << answer.body;
+        EXPECT_EQ(answer.type, route.type);
+        if (route.path.ends_with(".wadl")) {
+            const ProcessResult lint =
+                RunProcess("/usr/bin/xmllint", {"--noout", ws_.Path("answer")}, ws_.Dir().Path());
+            EXPECT_EQ(lint.exitCode, 0) << lint.err;
+        }
+        if (route.path == "/") {
+            EXPECT_NE(answer.body.find("FDSN web services: <a href=\"fdsnws/dataselect/1/\">"
+                                       "dataselect</a>, <a href=\"fdsnws/station/1/\">station</a>, "
+                                       "<a href=\"fdsnws/availability/1/\">availability</a>."),
+                      std::string::npos)
+                << answer.body;
+        }
+    }
+    for (const trq::FdsnRoute& route : trq::FdsnRouteTable()) {
+        served.insert("GET " + route.path);
+        if (route.kind == trq::RouteKind::kMethod) served.insert("POST " + route.path);
+    }
+    EXPECT_EQ(tested, served);
 }
 
 TEST_P(Serve, CurlMeetsTheFdsnStatusesAndMseed2sacReadsAPost) {
@@ -363,10 +438,12 @@ TEST_P(Serve, TheInventoryGivesStationsAndCodes) {
               204);
 }
 
-// A series of whole numbers goes out as Steim-2; one with a step Steim-2 cannot hold
-// (full-range int32) as float32 throughout, as readers on libmseed 2 drop the record where
-// the two meet. mseed2sac decodes exactly the recorded samples either way.
-TEST_P(Serve, SteimTwoWhereLosslessFloatElsewhere) {
+// --encoding in every value, on a series of whole numbers and on one with a step Steim-2
+// cannot hold (full-range int32): auto sends the first as Steim-2 and the second as float32
+// throughout, as readers on libmseed 2 drop the record where the two meet; steim2 refuses
+// the second before a byte is sent; float32 sends both as float32. mseed2sac decodes exactly
+// the recorded samples every time.
+TEST_P(Serve, EveryEncodingSteimTwoWhereLosslessFloatElsewhere) {
     plqgen::RecordingSpec input = GeneratorInput(kFirst);
     input.samplesPerChannel = 6000;
     for (int channel = 0; channel < 2; ++channel) {
@@ -379,33 +456,40 @@ TEST_P(Serve, SteimTwoWhereLosslessFloatElsewhere) {
     }
     ws_.WriteRecording("big.plq", input);
     ASSERT_EQ(ws_.Convert("big.plq", "BIG").exitCode, 0);
-    ASSERT_NO_FATAL_FAILURE(Start());
-    for (const auto& [channel, encoding, records] :
-         {std::tuple{"BHZ", 11, 2}, std::tuple{"BHN", 4, 6}}) {
-        const Answer answer =
-            Curl("/fdsnws/dataselect/1/query?sta=BIG&cha=" + std::string(channel) +
-                 "&start=2013-10-22&end=2013-10-23");
-        ASSERT_EQ(answer.status, 200);
-        // Blockette 1000's encoding: 11 Steim-2, 4 float32.
-        std::map<int, int> encodings;
-        for (std::size_t at = 0; at + 4096 <= answer.body.size(); at += 4096) {
-            const auto byte = [&](std::size_t i) {
-                return static_cast<unsigned char>(answer.body[at + i]);
-            };
-            for (std::size_t b = byte(46) << 8 | byte(47); b != 0 && b < 4096;
-                 b = byte(b + 2) << 8 | byte(b + 3)) {
-                if ((byte(b) << 8 | byte(b + 1)) == 1000) ++encodings[byte(b + 4)];
+    // Blockette 1000's encodings of the records: 11 Steim-2, 4 float32; none: refused.
+    const std::map<int, int> steim2{{11, 2}}, float32{{4, 6}}, refused{};
+    const struct {
+        const char* encoding;
+        std::map<int, int> bhz, bhn;
+    } cases[] = {
+        {"auto", steim2, float32}, {"steim2", steim2, refused}, {"float32", float32, float32}};
+    for (const auto& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(Start({"--encoding", c.encoding}));
+        for (const auto& [channel, encodings] : {std::pair{"BHZ", c.bhz}, {"BHN", c.bhn}}) {
+            SCOPED_TRACE(std::string(c.encoding) + " " + channel);
+            const Answer answer =
+                Curl("/fdsnws/dataselect/1/query?sta=BIG&cha=" + std::string(channel) +
+                     "&start=2013-10-22&end=2013-10-23");
+            EXPECT_EQ(RecordEncodings(answer.body), encodings);
+            if (encodings.empty()) {
+                EXPECT_EQ(answer.status, 500);
+                EXPECT_NE(answer.body.find("--encoding steim2: Steim-2 cannot carry the samples "
+                                           "of BIG BHN exactly"),
+                          std::string::npos)
+                    << answer.body;
+                continue;
             }
+            ASSERT_EQ(answer.status, 200);
+            std::filesystem::rename(ws_.Path("answer"), ws_.Path("big.mseed"));
+            const auto sacs =
+                Mseed2Sac(ws_.Path("big.mseed"), ws_.Path(c.encoding + std::string(channel)));
+            ASSERT_EQ(sacs.size(), 1u);
+            EXPECT_EQ(sacs.begin()->first,
+                      "XX.BIG.." + std::string(channel) + ".D.2013.295.000000.SAC");
+            EXPECT_EQ(sacs.begin()->second.Start(), "00:00:00.250");
+            EXPECT_EQ(sacs.begin()->second.samples,
+                      ReferenceSamples(input, channel == std::string("BHZ") ? 1 : 2, 0, 6000));
         }
-        EXPECT_EQ(encodings, (std::map<int, int>{{encoding, records}})) << channel;
-        std::filesystem::rename(ws_.Path("answer"), ws_.Path("big.mseed"));
-        const auto sacs = Mseed2Sac(ws_.Path("big.mseed"), ws_.Path(channel));
-        ASSERT_EQ(sacs.size(), 1u) << channel;
-        EXPECT_EQ(sacs.begin()->first,
-                  "XX.BIG.." + std::string(channel) + ".D.2013.295.000000.SAC");
-        EXPECT_EQ(sacs.begin()->second.Start(), "00:00:00.250");
-        EXPECT_EQ(sacs.begin()->second.samples,
-                  ReferenceSamples(input, channel == std::string("BHZ") ? 1 : 2, 0, 6000));
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,23 @@ inline std::vector<float> ReferenceSamples(const plqgen::RecordingSpec& spec, in
             ReferenceValue(spec.sampleFormat, plqgen::RawSample(spec, channel, i))));
     }
     return samples;
+}
+
+// How many records of `records` (SEED 2.4 data records of `length` bytes, big-endian) carry
+// each encoding in their Blockette 1000 (11 Steim-2, 4 float32): the first blockette's
+// offset at bytes 46-47, each blockette's type and the next one's offset in its first 4.
+inline std::map<int, int> RecordEncodings(const std::string& records, std::size_t length = 4096) {
+    std::map<int, int> encodings;
+    for (std::size_t at = 0; at + length <= records.size(); at += length) {
+        const auto byte = [&](std::size_t i) {
+            return static_cast<unsigned char>(records[at + i]);
+        };
+        for (std::size_t b = byte(46) << 8 | byte(47); b != 0 && b + 4 < length;
+             b = byte(b + 2) << 8 | byte(b + 3)) {
+            if ((byte(b) << 8 | byte(b + 1)) == 1000) ++encodings[byte(b + 4)];
+        }
+    }
+    return encodings;
 }
 
 // A recording of October 2013 for the tests that find data by time: two channels (BHZ,

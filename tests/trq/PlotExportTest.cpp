@@ -169,6 +169,38 @@ TEST(Export, StartsTheCatalogDoesNotGiveAndNamesSeedDoesNotTake) {
     EXPECT_FALSE(std::filesystem::exists(ws.Path("x.mseed")));
 }
 
+// --encoding in every value, on whole numbers and on a fraction: Blockette 1000's encoding
+// of the records (11 Steim-2, 4 float32), or the refusal of steim2 and nothing written.
+TEST(Export, EveryEncodingOnWholeNumbersAndAFraction) {
+    Workspace ws;
+    WriteFile(ws.Path("whole"), HandFile({1, -2, 300}));
+    WriteFile(ws.Path("fraction"), HandFile({1, 0.5}));
+    std::string ini = ws.IniText(ws.ArchiveDir());  // no catalog: the header's start
+    ws.WriteIni(ini.replace(ini.find("ODBC=TRQ"), 8, "ODBC=NOCATALOG"));
+    const std::map<int, int> steim2{{11, 1}}, float32{{4, 1}}, none{};
+    const struct {
+        const char *encoding, *file;
+        int exitCode;
+        std::map<int, int> records;
+    } cases[] = {{"auto", "whole", 0, steim2},     {"auto", "fraction", 0, float32},
+                 {"steim2", "whole", 0, steim2},   {"steim2", "fraction", 8, none},
+                 {"float32", "whole", 0, float32}, {"float32", "fraction", 0, float32},
+                 {"steim1", "whole", 2, none}};
+    const std::string out = ws.Path("out.mseed");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.encoding) + " " + c.file);
+        std::filesystem::remove(out);
+        const ProcessResult result =
+            ws.Trq({"export", c.file, "--encoding", c.encoding, "-o", "out.mseed"});
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_EQ(std::filesystem::exists(out) ? RecordEncodings(ReadFile(out)) : none, c.records);
+    }
+    EXPECT_NE(ws.Trq({"export", "fraction", "--encoding", "steim2", "-o", "-"})
+                  .err.find("trq export: --encoding steim2: Steim-2 cannot carry the samples of "
+                            "XYZ SHZ exactly (not whole numbers, or steps beyond 30 bits)\n"),
+              std::string::npos);
+}
+
 // `-o -` writes the records to standard output and the summary to standard error; a
 // terminal (here the pseudo-terminal of script(1)) gets no binary records.
 TEST(Export, ToStandardOutputButNeverToATerminal) {

@@ -4,17 +4,20 @@
 
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
 
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
+#include "archive/StreamCodes.h"
 #include "catalog/WindowSamples.h"
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/CatalogOptions.h"
 #include "trq/commands/InventoryOption.h"
+#include "trq/mseed/EncodingChoice.h"
 #include "trq/mseed/MiniSeedWriter.h"
 
 namespace trq {
@@ -58,13 +61,7 @@ std::string OpenItem(const std::string& path, ExportItem& item) {
         return e.what();
     }
     item.start = item.file.StartTime();
-    if (auto problem = SeedCodeProblem(item.file.header.station, 1, 5); !problem.empty()) {
-        return "station " + problem;
-    }
-    if (auto problem = SeedCodeProblem(item.file.header.channel, 1, 3); !problem.empty()) {
-        return "channel " + problem;
-    }
-    return "";
+    return StreamCodeProblem(item.file.header.station, item.file.header.channel);
 }
 
 // The TBEGIN of the file's one row, which must lie within the header's start second.
@@ -84,39 +81,61 @@ std::string StartFromCatalog(CatalogStore& catalog, ExportItem& item) {
     return "";
 }
 
-// The selection's runs within the window, a trace each; an empty run gives none.
-int WriteSelectionTraces(const ExportOptions& options, const SelectionOutcome& selection,
-                         std::ostream& out, std::ostream& err) {
-    MiniSeedWriter writer(options.output, options.recordLength);
-    std::size_t traces = 0;
-    for (const ContinuousSegment& segment : selection.segments) {
-        if (CountWindowSamples(segment, selection.window) == 0) continue;
-        WindowTrace trace;
-        try {
-            trace = ReadWindowSamples(selection.dataDir, segment, selection.window);
-        } catch (const std::runtime_error& e) {
-            err << "trq export: " << e.what() << "\n";
-            return kExitFault;  // the writer removes the unfinished output
+// One export's traces, each read when its turn comes.
+struct ExportSource {
+    std::size_t count = 0;
+    // Trace i, or none when it has no sample to write. Throws std::runtime_error with the
+    // text to report when it cannot be read.
+    std::function<std::optional<WindowTrace>(std::size_t)> read;
+    const char* preposition;  // of the summary: "in" 2 traces, "from" 3 files
+    const char* noun;
+};
+
+// Writes every trace of `source` with the export's one writer, finishes it and prints the
+// summary. A trace that cannot be read ends the export with kExitFault, one that
+// --encoding steim2 refuses with kExitSteim2Refused, an output that cannot be written with
+// kExitOutput; an unfinished file is removed as its writer goes.
+int WriteTraces(const ExportOptions& options, const ExportSource& source, std::ostream& out,
+                std::ostream& err) {
+    try {
+        const std::unique_ptr<TraceWriter> writer =
+            OpenExportWriter(options.format, options.output, options.recordLength);
+        std::size_t written = 0;
+        for (std::size_t i = 0; i < source.count; ++i) {
+            std::optional<WindowTrace> trace;
+            try {
+                trace = source.read(i);
+            } catch (const std::runtime_error& e) {
+                err << "trq export: " << e.what() << "\n";
+                return kExitFault;
+            }
+            if (!trace) continue;
+            writer->Write(ExportTrace(options.format, options.network, options.location,
+                                      trace->station, trace->channel, trace->rate, trace->start,
+                                      trace->samples));
+            ++written;
         }
-        writer.Write(ExportTrace(options.format, options.network, options.location, trace.station,
-                                 trace.channel, trace.rate, trace.start, trace.samples));
-        ++traces;
+        writer->Finish();
+        Summary(options, out, err)
+            << "trq export: "
+            << writer->Summary(std::string(source.preposition) + " " + std::to_string(written) +
+                               " " + source.noun + (written == 1 ? "" : "s"))
+            << "\n";
+    } catch (const Steim2Refusal& e) {
+        err << "trq export: " << e.what() << "\n";
+        return kExitSteim2Refused;
+    } catch (const std::runtime_error& e) {
+        err << "trq export: " << e.what() << "\n";
+        return kExitOutput;
     }
-    writer.Finish();
-    Summary(options, out, err) << "trq export: wrote " << options.output << ": " << writer.Records()
-                               << " records, " << writer.Samples() << " samples in " << traces
-                               << (traces == 1 ? " trace\n" : " traces\n");
-    return selection.skippedRows ? kExitFault : kExitOk;
+    return kExitOk;
 }
 
 // Why the runs' names cannot go into SEED records, or "".
 std::string SelectionNameProblem(const std::vector<ContinuousSegment>& segments) {
     for (const ContinuousSegment& segment : segments) {
-        if (auto problem = SeedCodeProblem(segment.station, 1, 5); !problem.empty()) {
-            return "station " + problem;
-        }
-        if (auto problem = SeedCodeProblem(segment.channel, 1, 3); !problem.empty()) {
-            return "channel " + problem;
+        if (auto problem = StreamCodeProblem(segment.station, segment.channel); !problem.empty()) {
+            return problem;
         }
     }
     return "";
@@ -130,16 +149,16 @@ int ExportSelection(const ExportOptions& options, std::ostream& out, std::ostrea
         err << "trq export: " << problem << "\n";
         return kExitFault;
     }
-    if (!options.format.sds.empty()) {
-        return ExportSelectionToSds(options.format, options.network, options.location,
-                                    options.recordLength, selection, out, err);
-    }
-    try {
-        return WriteSelectionTraces(options, selection, out, err);
-    } catch (const std::runtime_error& e) {
-        err << "trq export: " << e.what() << "\n";
-        return kExitOutput;
-    }
+    // A run without a sample in the window gives no trace.
+    const ExportSource runs{selection.segments.size(),
+                            [&](std::size_t i) -> std::optional<WindowTrace> {
+                                const ContinuousSegment& run = selection.segments[i];
+                                if (CountWindowSamples(run, selection.window) == 0) return {};
+                                return ReadWindowSamples(selection.dataDir, run, selection.window);
+                            },
+                            "in", "trace"};
+    const int exitCode = WriteTraces(options, runs, out, err);
+    return exitCode == kExitOk && selection.skippedRows ? kExitFault : exitCode;
 }
 
 // Opens the catalog for the start times of files: a data source given on the command line
@@ -198,31 +217,20 @@ int ExportFiles(const ExportOptions& options, std::ostream& out, std::ostream& e
     }
     if (exitCode != kExitOk) return exitCode;
 
-    try {
-        MiniSeedWriter writer(options.output, options.recordLength);
-        for (const ExportItem& item : items) {
-            std::vector<float> samples;
+    const ExportSource files{
+        items.size(),
+        [&](std::size_t i) -> std::optional<WindowTrace> {
+            const ExportItem& item = items[i];
+            const ArchiveHeader& header = item.file.header;
             try {
-                samples = ReadArchiveSamples(item.file);
+                return WindowTrace{header.station, header.channel, header.samplesPerSecond,
+                                   std::llround(item.start * 1e6), ReadArchiveSamples(item.file)};
             } catch (const std::runtime_error& e) {
-                err << "trq export: " << item.file.path << ": " << e.what() << "\n";
-                return kExitFault;  // the writer removes the unfinished output
+                throw std::runtime_error(item.file.path + ": " + e.what());
             }
-            writer.Write(ExportTrace(options.format, options.network, options.location,
-                                     item.file.header.station, item.file.header.channel,
-                                     item.file.header.samplesPerSecond,
-                                     std::llround(item.start * 1e6), samples));
-        }
-        writer.Finish();
-        Summary(options, out, err)
-            << "trq export: wrote " << options.output << ": " << writer.Records() << " records, "
-            << writer.Samples() << " samples from " << items.size()
-            << (items.size() == 1 ? " file\n" : " files\n");
-    } catch (const std::runtime_error& e) {
-        err << "trq export: " << e.what() << "\n";
-        return kExitOutput;
-    }
-    return kExitOk;
+        },
+        "from", "file"};
+    return WriteTraces(options, files, out, err);
 }
 
 }  // namespace

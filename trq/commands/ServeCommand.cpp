@@ -7,11 +7,12 @@
 #include <iostream>
 #include <memory>
 
+#include "archive/StreamCodes.h"
 #include "platform/StopOnSignal.h"
 #include "trq/ExitCodes.h"
+#include "trq/commands/EncodingOption.h"
 #include "trq/commands/InventoryOption.h"
 #include "trq/fdsn/FdsnServer.h"
-#include "trq/mseed/MiniSeedPacker.h"
 
 namespace trq {
 
@@ -132,12 +133,7 @@ AddedCommand AddServeCommand(CLI::App& app) {
         ->add_option("--max-samples", serve->maxSamples,
                      "Most samples one dataselect request may ask for (0: no limit by count)")
         ->capture_default_str();
-    command
-        ->add_option("--encoding", serve->encoding,
-                     "dataselect's records: auto (Steim-2 for a series whose every sample it "
-                     "carries exactly, else float32), steim2 (the same), float32 (always)")
-        ->check(CLI::IsMember({"auto", "steim2", "float32"}))
-        ->capture_default_str();
+    AddEncodingOption(*command, serve->encoding);
     AddInventoryOption(*command, serve->inventory);
     AddCatalogArguments(*command, serve->catalog);
     command->add_option("--data-dir", serve->catalog.dataDir,

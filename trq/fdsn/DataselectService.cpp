@@ -8,7 +8,7 @@
 
 #include "catalog/CatalogComparison.h"
 #include "trq/fdsn/CatalogPool.h"
-#include "trq/mseed/MiniSeedPacker.h"
+#include "trq/mseed/EncodingChoice.h"
 
 namespace trq {
 
@@ -129,7 +129,16 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
 MiniSeedStream::MiniSeedStream(DataselectPlan plan, const ServeSettings& settings)
     : plan_(std::move(plan)),
       settings_(settings),
-      samplesPerPiece_(kRecordsPerPiece * Float32SamplesPerRecord(settings.recordLength)) {}
+      samplesPerPiece_(kRecordsPerPiece * Float32SamplesPerRecord(settings.recordLength)) {
+    if (!ChoiceMayRefuse(settings_.encoding)) return;
+    for (const PlannedTrace& trace : plan_.traces) encodings_.push_back(EncodingOf(trace));
+}
+
+MiniSeedEncoding MiniSeedStream::EncodingOf(const PlannedTrace& trace) const {
+    return ChooseEncoding(
+        settings_.encoding, [&] { return Steim2CarriesTrace(trace); }, trace.segment.station,
+        trace.segment.channel);
+}
 
 bool MiniSeedStream::Steim2CarriesTrace(const PlannedTrace& trace) const {
     WindowSampleReader scan(settings_.dataDir, trace.segment, trace.window);
@@ -147,7 +156,8 @@ std::string MiniSeedStream::Next() {
     while (trace_ < plan_.traces.size()) {
         const PlannedTrace& trace = plan_.traces[trace_];
         if (!reader_) {
-            steim2_ = settings_.encoding != "float32" && Steim2CarriesTrace(trace);
+            if (encodings_.size() == trace_) encodings_.push_back(EncodingOf(trace));
+            steim2_ = encodings_[trace_] == MiniSeedEncoding::kSteim2;
             reader_.emplace(settings_.dataDir, trace.segment, trace.window);
             sent_ = 0;
         }
@@ -218,7 +228,12 @@ class Dataselect : public FdsnService {
             answer.noDataStatus = request.noDataStatus;
             return answer;
         }
-        auto stream = std::make_shared<MiniSeedStream>(std::move(plan), serving.settings);
+        std::shared_ptr<MiniSeedStream> stream;
+        try {
+            stream = std::make_shared<MiniSeedStream>(std::move(plan), serving.settings);
+        } catch (const Steim2Refusal& e) {
+            throw FdsnError(500, std::string("The records cannot be made: ") + e.what());
+        }
         answer.contentType = "application/vnd.fdsn.mseed";
         answer.next = [stream] { return stream->Next(); };
         return answer;

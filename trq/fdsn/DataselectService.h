@@ -2,10 +2,7 @@
 // fdsnws-dataselect 1.1 over the archive: exactly the samples of each selection's window,
 // one record series per continuous segment (a gap, an overlap or a change of sample rate
 // starts a new one), as miniSEED 2 records whose start times come from TBEGIN to the
-// microsecond: Steim-2 for a series whose every sample it carries exactly (whole numbers
-// whose differences fit its 30 bits), float32 otherwise. The choice is made per series, not
-// per record: readers on libmseed 2 (mseed2sac) drop the record where integer and float
-// samples meet within one continuous series.
+// microsecond, in the encoding --encoding gives each series (trq/mseed/EncodingChoice.h).
 //
 // A request is planned from the catalog before anything is sent, so that "no data" (204 or
 // 404) and "too much" (413) are answered with their status; then the records are made and
@@ -24,6 +21,7 @@
 #include "trq/fdsn/ServeSettings.h"
 #include "trq/fdsn/ServedStreams.h"
 #include "trq/fdsn/ServerLog.h"
+#include "trq/mseed/MiniSeedPacker.h"
 
 namespace trq {
 
@@ -50,6 +48,9 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
 // The records of a plan, made a few at a time.
 class MiniSeedStream {
   public:
+    // Under an encoding that may refuse a series (steim2), chooses every series' encoding
+    // at once: throws Steim2Refusal before a record is made. Else each series' encoding is
+    // chosen when its turn comes.
     MiniSeedStream(DataselectPlan plan, const ServeSettings& settings);
 
     // The next whole records, about 16 of them; empty once all are made. Throws
@@ -60,6 +61,8 @@ class MiniSeedStream {
   private:
     // Reads the trace's samples once ahead: whether Steim-2 carries every one of them.
     bool Steim2CarriesTrace(const PlannedTrace& trace) const;
+    // The encoding the settings give the trace. Throws Steim2Refusal.
+    MiniSeedEncoding EncodingOf(const PlannedTrace& trace) const;
 
     DataselectPlan plan_;
     ServeSettings settings_;
@@ -67,6 +70,7 @@ class MiniSeedStream {
     std::size_t trace_ = 0;                     // the trace being sent
     std::optional<WindowSampleReader> reader_;  // its samples
     int64_t sent_ = 0;                          // of its samples
+    std::vector<MiniSeedEncoding> encodings_;   // of the traces chosen so far, in order
     bool steim2_ = false;                       // its records are Steim-2, else float32
     int64_t records_ = 0;                       // made so far, for their sequence numbers
 };

@@ -1,31 +1,12 @@
 #include "trq/fdsn/FdsnDocuments.h"
 
-#include <cctype>
 #include <cstdio>
-#include <string_view>
 
 #include "recorder/UtcTime.h"
 
 namespace trq {
 
 namespace {
-
-// Percent-encoding of a code for a query string (codes are plain in practice; names that
-// are not, which the index still lists, must not break its links).
-std::string QueryEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || c == '-' || c == '_' || c == '.') {
-            escaped += c;
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", byte);
-            escaped += hex;
-        }
-    }
-    return escaped;
-}
 
 std::string WadlParameter(const FdsnParameterInfo& info, const char* name) {
     std::string xml = "        <param name=\"" + std::string(name) + "\" style=\"query\" type=\"" +
@@ -59,6 +40,14 @@ std::string WadlMethod(const FdsnService& service, const FdsnMethod& method) {
     xml += "          <representation mediaType=\"text/plain\"/>\n        </request>\n";
     xml += "        <response status=\"200\"/>\n      </method>\n    </resource>\n";
     return xml;
+}
+
+// The usage page's path below the base is "/" in the WADL, the others their own.
+std::string WadlDocument(const FdsnDocument& document) {
+    const std::string path = *document.path == '\0' ? "/" : document.path;
+    return "    <resource path=\"" + path +
+           "\"><method name=\"GET\"><response><representation mediaType=\"" + document.mediaType +
+           "\"/></response></method></resource>\n";
 }
 
 std::string UsageParameters(const FdsnMethod& method) {
@@ -104,7 +93,7 @@ const char* StatusText(int status) {
 std::string FdsnErrorBody(int status, const std::string& detail, const FdsnService* service,
                           const std::string& host, const std::string& target, int64_t submitted) {
     const std::string base = host.empty() ? std::string() : "http://" + host;
-    const std::string usage = service ? base + "/fdsnws/" + service->Name() + "/1/" : base + "/";
+    const std::string usage = base + (service ? service->BasePath() : "/");
     return "Error " + std::to_string(status) + ": " + StatusText(status) + "\n\n" + detail +
            "\n\nUsage details are available from " + usage + "\n\nRequest:\n" + base + target +
            "\n\nRequest Submitted:\n" + FormatIsoUtcMicroseconds(submitted) +
@@ -118,16 +107,9 @@ std::string ServiceWadl(const FdsnService& service, const std::string& baseUrl) 
         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
         "  <resources base=\"" +
         MarkupEscaped(baseUrl) + "\">\n";
-    xml +=
-        "    <resource path=\"/\"><method name=\"GET\"><response><representation "
-        "mediaType=\"text/plain\"/></response></method></resource>\n";
+    xml += WadlDocument(kUsagePage);
     for (const FdsnMethod& method : service.Methods()) xml += WadlMethod(service, method);
-    for (const char* path : {"version", "application.wadl"}) {
-        const char* type = std::string_view(path) == "version" ? "text/plain" : "application/xml";
-        xml += "    <resource path=\"" + std::string(path) +
-               "\"><method name=\"GET\"><response><representation mediaType=\"" + type +
-               "\"/></response></method></resource>\n";
-    }
+    xml += WadlDocument(kVersionDocument) + WadlDocument(kWadlDocument);
     return xml + "  </resources>\n</application>\n";
 }
 
@@ -145,32 +127,6 @@ std::string ServiceUsage(const FdsnService& service, const std::string& baseUrl)
         "  NET STA LOC CHA STARTTIME ENDTIME   (-- for the blank location code)\n";
     text += "\n" + baseUrl + "version, " + baseUrl + "application.wadl\n";
     return text;
-}
-
-std::string IndexPage(const std::vector<StreamName>& streams, const std::string& network) {
-    std::string html =
-        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-        "<title>TRQ archive: FDSN web services</title></head>\n<body>\n"
-        "<h1>TRQ archive</h1>\n<p>FDSN web services: "
-        "<a href=\"fdsnws/dataselect/1/\">dataselect</a> (miniSEED), "
-        "<a href=\"fdsnws/availability/1/\">availability</a>. Network code " +
-        MarkupEscaped(network) + ", blank location code.</p>\n";
-    html += "<table>\n<tr><th>Station</th><th>Channel</th><th>Availability</th></tr>\n";
-    for (const StreamName& stream : streams) {
-        html += "<tr><td>" + MarkupEscaped(stream.station) + "</td><td>" +
-                MarkupEscaped(stream.channel) + "</td><td>";
-        if (const std::string problem = StreamNameProblem(stream); !problem.empty()) {
-            html += "not served: the " + MarkupEscaped(problem) + " (miniSEED 2)";
-        } else {
-            const std::string query = "?net=" + QueryEscaped(network) +
-                                      "&amp;sta=" + QueryEscaped(stream.station) +
-                                      "&amp;loc=--&amp;cha=" + QueryEscaped(stream.channel);
-            html += "<a href=\"fdsnws/availability/1/extent" + query + "\">extent</a> <a href=\"" +
-                    "fdsnws/availability/1/query" + query + "\">time spans</a>";
-        }
-        html += "</td></tr>\n";
-    }
-    return html + "</table>\n</body></html>\n";
 }
 
 std::string MarkupEscaped(const std::string& text) {

@@ -1,13 +1,11 @@
 #pragma once
 // The fixed documents of the web services: the FDSN error text, each service's WADL and
-// usage page, and the index page that lists the archive's streams.
+// usage page (the index page that lists the archive's streams: IndexPage.h).
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "trq/fdsn/FdsnService.h"
-#include "trq/fdsn/ServedStreams.h"
 
 namespace trq {
 
@@ -26,10 +24,6 @@ std::string ServiceWadl(const FdsnService& service, const std::string& baseUrl);
 
 // A plain-text page on a service's methods and parameters (its usage URL).
 std::string ServiceUsage(const FdsnService& service, const std::string& baseUrl);
-
-// The HTML index: every stream of the catalog with links to its availability; streams
-// whose names miniSEED 2 cannot hold are marked as not served, with the reason.
-std::string IndexPage(const std::vector<StreamName>& streams, const std::string& network);
 
 // The text with '&', '<', '>', '"' and '\'' as XML/HTML character references.
 std::string MarkupEscaped(const std::string& text);

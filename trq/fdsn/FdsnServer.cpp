@@ -7,6 +7,7 @@
 
 #include "trq/fdsn/FdsnDocuments.h"
 #include "trq/fdsn/FdsnRoutes.h"
+#include "trq/fdsn/IndexPage.h"
 #include "trq/fdsn/ServedStreams.h"
 #include "trq/fdsn/ServerTaskQueue.h"
 #include "trq/mseed/MiniSeedPacker.h"
@@ -35,7 +36,7 @@ std::string HostOf(const httplib::Request& req) {
 }
 
 std::string BaseUrl(const httplib::Request& req, const FdsnService& service) {
-    return "http://" + HostOf(req) + "/fdsnws/" + service.Name() + "/1/";
+    return "http://" + HostOf(req) + service.BasePath();
 }
 
 // The detail of an error the library answered itself, before any route ran.
@@ -110,31 +111,30 @@ void FdsnServer::Stop() {
 }
 
 void FdsnServer::AddRoutes() {
-    server_->Get("/", [this](const httplib::Request& req, httplib::Response& res) {
-        Respond(req, res, [&] { ServeIndex(res); });
-    });
-    for (const FdsnService* service : FdsnServices()) AddServiceRoutes(*service);
+    for (const FdsnRoute& route : FdsnRouteTable()) {
+        auto handler = [this, &route](const httplib::Request& req, httplib::Response& res) {
+            Answer(route, req, res);
+        };
+        server_->Get(route.path, handler);
+        if (route.kind == RouteKind::kMethod) server_->Post(route.path, handler);
+    }
 }
 
-void FdsnServer::AddServiceRoutes(const FdsnService& service) {
-    const std::string base = "/fdsnws/" + std::string(service.Name()) + "/1/";
-    server_->Get(base, [&service](const httplib::Request& req, httplib::Response& res) {
-        res.set_content(ServiceUsage(service, BaseUrl(req, service)), "text/plain");
-    });
-    server_->Get(base + "version", [&service](const httplib::Request&, httplib::Response& res) {
-        res.set_content(service.Version(), "text/plain");
-    });
-    server_->Get(
-        base + "application.wadl", [&service](const httplib::Request& req, httplib::Response& res) {
-            res.set_content(ServiceWadl(service, BaseUrl(req, service)), "application/xml");
-        });
-    for (const FdsnMethod& method : service.Methods()) {
-        auto handler = [this, &service, &method](const httplib::Request& req,
-                                                 httplib::Response& res) {
-            HandleQuery(req, res, service, method);
-        };
-        server_->Get(base + method.name, handler);
-        server_->Post(base + method.name, handler);
+void FdsnServer::Answer(const FdsnRoute& route, const httplib::Request& req,
+                        httplib::Response& res) {
+    switch (route.kind) {
+        case RouteKind::kIndex:
+            return Respond(req, res, [&] { ServeIndex(res, route.mediaType); });
+        case RouteKind::kUsage:
+            return res.set_content(ServiceUsage(*route.service, BaseUrl(req, *route.service)),
+                                   route.mediaType);
+        case RouteKind::kVersion:
+            return res.set_content(route.service->Version(), route.mediaType);
+        case RouteKind::kWadl:
+            return res.set_content(ServiceWadl(*route.service, BaseUrl(req, *route.service)),
+                                   route.mediaType);
+        case RouteKind::kMethod:
+            return HandleQuery(req, res, *route.service, *route.method);
     }
 }
 
@@ -194,11 +194,11 @@ void FdsnServer::SendAnswer(FdsnAnswer answer, const FdsnService& service,
         });
 }
 
-void FdsnServer::ServeIndex(httplib::Response& res) {
+void FdsnServer::ServeIndex(httplib::Response& res, const char* mediaType) {
     std::vector<StreamName> streams;
     pool_.Use(
         [&](CatalogStore& catalog) { streams = ServedStreams(catalog, settings_.network).All(); });
-    res.set_content(IndexPage(streams, settings_.network), "text/html; charset=utf-8");
+    res.set_content(IndexPage(streams, settings_.network), mediaType);
 }
 
 void FdsnServer::NoData(const httplib::Request& req, httplib::Response& res, int status) {

@@ -3,8 +3,9 @@
 // threads, time-outs on every connection, size limits on requests, the FDSN error bodies
 // and one access line per request on standard error.
 //
+// The routes are those of the route table (FdsnRoutes.h):
 //   GET       /                                         index of streams (HTML)
-//   GET/POST  /fdsnws/<service>/1/<method>              each service's methods (FdsnRoutes.h):
+//   GET/POST  /fdsnws/<service>/1/<method>              each service's methods:
 //                                                       dataselect's query (miniSEED),
 //                                                       station's query (StationXML, text),
 //                                                       availability's query and extent
@@ -27,6 +28,8 @@ struct Response;
 }  // namespace httplib
 
 namespace trq {
+
+struct FdsnRoute;
 
 // Limits of every connection: bytes of a POST body, seconds a read or a write may wait,
 // seconds and requests a kept-alive connection may hold its worker.
@@ -57,12 +60,12 @@ class FdsnServer {
 
   private:
     void AddRoutes();
-    void AddServiceRoutes(const FdsnService& service);
+    void Answer(const FdsnRoute& route, const httplib::Request& req, httplib::Response& res);
     void HandleQuery(const httplib::Request& req, httplib::Response& res,
                      const FdsnService& service, const FdsnMethod& method);
     void SendAnswer(FdsnAnswer answer, const FdsnService& service, const httplib::Request& req,
                     httplib::Response& res);
-    void ServeIndex(httplib::Response& res);
+    void ServeIndex(httplib::Response& res, const char* mediaType);
     void NoData(const httplib::Request& req, httplib::Response& res, int status);
     void SetError(const httplib::Request& req, httplib::Response& res, int status,
                   const std::string& detail);

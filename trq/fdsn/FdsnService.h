@@ -51,9 +51,20 @@ struct FdsnAnswer {
     std::function<std::string()> next;
 };
 
+// A document every service serves below its base path besides its methods (GET only).
+struct FdsnDocument {
+    const char* path;  // after the base path
+    const char* mediaType;
+};
+inline constexpr FdsnDocument kUsagePage{"", "text/plain"};
+inline constexpr FdsnDocument kVersionDocument{"version", "text/plain"};
+inline constexpr FdsnDocument kWadlDocument{"application.wadl", "application/xml"};
+
 class FdsnService {
   public:
     virtual ~FdsnService() = default;
+    // "/fdsnws/<name>/1/": every route of the service lies below it.
+    std::string BasePath() const { return "/fdsnws/" + std::string(Name()) + "/1/"; }
     virtual const char* Name() const = 0;     // "dataselect"
     virtual const char* Version() const = 0;  // the document's major and minor, then our own
     virtual const std::vector<FdsnMethod>& Methods() const = 0;

@@ -19,9 +19,7 @@ struct ServeSettings {
     double maxSeconds = 86400;
     int64_t maxSamples = 0;
     int recordLength = 4096;  // bytes of a miniSEED record
-    // "auto": Steim-2 for a series whose every sample it carries exactly, else float32;
-    // "float32": float32 always. ("steim2" is "auto": a series Steim-2 cannot carry exactly
-    // still goes out as float32, as a refusal half-way through an answer helps no one.)
+    // Of dataselect's records, one of kEncodingChoices (trq/mseed/EncodingChoice.h).
     std::string encoding = "auto";
     // The operator's station metadata: codes and coordinates of the streams it lists (the
     // others keep `network` and the blank location). Null: none.

@@ -2,19 +2,13 @@
 
 #include <algorithm>
 
+#include "archive/StreamCodes.h"
 #include "catalog/CatalogSelection.h"
-#include "trq/mseed/MiniSeedPacker.h"
 
 namespace trq {
 
 std::string StreamNameProblem(const StreamName& stream) {
-    if (auto problem = SeedCodeProblem(stream.station, 1, 5); !problem.empty()) {
-        return "station " + problem;
-    }
-    if (auto problem = SeedCodeProblem(stream.channel, 1, 3); !problem.empty()) {
-        return "channel " + problem;
-    }
-    return "";
+    return StreamCodeProblem(stream.station, stream.channel);
 }
 
 ServedStreams::ServedStreams(CatalogStore& catalog, std::string network,

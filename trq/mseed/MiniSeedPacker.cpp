@@ -3,7 +3,6 @@
 #include <libmseed.h>
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -102,20 +101,6 @@ RecordHandle MakeTemplate(const MiniSeedTrace& trace) {
 }
 
 }  // namespace
-
-std::string SeedCodeProblem(const std::string& code, std::size_t minLength, std::size_t maxLength) {
-    if (code.size() < minLength || code.size() > maxLength) {
-        return "\"" + code + "\" is " + std::to_string(code.size()) +
-               " characters; a SEED record holds " + std::to_string(minLength) + " to " +
-               std::to_string(maxLength);
-    }
-    for (char c : code) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            return "\"" + code + "\" holds a character other than A-Z, a-z and 0-9";
-        }
-    }
-    return "";
-}
 
 bool Steim2Carries(std::span<const float> samples) {
     // Steim-2's widest difference is 30 bits, signed.

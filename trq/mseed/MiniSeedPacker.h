@@ -31,9 +31,6 @@ struct MiniSeedTrace {
 // each difference from the one before within the 30 bits Steim-2 has for it.
 bool Steim2Carries(std::span<const float> samples);
 
-// Why a code cannot go into a SEED record header, or "" when it can.
-std::string SeedCodeProblem(const std::string& code, std::size_t minLength, std::size_t maxLength);
-
 using MiniSeedRecordSink = std::function<void(const char* record, std::size_t length)>;
 
 // Packs every sample of `trace` into records of `recordLength` bytes (a power of two from

@@ -92,6 +92,11 @@ std::string SdsWriter::DayFilePath(const std::string& root, const MiniSeedTrace&
            trace.channel + name;
 }
 
+std::string SdsWriter::Summary(std::string_view) const {
+    return "wrote below " + root_ + ": " + std::to_string(records_) + " records, " +
+           std::to_string(samples_) + " samples into " + std::to_string(files_) + " day files";
+}
+
 void SdsWriter::Write(const MiniSeedTrace& trace) {
     std::size_t first = 0;
     while (first < trace.samples.size()) {

@@ -8,21 +8,23 @@
 #include <cstdint>
 #include <string>
 
-#include "trq/mseed/MiniSeedPacker.h"
+#include "trq/mseed/TraceWriter.h"
 
 namespace trq {
 
-class SdsWriter {
+class SdsWriter final : public TraceWriter {
   public:
     SdsWriter(std::string root, int recordLength);
 
-    // Writes `trace` into its day files. Throws std::runtime_error naming the file when one
-    // cannot be read or written, or libmseed fails.
-    void Write(const MiniSeedTrace& trace);
-
-    int64_t Records() const { return records_; }  // written, over all calls
-    int64_t Samples() const { return samples_; }
-    int64_t Files() const { return files_; }  // day files written to, counted once per call
+    // Writes `trace` into its day files, each whole when this returns. Throws
+    // std::runtime_error naming the file when one cannot be read or written, or libmseed
+    // fails.
+    void Write(const MiniSeedTrace& trace) override;
+    // Nothing is left to do: every day file is complete.
+    void Finish() override {}
+    // Records and samples written over all calls, and the day files written to (counted
+    // once per call); not `source`.
+    std::string Summary(std::string_view source) const override;
 
     // The day file of a stream and a day (microseconds since 1970 within it).
     static std::string DayFilePath(const std::string& root, const MiniSeedTrace& trace,

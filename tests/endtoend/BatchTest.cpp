@@ -10,8 +10,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/ConverterRun.h"
 #include "tests/support/Deadline.h"
-#include "tests/support/Workspace.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -218,6 +218,17 @@ TEST_P(BatchForm, InterruptedBatchRunAgainIsExact) {
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(ws.ArchiveFiles(), classic.ArchiveFiles());
     EXPECT_EQ(ws.CatalogRows(), classic.CatalogRows());
+}
+
+// The cases of batch.cases: the summary, the report and the exit code of small campaigns.
+TEST(BatchCases, EveryCase) {
+    for (const ScriptCase& c : ReadCaseScript("tests/endtoend/batch.cases")) {
+        SCOPED_TRACE(c.title);
+        Workspace ws;
+        ConverterRun run(ws);
+        ASSERT_NO_FATAL_FAILURE(run.Perform(c));
+        EXPECT_EQ(run.Lines(), run.Expected(c));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, BatchForm,

@@ -181,13 +181,6 @@ TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
     const nlohmann::json report = ReadJson(ws.Path("dry.json"));
     EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHN.ABC"], true);
     EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHZ.ABC"], false);
-
-    // A recording without samples makes no file.
-    plqgen::RecordingSpec empty = HourAndMore(3);
-    empty.samplesPerChannel = 0;
-    ws.WriteRecording("spool/ABC/empty.plq", empty);
-    EXPECT_THAT(Batch(ws, {"--station", "ABC", "spool/ABC/empty.plq", "--dry-run"}).out,
-                HasSubstr("spool/ABC/empty.plq (ABC):\n"));
 }
 
 // B3: a batch ended half-way (SIGTERM) and run again leaves the archive and the catalog of
@@ -222,13 +215,7 @@ TEST_P(BatchForm, InterruptedBatchRunAgainIsExact) {
 
 // The cases of batch.cases: the summary, the report and the exit code of small campaigns.
 TEST(BatchCases, EveryCase) {
-    for (const ScriptCase& c : ReadCaseScript("tests/endtoend/batch.cases")) {
-        SCOPED_TRACE(c.title);
-        Workspace ws;
-        ConverterRun run(ws);
-        ASSERT_NO_FATAL_FAILURE(run.Perform(c));
-        EXPECT_EQ(run.Lines(), run.Expected(c));
-    }
+    RunEveryCase("tests/endtoend/batch.cases");
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, BatchForm,

@@ -123,4 +123,14 @@ std::vector<std::string> ConverterRun::Expected(const ScriptCase& c) const {
     return expected;
 }
 
+void RunEveryCase(const std::string& file) {
+    for (const ScriptCase& c : ReadCaseScript(file)) {
+        SCOPED_TRACE(c.title);
+        Workspace ws;
+        ConverterRun run(ws);
+        ASSERT_NO_FATAL_FAILURE(run.Perform(c));
+        EXPECT_EQ(run.Lines(), run.Expected(c));
+    }
+}
+
 }  // namespace testsupport

@@ -56,4 +56,8 @@ class ConverterRun {
     plqgen::RecordingSpec spec_;
 };
 
+// Runs every case of `file` (below the source tree) in a workspace of its own and compares
+// the lines its run gives whole with the case's.
+void RunEveryCase(const std::string& file);
+
 }  // namespace testsupport

@@ -33,7 +33,6 @@ plqgen::RecordingSpec Recording(const std::vector<std::string>& words) {
         if (word.starts_with("sps="))
             spec.samplesPerSecond = static_cast<int16_t>(std::stoi(value));
         if (word.starts_with("year=")) spec.year = static_cast<int16_t>(std::stoi(value));
-        if (word.starts_with("second=")) spec.second = static_cast<int16_t>(std::stoi(value));
     }
     return spec;
 }

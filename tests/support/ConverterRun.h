@@ -4,7 +4,7 @@
 // lines. In every line @ARCHIVE@ stands for the workspace's archive directory and @USER@
 // for its catalog user. Set-up lines, paths below the workspace unless absolute:
 //   golden NAME          a copy of tests/golden/rec.plq (2013-10-22 13:47:34, format 0)
-//   recording NAME [samples=N] [format=N] [sps=N] [year=N] [second=N] [sine]
+//   recording NAME [samples=N] [format=N] [sps=N] [year=N] [sine]
 //                        a generated recording: by default three channels of 1000 int32
 //                        samples (format 2) of a ramp at 100 sps from 2013-10-22 13:47:34
 //   convert NAME [STA]   plq2trq NAME STA (ABC), which must succeed without a word on standard

@@ -176,7 +176,8 @@ JournalReplay ReplayJournal(const std::string& path, const JournalRegistration& 
         ++replay.remaining;
     }
     for (const std::string& line : contents.unreadable) kept += line + '\n';
-    replay.remaining += contents.unreadable.size();
+    replay.unreadable = contents.unreadable.size();
+    replay.remaining += replay.unreadable;
     replay.error = RewriteJournal(path, kept);
     return replay;
 }

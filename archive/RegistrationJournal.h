@@ -41,8 +41,9 @@ JournalContents ReadJournal(const std::string& path);
 
 struct JournalReplay {
     std::size_t applied = 0;
-    std::size_t failed = 0;     // refused by a usable catalog; kept in the journal
-    std::size_t remaining = 0;  // left in the journal: failed, not tried or unreadable
+    std::size_t failed = 0;      // refused by a usable catalog; kept in the journal
+    std::size_t remaining = 0;   // left in the journal: failed, not tried or unreadable
+    std::size_t unreadable = 0;  // lines that are not registrations (left in it too)
     bool catalogUnavailable = false;
     std::string error;  // why the journal could not be read or rewritten; empty when fine
 };

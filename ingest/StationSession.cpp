@@ -63,6 +63,11 @@ StationSession::StationSession(const std::string& dataDir, const std::string& st
     }
     if (!replay.error.empty())
         ConsoleNotice("journal %s: %s", journal.c_str(), replay.error.c_str());
+    // They keep the run at -9: say why.
+    if (replay.unreadable > 0) {
+        ConsoleNotice("journal %s keeps %zu lines that are not registrations, for a person to read",
+                      journal.c_str(), replay.unreadable);
+    }
     journalLeft_ = replay.remaining > 0 || !replay.error.empty();
 }
 

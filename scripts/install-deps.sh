@@ -8,7 +8,8 @@
 #                                    server the tests start, curl, and Node.js with npm for the
 #                                    FDSN client the tests of trq serve ask through
 #                                    (scripts/test.sh); strace for the message and sync
-#                                    counts of scripts/bench.sh
+#                                    counts of scripts/bench.sh; lld for the quick links of
+#                                    scripts/mutation-check.sh
 set -euo pipefail
 
 packages=(
@@ -19,7 +20,7 @@ packages=(
 )
 if [ "${1:-}" = "--dev" ]; then
   packages+=(
-    git time clang clang-format libclang-rt-14-dev ninja-build
+    git time clang clang-format libclang-rt-14-dev ninja-build lld
     libgtest-dev libgmock-dev libbenchmark-dev
     postgresql curl strace libxml2-utils
   )

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/ConverterRun.h"
 #include "tests/support/Deadline.h"
-#include "tests/support/Workspace.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -181,13 +181,6 @@ TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
     const nlohmann::json report = ReadJson(ws.Path("dry.json"));
     EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHN.ABC"], true);
     EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHZ.ABC"], false);
-
-    // A recording without samples makes no file.
-    plqgen::RecordingSpec empty = HourAndMore(3);
-    empty.samplesPerChannel = 0;
-    ws.WriteRecording("spool/ABC/empty.plq", empty);
-    EXPECT_THAT(Batch(ws, {"--station", "ABC", "spool/ABC/empty.plq", "--dry-run"}).out,
-                HasSubstr("spool/ABC/empty.plq (ABC):\n"));
 }
 
 // B3: a batch ended half-way (SIGTERM) and run again leaves the archive and the catalog of
@@ -219,6 +212,15 @@ TEST_P(BatchForm, InterruptedBatchRunAgainIsExact) {
     EXPECT_EQ(ws.ArchiveFiles(), classic.ArchiveFiles());
     EXPECT_EQ(ws.CatalogRows(), classic.CatalogRows());
 }
+
+// The cases of batch.cases: the summary, the report and the exit code of small campaigns.
+class BatchCases : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(BatchCases, Case) {
+    RunCase(GetParam());
+}
+
+CASE_TABLE(batch, BatchCases, ReadCaseScript("tests/endtoend/batch.cases"));
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, BatchForm,
                          ::testing::Values(CatalogKind::kSqlite, CatalogKind::kPostgres),

@@ -1,7 +1,7 @@
 // Converters at once on one catalog and one archive directory, as a data centre scales
 // out: different stations do not disturb each other; one station is written by one
 // converter at a time, so that two recordings of it never mix in a file; a station held
-// for longer than LOCKWAIT is given up with -13.
+// for longer than LOCKWAIT is given up with -13, its leftovers left to the holder.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "tests/support/Bytes.h"
+#include "tests/support/Transcript.h"
 #include "tests/support/Workspace.h"
 
 using namespace testsupport;
@@ -109,17 +110,24 @@ TEST_P(Concurrency, OneStationIsWrittenByOneConverterAtATime) {
     }
 }
 
-// A converter holds the station; another waits LOCKWAIT seconds, says for what, and gives
-// up with -13, having written nothing.
-TEST_P(Concurrency, StationHeldTooLongIsGivenUp) {
-    Workspace ws(GetParam());
+// Another process holds the station: a converter waits LOCKWAIT seconds, says for what, and
+// gives up with -13, and `trq check --repair` leaves the station to the holder; neither
+// removes its temporary file nor makes the registration of its journal. (The lock does not
+// depend on the catalog: SQLite alone.)
+TEST(StationLock, HeldStationIsLeftAlone) {
+    Workspace ws;
     ws.WriteIni(ws.IniText(ws.ArchiveDir()) + "[DATA]\nLOCKWAIT=1\n");
     ws.WriteRecording("rec.plq", Hour());
     std::filesystem::create_directory(ws.ArchiveDir() + "/ABC");
+    WriteFile(ws.ArchiveDir() + "/ABC/.22102013-134734-BHZ.ABC.tmp", "");
+    WriteFile(ws.ArchiveDir() + "/ABC/.plq2trq.journal",
+              "new\tABC\\22102013-134734-BHZ.ABC\tABC\tBHZ\t1382449654\t10\t100\t1\t3\tPLQ2TRQ\n");
+    const auto left = ws.ArchiveFiles();
     const std::string lock = ws.ArchiveDir() + "/ABC/.plq2trq.lock";
     const int held = ::open(lock.c_str(), O_RDWR | O_CREAT, 0666);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     const ProcessResult result = ws.Convert("rec.plq");
+    const std::string check = Transcript(ws, {{"check", "archive", "@LOGIN@", "--repair"}});
     ::close(held);
     EXPECT_EQ(result.exitCode, 243);
     EXPECT_TRUE(result.out.ends_with(
@@ -128,7 +136,9 @@ TEST_P(Concurrency, StationHeldTooLongIsGivenUp) {
               "plq2trq: station ABC is being converted by another converter: "
               "waiting up to 1 s for " +
                   lock + "\nplq2trq: gave up waiting for station ABC after 1 s\n");
-    EXPECT_TRUE(ws.ArchiveFiles().empty());
+    EXPECT_EQ(check, ReadFile(PLQ_SOURCE_DIR "/tests/golden/trq/check-held.txt"));
+    EXPECT_EQ(ws.ArchiveFiles(), left);
+    EXPECT_TRUE(ws.CatalogRows().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, Concurrency,

@@ -346,9 +346,10 @@ TEST_P(Serve, SixteenClientsAtOnceGetWhatOneGets) {
     EXPECT_EQ(failed, 0);
 }
 
-// The catalog server's processes stop answering (SIGSTOP; their host still acknowledges):
-// a request gets 500 saying so within [DATABASE] TIMEOUT=3 (and a margin), and once they go
-// on the server answers again by itself.
+// The catalog server's processes stop answering (SIGSTOP; their host still acknowledges)
+// after the server has been idle for longer than [DATABASE] TIMEOUT=3: a request gets 500
+// saying so within the bound (and a margin), and once they go on the server answers again
+// by itself.
 TEST_P(Serve, SilentCatalogGets500WithinTheTimeoutAndTheServerRecovers) {
     if (GetParam() != CatalogKind::kPostgres) GTEST_SKIP() << "SQLite has no server to stop";
     std::string ini = ws_.IniText(ws_.ArchiveDir());
@@ -356,6 +357,7 @@ TEST_P(Serve, SilentCatalogGets500WithinTheTimeoutAndTheServerRecovers) {
     ASSERT_NO_FATAL_FAILURE(Start());
     const std::string path = "/fdsnws/availability/1/extent?sta=ABC";
     ASSERT_EQ(Curl(path).status, 200);
+    std::this_thread::sleep_for(std::chrono::seconds(4));  // the call watchdog idles
     const Rows servers = QueryRows(ws_.Catalog(),
                                    "SELECT pid FROM pg_stat_activity WHERE pid <> "
                                    "pg_backend_pid() AND datname = '" +

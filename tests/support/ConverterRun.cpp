@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 namespace testsupport {
@@ -64,7 +66,7 @@ void ConverterRun::Step(const std::string& line) {
         spec_ = Recording(words);
         ws_.WriteRecording(words[1], spec_);
     } else if (verb == "convert") {
-        const ProcessResult result = ws_.Convert(words[1]);
+        const ProcessResult result = ws_.Convert(words[1], words.size() > 2 ? words[2] : "ABC");
         ASSERT_EQ(result.exitCode, 0);
         ASSERT_EQ(result.err, "");
     } else if (verb == "flip-last" || verb == "resize" || verb == "append" || verb == "poke") {
@@ -87,6 +89,8 @@ void ConverterRun::Step(const std::string& line) {
     } else if (verb == "trq-ini") {
         ws_.WriteTrqIni(ws_.IniText(ws_.ArchiveDir(), ""));
     } else if (verb == "plq2trq") {
+        const auto report = std::find(words.begin(), words.end(), "--report");
+        report_ = report != words.end() && report + 1 != words.end() ? ws_.Path(report[1]) : "";
         result_ = RunProcess(ConverterPath(), {words.begin() + 1, words.end()}, ws_.Dir().Path(),
                              ws_.Env());
     } else {
@@ -103,6 +107,12 @@ std::vector<std::string> ConverterRun::Lines() const {
     } else {
         for (const auto& [file, state] : ws_.ArchiveFiles()) lines.push_back("file " + file);
     }
+    if (report_.empty()) return lines;
+    const auto report = nlohmann::ordered_json::parse(ReadFile(report_));
+    for (const auto& [key, value] : report.items()) {
+        for (const auto& item : value.is_array() ? value : nlohmann::ordered_json::array({value}))
+            lines.push_back("report " + key + " " + item.dump());
+    }
     return lines;
 }
 
@@ -110,6 +120,13 @@ std::vector<std::string> ConverterRun::Expected(const ScriptCase& c) const {
     std::vector<std::string> expected;
     for (const std::string& line : c.expected) expected.push_back(Expanded(line));
     return expected;
+}
+
+void RunCase(const ScriptCase& c) {
+    Workspace ws;
+    ConverterRun run(ws);
+    ASSERT_NO_FATAL_FAILURE(run.Perform(c));
+    EXPECT_EQ(run.Lines(), run.Expected(c));
 }
 
 }  // namespace testsupport

@@ -7,7 +7,8 @@
 //   recording NAME [samples=N] [format=N] [sps=N] [year=N] [sine]
 //                        a generated recording: by default three channels of 1000 int32
 //                        samples (format 2) of a ramp at 100 sps from 2013-10-22 13:47:34
-//   convert NAME         plq2trq NAME ABC, which must succeed without a word on standard error
+//   convert NAME [STA]   plq2trq NAME STA (ABC), which must succeed without a word on standard
+//                        error
 //   flip-last NAME       the file's last byte changed
 //   resize NAME N        the file cut to N bytes
 //   append PATH TEXT     TEXT added at the end of the file
@@ -18,7 +19,9 @@
 //   plq2trq ARG...       the run the case is about
 // The run's lines: "exit N", each line of standard output ("out ...", an empty line "out")
 // and of standard error ("err ..."), then each file below the archive directory ("file
-// PATH") or "no archive directory".
+// PATH") or "no archive directory"; for a batch run with --report FILE, each recording and
+// station of the report ("report recordings {...}", "report stations {...}") and its exit
+// code ("report exitCode N"), as compact JSON.
 
 #include <string>
 #include <vector>
@@ -49,7 +52,12 @@ class ConverterRun {
 
     const Workspace& ws_;
     ProcessResult result_;
+    std::string report_;  // the path of the run's --report, if any
     plqgen::RecordingSpec spec_;
 };
+
+// Runs case `c` in a workspace of its own and compares the lines its run gives whole with
+// the case's.
+void RunCase(const ScriptCase& c);
 
 }  // namespace testsupport

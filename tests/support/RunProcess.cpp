@@ -146,6 +146,12 @@ BackgroundProcess::BackgroundProcess(const std::string& program,
                                      const std::string& outPath, const std::string& errPath)
     : pid_(Spawn(program, args, workDir, env, outPath, errPath)), name_(program) {}
 
+int BackgroundProcess::Wait(std::chrono::seconds limit) {
+    const int code = WaitForExit(pid_, limit, name_);
+    pid_ = -1;
+    return code;
+}
+
 int BackgroundProcess::Stop() {
     if (pid_ <= 0) return -1000;
     ::kill(pid_, SIGTERM);

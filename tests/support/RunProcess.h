@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ class BackgroundProcess {
     // Sends SIGTERM and waits (killed after 10 s, failing the test); the exit code as
     // RunProcess gives it (-1000 when gone).
     int Stop();
+    // Waits for the program to end by itself (killed after `limit`, failing the test); the
+    // exit code as RunProcess gives it.
+    int Wait(std::chrono::seconds limit);
     bool Running() const { return pid_ > 0; }
 
   private:

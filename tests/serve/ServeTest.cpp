@@ -308,7 +308,7 @@ TEST_P(Serve, TheInventoryGivesStationsAndCodes) {
     ASSERT_EQ(stations["networks"].size(), 1u) << stations.dump(1);
     const json& zz = stations["networks"][0];
     EXPECT_EQ(zz["network"], "ZZ");
-    ASSERT_EQ(zz["stations"].size(), 2u);
+    ASSERT_EQ(zz["stations"].size(), 3u);
     EXPECT_EQ(zz["stations"][0]["station"], "ABC");
     EXPECT_EQ(zz["stations"][0]["name"], "Abc Hill");
     EXPECT_EQ(zz["stations"][0]["latitude"], 47.3769);

@@ -85,8 +85,8 @@ const WindowCase kWindows[] = {
      {"--channel", "BH?", "--from", "2013-10-22T23:59:00Z"},
      {{"XX.ABC..BHN.D.2013.295.235900.SAC", 3, 2, 17940, 60, "23:59:00.750"},
       {"XX.ABC..BHZ.D.2013.295.235900.SAC", 3, 1, 17940, 60, "23:59:00.750"}}},
-    {"station-list-to-standard-output",
-     "XYZ,ABD",
+    {"station-list-to-standard-output",  // a station named twice gives its trace once
+     "XYZ,ABD,XYZ",
      {"--channel", "BHZ", "--from", "2013-10-22T17:59:00Z", "--to", "2013-10-22T19:01:00Z"},
      {{"XX.ABD..BHZ.D.2013.295.175900.SAC", 2, 1, 8940, 60, "17:59:00.500"},
       {"XX.XYZ..BHZ.D.2013.295.190000.SAC", 3, 1, 0, 60, "19:00:00.750"}},
@@ -170,22 +170,22 @@ TEST_P(FindByTime, ListAvailAndPlotGiveTheirGoldenOutputs) {
                         {"avail", "--station", "ABC", "--channel", "BHZ", "--from", "2013-10-22",
                          "--to", "2013-10-23", "--json"},
                         {"list", "--station", "ABC", "--channel", "BHZ", "--from",
-                         "2013-10-22T18:30Z", "--to", "2013-10-22T19:00:00.75Z"},
+                         "2013-10-22T18:30Z", "--to", "2013-10-22T19:00:00.75Z", "--json"},
                         {"avail", "--station", "ABC", "--channel", "BHZ", "--from",
                          "2013-10-22T18:30Z", "--to", "2013-10-22T19:00:00.75Z"}}),
               GoldenTranscript("list-and-avail.txt"));
-    EXPECT_EQ(
-        Transcript(
-            ws_, {{"avail", "--plot", "campaign.png"},
-                  {"list", "--station", "XYZ,ABD", "--channel", "BHZ", "--to", "2013-10-22T19:30Z"},
-                  {"list", "--station", "AB?", "--channel", "BHN,BHZ", "--from",
-                   "2013-10-22T23:00Z", "--json"},
-                  {"avail", "--station", "AB*", "--channel", "BHZ", "--to", "2013-10-22T09:00Z"},
-                  {"list", "--station", "Q*,NONE"},
-                  {"plot", "--station", "AB?,XYZ", "--channel", "BHZ", "--from",
-                   "2013-10-22T17:00Z", "--to", "2013-10-22T20:00Z", "-o", "p.png"},
-                  {"export", "-o", "x.mseed"}}),
-        GoldenTranscript("campaign.txt"));
+    EXPECT_EQ(Transcript(ws_, {{"avail", "--plot", "campaign.png"},
+                               {"list", "--station", "XYZ,ABD,XYZ", "--channel", "BHZ,BHZ", "--to",
+                                "2013-10-22T19:30Z"},
+                               {"list", "--station", "AB?,ABC", "--channel", "BHN,BHZ", "--from",
+                                "2013-10-22T23:00Z", "--json"},
+                               {"avail", "--station", "AB*", "--channel", "BHZ", "--to",
+                                "2013-10-22T09:00Z"},
+                               {"list", "--station", "Q*,NONE"},
+                               {"plot", "--station", "AB?,XYZ", "--channel", "BHZ", "--from",
+                                "2013-10-22T17:00Z", "--to", "2013-10-22T20:00Z", "-o", "p.png"},
+                               {"export", "-o", "x.mseed"}}),
+              GoldenTranscript("campaign.txt"));
     EXPECT_EQ(ReadFile(ws_.Path("campaign.png")).substr(0, 24),
               std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\xb0\0\0\x01\x40", 24));
 }

@@ -268,13 +268,14 @@ TEST_P(Serve, CurlMeetsTheFdsnStatusesAndMseed2sacReadsAPost) {
     EXPECT_EQ(Curl(availability).status, 200);
 
     // Ten minutes at 2 samples/s right after the first recording's BHZ (02:00:00.250): two
-    // spans of their own rates, one only when merge=samplerate asks for it.
+    // spans of their own rates, one only when merge=samplerate asks for it; a station matched
+    // by two patterns and a channel named twice give each span once.
     ExecuteSql(ws_.Catalog(),
                "INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,LDDATE,TBEGIN,TQTY,"
                "FOFF) VALUES ('ABC',2,1,'ABC\\rate2',3,'BHZ','PLQ2TRQ','2013-10-22 00:00:00',"
                "1382407200.25,600,512)");
     const std::string spans =
-        "/fdsnws/availability/1/query?net=XX&sta=ABC&cha=BHZ&format=request&"
+        "/fdsnws/availability/1/query?net=XX&sta=ABC,A*C&cha=BHZ,BHZ&format=request&"
         "start=2013-10-22T01:00:00&end=2013-10-22T02:30:00";
     EXPECT_EQ(Curl(spans).body,
               "XX ABC -- BHZ 2013-10-22T01:00:00.000000 2013-10-22T02:00:00.250000\n"
@@ -385,7 +386,7 @@ TEST_P(Serve, TheInventoryGivesStationsAndCodes) {
     ASSERT_EQ(stations["networks"].size(), 1u) << stations.dump(1);
     const json& zz = stations["networks"][0];
     EXPECT_EQ(zz["network"], "ZZ");
-    ASSERT_EQ(zz["stations"].size(), 2u);
+    ASSERT_EQ(zz["stations"].size(), 3u);
     EXPECT_EQ(zz["stations"][0]["station"], "ABC");
     EXPECT_EQ(zz["stations"][0]["name"], "Abc Hill");
     EXPECT_EQ(zz["stations"][0]["latitude"], 47.3769);

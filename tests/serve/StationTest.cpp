@@ -116,14 +116,20 @@ TEST(StationAnswer, MatchesTheGoldenDocuments) {
         return TimeWindow{1382400000250000, 1382410800250000};
     };
     const int64_t created = 1704067200000000;  // 2024-01-01
+    // Counts of the whole network or station beside those of the selection; stations
+    // selected by a channel code they have (OLD has BHZ only); OLD's one channel epoch ends
+    // at 2013-10-22T00:00:00.0000009, cut to the microsecond, where a window starting then
+    // begins: OLD is then no Station at level=channel.
     const struct {
         const char* query;
         const char* golden;  // below tests/golden/station/; none: no data
     } cases[] = {
-        {"level=response", "response.xml"},
+        {"level=response&cha=BHZ,HHZ", "response.xml"},
         {"level=network&sta=FAR", "network.xml"},
-        {"format=text", "stations.txt"},
+        {"level=network&sta=FAR&format=text", "networks.txt"},
+        {"format=text&cha=BHN,HH?", "stations.txt"},
         {"level=channel&format=text&loc=00", "channels.txt"},
+        {"level=channel&sta=FAR,OLD&starttime=2013-10-22", "channel.xml"},
         {"level=channel&starttime=2021-01-01&sta=FAR", nullptr},
         {"net=XX", nullptr},
     };

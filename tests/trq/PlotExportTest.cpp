@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "tests/trq/TrqTest.h"
+#include "trq/mseed/MiniSeedPacker.h"
 
 namespace {
 
@@ -139,10 +140,23 @@ TEST(ExportOnPostgres, MicrosecondsOfTheStartAreKept) {
     EXPECT_EQ(ReadMiniSeed(ws.Path("out.mseed"))["XX.ABC..BHZ"].start, 1382449654123001);
 }
 
+// Steim-2 carries whole numbers of int32 whose steps fit its 30 bits, -2^29 to 2^29 - 1.
+TEST(Export, SteimTwoOnlyForStepsOfThirtyBits) {
+    const struct {
+        const char* id;
+        std::vector<float> samples;
+        bool carried;
+    } cases[] = {
+        {"widest-steps", {1, 536870912, 0}, true},   {"up-2^29", {0, 536870912}, false},
+        {"down-2^29-1", {536870912, -1}, false},     {"fraction", {0, 0.5f}, false},
+        {"beyond-int32", {0, 2147483648.0f}, false}, {"first-sample-alone", {-1e9f}, true}};
+    for (const auto& c : cases) EXPECT_EQ(trq::Steim2Carries(c.samples), c.carried) << c.id;
+}
+
 // Without a catalog, or with a row rebuilt from the header alone, the start is the
-// header's whole second and a warning says so; rows that do not give the start, and
-// names that do not fit a SEED record, are refused and nothing is written; so is all when
-// the catalog cannot be reached.
+// header's whole second and a warning says so; a step beyond Steim-2 goes out as float32;
+// rows that do not give the start, and names that do not fit a SEED record, are refused
+// and nothing is written; so is all when the catalog cannot be reached.
 TEST(Export, StartsTheCatalogDoesNotGiveAndNamesSeedDoesNotTake) {
     Workspace ws;
     ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws));
@@ -153,18 +167,21 @@ TEST(Export, StartsTheCatalogDoesNotGiveAndNamesSeedDoesNotTake) {
         ExecuteSql(ws.Catalog(), sql);
     }
     WriteFile(ws.Path("long"), HandFile({1}, "4", "STATION"));
+    WriteFile(ws.Path("steps"), HandFile({0, 536870912, 0, 536870912}));
     WriteFile(ws.Path("spaced"), HandFile({1}, "4", "X Z"));
     // The ini files name a catalog that cannot be opened: files go with header seconds.
     std::string ini = ws.IniText(ws.ArchiveDir());
     ws.WriteIni(ini.replace(ini.find("ODBC=TRQ"), 8, "ODBC=NOCATALOG"));
     EXPECT_EQ(
-        Transcript(ws, {{"export", Converted("BHZ"), "-o", "none.mseed"},
+        Transcript(ws, {{"export", Converted("BHZ"), "steps", "-o", "none.mseed"},
                         {"export", Converted("BHZ"), "-o", "header.mseed", "@LOGIN@"},
                         {"export", Converted("BHN"), Converted("BHE"), "-o", "x.mseed", "@LOGIN@"},
                         {"export", Converted("BHZ"), "long", "spaced", "-o", "x.mseed"},
                         {"export", Converted("BHZ"), "-o", "x.mseed", "--dsn", "NOSUCHDSN"}}),
         GoldenText("export.txt"));
     EXPECT_EQ(ReadMiniSeed(ws.Path("none.mseed"))["XX.ABC..BHZ"].start, 1382449654000000);
+    EXPECT_TRUE(ReadMiniSeed(ws.Path("none.mseed"))["XX.XYZ..SHZ"].samples ==
+                FloatBytes({0, 536870912, 0, 536870912}));
     EXPECT_EQ(ReadMiniSeed(ws.Path("header.mseed"))["XX.ABC..BHZ"].start, 1382449654000000);
     EXPECT_FALSE(std::filesystem::exists(ws.Path("x.mseed")));
 }
@@ -218,6 +235,18 @@ TEST(Export, ToStandardOutputButNeverToATerminal) {
     EXPECT_EQ(terminal.out,
               "trq export: -o - writes miniSEED records to standard output, which is a terminal: "
               "redirect it to a file or a pipe\r\n");
+
+    // Failing after the first file's records went out (Steim-2 cannot carry the second
+    // file's fractions) leaves the files here alone, one named "-" among them.
+    std::string ini = ws.IniText(ws.ArchiveDir());
+    ws.WriteIni(ini.replace(ini.find("ODBC=TRQ"), 8, "ODBC=NOCATALOG"));
+    WriteFile(ws.Path("-"), "kept");
+    WriteFile(ws.Path("halves"), HandFile({0.5f}));
+    const ProcessResult failed =
+        ws.Trq({"export", Converted("BHZ"), "halves", "--encoding", "steim2", "-o", "-"});
+    EXPECT_EQ(failed.exitCode, 4);
+    EXPECT_EQ(failed.out.size(), 4096u);
+    EXPECT_EQ(ReadFile(ws.Path("-")), "kept");
 }
 
 // `trq list` names each file below the data directory, where `trq info` opens it; the

@@ -1,7 +1,9 @@
 // trq export --sds: a recording across midnight written into SDS day files, read back by
-// mseed2sac (samples and start times from the generator's input); exporting again, or a
-// part first and the whole after, leaves each day file with every record once, in time
-// order. The inventory's codes name the files.
+// mseed2sac (samples and start times from the generator's input): the sample at exactly
+// 00:00:00.000000 opens the new day. Exporting again, or the parts next to midnight first
+// (a later part of the first day's window, an earlier one of the second's) and the whole
+// after, leaves each day file with every record once, in time order. The inventory's codes
+// name the files.
 
 #include <gtest/gtest.h>
 
@@ -12,9 +14,9 @@ namespace {
 
 using namespace trqtest;
 
-// 2013-10-22 23:50:00.250 for twenty minutes at 1 sample/s: 600 samples each day.
+// 2013-10-22 23:50:00.000 for twenty minutes at 1 sample/s: 600 samples each day.
 plqgen::RecordingSpec Midnight() {
-    return RampRecording(22, 23, 50, 250, 1200);
+    return RampRecording(22, 23, 50, 0, 1200);
 }
 
 TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
@@ -25,10 +27,10 @@ TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
         return ws.Trq(Args(ws, {"export", "--station", "ABC", "--channel", "BHZ", "--from", from,
                                 "--to", to, "--sds", "sds", "@LOGIN@"}));
     };
-    // The second day's first five minutes, then the whole window, then all of it again.
-    EXPECT_EQ(exportSds("2013-10-23T00:00:00", "2013-10-23T00:05:00").exitCode, 0);
-    const ProcessResult whole = exportSds("2013-10-22T23:00:00", "2013-10-23T01:00:00");
-    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    // Five minutes each side of midnight, then the whole window, then all of it again.
+    EXPECT_EQ(exportSds("2013-10-22T23:55:00", "2013-10-23T00:05:00").exitCode, 0);
+    EXPECT_EQ(exportSds("2013-10-22T23:00:00", "2013-10-23T01:00:00").out,
+              "trq export: wrote below sds: 2 records, 600 samples into 2 day files\n");
     const std::string day = "sds/2013/XX/ABC/BHZ.D/XX.ABC..BHZ.D.2013.";
     const std::string first = ReadFile(ws.Path(day + "295")),
                       second = ReadFile(ws.Path(day + "296"));
@@ -42,8 +44,8 @@ TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
         const char* sac;
         const char* start;
         int32_t firstSample;
-    } days[] = {{"295", "XX.ABC..BHZ.D.2013.295.235000.SAC", "23:50:00.250", 0},
-                {"296", "XX.ABC..BHZ.D.2013.296.000000.SAC", "00:00:00.250", 600}};
+    } days[] = {{"295", "XX.ABC..BHZ.D.2013.295.235000.SAC", "23:50:00.000", 0},
+                {"296", "XX.ABC..BHZ.D.2013.296.000000.SAC", "00:00:00.000", 600}};
     for (const auto& d : days) {
         const auto sacs = Mseed2Sac(ws.Path(day + d.doy), ws.Path(std::string("sac") + d.doy));
         ASSERT_EQ(sacs.size(), 1u) << d.doy;

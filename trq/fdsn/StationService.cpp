@@ -77,6 +77,9 @@ std::vector<SelectedNetwork> Select(const StationInventory& inventory,
                     keptStation.channels.push_back({&channel, extent(network, station, channel)});
                 }
             }
+            // At level=channel a station is shown with channels: one whose channel epochs
+            // all miss the window is left out, not written as an empty Station element.
+            if (request.level >= StationLevel::kChannel && keptStation.channels.empty()) continue;
             kept.stations.push_back(std::move(keptStation));
         }
         if (!kept.stations.empty()) selected.push_back(std::move(kept));
@@ -297,13 +300,6 @@ std::optional<std::string> StationAnswer(const StationInventory& inventory,
                                          int64_t created) {
     const std::vector<SelectedNetwork> networks = Select(inventory, request, extent);
     if (networks.empty()) return std::nullopt;
-    if (request.level >= StationLevel::kChannel &&
-        std::none_of(networks.begin(), networks.end(), [](const SelectedNetwork& n) {
-            return std::any_of(n.stations.begin(), n.stations.end(),
-                               [](const SelectedStation& s) { return !s.channels.empty(); });
-        })) {
-        return std::nullopt;
-    }
     return request.format == "text" ? StationText(networks, request.level)
                                     : StationXml(networks, request.level, created);
 }

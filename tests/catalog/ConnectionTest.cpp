@@ -95,7 +95,10 @@ std::vector<std::string> Open(const std::string& seam, const std::string& connec
     if (database.IsOpen()) {
         CatalogLogin login;
         login.wholeConnectString = reconnect;
-        login.timeoutSeconds = 1;  // how long connecting again is tried
+        // How long connecting again is tried, and also how long any one call may take: on a
+        // loaded machine a call under the sanitizers can take a second, and a bound of 1 s
+        // then cut it and connected again (one statement more prepared than the case says).
+        login.timeoutSeconds = 3;
         DatabaseRegistrar registrar(database, "PLQ2TRQ", login, CDatabase::kUseCursorLib);
         for (RegistrationKind kind :
              {RegistrationKind::kNewFile, RegistrationKind::kExtendedFile}) {

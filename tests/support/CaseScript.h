@@ -50,6 +50,9 @@ inline std::string CaseTestName(const ScriptCase& c) {
 }
 
 inline std::string Unescaped(std::string line) {
+    // Every test process reads its tables when it starts: a line without a brace costs
+    // nothing, and the patterns are compiled once.
+    if (line.find('{') == std::string::npos) return line;
     const std::pair<std::string, std::string> named[] = {
         {"{CR}", "\r"}, {"{LF}", "\n"}, {"{TAB}", "\t"}, {"{NUL}", std::string(1, '\0')}};
     for (const auto& [name, bytes] : named) {
@@ -57,11 +60,11 @@ inline std::string Unescaped(std::string line) {
             line.replace(at, name.size(), bytes);
         }
     }
-    const std::regex hex(R"(\{x([0-9A-Fa-f]{2})\})");
+    static const std::regex hex(R"(\{x([0-9A-Fa-f]{2})\})");
     for (std::smatch m; std::regex_search(line, m, hex);) {
         line.replace(m.position(), m.length(), 1, static_cast<char>(std::stoi(m[1], nullptr, 16)));
     }
-    const std::regex repeat(R"(\{([^*{}]+)\*(\d+)\})");
+    static const std::regex repeat(R"(\{([^*{}]+)\*(\d+)\})");
     for (std::smatch m; std::regex_search(line, m, repeat);) {
         std::string copies;
         for (int i = std::stoi(m[2]); i > 0; --i) copies += m[1];

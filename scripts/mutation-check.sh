@@ -27,10 +27,12 @@ cmake -S . -B "$build" "${options[@]}" >/dev/null || exit 2
 cmake --build "$build" -j "$jobs" >/dev/null || { echo "the unchanged tree does not build" >&2; exit 2; }
 
 # The suite's fixtures, started once here instead of by each ctest run.
-fixtures='^(pg_cluster_start|pg_cluster_stop|fdsn_client_setup)$'
+fixtures='^(pg_cluster_start|pg_cluster_stop|catalog_templates|fdsn_client_setup|test_tmp_make|test_tmp_left_empty)$'
 scripts/pg-test-cluster.sh start "$build/pg-test-cluster.env" >/dev/null || exit 2
 trap 'scripts/pg-test-cluster.sh stop "$build/pg-test-cluster.env"' EXIT
+scripts/test-catalog-templates.sh "$build/pg-test-cluster.env" "$build/test-catalogs" >/dev/null || exit 2
 scripts/fdsn-client-setup.sh "$build/fdsn-client" >/dev/null || exit 2
+rm -rf "$build/test-tmp" && mkdir -p "$build/test-tmp"
 tests() { ctest --test-dir "$build" -j "$jobs" --timeout 120 -FA . "$@" >/dev/null 2>&1; }
 tests -E "$fixtures" || { echo "the unchanged suite does not pass" >&2; exit 2; }
 

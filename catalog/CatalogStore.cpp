@@ -11,10 +11,7 @@
 #include "odbc/FieldSlot.h"
 #include "odbc/TextParameters.h"
 
-namespace {
-
-// The driver's text of a database error, on one line.
-std::string ErrorText(const CDBException& error) {
+std::string DriverErrorText(const CDBException& error) {
     std::string text = error.errorText;
     while (!text.empty() && text.back() == '\n') text.pop_back();
     for (char& c : text) {
@@ -23,6 +20,8 @@ std::string ErrorText(const CDBException& error) {
     if (text.empty()) text = "database layer condition " + std::to_string(error.retCode);
     return text;
 }
+
+namespace {
 
 // The one text column of the one row of a query such as a MIN: null for the MIN of no rows.
 class CTextValue : public CRecordset {
@@ -116,7 +115,7 @@ CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new C
             throw CatalogError("the driver did not complete the connection");
         }
     } catch (const CDBException& error) {
-        throw CatalogError(ErrorText(error));
+        throw CatalogError(DriverErrorText(error));
     }
 }
 
@@ -131,7 +130,7 @@ std::vector<CatalogRow> CatalogStore::ReadRows(const std::string& path) {
         for (; !set.IsEOF(); set.MoveNext()) rows.push_back(RowOf(set));
         set.Close();
     } catch (const CDBException& error) {
-        throw CatalogError("reading FILELIST: " + ErrorText(error));
+        throw CatalogError("reading FILELIST: " + DriverErrorText(error));
     }
     return rows;
 }
@@ -173,7 +172,7 @@ void CatalogStore::AppendStreamRows(const std::string& station, const std::strin
         }
         set.Close();
     } catch (const CDBException& error) {
-        throw CatalogError("reading FILELIST: " + ErrorText(error));
+        throw CatalogError("reading FILELIST: " + DriverErrorText(error));
     }
 }
 
@@ -183,7 +182,7 @@ void CatalogStore::DeleteRows(const std::string& path) {
         // be told apart by a positioned one.
         ExecuteWithTextParameters(*database_, "DELETE FROM FILELIST WHERE CPATH=?", {path});
     } catch (const CDBException& error) {
-        throw CatalogError("deleting the FILELIST rows of " + path + ": " + ErrorText(error));
+        throw CatalogError("deleting the FILELIST rows of " + path + ": " + DriverErrorText(error));
     }
 }
 
@@ -191,7 +190,7 @@ std::vector<std::string> CatalogStore::ListStations() {
     try {
         return DistinctValues(*database_, "STA", "", {});
     } catch (const CDBException& error) {
-        throw CatalogError("listing the stations of FILELIST: " + ErrorText(error));
+        throw CatalogError("listing the stations of FILELIST: " + DriverErrorText(error));
     }
 }
 
@@ -199,6 +198,6 @@ std::vector<std::string> CatalogStore::ListChannels(const std::string& station) 
     try {
         return DistinctValues(*database_, "CH", "STA=? AND ", {station});
     } catch (const CDBException& error) {
-        throw CatalogError("listing the channels of " + station + ": " + ErrorText(error));
+        throw CatalogError("listing the channels of " + station + ": " + DriverErrorText(error));
     }
 }

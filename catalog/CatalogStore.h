@@ -12,6 +12,7 @@
 #include "catalog/CatalogRow.h"
 
 class CDatabase;
+class CDBException;
 
 // A catalog operation failed; the message carries the driver's text.
 class CatalogError : public std::runtime_error {
@@ -20,6 +21,9 @@ class CatalogError : public std::runtime_error {
 };
 
 struct CatalogSelection;
+
+// The driver's text of a database error, on one line, for a CatalogError.
+std::string DriverErrorText(const CDBException& error);
 
 class CatalogStore {
   public:

@@ -1,0 +1,63 @@
+#pragma once
+// What `trq serve`'s pages and metrics show of the archive at a glance, worked out by the
+// database itself (aggregates along the index on STA, CH, TBEGIN) instead of row by row, so
+// that a page of hundreds of streams costs a query per stream whatever the catalog's size:
+// each stream's first and last sample and the share of recent windows its files cover; the
+// files and samples of every stream; and a mark that changes with the catalog, for caches of
+// what is drawn from it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/CatalogSelection.h"
+#include "catalog/CatalogStore.h"
+
+// A file counts towards a window when it starts at most this long before the window's
+// start: the converter's files are an hour long at most, and the bound lets the index find
+// a window's files without reading the stream's earlier rows.
+inline constexpr int64_t kFigureFileReach = 86400LL * 1000000;
+
+// Windows one ReadStreamFigures call can take.
+inline constexpr std::size_t kMaxFigureWindows = 4;
+
+struct StreamFigures {
+    // Microseconds since 1970 UTC; none when the stream has no row.
+    std::optional<int64_t> first;  // the first sample (the earliest TBEGIN)
+    // One sample period after the last sample: the end of the stream's latest file, the one
+    // with the latest TBEGIN (of several starting then, the one that reaches furthest).
+    std::optional<int64_t> last;
+    // Per window asked for: the microseconds of it the stream's files cover, summed over the
+    // files (two files that overlap count twice) and at most the window's length.
+    std::vector<int64_t> covered;
+};
+
+// The figures of one stream (a station and channel without wildcards) and of up to
+// kMaxFigureWindows windows. Throws CatalogError.
+StreamFigures ReadStreamFigures(CatalogStore& catalog, const std::string& station,
+                                const std::string& channel, const std::vector<TimeWindow>& windows);
+
+struct StreamTotals {
+    std::string station;
+    std::string channel;
+    int64_t files = 0;   // rows
+    double samples = 0;  // TQTY x SPS summed over the rows
+};
+
+// Every stream of the catalog with its files and samples, by station and channel: one pass
+// over the whole table. Throws CatalogError.
+std::vector<StreamTotals> ReadStreamTotals(CatalogStore& catalog);
+
+// What changes whenever a row is added, removed or written again: the number of rows, their
+// TQTY summed in whole milliseconds (a file that grew), and the latest LDDATE (a row rewritten
+// in place), as the database gives it. One pass over the whole table.
+struct CatalogMark {
+    int64_t rows = 0;
+    int64_t milliseconds = 0;
+    std::string latestLoad;
+    bool operator==(const CatalogMark&) const = default;
+};
+
+// Throws CatalogError.
+CatalogMark ReadCatalogMark(CatalogStore& catalog);

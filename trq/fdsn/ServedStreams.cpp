@@ -27,6 +27,13 @@ const std::vector<std::string>& ServedStreams::Stations() {
 }
 
 std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection) {
+    std::vector<StreamName> streams = Matching(selection);
+    std::erase_if(streams,
+                  [](const StreamName& stream) { return !StreamNameProblem(stream).empty(); });
+    return streams;
+}
+
+std::vector<StreamName> ServedStreams::Matching(const CatalogSelection& selection) {
     std::vector<StreamName> streams;
     if (!inventory_ && (!MatchesAnyPattern(selection.networks, network_) ||
                         !MatchesAnyPattern(selection.locations, ""))) {
@@ -39,8 +46,7 @@ std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection)
         for (const std::string& channel :
              NamesMatching(selection.channels, [&] { return catalog_.ListChannels(station); })) {
             StreamName stream = Named(station, channel);
-            if (StreamNameProblem(stream).empty() &&
-                MatchesAnyPattern(selection.networks, stream.network) &&
+            if (MatchesAnyPattern(selection.networks, stream.network) &&
                 MatchesAnyPattern(selection.locations, stream.location)) {
                 streams.push_back(std::move(stream));
             }
@@ -48,16 +54,6 @@ std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection)
     }
     std::sort(streams.begin(), streams.end());
     streams.erase(std::unique(streams.begin(), streams.end()), streams.end());
-    return streams;
-}
-
-std::vector<StreamName> ServedStreams::All() {
-    std::vector<StreamName> streams;
-    for (const std::string& station : Stations()) {
-        for (const std::string& channel : catalog_.ListChannels(station)) {
-            streams.push_back(Named(station, channel));
-        }
-    }
     return streams;
 }
 

@@ -38,8 +38,8 @@ class ServedStreams {
     // The servable streams that `selection` names, ordered by station and channel: none
     // when its network or location codes do not fit this archive's. Throws CatalogError.
     std::vector<StreamName> Select(const CatalogSelection& selection);
-    // Every stream of the catalog, servable or not (for the index page).
-    std::vector<StreamName> All();
+    // The same, servable or not (for the pages, which mark the others).
+    std::vector<StreamName> Matching(const CatalogSelection& selection);
     // The rows of `stream` whose spans meet [from, to), in time order. Throws CatalogError.
     std::vector<CatalogRow> Rows(const StreamName& stream, std::optional<int64_t> from,
                                  std::optional<int64_t> to);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
@@ -23,7 +24,8 @@ class CFigureRow : public CRecordset {
     }
     void ExchangeFields(FieldExchange& exchange) override {
         // The layer keeps column names by pointer: one literal per place.
-        static const char* const kNames[] = {"F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8"};
+        static const char* const kNames[] = {"F1", "F2",  "F3",  "F4",  "F5",  "F6",  "F7",  "F8",
+                                             "F9", "F10", "F11", "F12", "F13", "F14", "F15", "F16"};
         exchange.SetFieldType(FieldExchange::kResultColumn);
         std::size_t field = 0;
         for (std::string& text : texts_) exchange.ExchangeText(kNames[field++], text, 1023);
@@ -51,13 +53,61 @@ std::optional<int64_t> Microseconds(std::optional<double> seconds) {
     return std::llround(*seconds * 1e6);
 }
 
-// The seconds of [from, to) a row covers, summed: CASE stands for LEAST and GREATEST, which
-// SQLite lacks.
-std::string CoveredSum(const TimeWindow& window) {
-    const std::string from = SqlNumber(window.from), to = SqlNumber(window.to);
-    return ",SUM(CASE WHEN TBEGIN<" + to + " AND TBEGIN+TQTY>" + from +
-           " THEN (CASE WHEN TBEGIN+TQTY<" + to + " THEN TBEGIN+TQTY ELSE " + to +
-           " END)-(CASE WHEN TBEGIN>" + from + " THEN TBEGIN ELSE " + from + " END) ELSE 0 END)";
+// Streams per statement: the figures of a hundred streams in one round trip, planned once.
+constexpr std::size_t kStreamsPerStatement = 100;
+
+// A correlated scalar subquery over the rows of the stream of the VALUES row `v`.
+std::string OfStream(const std::string& what, const std::string& condition) {
+    return ",(SELECT " + what + " FROM FILELIST WHERE STA=v.column1 AND CH=v.column2" +
+           (condition.empty() ? "" : " AND " + condition) + ")";
+}
+
+// The rows that start in [from, to): "TBEGIN>=from AND TBEGIN<to".
+std::string StartingWithin(int64_t from, int64_t to) {
+    return "TBEGIN>=" + SqlNumber(from) + " AND TBEGIN<" + SqlNumber(to);
+}
+
+// The columns of the windows, all ending at `end`, their starts from the latest down: per
+// start the TQTY of the files that start between it and the start before (or the end),
+// then per start the parts from it up to `end` of the files that start before it and reach
+// beyond it, then what the files that start before `end` reach beyond it.
+std::string WindowColumns(const std::vector<int64_t>& starts, int64_t end) {
+    std::string columns;
+    int64_t upTo = end;
+    for (const int64_t start : starts) {
+        columns += OfStream("SUM(TQTY)", StartingWithin(start, upTo));
+        upTo = start;
+    }
+    const std::string endText = SqlNumber(end);
+    for (const int64_t start : starts) {
+        columns += OfStream("SUM((CASE WHEN TBEGIN+TQTY<" + endText + " THEN TBEGIN+TQTY ELSE " +
+                                endText + " END)-" + SqlNumber(start) + ")",
+                            StartingWithin(start - kFigureFileReach, start) + " AND TBEGIN+TQTY>" +
+                                SqlNumber(start));
+    }
+    // Of the files within the shortest window only: a file that starts before it and
+    // reaches beyond `end` is counted by the parts of the windows' starts.
+    return columns +
+           OfStream("SUM(TBEGIN+TQTY-" + endText + ")",
+                    StartingWithin(std::max(end - kFigureFileReach, starts.front()), end) +
+                        " AND TBEGIN+TQTY>" + endText);
+}
+
+// One stream's figures from its row: first, last, then (WindowColumns) the files starting
+// between the starts, the parts from each start, and the part beyond the end.
+StreamFigures Figures(CFigureRow& row, const std::vector<TimeWindow>& windows,
+                      const std::vector<int64_t>& starts) {
+    StreamFigures figures{Microseconds(row.Number(0)), Microseconds(row.Number(1)), {}};
+    const std::size_t count = starts.size();
+    auto seconds = [&](std::size_t i) { return Microseconds(row.Number(2 + i)).value_or(0); };
+    for (std::size_t w = 0; w < count; ++w) {
+        const std::size_t at = static_cast<std::size_t>(
+            std::find(starts.begin(), starts.end(), windows[w].from) - starts.begin());
+        int64_t covered = seconds(count + at) - seconds(2 * count);
+        for (std::size_t k = 0; k <= at; ++k) covered += seconds(k);
+        figures.covered.push_back(std::clamp<int64_t>(covered, 0, windows[w].Length()));
+    }
+    return figures;
 }
 
 template <typename Work>
@@ -71,47 +121,48 @@ auto Reading(const std::string& what, Work&& work) {
 
 }  // namespace
 
-StreamFigures ReadStreamFigures(CatalogStore& catalog, const std::string& station,
-                                const std::string& channel,
-                                const std::vector<TimeWindow>& windows) {
-    // The first and last sample from the index alone; the windows' sums from the rows the
-    // index finds between the earliest start a window's file may have and the latest end.
-    std::string select =
-        "SELECT (SELECT MIN(TBEGIN) FROM FILELIST WHERE STA=? AND CH=?),"
-        "(SELECT MAX(TBEGIN+TQTY) FROM FILELIST WHERE STA=? AND CH=? AND "
-        "TBEGIN>=(SELECT MAX(TBEGIN) FROM FILELIST WHERE STA=? AND CH=?))";
-    std::vector<std::string> parameters{station, channel, station, channel, station, channel};
+std::vector<StreamFigures> ReadStreamFigures(CatalogStore& catalog,
+                                             const std::vector<CatalogStream>& streams,
+                                             const std::vector<TimeWindow>& windows) {
     const std::size_t count = std::min(windows.size(), kMaxFigureWindows);
-    std::string condition;
-    if (count > 0) {
-        int64_t from = windows.front().from, to = windows.front().to;
-        for (std::size_t i = 0; i < count; ++i) {
-            select += CoveredSum(windows[i]);
-            from = std::min(from, windows[i].from);
-            to = std::max(to, windows[i].to);
+    std::vector<int64_t> starts;
+    for (std::size_t i = 0; i < count; ++i) starts.push_back(windows[i].from);
+    std::sort(starts.rbegin(), starts.rend());
+    const int64_t end = count ? windows.front().to : 0;
+    // The first sample from the index alone; the last from the files that start last.
+    const std::string columns =
+        OfStream("MIN(TBEGIN)", "") +
+        OfStream("MAX(TBEGIN+TQTY)",
+                 "TBEGIN>=(SELECT MAX(TBEGIN) FROM FILELIST WHERE STA=v.column1 AND "
+                 "CH=v.column2)") +
+        (count ? WindowColumns(starts, end) : "");
+    std::map<std::pair<std::string, std::string>, StreamFigures> found;
+    for (std::size_t first = 0; first < streams.size(); first += kStreamsPerStatement) {
+        const std::size_t last = std::min(streams.size(), first + kStreamsPerStatement);
+        std::string values;
+        std::vector<std::string> parameters;
+        for (std::size_t i = first; i < last; ++i) {
+            values += (i == first ? "(?,?)" : ",(?,?)");
+            parameters.insert(parameters.end(), {streams[i].station, streams[i].channel});
         }
-        select += " FROM FILELIST";
-        condition = "STA=? AND CH=? AND TBEGIN<" + SqlNumber(to) + " AND TBEGIN>" +
-                    SqlNumber(from - kFigureFileReach) + " AND TBEGIN+TQTY>" + SqlNumber(from);
-        parameters.insert(parameters.end(), {station, channel});
+        const std::string select =
+            "SELECT v.column1,v.column2" + columns + " FROM (VALUES " + values + ") AS v";
+        Reading("reading the figures of " + std::to_string(last - first) + " streams", [&] {
+            CFigureRow row(&catalog.Database(), 2, static_cast<int>(2 + 2 * count + 1));
+            row.SetFilterParameters(parameters);
+            row.Open(CRecordset::kForwardOnly, select.c_str(), CRecordset::kReadOnly);
+            for (; !row.IsEOF(); row.MoveNext()) {
+                found[{row.Text(0), row.Text(1)}] = Figures(row, windows, starts);
+            }
+            row.Close();
+            return 0;
+        });
     }
-    return Reading("reading the figures of " + station + " " + channel, [&] {
-        CFigureRow row(&catalog.Database(), 0, static_cast<int>(2 + count));
-        row.SetFilter(condition);
-        row.SetFilterParameters(parameters);
-        row.Open(CRecordset::kForwardOnly, select.c_str(), CRecordset::kReadOnly);
-        StreamFigures figures;
-        if (!row.IsEOF()) {
-            figures.first = Microseconds(row.Number(0));
-            figures.last = Microseconds(row.Number(1));
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            const int64_t sum = row.IsEOF() ? 0 : Microseconds(row.Number(2 + i)).value_or(0);
-            figures.covered.push_back(std::clamp<int64_t>(sum, 0, windows[i].Length()));
-        }
-        row.Close();
-        return figures;
-    });
+    // The database may hand the VALUES rows back in any order.
+    std::vector<StreamFigures> figures;
+    for (const CatalogStream& stream : streams)
+        figures.push_back(found[{stream.station, stream.channel}]);
+    return figures;
 }
 
 std::vector<StreamTotals> ReadStreamTotals(CatalogStore& catalog) {

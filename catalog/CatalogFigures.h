@@ -1,10 +1,10 @@
 #pragma once
 // What `trq serve`'s pages and metrics show of the archive at a glance, worked out by the
 // database itself (aggregates along the index on STA, CH, TBEGIN) instead of row by row, so
-// that a page of hundreds of streams costs a query per stream whatever the catalog's size:
-// each stream's first and last sample and the share of recent windows its files cover; the
-// files and samples of every stream; and a mark that changes with the catalog, for caches of
-// what is drawn from it.
+// that a page of hundreds of streams costs a statement per hundred streams whatever the
+// catalog's size: each stream's first and last sample and the share of recent windows its
+// files cover; the files and samples of every stream; and a mark that changes with the
+// catalog, for caches of what is drawn from it.
 
 #include <cstdint>
 #include <optional>
@@ -22,6 +22,12 @@ inline constexpr int64_t kFigureFileReach = 86400LL * 1000000;
 // Windows one ReadStreamFigures call can take.
 inline constexpr std::size_t kMaxFigureWindows = 4;
 
+// A stream as the catalog names it: station and channel, without wildcards.
+struct CatalogStream {
+    std::string station;
+    std::string channel;
+};
+
 struct StreamFigures {
     // Microseconds since 1970 UTC; none when the stream has no row.
     std::optional<int64_t> first;  // the first sample (the earliest TBEGIN)
@@ -33,10 +39,14 @@ struct StreamFigures {
     std::vector<int64_t> covered;
 };
 
-// The figures of one stream (a station and channel without wildcards) and of up to
-// kMaxFigureWindows windows. Throws CatalogError.
-StreamFigures ReadStreamFigures(CatalogStore& catalog, const std::string& station,
-                                const std::string& channel, const std::vector<TimeWindow>& windows);
+// The figures of each of `streams`, in their order, over up to kMaxFigureWindows windows that
+// end together (windows of recent days up to a midnight). A window's sum is taken from the
+// files that start within it (whole), less what they reach beyond its end, and the parts
+// within it of the files that start before it, so that each file costs an addition.
+// Throws CatalogError.
+std::vector<StreamFigures> ReadStreamFigures(CatalogStore& catalog,
+                                             const std::vector<CatalogStream>& streams,
+                                             const std::vector<TimeWindow>& windows);
 
 struct StreamTotals {
     std::string station;

@@ -114,6 +114,16 @@ CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new C
         if (!login.Open(*database_, access | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }
+        // A read of many streams at once (CatalogFigures.h) passes PostgreSQL's estimate for
+        // compiling a plan to machine code, which then takes longer than the query: the
+        // toolkit's reads are short, and never ask for it (a server before version 11,
+        // which has no such compiler, refuses the setting: nothing to turn off).
+        if (use == Use::kReadOnly && database_->IsPostgres()) {
+            try {
+                ExecuteWithTextParameters(*database_, "SET jit = off", {});
+            } catch (const CDBException&) {
+            }
+        }
     } catch (const CDBException& error) {
         throw CatalogError(DriverErrorText(error));
     }

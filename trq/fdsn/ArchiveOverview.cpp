@@ -56,13 +56,14 @@ ArchiveOverview ReadOverview(CatalogStore& catalog, const ServeSettings& setting
     AddListedChannels(settings, selection, names);
     std::sort(names.begin(), names.end());
     ArchiveOverview overview{now, std::move(windows), {}};
-    for (StreamName& name : names) {
-        OverviewStream stream{std::move(name), {}, {}};
+    std::vector<CatalogStream> catalogNames;
+    for (const StreamName& name : names) catalogNames.push_back({name.station, name.channel});
+    std::vector<StreamFigures> figures = ReadStreamFigures(catalog, catalogNames, overview.windows);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        OverviewStream stream{std::move(names[i]), {}, std::move(figures[i])};
         if (settings.inventory) {
             stream.listed = settings.inventory->Find(stream.name.station, stream.name.channel);
         }
-        stream.figures =
-            ReadStreamFigures(catalog, stream.name.station, stream.name.channel, overview.windows);
         // A name the selection gave without wildcards that neither lists: nothing to show.
         if (stream.Archived() || stream.listed.channel)
             overview.streams.push_back(std::move(stream));

@@ -148,8 +148,9 @@ std::string GapRows(const StationView& view, const ServeSettings& settings) {
 std::string GapTable(const StationView& view, const ServeSettings& settings) {
     std::string html = "<h2>Gaps and overlaps from " + TimeElement(view.span.from) + " to " +
                        TimeElement(view.span.to) + "</h2>\n";
+    if (view.availability.empty()) return html + "<p>No data.</p>\n";
     const std::string rows = GapRows(view, settings);
-    if (rows.empty()) return html + "<p>None.</p>\n";
+    if (rows.empty()) return html + "<p>None: the files cover every channel's span.</p>\n";
     return html +
            "<table class=\"gaps\">\n<tr><th>Channel</th><th>Kind</th><th>From</th><th>To</th>"
            "<th>Length</th><th>Quick look</th></tr>\n" +

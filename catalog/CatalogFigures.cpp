@@ -93,11 +93,25 @@ std::string WindowColumns(const std::vector<int64_t>& starts, int64_t end) {
                         " AND TBEGIN+TQTY>" + endText);
 }
 
+// The gaps that ended after `since`: the distinct starts after it of files that start more
+// than half a sample period after the end of the files before them (those that start last
+// before them; a stream's first file follows no gap). Two index probes per file: the file
+// before is the latest by TBEGIN, not whichever reaches furthest.
+std::string GapsColumn(int64_t since) {
+    return ",(SELECT COUNT(DISTINCT f.TBEGIN) FROM FILELIST f WHERE f.STA=v.column1 AND "
+           "f.CH=v.column2 AND f.TBEGIN>" +
+           SqlNumber(since) +
+           " AND f.TBEGIN-(CASE WHEN f.SPS>0 THEN 0.5/f.SPS ELSE 0 END)>(SELECT "
+           "MAX(g.TBEGIN+g.TQTY) FROM FILELIST g WHERE g.STA=f.STA AND g.CH=f.CH AND "
+           "g.TBEGIN=(SELECT MAX(p.TBEGIN) FROM FILELIST p WHERE p.STA=f.STA AND p.CH=f.CH AND "
+           "p.TBEGIN<f.TBEGIN)))";
+}
+
 // One stream's figures from its row: first, last, then (WindowColumns) the files starting
-// between the starts, the parts from each start, and the part beyond the end.
+// between the starts, the parts from each start, and the part beyond the end; the gaps last.
 StreamFigures Figures(CFigureRow& row, const std::vector<TimeWindow>& windows,
-                      const std::vector<int64_t>& starts) {
-    StreamFigures figures{Microseconds(row.Number(0)), Microseconds(row.Number(1)), {}};
+                      const std::vector<int64_t>& starts, bool gaps) {
+    StreamFigures figures{Microseconds(row.Number(0)), Microseconds(row.Number(1)), {}, 0};
     const std::size_t count = starts.size();
     auto seconds = [&](std::size_t i) { return Microseconds(row.Number(2 + i)).value_or(0); };
     for (std::size_t w = 0; w < count; ++w) {
@@ -107,6 +121,8 @@ StreamFigures Figures(CFigureRow& row, const std::vector<TimeWindow>& windows,
         for (std::size_t k = 0; k <= at; ++k) covered += seconds(k);
         figures.covered.push_back(std::clamp<int64_t>(covered, 0, windows[w].Length()));
     }
+    const std::size_t gapsAt = 2 + (count ? 2 * count + 1 : 0);
+    if (gaps) figures.gapsSince = static_cast<int>(row.Number(gapsAt).value_or(0));
     return figures;
 }
 
@@ -123,7 +139,8 @@ auto Reading(const std::string& what, Work&& work) {
 
 std::vector<StreamFigures> ReadStreamFigures(CatalogStore& catalog,
                                              const std::vector<CatalogStream>& streams,
-                                             const std::vector<TimeWindow>& windows) {
+                                             const std::vector<TimeWindow>& windows,
+                                             std::optional<int64_t> gapsSince) {
     const std::size_t count = std::min(windows.size(), kMaxFigureWindows);
     std::vector<int64_t> starts;
     for (std::size_t i = 0; i < count; ++i) starts.push_back(windows[i].from);
@@ -135,7 +152,7 @@ std::vector<StreamFigures> ReadStreamFigures(CatalogStore& catalog,
         OfStream("MAX(TBEGIN+TQTY)",
                  "TBEGIN>=(SELECT MAX(TBEGIN) FROM FILELIST WHERE STA=v.column1 AND "
                  "CH=v.column2)") +
-        (count ? WindowColumns(starts, end) : "");
+        (count ? WindowColumns(starts, end) : "") + (gapsSince ? GapsColumn(*gapsSince) : "");
     std::map<std::pair<std::string, std::string>, StreamFigures> found;
     for (std::size_t first = 0; first < streams.size(); first += kStreamsPerStatement) {
         const std::size_t last = std::min(streams.size(), first + kStreamsPerStatement);
@@ -148,11 +165,13 @@ std::vector<StreamFigures> ReadStreamFigures(CatalogStore& catalog,
         const std::string select =
             "SELECT v.column1,v.column2" + columns + " FROM (VALUES " + values + ") AS v";
         Reading("reading the figures of " + std::to_string(last - first) + " streams", [&] {
-            CFigureRow row(&catalog.Database(), 2, static_cast<int>(2 + 2 * count + 1));
+            CFigureRow row(&catalog.Database(), 2,
+                           static_cast<int>(2 + (count ? 2 * count + 1 : 0) + (gapsSince ? 1 : 0)));
             row.SetFilterParameters(parameters);
             row.Open(CRecordset::kForwardOnly, select.c_str(), CRecordset::kReadOnly);
             for (; !row.IsEOF(); row.MoveNext()) {
-                found[{row.Text(0), row.Text(1)}] = Figures(row, windows, starts);
+                found[{row.Text(0), row.Text(1)}] =
+                    Figures(row, windows, starts, gapsSince.has_value());
             }
             row.Close();
             return 0;

@@ -37,16 +37,22 @@ struct StreamFigures {
     // Per window asked for: the microseconds of it the stream's files cover, summed over the
     // files (two files that overlap count twice) and at most the window's length.
     std::vector<int64_t> covered;
+    // When asked for: the gaps that ended after a time, that is, the files that start after
+    // it more than half a sample period after the end of the files before them (those that
+    // start last before them: where files overlap, a later gap may hide behind a longer
+    // file that started earlier, and is counted all the same).
+    int gapsSince = 0;
 };
 
 // The figures of each of `streams`, in their order, over up to kMaxFigureWindows windows that
 // end together (windows of recent days up to a midnight). A window's sum is taken from the
 // files that start within it (whole), less what they reach beyond its end, and the parts
 // within it of the files that start before it, so that each file costs an addition.
-// Throws CatalogError.
+// With `gapsSince`, the gaps that ended after it. Throws CatalogError.
 std::vector<StreamFigures> ReadStreamFigures(CatalogStore& catalog,
                                              const std::vector<CatalogStream>& streams,
-                                             const std::vector<TimeWindow>& windows);
+                                             const std::vector<TimeWindow>& windows,
+                                             std::optional<int64_t> gapsSince = std::nullopt);
 
 struct StreamTotals {
     std::string station;

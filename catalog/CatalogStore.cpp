@@ -73,6 +73,32 @@ std::vector<std::string> DistinctValues(CDatabase& database, const std::string& 
     return values;
 }
 
+// Station and channel: one row of ListStreams' statement.
+class CStreamName : public CRecordset {
+  public:
+    explicit CStreamName(CDatabase* database) : CRecordset(database) { fieldCount_ = 2; }
+    void ExchangeFields(FieldExchange& exchange) override {
+        exchange.SetFieldType(FieldExchange::kResultColumn);
+        exchange.ExchangeText("STA", station, 1023, SQL_VARCHAR, 0);
+        exchange.ExchangeText("CH", channel, 1023, SQL_VARCHAR, 0);
+    }
+    std::string station;
+    std::string channel;
+};
+
+// The next stream after (s.sta, s.ch): the next channel of the station, else the first
+// channel of the next station; each a MIN along the index. UNION (not ALL) ends the walk
+// should a collation ever lead back to a stream met before.
+constexpr const char* kStreamWalk =
+    "WITH RECURSIVE streams(sta,ch) AS (SELECT (SELECT MIN(STA) FROM FILELIST),"
+    "(SELECT MIN(CH) FROM FILELIST WHERE STA=(SELECT MIN(STA) FROM FILELIST)) UNION "
+    "SELECT CASE WHEN (SELECT MIN(CH) FROM FILELIST WHERE STA=s.sta AND CH>s.ch) IS NULL "
+    "THEN (SELECT MIN(STA) FROM FILELIST WHERE STA>s.sta) ELSE s.sta END,"
+    "COALESCE((SELECT MIN(CH) FROM FILELIST WHERE STA=s.sta AND CH>s.ch),"
+    "(SELECT MIN(CH) FROM FILELIST WHERE STA=(SELECT MIN(STA) FROM FILELIST WHERE "
+    "STA>s.sta))) FROM streams s WHERE s.sta IS NOT NULL) "
+    "SELECT sta,ch FROM streams WHERE sta IS NOT NULL AND ch IS NOT NULL";
+
 CatalogRow RowOf(const CFileList& set) {
     CatalogRow row;
     row.station = set.station;
@@ -201,6 +227,21 @@ std::vector<std::string> CatalogStore::ListStations() {
         return DistinctValues(*database_, "STA", "", {});
     } catch (const CDBException& error) {
         throw CatalogError("listing the stations of FILELIST: " + DriverErrorText(error));
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> CatalogStore::ListStreams() {
+    try {
+        CStreamName set(database_.get());
+        set.Open(CRecordset::kForwardOnly, kStreamWalk, CRecordset::kReadOnly);
+        std::vector<std::pair<std::string, std::string>> streams;
+        for (; !set.IsEOF(); set.MoveNext()) streams.emplace_back(set.station, set.channel);
+        set.Close();
+        // In the order of bytes, as ListStations and ListChannels give them.
+        std::sort(streams.begin(), streams.end());
+        return streams;
+    } catch (const CDBException& error) {
+        throw CatalogError("listing the streams of FILELIST: " + DriverErrorText(error));
     }
 }
 

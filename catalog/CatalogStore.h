@@ -52,6 +52,10 @@ class CatalogStore {
     // cost grows with the number of names, not of rows. Throws CatalogError.
     std::vector<std::string> ListStations();
     std::vector<std::string> ListChannels(const std::string& station);
+    // Every station and channel of the catalog, by station and channel: the same steps along
+    // the index, taken by the database in one statement (a round trip in all, where the
+    // two above take one per name). Throws CatalogError.
+    std::vector<std::pair<std::string, std::string>> ListStreams();
 
     CDatabase& Database() { return *database_; }
 

@@ -1,8 +1,8 @@
 // The figures of the pages and /metrics from the database's aggregates, on SQLite and on
 // PostgreSQL: first and last sample, and coverage of windows that end together, with files
-// that cross each window's start and its end; the files and samples of every stream; the
-// mark that changes when a row is written again or removed. Times are seconds from
-// 2013-10-23 00:00:00 UTC, the windows' end.
+// that cross each window's start and its end; the gaps that ended after a time; the files
+// and samples of every stream; the mark that changes when a row is written again or removed. Times
+// are seconds from 2013-10-23 00:00:00 UTC, the windows' end.
 
 #include <gtest/gtest.h>
 
@@ -18,11 +18,11 @@ constexpr double kEnd = 1382486400, kDay = 86400;
 class Figures : public ::testing::TestWithParam<CatalogKind> {
   protected:
     Figures() : catalog_(MakeCatalog(GetParam(), dir_)) {}
-    void Insert(const char* channel, double start, double seconds) {
+    void Insert(const char* channel, double start, double seconds, std::string station = "ABC") {
         ExecuteSql(catalog_,
                    "INSERT INTO FILELIST (STA,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,"
-                   "LDDATE,TBEGIN,TQTY,FOFF) VALUES ('ABC',2,1,'ABC\\" +
-                       std::to_string(rows_++) + "',3,'" + channel +
+                   "LDDATE,TBEGIN,TQTY,FOFF) VALUES ('" +
+                       station + "',2,1,'ABC\\" + std::to_string(rows_++) + "',3,'" + channel +
                        "','PLQ2TRQ','2013-10-23 00:00:00'," + std::to_string(kEnd + start) + "," +
                        std::to_string(seconds) + ",512)");
     }
@@ -45,24 +45,35 @@ TEST_P(Figures, CoverFilesAcrossEveryEdge) {
     Insert("BHZ", -3600, 4800);             // across the end: 3600 s of each
     Insert("BHZ", 7200, 3600);              // after the end: the last sample
     Insert("BHN", -2 * kDay, 60);
+    Insert("BHN", -kDay, 60);          // data resumed exactly at the time: an older gap
+    Insert("BHN", -kDay + 60.25, 60);  // within half a sample period: no gap
+    Insert("BHE", -3600, 60);          // the stream's first data: no gap
+    Insert("HHZ", 0, 60, "AB");
     CatalogStore store = Store();
+    EXPECT_EQ(store.ListStreams(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"AB", "HHZ"}, {"ABC", "BHE"}, {"ABC", "BHN"}, {"ABC", "BHZ"}}));
     const std::vector<StreamFigures> figures =
-        ReadStreamFigures(store, {{"ABC", "BHZ"}, {"ABC", "BHN"}, {"ABC", "BHE"}},
-                          {{Micro(-kDay), Micro(0)}, {Micro(-7 * kDay), Micro(0)}});
-    ASSERT_EQ(figures.size(), 3u);
+        ReadStreamFigures(store, {{"ABC", "BHZ"}, {"ABC", "BHN"}, {"ABC", "HHZ"}, {"ABC", "BHE"}},
+                          {{Micro(-kDay), Micro(0)}, {Micro(-7 * kDay), Micro(0)}}, Micro(-kDay));
+    ASSERT_EQ(figures.size(), 4u);
+    // BHZ's data resumed after gaps at -3600 and at 7200.
+    std::vector<int> gaps;
+    for (const StreamFigures& stream : figures) gaps.push_back(stream.gapsSince);
+    EXPECT_EQ(gaps, (std::vector<int>{2, 0, 0, 0}));
     EXPECT_EQ(figures[0].first, Micro(-7 * kDay - 1800));
     EXPECT_EQ(figures[0].last, Micro(10800));
     EXPECT_EQ(figures[0].covered, (std::vector<int64_t>{6600000000, 9000000000}));
-    EXPECT_EQ(figures[1].last, Micro(-2 * kDay + 60));
-    EXPECT_EQ(figures[1].covered, (std::vector<int64_t>{0, 60000000}));
+    EXPECT_EQ(figures[1].last, Micro(-kDay + 120.25));
+    EXPECT_EQ(figures[1].covered, (std::vector<int64_t>{120000000, 180000000}));
     EXPECT_FALSE(figures[2].first.has_value());
     EXPECT_EQ(figures[2].covered, (std::vector<int64_t>{0, 0}));
 
     const std::vector<StreamTotals> totals = ReadStreamTotals(store);
-    ASSERT_EQ(totals.size(), 2u);
-    EXPECT_EQ(totals[1].channel, "BHZ");
-    EXPECT_EQ(totals[1].files, 4);
-    EXPECT_EQ(totals[1].samples, 2 * (3600 + 3600 + 4800 + 3600));
+    ASSERT_EQ(totals.size(), 4u);
+    EXPECT_EQ(totals[3].channel, "BHZ");
+    EXPECT_EQ(totals[3].files, 4);
+    EXPECT_EQ(totals[3].samples, 2 * (3600 + 3600 + 4800 + 3600));
 
     const CatalogMark before = ReadCatalogMark(store);
     ExecuteSql(catalog_, "UPDATE FILELIST SET TQTY=TQTY+0.5 WHERE CH='BHN'");

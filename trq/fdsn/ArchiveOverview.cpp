@@ -50,7 +50,7 @@ std::vector<TimeWindow> CoverageWindows(int64_t now) {
 
 ArchiveOverview ReadOverview(CatalogStore& catalog, const ServeSettings& settings,
                              const CatalogSelection& selection, int64_t now,
-                             std::vector<TimeWindow> windows) {
+                             std::vector<TimeWindow> windows, std::optional<int64_t> gapsSince) {
     ServedStreams served(catalog, settings.network, settings.inventory.get());
     std::vector<StreamName> names = served.Matching(selection);
     AddListedChannels(settings, selection, names);
@@ -58,7 +58,8 @@ ArchiveOverview ReadOverview(CatalogStore& catalog, const ServeSettings& setting
     ArchiveOverview overview{now, std::move(windows), {}};
     std::vector<CatalogStream> catalogNames;
     for (const StreamName& name : names) catalogNames.push_back({name.station, name.channel});
-    std::vector<StreamFigures> figures = ReadStreamFigures(catalog, catalogNames, overview.windows);
+    std::vector<StreamFigures> figures =
+        ReadStreamFigures(catalog, catalogNames, overview.windows, gapsSince);
     for (std::size_t i = 0; i < names.size(); ++i) {
         OverviewStream stream{std::move(names[i]), {}, std::move(figures[i])};
         if (settings.inventory) {

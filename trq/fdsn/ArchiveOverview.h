@@ -39,9 +39,11 @@ std::vector<TimeWindow> CoverageWindows(int64_t now);
 int64_t DayStart(int64_t time);
 
 // The streams `selection` names (its window is not used) with their figures over `windows`
-// (none: the first and last sample only). Throws CatalogError.
+// (none: the first and last sample only), and with `gapsSince` the gaps that ended after
+// it. Throws CatalogError.
 ArchiveOverview ReadOverview(CatalogStore& catalog, const ServeSettings& settings,
                              const CatalogSelection& selection, int64_t now,
-                             std::vector<TimeWindow> windows);
+                             std::vector<TimeWindow> windows,
+                             std::optional<int64_t> gapsSince = std::nullopt);
 
 }  // namespace trq

@@ -227,22 +227,13 @@ std::string ArchivePages::Metrics() {
     const int64_t now = NowMicroseconds();
     MetricsView view;
     pool_.Use([&](CatalogStore& catalog) {
-        view.overview = ReadOverview(catalog, settings_, {}, now, {});
-        {
-            std::lock_guard lock(totalsMutex_);
-            if (!totals_ || totals_->first != generation) {
-                totals_.emplace(generation, ReadStreamTotals(catalog));
-            }
-            for (const StreamTotals& totals : totals_->second)
-                view.totals[{totals.station, totals.channel}] = totals;
+        view.overview = ReadOverview(catalog, settings_, {}, now, {}, now - kDay);
+        std::lock_guard lock(totalsMutex_);
+        if (!totals_ || totals_->first != generation) {
+            totals_.emplace(generation, ReadStreamTotals(catalog));
         }
-        ServedStreams served(catalog, settings_.network, settings_.inventory.get());
-        view.gapsLastDay.clear();
-        for (const OverviewStream& stream : view.overview.streams) {
-            if (!stream.Archived() || *stream.figures.last <= now - kDay) continue;
-            view.gapsLastDay[{stream.name.station, stream.name.channel}] = GapsEndedWithin(
-                served.Rows(stream.name, now - kDay, now), stream.figures.first, now - kDay, now);
-        }
+        for (const StreamTotals& totals : totals_->second)
+            view.totals[{totals.station, totals.channel}] = totals;
         view.watch = settings_.watch->Read(catalog);
     });
     view.requests = requests_.Snapshot();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "catalog/ContinuousSegments.h"
 #include "trq/fdsn/PrometheusText.h"
 
 namespace trq {
@@ -49,9 +48,8 @@ void StreamFamilies(PrometheusText& text, const MetricsView& view) {
     text.Family("trq_stream_gaps_last_day", "gauge",
                 "Gaps in the stream's data that ended within the last 24 hours.");
     for (const OverviewStream& stream : streams) {
-        const auto found = view.gapsLastDay.find({stream.name.station, stream.name.channel});
         text.Sample("trq_stream_gaps_last_day", StreamLabels(stream.name),
-                    found == view.gapsLastDay.end() ? 0 : found->second);
+                    stream.figures.gapsSince);
     }
 }
 
@@ -114,20 +112,6 @@ std::string MetricsPage(const MetricsView& view) {
     RequestFamilies(text, view);
     if (view.watch) WatchFamilies(text, *view.watch);
     return text.Text();
-}
-
-int GapsEndedWithin(std::vector<CatalogRow> rows, std::optional<int64_t> streamFirst,
-                    int64_t dayStart, int64_t now) {
-    int gaps = 0;
-    std::optional<int64_t> coveredUpTo;
-    for (const ContinuousSegment& segment : JoinIntoSegmentsPerRate(std::move(rows))) {
-        const bool resumed =
-            coveredUpTo ? segment.start > *coveredUpTo
-                        : segment.start > dayStart && streamFirst && *streamFirst < segment.start;
-        if (resumed && segment.start > dayStart && segment.start <= now) ++gaps;
-        coveredUpTo = std::max(coveredUpTo.value_or(segment.end), segment.end);
-    }
-    return gaps;
 }
 
 }  // namespace trq

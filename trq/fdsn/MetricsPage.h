@@ -32,10 +32,9 @@
 namespace trq {
 
 struct MetricsView {
-    ArchiveOverview overview;  // figures without windows
+    ArchiveOverview overview;  // figures without windows, gaps of the last day
     // Keyed by station and channel as the catalog names them.
     std::map<std::pair<std::string, std::string>, StreamTotals> totals;
-    std::map<std::pair<std::string, std::string>, int> gapsLastDay;
     std::map<std::string, RouteRequests> requests;
     int64_t pictureHits = 0;
     int64_t pictureMisses = 0;
@@ -43,11 +42,5 @@ struct MetricsView {
 };
 
 std::string MetricsPage(const MetricsView& view);
-
-// The gaps of a stream that ended within the day before `now`, from its rows that meet
-// that day and its first sample: a gap before the first of those rows counts when the
-// stream had data before.
-int GapsEndedWithin(std::vector<CatalogRow> rows, std::optional<int64_t> streamFirst,
-                    int64_t dayStart, int64_t now);
 
 }  // namespace trq

@@ -29,7 +29,7 @@ struct StreamName {
 // stream is never cut to fit: that could give it another station's name.
 std::string StreamNameProblem(const StreamName& stream);
 
-// One request's view of the catalog; the names it lists are read once per request.
+// One request's view of the catalog.
 class ServedStreams {
   public:
     ServedStreams(CatalogStore& catalog, std::string network,
@@ -45,14 +45,11 @@ class ServedStreams {
                                  std::optional<int64_t> to);
 
   private:
-    const std::vector<std::string>& Stations();
-
     StreamName Named(const std::string& station, const std::string& channel) const;
 
     CatalogStore& catalog_;
     std::string network_;
     const StationInventory* inventory_;
-    std::optional<std::vector<std::string>> stations_;
 };
 
 }  // namespace trq

@@ -11,10 +11,7 @@
 #include "odbc/FieldSlot.h"
 #include "odbc/TextParameters.h"
 
-namespace {
-
-// The driver's text of a database error, on one line.
-std::string ErrorText(const CDBException& error) {
+std::string DriverErrorText(const CDBException& error) {
     std::string text = error.errorText;
     while (!text.empty() && text.back() == '\n') text.pop_back();
     for (char& c : text) {
@@ -23,6 +20,8 @@ std::string ErrorText(const CDBException& error) {
     if (text.empty()) text = "database layer condition " + std::to_string(error.retCode);
     return text;
 }
+
+namespace {
 
 // The one text column of the one row of a query such as a MIN: null for the MIN of no rows.
 class CTextValue : public CRecordset {
@@ -74,6 +73,32 @@ std::vector<std::string> DistinctValues(CDatabase& database, const std::string& 
     return values;
 }
 
+// Station and channel: one row of ListStreams' statement.
+class CStreamName : public CRecordset {
+  public:
+    explicit CStreamName(CDatabase* database) : CRecordset(database) { fieldCount_ = 2; }
+    void ExchangeFields(FieldExchange& exchange) override {
+        exchange.SetFieldType(FieldExchange::kResultColumn);
+        exchange.ExchangeText("STA", station, 1023, SQL_VARCHAR, 0);
+        exchange.ExchangeText("CH", channel, 1023, SQL_VARCHAR, 0);
+    }
+    std::string station;
+    std::string channel;
+};
+
+// The next stream after (s.sta, s.ch): the next channel of the station, else the first
+// channel of the next station; each a MIN along the index. UNION (not ALL) ends the walk
+// should a collation ever lead back to a stream met before.
+constexpr const char* kStreamWalk =
+    "WITH RECURSIVE streams(sta,ch) AS (SELECT (SELECT MIN(STA) FROM FILELIST),"
+    "(SELECT MIN(CH) FROM FILELIST WHERE STA=(SELECT MIN(STA) FROM FILELIST)) UNION "
+    "SELECT CASE WHEN (SELECT MIN(CH) FROM FILELIST WHERE STA=s.sta AND CH>s.ch) IS NULL "
+    "THEN (SELECT MIN(STA) FROM FILELIST WHERE STA>s.sta) ELSE s.sta END,"
+    "COALESCE((SELECT MIN(CH) FROM FILELIST WHERE STA=s.sta AND CH>s.ch),"
+    "(SELECT MIN(CH) FROM FILELIST WHERE STA=(SELECT MIN(STA) FROM FILELIST WHERE "
+    "STA>s.sta))) FROM streams s WHERE s.sta IS NOT NULL) "
+    "SELECT sta,ch FROM streams WHERE sta IS NOT NULL AND ch IS NOT NULL";
+
 CatalogRow RowOf(const CFileList& set) {
     CatalogRow row;
     row.station = set.station;
@@ -115,8 +140,18 @@ CatalogStore::CatalogStore(const CatalogLogin& login, Use use) : database_(new C
         if (!login.Open(*database_, access | CDatabase::kNoOdbcDialog)) {
             throw CatalogError("the driver did not complete the connection");
         }
+        // A read of many streams at once (CatalogFigures.h) passes PostgreSQL's estimate for
+        // compiling a plan to machine code, which then takes longer than the query: the
+        // toolkit's reads are short, and never ask for it (a server before version 11,
+        // which has no such compiler, refuses the setting: nothing to turn off).
+        if (use == Use::kReadOnly && database_->IsPostgres()) {
+            try {
+                ExecuteWithTextParameters(*database_, "SET jit = off", {});
+            } catch (const CDBException&) {
+            }
+        }
     } catch (const CDBException& error) {
-        throw CatalogError(ErrorText(error));
+        throw CatalogError(DriverErrorText(error));
     }
 }
 
@@ -131,7 +166,7 @@ std::vector<CatalogRow> CatalogStore::ReadRows(const std::string& path) {
         for (; !set.IsEOF(); set.MoveNext()) rows.push_back(RowOf(set));
         set.Close();
     } catch (const CDBException& error) {
-        throw CatalogError("reading FILELIST: " + ErrorText(error));
+        throw CatalogError("reading FILELIST: " + DriverErrorText(error));
     }
     return rows;
 }
@@ -173,7 +208,7 @@ void CatalogStore::AppendStreamRows(const std::string& station, const std::strin
         }
         set.Close();
     } catch (const CDBException& error) {
-        throw CatalogError("reading FILELIST: " + ErrorText(error));
+        throw CatalogError("reading FILELIST: " + DriverErrorText(error));
     }
 }
 
@@ -183,7 +218,7 @@ void CatalogStore::DeleteRows(const std::string& path) {
         // be told apart by a positioned one.
         ExecuteWithTextParameters(*database_, "DELETE FROM FILELIST WHERE CPATH=?", {path});
     } catch (const CDBException& error) {
-        throw CatalogError("deleting the FILELIST rows of " + path + ": " + ErrorText(error));
+        throw CatalogError("deleting the FILELIST rows of " + path + ": " + DriverErrorText(error));
     }
 }
 
@@ -191,7 +226,22 @@ std::vector<std::string> CatalogStore::ListStations() {
     try {
         return DistinctValues(*database_, "STA", "", {});
     } catch (const CDBException& error) {
-        throw CatalogError("listing the stations of FILELIST: " + ErrorText(error));
+        throw CatalogError("listing the stations of FILELIST: " + DriverErrorText(error));
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> CatalogStore::ListStreams() {
+    try {
+        CStreamName set(database_.get());
+        set.Open(CRecordset::kForwardOnly, kStreamWalk, CRecordset::kReadOnly);
+        std::vector<std::pair<std::string, std::string>> streams;
+        for (; !set.IsEOF(); set.MoveNext()) streams.emplace_back(set.station, set.channel);
+        set.Close();
+        // In the order of bytes, as ListStations and ListChannels give them.
+        std::sort(streams.begin(), streams.end());
+        return streams;
+    } catch (const CDBException& error) {
+        throw CatalogError("listing the streams of FILELIST: " + DriverErrorText(error));
     }
 }
 
@@ -199,6 +249,6 @@ std::vector<std::string> CatalogStore::ListChannels(const std::string& station) 
     try {
         return DistinctValues(*database_, "CH", "STA=? AND ", {station});
     } catch (const CDBException& error) {
-        throw CatalogError("listing the channels of " + station + ": " + ErrorText(error));
+        throw CatalogError("listing the channels of " + station + ": " + DriverErrorText(error));
     }
 }

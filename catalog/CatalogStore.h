@@ -12,6 +12,7 @@
 #include "catalog/CatalogRow.h"
 
 class CDatabase;
+class CDBException;
 
 // A catalog operation failed; the message carries the driver's text.
 class CatalogError : public std::runtime_error {
@@ -20,6 +21,9 @@ class CatalogError : public std::runtime_error {
 };
 
 struct CatalogSelection;
+
+// The driver's text of a database error, on one line, for a CatalogError.
+std::string DriverErrorText(const CDBException& error);
 
 class CatalogStore {
   public:
@@ -48,6 +52,10 @@ class CatalogStore {
     // cost grows with the number of names, not of rows. Throws CatalogError.
     std::vector<std::string> ListStations();
     std::vector<std::string> ListChannels(const std::string& station);
+    // Every station and channel of the catalog, by station and channel: the same steps along
+    // the index, taken by the database in one statement (a round trip in all, where the
+    // two above take one per name). Throws CatalogError.
+    std::vector<std::pair<std::string, std::string>> ListStreams();
 
     CDatabase& Database() { return *database_; }
 

@@ -314,10 +314,14 @@ void CDatabase::Release() noexcept {
 // the same limit to every statement, so on PostgreSQL the connection sets it once and
 // statements get no time-out of their own. Elsewhere, or when the server refuses, every
 // statement gets it as before.
+bool CDatabase::IsPostgres() const {
+    return hdbc_ != SQL_NULL_HDBC && ::IsPostgres(hdbc_);
+}
+
 void CDatabase::ApplySessionTimeout() {
     sessionTimeout_ = false;
     if (queryTimeout_ <= 0) return;
-    if (!IsPostgres(hdbc_)) return;
+    if (!IsPostgres()) return;
     StatementHandle statement;
     if (!IsSuccess(statement.Allocate(hdbc_))) return;
     std::string text = "SET statement_timeout = " + std::to_string(queryTimeout_ * 1000);
@@ -328,7 +332,7 @@ void CDatabase::ApplySessionTimeout() {
 }
 
 void CDatabase::FindSockets(const std::vector<odbc::OpenSocket>& before) {
-    if (!IsPostgres(hdbc_)) return;
+    if (!IsPostgres()) return;
     StatementHandle statement;
     if (!IsSuccess(statement.Allocate(hdbc_))) return;
     std::string text = "SELECT inet_client_port()";

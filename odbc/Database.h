@@ -73,6 +73,8 @@ class CDatabase {
     static int ConnectionCount();
 
     const std::string& ConnectString() const { return connect_; }
+    // Whether the open connection's server is PostgreSQL (SQL_DBMS_NAME).
+    bool IsPostgres() const;
     char QuoteChar() const { return quoteChar_; }
     bool IsUpdatable() const { return updatable_; }
     bool CanTransact() const { return transactions_; }

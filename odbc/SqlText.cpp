@@ -46,8 +46,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 bool IsStatement(std::string_view text) {
-    // "{CALL" begins with "{", so one test covers both escapes.
-    return StartsWithNoCase(text, "{") || StartsWithNoCase(text, "SELECT");
+    // "{CALL" begins with "{", so one test covers both escapes; "WITH " begins a SELECT with
+    // common table expressions (a table name holds no blank).
+    return StartsWithNoCase(text, "{") || StartsWithNoCase(text, "SELECT") ||
+           StartsWithNoCase(text, "WITH ");
 }
 
 void CloseList(std::string& list, char last) {

@@ -13,7 +13,7 @@ namespace sqltext {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
 // True when the text is a statement to be sent as it stands: it begins, without regard to
-// case, with "{CALL", "{" or "SELECT". Anything else is taken for a table name.
+// case, with "{CALL", "{", "SELECT" or "WITH ". Anything else is taken for a table name.
 bool IsStatement(std::string_view text);
 
 // Replaces the last character of a list built with a one-character separator, e.g.

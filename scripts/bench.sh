@@ -29,6 +29,11 @@
 #       each catalog, and by the shell loop of one classic run per recording; floor: cp -r
 #       of the recordings followed by sync. Also the batch's peak resident memory with
 #       --jobs 2.
+#   W7  trq serve's home page: 100 stations x 3 channels with 3,334 hourly files each up to
+#       the current hour, 1,000,000 rows; the page made as for a request (a figures query per
+#       stream on a kept connection, then the HTML), median of 3 runs of 5; and the
+#       availability picture of its default span, a week of every station, before the cache
+#       keeps it (bench_home_page).
 #   and the component benchmarks of bench/ (decoding, archive writer, registration and the
 #   bare driver pair beside it).
 #
@@ -36,6 +41,7 @@
 #   scripts/bench.sh converter   W1 and W2 alone
 #   scripts/bench.sh serve       W5 alone
 #   scripts/bench.sh campaign    W6 alone
+#   scripts/bench.sh home        W7 alone
 #
 # One function per workload below (bench_w1 ...), each measuring and adding its rows to the
 # table; the helpers they share are in scripts/bench-lib.sh.
@@ -273,12 +279,35 @@ bench_w4() {
   done
 }
 
-# The component benchmarks of bench/ (all but those of W3, W4 and W5), for below the table.
+# W7: the home page of 100 stations x 3 channels over 1,000,000 rows, and the picture of
+# its week before the cache keeps it.
+bench_home() {
+  say "W7: trq serve's home page, 100 stations x 3 channels over 1,000,000 rows"
+  "$build/bench/bench_home_page" --benchmark_repetitions=3 \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w7.csv" 2>/dev/null
+  local db name page picture
+  for db in SQLiteWAL PostgreSQL; do
+    name=$([ "$db" = SQLiteWAL ] && echo "SQLite (WAL)" || echo PostgreSQL)
+    page=$(w7 "HomePageOfAHundredStations/$db/iterations:5")
+    picture=$(w7 "AvailabilityPictureOfAWeek/$db/iterations:1")
+    row "W7 trq serve's home page, 100 stations x 3 channels, 1,000,000 rows, $name" \
+      "$page ms wall; the week's availability picture of all 300 streams $picture ms before it is kept" \
+      "" "< 300 ms: $(verdict "$page < 300")"
+  done
+}
+# Median milliseconds of benchmark $1 in w7.csv.
+w7() {
+  awk -F, -v want="\"$1/real_time_median\"" '
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == "real_time") col = i; next }
+    $1 == want { printf "%.0f", $col }' "$work/w7.csv"
+}
+
+# The component benchmarks of bench/ (all but those of W3, W4, W5 and W7), for below the table.
 bench_components() {
   say "Component benchmarks"
   local bench
   for bench in "${benches[@]}"; do
-    case "$bench" in bench_catalog_scale | bench_availability | bench_serve_load) continue ;; esac
+    case "$bench" in bench_catalog_scale | bench_availability | bench_serve_load | bench_home_page) continue ;; esac
     "$build/bench/$bench" 2>/dev/null | grep -vE '^(---|Benchmark |Running|Run on|CPU Caches|  L[0-9]|Load Average|\*\*\*|[0-9]{4}-)'
   done >"$work/components.txt"
 }
@@ -392,11 +421,12 @@ trap cleanup EXIT
 : >"$work/rows.md"
 setup
 case "$only" in
-  all) workloads=(w1 w2 w3 w4 components w6 w5) ;;
+  all) workloads=(w1 w2 w3 w4 components w6 w5 home) ;;
   converter) workloads=(w1 w2) ;;
   serve) workloads=(w5) ;;
   campaign) workloads=(w6) ;;
-  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign)" >&2; exit 2 ;;
+  home) workloads=(home) ;;
+  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign, home)" >&2; exit 2 ;;
 esac
 for workload in "${workloads[@]}"; do "bench_$workload"; done
 report >"$build/bench-results.md"

@@ -6,10 +6,12 @@
 #   scripts/install-deps.sh --dev    and what testing needs: test frameworks, clang for
 #                                    the sanitizers and the fuzzer, Ninja, the PostgreSQL
 #                                    server the tests start, curl, and Node.js with npm for the
-#                                    FDSN client the tests of trq serve ask through
-#                                    (scripts/test.sh); strace for the message and sync
-#                                    counts of scripts/bench.sh; lld for the quick links of
-#                                    scripts/mutation-check.sh
+#                                    FDSN client the tests of trq serve ask through,
+#                                    chromium for the pages they load in a headless browser,
+#                                    prometheus for promtool, which checks /metrics and the
+#                                    example alert rules (scripts/test.sh); strace for the
+#                                    message and sync counts of scripts/bench.sh; lld for the
+#                                    quick links of scripts/mutation-check.sh
 set -euo pipefail
 
 packages=(
@@ -22,7 +24,7 @@ if [ "${1:-}" = "--dev" ]; then
   packages+=(
     git time clang clang-format libclang-rt-14-dev ninja-build lld
     libgtest-dev libgmock-dev libbenchmark-dev
-    postgresql curl strace libxml2-utils
+    postgresql curl strace libxml2-utils chromium prometheus
   )
   # Node.js and npm, unless the machine has them already from elsewhere: Debian's nodejs
   # package would not replace a newer one, and its npm would conflict with the one it
@@ -47,6 +49,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # The tests want promtool only: the Prometheus server the package starts under systemd
+  # is stopped and left disabled.
+  if [[ " ${missing[*]} " == *" prometheus "* ]] && [ -d /run/systemd/system ]; then
+    "${sudo_cmd[@]}" systemctl disable --now prometheus >/dev/null 2>&1 || true
+  fi
 else
   echo "All packages present."
 fi

@@ -13,10 +13,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <thread>
 #include <tuple>
 
+#include "recorder/UtcTime.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/Sac.h"
@@ -176,6 +178,13 @@ TEST_P(Serve, EveryRouteAnswersWithItsStatusAndType) {
         const char* type;
     } routes[] = {
         {"GET", "/", "", 200, html},
+        {"GET", "/station", "?sta=ABC", 200, html},
+        {"GET", "/pictures/availability.png", "?sta=A*&start=2013-10-22&end=2013-10-23", 200,
+         "image/png"},
+        {"GET", "/pictures/quicklook.png", get, 200, "image/png"},
+        {"GET", "/trq.css", "", 200, "text/css; charset=utf-8"},
+        {"GET", "/favicon.ico", "", 200, "image/svg+xml"},
+        {"GET", "/metrics", "", 200, "text/plain; version=0.0.4; charset=utf-8"},
         {"GET", "/fdsnws/dataselect/1/", "", 200, text},
         {"GET", "/fdsnws/dataselect/1/version", "", 200, text},
         {"GET", "/fdsnws/dataselect/1/application.wadl", "", 200, xml},
@@ -298,8 +307,23 @@ TEST_P(Serve, BadInputIsRefusedWithoutHarm) {
         << ServerLog();
 
     // A station name miniSEED 2 cannot hold is marked, and never cut into another name.
-    const Answer index = Curl("/");
-    EXPECT_NE(index.body.find("<td>ABCDEFG</td><td>BHZ</td><td>not served"), std::string::npos);
+    const std::string home = Curl("/").body;
+    const std::size_t row = home.find("<tr data-stream=\"XX.ABCDEFG..BHZ\">");
+    EXPECT_NE(home.find("not served: the station &quot;ABCDEFG&quot;", row), std::string::npos)
+        << home;
+    EXPECT_LT(home.find("not served", row), home.find("<tr", row + 1)) << home;
+    // The pages refuse what they cannot show, with the FDSN error body.
+    for (const auto& [path, status] : std::vector<std::pair<std::string, int>>{
+             {"/station?sta=AB*", 400},
+             {"/station?sta=NONE", 404},
+             {"/station?sta=ABC&start=2013-10-20&end=2013-10-23", 400},
+             {"/?start=2013-10-23&end=2013-10-22", 400},
+             {"/pictures/availability.png?start=2013-10-22", 400},
+             {"/pictures/quicklook.png?sta=ABC&start=2013-10-21&end=2013-10-23", 413}}) {
+        const Answer answer = Curl(path);
+        EXPECT_EQ(answer.status, status) << path;
+        EXPECT_TRUE(answer.body.starts_with("Error " + std::to_string(status))) << answer.body;
+    }
     EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?sta=ABCDE*&" + window).status, 204);
     EXPECT_EQ(Curl("/fdsnws/dataselect/1/query?sta=ABCDE&" + window).status, 204);
     EXPECT_EQ(Curl("/fdsnws/availability/1/query?sta=ABCDEFG").status, 204);
@@ -494,6 +518,166 @@ TEST_P(Serve, EveryEncodingSteimTwoWhereLosslessFloatElsewhere) {
                       ReferenceSamples(input, channel == std::string("BHZ") ? 1 : 2, 0, 6000));
         }
     }
+}
+
+// A recording of two channels at 1 sample/s whose first sample lies at `second` (UTC).
+plqgen::RecordingSpec RecordingAt(int64_t second, int32_t samples) {
+    const CivilTime t = EpochSecondsToCivil(second);
+    plqgen::RecordingSpec input = RampRecording(0, 0, 0, 0, samples);
+    input.year = static_cast<int16_t>(t.year), input.month = static_cast<int16_t>(t.month);
+    input.day = static_cast<int16_t>(t.day), input.hour = static_cast<int16_t>(t.hour);
+    input.minute = static_cast<int16_t>(t.minute), input.second = static_cast<int16_t>(t.second);
+    return input;
+}
+
+std::string Iso(int64_t second) {
+    return FormatIsoUtcMicroseconds(second * 1000000);
+}
+
+// The home page, a station page and /metrics in Chromium (tests/fdsn/browser.mjs), over the
+// archive of SetUp and two stations of today: NOW with an hour two days before today's
+// midnight and the whole day that ends at it, CUR with an hour two hours ago and twenty
+// minutes that ended ten minutes ago. ABC's streams are renamed ZZ.ABC.00 by the inventory,
+// whose FAR has no data. Then /metrics through promtool, its values against the catalog.
+TEST_P(Serve, PagesInABrowserAndMetricsAgreeWithTheCatalog) {
+    const int64_t now = std::time(nullptr), midnight = now / 86400 * 86400;
+    for (const auto& [station, start, samples] : {std::tuple{"NOW", midnight - 93600, 3600},
+                                                  {"NOW", midnight - 86400, 86400},
+                                                  {"CUR", now - 7200, 3600},
+                                                  {"CUR", now - 1800, 1200}}) {
+        ws_.WriteRecording("today.plq", RecordingAt(start, samples));
+        ASSERT_EQ(ws_.Convert("today.plq", station).exitCode, 0) << station;
+    }
+    ASSERT_NO_FATAL_FAILURE(
+        Start({"--inventory", PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml"}));
+    const std::string kind = GetParam() == CatalogKind::kSqlite ? "sqlite" : "postgres";
+    const ProcessResult browser = RunProcess(
+        "/usr/bin/env",
+        {"node", PLQ_FDSN_CLIENT_DIR "/browser.mjs", Base(), PLQ_SCREENSHOT_DIR,
+         ws_.Path("chromium"), "home-" + kind + "=/",
+         "station-" + kind + "=/station?sta=ABC&start=2013-10-22T01:30:00&end=2013-10-22T03:30:00",
+         "metrics-" + kind + "=/metrics"},
+        ws_.Dir().Path(), ws_.Env(), std::chrono::seconds(240));
+    ASSERT_EQ(browser.exitCode, 0) << browser.err;
+    const json pages = json::parse(browser.out);
+    for (const auto& [name, page] : pages.items()) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(page["status"], 200);
+        EXPECT_EQ(page["consoleErrors"], json::array());
+        EXPECT_EQ(page["failed"], json::array());
+        for (const json& image : page["images"]) EXPECT_TRUE(image["decoded"]) << image;
+        for (const json& link : page["links"]) {
+            const bool noData = link["row"].get<std::string>().find("no data") != std::string::npos;
+            EXPECT_TRUE(link["status"] == 200 || (link["status"] == 204 && noData)) << link;
+        }
+        const int64_t made = *ParseIsoUtcMicroseconds(page["made"].get<std::string>());
+        for (const json& row : page["rows"]) {
+            if (row["last"] == "") continue;
+            char latency[40];
+            std::snprintf(latency, sizeof latency, "%.6f",
+                          (made - *ParseIsoUtcMicroseconds(row["last"].get<std::string>())) / 1e6);
+            EXPECT_EQ(row["latencySeconds"], latency) << row;
+        }
+    }
+    // Every stream of the catalog and of the inventory, under its served codes.
+    const std::string abcFirst = "2013-10-22T00:00:00.250000Z",
+                      abcLast = "2013-10-22T04:00:00.500000Z";
+    const std::vector<std::string> none(3, "0.00 %"), nowCoverage{"100.00 %", "14.88 %", "3.47 %"};
+    const struct {
+        std::string stream, first, last, latency;
+        std::vector<std::string> coverage;
+    } expected[] = {{"ZZ.ABC.00.BHN", abcFirst, abcLast, "silent", none},
+                    {"ZZ.ABC.00.BHZ", abcFirst, abcLast, "silent", none},
+                    {"XX.ABCDEFG..BHN", "2013-10-22T03:00:00.500000Z", abcLast, "silent", none},
+                    {"XX.ABCDEFG..BHZ", "2013-10-22T03:00:00.500000Z", abcLast, "silent", none},
+                    {"XX.CUR..BHN", Iso(now - 7200), Iso(now - 600), "current", {}},
+                    {"XX.CUR..BHZ", Iso(now - 7200), Iso(now - 600), "current", {}},
+                    {"ZZ.FAR..HHZ", "", "", "no-data", none},
+                    {"XX.NOW..BHN", Iso(midnight - 93600), Iso(midnight), "", nowCoverage},
+                    {"XX.NOW..BHZ", Iso(midnight - 93600), Iso(midnight), "", nowCoverage}};
+    const json& rows = pages["home-" + kind]["rows"];
+    ASSERT_EQ(rows.size(), std::size(expected)) << rows.dump(1);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(expected[i].stream);
+        EXPECT_EQ(rows[i]["stream"], expected[i].stream);
+        EXPECT_EQ(rows[i]["first"], expected[i].first);
+        EXPECT_EQ(rows[i]["last"], expected[i].last);
+        if (!expected[i].latency.empty()) {
+            EXPECT_EQ(rows[i]["latencyClass"], expected[i].latency);
+        }
+        if (!expected[i].coverage.empty()) {
+            EXPECT_EQ(rows[i]["coverage"], expected[i].coverage);
+        }
+    }
+    // The station page: the inventory's metadata in words, a quick look per channel, and its
+    // form asking each service for what it shows.
+    const json& station = pages["station-" + kind];
+    EXPECT_NE(
+        station["rows"][1]["text"].get<std::string>().find("629145000 COUNTS per M/S at 1 Hz"),
+        std::string::npos)
+        << station["rows"];
+    EXPECT_EQ(station["images"].size(), 2u);
+    std::vector<std::pair<int, std::string>> submitted;
+    for (const json& submit : station["submits"])
+        submitted.push_back({submit["status"], submit["type"]});
+    EXPECT_EQ(
+        submitted,
+        (std::vector<std::pair<int, std::string>>{
+            {200, "application/vnd.fdsn.mseed"}, {200, "text/plain"}, {200, "application/xml"}}));
+
+    // /metrics: the format as promtool reads it (no complaint at all), values from the catalog
+    // and from requests only this test makes.
+    EXPECT_EQ(Curl("/station?sta=NONE").status, 404);
+    EXPECT_EQ(Curl("/nowhere").status, 404);
+    const Answer metrics = Curl("/metrics");
+    WriteFile(ws_.Path("metrics.txt"), metrics.body);
+    const ProcessResult lint = RunProcess(
+        "/bin/sh", {"-c", "promtool check metrics < metrics.txt 2>&1"}, ws_.Dir().Path());
+    EXPECT_EQ(lint.exitCode, 0) << lint.out;
+    EXPECT_EQ(lint.out, "") << lint.out;
+    for (
+        const std::string line :
+        {"trq_stream_last_sample_timestamp_seconds{network=\"ZZ\",station=\"ABC\",location=\"00\","
+         "channel=\"BHZ\"} 1382414400.5",
+         "trq_stream_archive_files{network=\"ZZ\",station=\"ABC\",location=\"00\",channel=\"BHZ\"} "
+         "2",
+         "trq_stream_archive_samples{network=\"ZZ\",station=\"ABC\",location=\"00\",channel="
+         "\"BHZ\"} "
+         "10800",
+         "trq_stream_archive_files{network=\"ZZ\",station=\"FAR\",location=\"\",channel=\"HHZ\"} 0",
+         "trq_stream_archive_samples{network=\"XX\",station=\"NOW\",location=\"\",channel=\"BHN\"} "
+         "90000",
+         "trq_stream_gaps_last_day{network=\"XX\",station=\"CUR\",location=\"\",channel=\"BHZ\"} 1",
+         "trq_stream_gaps_last_day{network=\"XX\",station=\"NOW\",location=\"\",channel=\"BHZ\"} 0",
+         "trq_http_requests_total{service=\"station-page\",code=\"404\"} 1",
+         "trq_http_requests_total{service=\"none\",code=\"404\"} 1",
+         "trq_picture_cache_requests_total{result=\"miss\"} 3"}) {
+        EXPECT_NE(metrics.body.find("\n" + line + "\n"), std::string::npos) << line;
+    }
+    // Each histogram's +Inf bucket holds all its requests.
+    const std::regex infinite(R"re(_bucket\{service="([a-z-]+)",le="\+Inf"\} (\d+)\n)re");
+    for (std::sregex_iterator it(metrics.body.begin(), metrics.body.end(), infinite), end;
+         it != end; ++it) {
+        EXPECT_NE(metrics.body.find("_count{service=\"" + (*it)[1].str() + "\"} " + (*it)[2].str() +
+                                    "\n"),
+                  std::string::npos)
+            << (*it)[0];
+    }
+    // A picture asked again is the one kept, until the catalog changes.
+    const std::string picture = "/pictures/availability.png?start=2013-10-22&end=2013-10-23";
+    const auto cacheCount = [&](const char* result) {
+        const std::string body = Curl("/metrics").body,
+                          name = "result=\"" + std::string(result) + "\"} ";
+        return std::atoi(body.c_str() + body.find(name) + name.size());
+    };
+    Curl(picture);
+    Curl(picture);
+    EXPECT_EQ(cacheCount("hit"), 1);
+    ExecuteSql(ws_.Catalog(),
+               "UPDATE FILELIST SET TQTY=TQTY-1 WHERE STA='ABC' AND CH='BHZ' AND "
+               "TBEGIN>1382410000");
+    EXPECT_TRUE(WaitUntil([&] { return Curl(picture).status == 200 && cacheCount("miss") == 5; },
+                          std::chrono::seconds(20), "the picture drawn again"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, Serve,

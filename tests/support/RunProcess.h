@@ -19,10 +19,12 @@ struct ProcessResult {
 
 // Runs `program` with `args` in `workDir`. `env` entries are set on top of the current
 // environment (an empty value removes the variable). Stdin is /dev/null. A program still
-// running after a minute is killed, and the test fails naming it.
+// running after `limit` (by default a minute: far above any run of the suite, also under
+// the sanitizers) is killed, and the test fails naming it.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir,
-                         const std::map<std::string, std::string>& env = {});
+                         const std::map<std::string, std::string>& env = {},
+                         std::chrono::seconds limit = std::chrono::seconds(60));
 
 // A program left running while the test goes on (a server): its standard output and
 // standard error go to files; SIGTERM and a wait end it when the object goes.

@@ -25,6 +25,9 @@ std::string OptionProblem(const ServeOptions& options) {
     if (options.threads < 1 || options.threads > 256) return "--threads must lie from 1 to 256";
     if (!(options.maxSeconds > 0)) return "--max-seconds must be above 0";
     if (options.maxSamples < 0) return "--max-samples must not be negative";
+    if (!(options.lateSeconds > 0) || !(options.silentSeconds > options.lateSeconds)) {
+        return "--late-after must be above 0 and --silent-after above it";
+    }
     return "";
 }
 
@@ -85,7 +88,9 @@ int RunServe(const ServeOptions& options, std::ostream& err) {
                            .maxSeconds = options.maxSeconds,
                            .maxSamples = options.maxSamples,
                            .encoding = options.encoding,
-                           .inventory = inventory};
+                           .inventory = inventory,
+                           .lateSeconds = options.lateSeconds,
+                           .silentSeconds = options.silentSeconds};
     FdsnServer server(settings, found.login, static_cast<std::size_t>(options.threads));
     // SIGINT and SIGTERM stop the server; the requests under way finish.
     platform::StopOnSignal stopOnSignal([&server] { server.Stop(); });
@@ -114,7 +119,8 @@ AddedCommand AddServeCommand(CLI::App& app) {
         "serve",
         "FDSN web services over the archive: fdsnws-dataselect (miniSEED), fdsnws-station "
         "(from --inventory) and "
-        "fdsnws-availability, read-only, until SIGINT or SIGTERM. The catalog and the data "
+        "fdsnws-availability, with pages of the stations at / and /metrics for monitoring, "
+        "read-only, until SIGINT or SIGTERM. The catalog and the data "
         "directory are found as the converter finds them unless given. Exits with 7 when "
         "the address cannot be bound.");
     command->add_option("--listen", serve->listen, "HOST:PORT to listen on (port 0: any free port)")
@@ -132,6 +138,14 @@ AddedCommand AddServeCommand(CLI::App& app) {
     command
         ->add_option("--max-samples", serve->maxSamples,
                      "Most samples one dataselect request may ask for (0: no limit by count)")
+        ->capture_default_str();
+    command
+        ->add_option("--late-after", serve->lateSeconds,
+                     "Seconds since a stream's last sample from which the pages call it late")
+        ->capture_default_str();
+    command
+        ->add_option("--silent-after", serve->silentSeconds,
+                     "Seconds since a stream's last sample from which the pages call it silent")
         ->capture_default_str();
     AddEncodingOption(*command, serve->encoding);
     AddInventoryOption(*command, serve->inventory);

@@ -1,10 +1,10 @@
 #pragma once
 // `trq serve [--listen HOST:PORT] [--network XX] [--threads N]`: FDSN web services
 // (dataselect, station, availability) over the archive and its catalog, found as the other
-// commands find them. Read-only: the catalog is opened read-only where the driver allows,
-// and no file is ever written. Runs until SIGINT or SIGTERM, then ends with 0 once the
-// requests under way are answered; 2 for a wrong command line, 7 when the address cannot
-// be bound.
+// commands find them, with pages of the archive at a glance and /metrics for monitoring. Read-only:
+// the catalog is opened read-only where the driver allows, and no file is ever written. Runs until
+// SIGINT or SIGTERM, then ends with 0 once the requests under way are answered; 2 for a wrong
+// command line, 7 when the address cannot be bound.
 
 #include <cstdint>
 #include <ostream>
@@ -23,6 +23,8 @@ struct ServeOptions {
     int64_t maxSamples = 0;
     std::string encoding = "auto";  // of dataselect's records: auto, steim2, float32
     std::string inventory;          // StationXML file; empty: [FDSN] INVENTORY of the ini files
+    double lateSeconds = 3600;      // the pages' latency classes (ServeSettings.h)
+    double silentSeconds = 86400;
     CatalogArguments catalog;
 };
 

@@ -7,7 +7,6 @@
 
 #include "trq/fdsn/FdsnDocuments.h"
 #include "trq/fdsn/FdsnRoutes.h"
-#include "trq/fdsn/IndexPage.h"
 #include "trq/fdsn/ServedStreams.h"
 #include "trq/fdsn/ServerTaskQueue.h"
 #include "trq/mseed/MiniSeedPacker.h"
@@ -65,6 +64,7 @@ std::string LibraryErrorDetail(int status, const httplib::Request& req) {
 FdsnServer::FdsnServer(ServeSettings settings, CatalogLogin login, std::size_t threads)
     : settings_(std::move(settings)),
       pool_(std::move(login)),
+      pages_(settings_, pool_, log_, requests_),
       threads_(threads),
       server_(std::make_unique<httplib::Server>()) {
     // Before the workers start: libmseed sets itself up on its first record.
@@ -123,8 +123,6 @@ void FdsnServer::AddRoutes() {
 void FdsnServer::Answer(const FdsnRoute& route, const httplib::Request& req,
                         httplib::Response& res) {
     switch (route.kind) {
-        case RouteKind::kIndex:
-            return Respond(req, res, [&] { ServeIndex(res, route.mediaType); });
         case RouteKind::kUsage:
             return res.set_content(ServiceUsage(*route.service, BaseUrl(req, *route.service)),
                                    route.mediaType);
@@ -135,6 +133,11 @@ void FdsnServer::Answer(const FdsnRoute& route, const httplib::Request& req,
                                    route.mediaType);
         case RouteKind::kMethod:
             return HandleQuery(req, res, *route.service, *route.method);
+        default:
+            return Respond(req, res, [&] {
+                const QueryParameters query(req.params.begin(), req.params.end());
+                res.set_content(pages_.Answer(route.kind, query), route.mediaType);
+            });
     }
 }
 
@@ -194,13 +197,6 @@ void FdsnServer::SendAnswer(FdsnAnswer answer, const FdsnService& service,
         });
 }
 
-void FdsnServer::ServeIndex(httplib::Response& res, const char* mediaType) {
-    std::vector<StreamName> streams;
-    pool_.Use(
-        [&](CatalogStore& catalog) { streams = ServedStreams(catalog, settings_.network).All(); });
-    res.set_content(IndexPage(streams, settings_.network), mediaType);
-}
-
 void FdsnServer::NoData(const httplib::Request& req, httplib::Response& res, int status) {
     if (status == 204) {
         res.status = 204;
@@ -231,6 +227,7 @@ void FdsnServer::LogAccess(const httplib::Request& req, const httplib::Response&
     log_.Access(shown(req.remote_addr), shown(req.method),
                 shown(req.target.empty() ? req.path : req.target), shown(req.version), res.status,
                 bytes, milliseconds);
+    requests_.Record(RouteLabelOfPath(req.path), res.status, milliseconds / 1000);
     timing = {};
 }
 

@@ -4,7 +4,8 @@
 // and one access line per request on standard error.
 //
 // The routes are those of the route table (FdsnRoutes.h):
-//   GET       /                                         index of streams (HTML)
+//   GET       /, /station, /pictures/..., /trq.css      the pages (ArchivePages.h)
+//   GET       /metrics                                  figures for monitoring
 //   GET/POST  /fdsnws/<service>/1/<method>              each service's methods:
 //                                                       dataselect's query (miniSEED),
 //                                                       station's query (StationXML, text),
@@ -16,8 +17,10 @@
 #include <string>
 
 #include "catalog/CatalogStore.h"
+#include "trq/fdsn/ArchivePages.h"
 #include "trq/fdsn/CatalogPool.h"
 #include "trq/fdsn/FdsnService.h"
+#include "trq/fdsn/RequestMetrics.h"
 #include "trq/fdsn/ServeSettings.h"
 #include "trq/fdsn/ServerLog.h"
 
@@ -65,7 +68,6 @@ class FdsnServer {
                      const FdsnService& service, const FdsnMethod& method);
     void SendAnswer(FdsnAnswer answer, const FdsnService& service, const httplib::Request& req,
                     httplib::Response& res);
-    void ServeIndex(httplib::Response& res, const char* mediaType);
     void NoData(const httplib::Request& req, httplib::Response& res, int status);
     void SetError(const httplib::Request& req, httplib::Response& res, int status,
                   const std::string& detail);
@@ -76,6 +78,8 @@ class FdsnServer {
     ServeSettings settings_;
     CatalogPool pool_;
     ServerLog log_;
+    RequestMetrics requests_;
+    ArchivePages pages_;
     std::size_t threads_;
     std::unique_ptr<httplib::Server> server_;
 };

@@ -21,43 +21,47 @@ StreamName ServedStreams::Named(const std::string& station, const std::string& c
     return {station, channel, std::move(codes.network), std::move(codes.location)};
 }
 
-const std::vector<std::string>& ServedStreams::Stations() {
-    if (!stations_) stations_ = catalog_.ListStations();
-    return *stations_;
+std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection) {
+    std::vector<StreamName> streams = Matching(selection);
+    std::erase_if(streams,
+                  [](const StreamName& stream) { return !StreamNameProblem(stream).empty(); });
+    return streams;
 }
 
-std::vector<StreamName> ServedStreams::Select(const CatalogSelection& selection) {
+std::vector<StreamName> ServedStreams::Matching(const CatalogSelection& selection) {
     std::vector<StreamName> streams;
     if (!inventory_ && (!MatchesAnyPattern(selection.networks, network_) ||
                         !MatchesAnyPattern(selection.locations, ""))) {
         return streams;
     }
-    // As the catalog selects rows: the names behind wildcards from its lists, other names as
-    // they are (a missing one simply has no rows).
-    for (const std::string& station :
-         NamesMatching(selection.stations, [this] { return Stations(); })) {
-        for (const std::string& channel :
-             NamesMatching(selection.channels, [&] { return catalog_.ListChannels(station); })) {
-            StreamName stream = Named(station, channel);
-            if (StreamNameProblem(stream).empty() &&
-                MatchesAnyPattern(selection.networks, stream.network) &&
-                MatchesAnyPattern(selection.locations, stream.location)) {
-                streams.push_back(std::move(stream));
+    auto add = [&](const std::string& station, const std::string& channel) {
+        StreamName stream = Named(station, channel);
+        if (MatchesAnyPattern(selection.networks, stream.network) &&
+            MatchesAnyPattern(selection.locations, stream.location)) {
+            streams.push_back(std::move(stream));
+        }
+    };
+    if (std::any_of(selection.stations.begin(), selection.stations.end(), HasWildcard)) {
+        // Stations behind a wildcard: every stream of the catalog in one statement.
+        for (const auto& [station, channel] : catalog_.ListStreams()) {
+            if (MatchesAnyPattern(selection.stations, station) &&
+                MatchesAnyPattern(selection.channels, channel)) {
+                add(station, channel);
+            }
+        }
+    } else {
+        // As the catalog selects rows: the channels behind wildcards from its lists, other
+        // names as they are (a missing one simply has no rows).
+        for (const std::string& station :
+             NamesMatching(selection.stations, [] { return std::vector<std::string>{}; })) {
+            for (const std::string& channel : NamesMatching(
+                     selection.channels, [&] { return catalog_.ListChannels(station); })) {
+                add(station, channel);
             }
         }
     }
     std::sort(streams.begin(), streams.end());
     streams.erase(std::unique(streams.begin(), streams.end()), streams.end());
-    return streams;
-}
-
-std::vector<StreamName> ServedStreams::All() {
-    std::vector<StreamName> streams;
-    for (const std::string& station : Stations()) {
-        for (const std::string& channel : catalog_.ListChannels(station)) {
-            streams.push_back(Named(station, channel));
-        }
-    }
     return streams;
 }
 

@@ -29,7 +29,7 @@ struct StreamName {
 // stream is never cut to fit: that could give it another station's name.
 std::string StreamNameProblem(const StreamName& stream);
 
-// One request's view of the catalog; the names it lists are read once per request.
+// One request's view of the catalog.
 class ServedStreams {
   public:
     ServedStreams(CatalogStore& catalog, std::string network,
@@ -38,21 +38,18 @@ class ServedStreams {
     // The servable streams that `selection` names, ordered by station and channel: none
     // when its network or location codes do not fit this archive's. Throws CatalogError.
     std::vector<StreamName> Select(const CatalogSelection& selection);
-    // Every stream of the catalog, servable or not (for the index page).
-    std::vector<StreamName> All();
+    // The same, servable or not (for the pages, which mark the others).
+    std::vector<StreamName> Matching(const CatalogSelection& selection);
     // The rows of `stream` whose spans meet [from, to), in time order. Throws CatalogError.
     std::vector<CatalogRow> Rows(const StreamName& stream, std::optional<int64_t> from,
                                  std::optional<int64_t> to);
 
   private:
-    const std::vector<std::string>& Stations();
-
     StreamName Named(const std::string& station, const std::string& channel) const;
 
     CatalogStore& catalog_;
     std::string network_;
     const StationInventory* inventory_;
-    std::optional<std::vector<std::string>> stations_;
 };
 
 }  // namespace trq

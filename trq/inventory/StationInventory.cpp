@@ -162,8 +162,29 @@ class Reader {
             std::unique_ptr<xmlBuffer, BufferDeleter> buffer(xmlBufferCreate());
             xmlNodeDump(buffer.get(), response->doc, const_cast<xmlNode*>(response), 0, 0);
             channel.responseXml = reinterpret_cast<const char*>(xmlBufferContent(buffer.get()));
+            if (const xmlNode* sensitivity = Child(response, "InstrumentSensitivity")) {
+                channel.sensitivity = Sensitivity(sensitivity);
+            }
         }
         return channel;
+    }
+
+    // Without a Value there is nothing to tell: none.
+    std::optional<InstrumentSensitivity> Sensitivity(const xmlNode* node) const {
+        const std::optional<double> value = Optional(node, "Value");
+        if (!value) return std::nullopt;
+        InstrumentSensitivity sensitivity;
+        sensitivity.value = *value;
+        sensitivity.frequency = Optional(node, "Frequency");
+        sensitivity.inputUnits = UnitName(node, "InputUnits");
+        sensitivity.outputUnits = UnitName(node, "OutputUnits");
+        return sensitivity;
+    }
+
+    static std::string UnitName(const xmlNode* parent, const char* units) {
+        const xmlNode* node = Child(parent, units);
+        const xmlNode* name = node ? Child(node, "Name") : nullptr;
+        return name ? Content(name) : "";
     }
 
     InventoryStation Station(const xmlNode* node) const {
@@ -250,15 +271,22 @@ StationInventory StationInventory::Parse(const std::string& text, const std::str
 
 SeedCodes StationInventory::CodesOf(const std::string& station, const std::string& channel,
                                     const std::string& fallbackNetwork) const {
+    const InventoryEntry entry = Find(station, channel);
+    if (!entry.channel) return {fallbackNetwork, ""};
+    return {entry.network->code, entry.channel->location};
+}
+
+InventoryEntry StationInventory::Find(const std::string& station,
+                                      const std::string& channel) const {
     for (const InventoryNetwork& network : networks_) {
         for (const InventoryStation& entry : network.stations) {
             if (entry.code != station) continue;
             for (const InventoryChannel& epoch : entry.channels) {
-                if (epoch.code == channel) return {network.code, epoch.location};
+                if (epoch.code == channel) return {&network, &entry, &epoch};
             }
         }
     }
-    return {fallbackNetwork, ""};
+    return {};
 }
 
 }  // namespace trq

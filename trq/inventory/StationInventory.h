@@ -28,6 +28,15 @@ struct InventoryEpoch {
     bool Meets(std::optional<int64_t> from, std::optional<int64_t> to) const;
 };
 
+// The overall sensitivity of a channel's instrument: counts (OutputUnits) per unit of ground
+// motion (InputUnits) at a frequency.
+struct InstrumentSensitivity {
+    double value = 0;
+    std::optional<double> frequency;  // Hz
+    std::string inputUnits;           // "M/S"
+    std::string outputUnits;          // "COUNTS"
+};
+
 struct InventoryChannel {
     std::string code;
     std::string location;
@@ -36,6 +45,8 @@ struct InventoryChannel {
     std::optional<double> azimuth, dip, sampleRate;
     // The <Response> element as the document has it, written again at level=response.
     std::string responseXml;
+    // Its InstrumentSensitivity, where it has one.
+    std::optional<InstrumentSensitivity> sensitivity;
 };
 
 struct InventoryStation {
@@ -51,6 +62,13 @@ struct InventoryNetwork {
     InventoryEpoch epoch;
     std::string description;
     std::vector<InventoryStation> stations;
+};
+
+// Where the inventory lists a stream of the archive; all null when it does not.
+struct InventoryEntry {
+    const InventoryNetwork* network = nullptr;
+    const InventoryStation* station = nullptr;
+    const InventoryChannel* channel = nullptr;
 };
 
 // The codes a stream of the archive (station and channel) is served under.
@@ -77,6 +95,8 @@ class StationInventory {
     // location when the document has none.
     SeedCodes CodesOf(const std::string& station, const std::string& channel,
                       const std::string& fallbackNetwork) const;
+    // That first channel epoch, with its station and network.
+    InventoryEntry Find(const std::string& station, const std::string& channel) const;
 
   private:
     std::vector<InventoryNetwork> networks_;

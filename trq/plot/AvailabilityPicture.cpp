@@ -97,13 +97,10 @@ void DrawLegend(cairo_t* cr, double right, double y) {
     }
 }
 
-}  // namespace
-
-void RenderAvailabilityPng(const std::vector<ChannelAvailability>& channels,
-                           const TimeWindow& window, int width, const std::string& title,
-                           const std::string& pngPath) {
+PngCanvas DrawAvailability(const std::vector<ChannelAvailability>& channels,
+                           const TimeWindow& window, int width, const std::string& title) {
     const int rows = std::max<int>(1, static_cast<int>(channels.size()));
-    const PngCanvas canvas(width, kTopMargin + rows * kRowPitch + kBottomMargin);
+    PngCanvas canvas(width, kTopMargin + rows * kRowPitch + kBottomMargin);
     cairo_t* cr = canvas.Context();
     const TimeScale scale{window, kLeftMargin,
                           static_cast<double>(width - kLeftMargin - kRightMargin)};
@@ -122,7 +119,20 @@ void RenderAvailabilityPng(const std::vector<ChannelAvailability>& channels,
         top += kRowPitch;
     }
     DrawTimeAxis(cr, ticks, start, end, scale.left, scale.width, axisY);
-    canvas.WritePng(pngPath);
+    return canvas;
+}
+
+}  // namespace
+
+void RenderAvailabilityPng(const std::vector<ChannelAvailability>& channels,
+                           const TimeWindow& window, int width, const std::string& title,
+                           const std::string& pngPath) {
+    DrawAvailability(channels, window, width, title).WritePng(pngPath);
+}
+
+std::string AvailabilityPng(const std::vector<ChannelAvailability>& channels,
+                            const TimeWindow& window, int width, const std::string& title) {
+    return DrawAvailability(channels, window, width, title).Png();
 }
 
 }  // namespace trq

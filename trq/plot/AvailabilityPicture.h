@@ -17,5 +17,9 @@ namespace trq {
 void RenderAvailabilityPng(const std::vector<ChannelAvailability>& channels,
                            const TimeWindow& window, int width, const std::string& title,
                            const std::string& pngPath);
+// The same picture as the bytes of a PNG file. Throws std::runtime_error with cairo's
+// status text.
+std::string AvailabilityPng(const std::vector<ChannelAvailability>& channels,
+                            const TimeWindow& window, int width, const std::string& title);
 
 }  // namespace trq

@@ -34,6 +34,23 @@ void PngCanvas::WritePng(const std::string& path) const {
     }
 }
 
+std::string PngCanvas::Png() const {
+    cairo_surface_flush(surface_.get());
+    std::string bytes;
+    const cairo_status_t status = cairo_surface_write_to_png_stream(
+        surface_.get(),
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &bytes);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        throw std::runtime_error(std::string("cairo_surface_write_to_png_stream failed: ") +
+                                 cairo_status_to_string(status));
+    }
+    return bytes;
+}
+
 void SetGrey(cairo_t* cr, double grey) {
     cairo_set_source_rgb(cr, grey, grey, grey);
 }

@@ -24,6 +24,9 @@ class PngCanvas {
     cairo_t* Context() const { return context_.get(); }
     // Throws std::runtime_error naming the path and cairo's status text.
     void WritePng(const std::string& path) const;
+    // The picture as the bytes of a PNG file. Throws std::runtime_error with cairo's status
+    // text.
+    std::string Png() const;
 
   private:
     struct SurfaceDeleter {

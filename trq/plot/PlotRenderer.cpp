@@ -34,6 +34,7 @@ class PanelPainter {
         low_ -= margin;
         high_ += margin;
 
+        Marks(trace.marks, start, end);
         FrameAndGrid(ticks, start, end);
         if (any) Envelope(trace.envelope);
         Label(trace, any);
@@ -42,6 +43,24 @@ class PanelPainter {
   private:
     double Y(double value) const {
         return top_ + height_ - (value - low_) / (high_ - low_) * height_;
+    }
+
+    void Marks(const std::vector<PlotMark>& marks, double start, double end) {
+        for (const PlotMark& mark : marks) {
+            double from = left_ + (std::max(mark.from, start) - start) / (end - start) * width_;
+            double to = left_ + (std::min(mark.to, end) - start) / (end - start) * width_;
+            if (to - from < 2) {
+                from = std::max(left_, (from + to) / 2 - 1);
+                to = std::min(left_ + width_, from + 2);
+            }
+            if (mark.overlap) {
+                cairo_set_source_rgb(cr_, 0.99, 0.85, 0.60);
+            } else {
+                cairo_set_source_rgb(cr_, 0.98, 0.78, 0.78);
+            }
+            cairo_rectangle(cr_, from, top_, to - from, height_);
+            cairo_fill(cr_);
+        }
     }
 
     void FrameAndGrid(const std::vector<TimeTick>& ticks, double start, double end) {
@@ -118,9 +137,11 @@ int PlotLayout::Height(std::size_t traces) const {
     return kTopMargin + count * traceHeight + (count - 1) * kTraceGap + kBottomMargin;
 }
 
-void RenderPlotPng(const std::vector<PlotTrace>& traces, double start, double end,
-                   const PlotLayout& layout, const std::string& title, const std::string& pngPath) {
-    const PngCanvas canvas(layout.width, layout.Height(traces.size()));
+namespace {
+
+PngCanvas DrawPlot(const std::vector<PlotTrace>& traces, double start, double end,
+                   const PlotLayout& layout, const std::string& title) {
+    PngCanvas canvas(layout.width, layout.Height(traces.size()));
     cairo_t* cr = canvas.Context();
     SetGrey(cr, 0.0);
     DrawText(cr, title, PlotLayout::kLeftMargin, 22, 14, true, 0.0);
@@ -134,8 +155,19 @@ void RenderPlotPng(const std::vector<PlotTrace>& traces, double start, double en
         top += layout.traceHeight + PlotLayout::kTraceGap;
     }
     DrawTimeAxis(cr, ticks, start, end, left, width, top - PlotLayout::kTraceGap);
+    return canvas;
+}
 
-    canvas.WritePng(pngPath);
+}  // namespace
+
+void RenderPlotPng(const std::vector<PlotTrace>& traces, double start, double end,
+                   const PlotLayout& layout, const std::string& title, const std::string& pngPath) {
+    DrawPlot(traces, start, end, layout, title).WritePng(pngPath);
+}
+
+std::string PlotPng(const std::vector<PlotTrace>& traces, double start, double end,
+                    const PlotLayout& layout, const std::string& title) {
+    return DrawPlot(traces, start, end, layout, title).Png();
 }
 
 void ReleaseFontCaches() {

@@ -22,16 +22,31 @@ struct PlotLayout {
     int Height(std::size_t traces) const;
 };
 
+// A stretch of a trace to mark behind its samples: a gap (no file covers it) or an overlap
+// (two files do). EpochSeconds.
+struct PlotMark {
+    double from = 0;
+    double to = 0;
+    bool overlap = false;
+};
+
 struct PlotTrace {
     std::string label;        // "ABC SHZ"
     std::string detail;       // "100 sps, 3 files"
     ColumnEnvelope envelope;  // PlotWidth() columns from `start` to `end`
+    // Drawn as bands, gaps red and overlaps orange as in the availability picture, at least
+    // two pixels wide.
+    std::vector<PlotMark> marks{};
 };
 
 // Writes the picture of `traces` over [start, end] (EpochSeconds) to `pngPath`. Throws
 // std::runtime_error naming the path and cairo's status text when it cannot be written.
 void RenderPlotPng(const std::vector<PlotTrace>& traces, double start, double end,
                    const PlotLayout& layout, const std::string& title, const std::string& pngPath);
+// The same picture as the bytes of a PNG file. Throws std::runtime_error with cairo's
+// status text.
+std::string PlotPng(const std::vector<PlotTrace>& traces, double start, double end,
+                    const PlotLayout& layout, const std::string& title);
 
 // Frees what cairo and fontconfig keep for the whole process (font caches), so that a
 // program ends with nothing left allocated. Call once no picture is being drawn.

@@ -13,7 +13,7 @@ using namespace testsupport;
 
 namespace {
 
-constexpr double kEnd = 1382486400, kDay = 86400;
+constexpr double kEnd = 1382486400, kSecondsPerDay = 86400;
 
 class Figures : public ::testing::TestWithParam<CatalogKind> {
   protected:
@@ -35,19 +35,19 @@ class Figures : public ::testing::TestWithParam<CatalogKind> {
     int rows_ = 0;
 };
 
-int64_t Micro(double seconds) {
+int64_t MicroFromEnd(double seconds) {
     return static_cast<int64_t>((kEnd + seconds) * 1e6);
 }
 
 TEST_P(Figures, CoverFilesAcrossEveryEdge) {
-    Insert("BHZ", -7 * kDay - 1800, 3600);  // across the week's start: half of it
-    Insert("BHZ", -kDay - 600, 3600);       // across the day's start: 3000 s of the day
-    Insert("BHZ", -3600, 4800);             // across the end: 3600 s of each
-    Insert("BHZ", 7200, 3600);              // after the end: the last sample
-    Insert("BHN", -2 * kDay, 60);
-    Insert("BHN", -kDay, 60);          // data resumed exactly at the time: an older gap
-    Insert("BHN", -kDay + 60.25, 60);  // within half a sample period: no gap
-    Insert("BHE", -3600, 60);          // the stream's first data: no gap
+    Insert("BHZ", -7 * kSecondsPerDay - 1800, 3600);  // across the week's start: half of it
+    Insert("BHZ", -kSecondsPerDay - 600, 3600);       // across the day's start: 3000 s of the day
+    Insert("BHZ", -3600, 4800);                       // across the end: 3600 s of each
+    Insert("BHZ", 7200, 3600);                        // after the end: the last sample
+    Insert("BHN", -2 * kSecondsPerDay, 60);
+    Insert("BHN", -kSecondsPerDay, 60);          // data resumed exactly at the time: an older gap
+    Insert("BHN", -kSecondsPerDay + 60.25, 60);  // within half a sample period: no gap
+    Insert("BHE", -3600, 60);                    // the stream's first data: no gap
     Insert("HHZ", 0, 60, "AB");
     CatalogStore store = Store();
     EXPECT_EQ(store.ListStreams(),
@@ -55,16 +55,18 @@ TEST_P(Figures, CoverFilesAcrossEveryEdge) {
                   {"AB", "HHZ"}, {"ABC", "BHE"}, {"ABC", "BHN"}, {"ABC", "BHZ"}}));
     const std::vector<StreamFigures> figures =
         ReadStreamFigures(store, {{"ABC", "BHZ"}, {"ABC", "BHN"}, {"ABC", "HHZ"}, {"ABC", "BHE"}},
-                          {{Micro(-kDay), Micro(0)}, {Micro(-7 * kDay), Micro(0)}}, Micro(-kDay));
+                          {{MicroFromEnd(-kSecondsPerDay), MicroFromEnd(0)},
+                           {MicroFromEnd(-7 * kSecondsPerDay), MicroFromEnd(0)}},
+                          MicroFromEnd(-kSecondsPerDay));
     ASSERT_EQ(figures.size(), 4u);
     // BHZ's data resumed after gaps at -3600 and at 7200.
     std::vector<int> gaps;
     for (const StreamFigures& stream : figures) gaps.push_back(stream.gapsSince);
     EXPECT_EQ(gaps, (std::vector<int>{2, 0, 0, 0}));
-    EXPECT_EQ(figures[0].first, Micro(-7 * kDay - 1800));
-    EXPECT_EQ(figures[0].last, Micro(10800));
+    EXPECT_EQ(figures[0].first, MicroFromEnd(-7 * kSecondsPerDay - 1800));
+    EXPECT_EQ(figures[0].last, MicroFromEnd(10800));
     EXPECT_EQ(figures[0].covered, (std::vector<int64_t>{6600000000, 9000000000}));
-    EXPECT_EQ(figures[1].last, Micro(-kDay + 120.25));
+    EXPECT_EQ(figures[1].last, MicroFromEnd(-kSecondsPerDay + 120.25));
     EXPECT_EQ(figures[1].covered, (std::vector<int64_t>{120000000, 180000000}));
     EXPECT_FALSE(figures[2].first.has_value());
     EXPECT_EQ(figures[2].covered, (std::vector<int64_t>{0, 0}));

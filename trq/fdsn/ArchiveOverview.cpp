@@ -6,8 +6,6 @@ namespace trq {
 
 namespace {
 
-constexpr int64_t kDay = 86400LL * 1000000;
-
 // The inventory's channels that `selection` names and the catalog lacks, under the codes
 // they are served with (each station and channel code once, as the codes come from its
 // first epoch).
@@ -38,13 +36,16 @@ void AddListedChannels(const ServeSettings& settings, const CatalogSelection& se
 }  // namespace
 
 int64_t DayStart(int64_t time) {
-    return (time >= 0 ? time / kDay : (time - kDay + 1) / kDay) * kDay;
+    return (time >= 0 ? time / kMicrosecondsPerDay
+                      : (time - kMicrosecondsPerDay + 1) / kMicrosecondsPerDay) *
+           kMicrosecondsPerDay;
 }
 
 std::vector<TimeWindow> CoverageWindows(int64_t now) {
     const int64_t midnight = DayStart(now);
     std::vector<TimeWindow> windows;
-    for (const int64_t days : {1, 7, 30}) windows.push_back({midnight - days * kDay, midnight});
+    for (const int64_t days : {1, 7, 30})
+        windows.push_back({midnight - days * kMicrosecondsPerDay, midnight});
     return windows;
 }
 

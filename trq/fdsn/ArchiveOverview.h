@@ -30,6 +30,9 @@ struct ArchiveOverview {
     std::vector<OverviewStream> streams;  // by station, then channel
 };
 
+inline constexpr int64_t kMicrosecondsPerHour = 3600LL * 1000000;
+inline constexpr int64_t kMicrosecondsPerDay = 24 * kMicrosecondsPerHour;
+
 // The whole days the pages give coverage of: the last 1, 7 and 30 before the midnight (UTC)
 // that began the day of `now`. Whole days, so that a station whose data comes in by the
 // hour is not short of its last hours, and the figures stay the same all day.

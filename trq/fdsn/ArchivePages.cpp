@@ -15,10 +15,7 @@ namespace trq {
 
 namespace {
 
-constexpr int64_t kHour = 3600LL * 1000000;
-constexpr int64_t kDay = 24 * kHour;
-
-constexpr FdsnParameterInfo kStationOptions[] = {
+constexpr FdsnParameterInfo kStationPageOptions[] = {
     {"days", "", "xs:integer", "30", "", "Whole days before today's midnight in the gaps table"}};
 constexpr FdsnParameterInfo kPictureOptions[] = {
     {"width", "", "xs:integer", "", "", "Width of the picture in pixels, 400 to 4000"}};
@@ -75,8 +72,8 @@ TimeWindow QuickLookWindow(const CatalogSelection& selection, const ArchiveOverv
                            const ServeSettings& settings) {
     const int64_t longest = static_cast<int64_t>(settings.maxSeconds * 1e6);
     if (selection.from || selection.to) {
-        const int64_t from = selection.from.value_or(*selection.to - kHour);
-        const TimeWindow window{from, selection.to.value_or(from + kHour)};
+        const int64_t from = selection.from.value_or(*selection.to - kMicrosecondsPerHour);
+        const TimeWindow window{from, selection.to.value_or(from + kMicrosecondsPerHour)};
         RequireSpan(window);
         if (window.Length() > longest) {
             throw FdsnError(400,
@@ -92,7 +89,7 @@ TimeWindow QuickLookWindow(const CatalogSelection& selection, const ArchiveOverv
         last = any ? std::max(last, *stream.figures.last) : *stream.figures.last;
         any = true;
     }
-    return {last - std::min(kHour, longest), last};
+    return {last - std::min(kMicrosecondsPerHour, longest), last};
 }
 
 std::string PictureKey(RouteKind kind, const PageRequest& request, const TimeWindow& window,
@@ -147,7 +144,7 @@ std::string ArchivePages::Home(const QueryParameters& query) {
     HomeView view;
     view.selection = request.selection;
     view.span.to = request.selection.to.value_or(DayStart(now));
-    view.span.from = request.selection.from.value_or(view.span.to - 7 * kDay);
+    view.span.from = request.selection.from.value_or(view.span.to - 7 * kMicrosecondsPerDay);
     RequireSpan(view.span);
     pool_.Use([&](CatalogStore& catalog) {
         view.overview =
@@ -158,14 +155,14 @@ std::string ArchivePages::Home(const QueryParameters& query) {
 }
 
 std::string ArchivePages::Station(const QueryParameters& query) {
-    const PageRequest request = ReadPage(kStationOptions, query, FdsnWindow::kOpen);
+    const PageRequest request = ReadPage(kStationPageOptions, query, FdsnWindow::kOpen);
     CatalogSelection selection;
     selection.stations = {OneStation(request.selection)};
     const int64_t now = NowMicroseconds();
     StationView view;
     view.station = selection.stations.front();
     view.span.to = DayStart(now);
-    view.span.from = view.span.to - request.days.value_or(30) * kDay;
+    view.span.from = view.span.to - request.days.value_or(30) * kMicrosecondsPerDay;
     pool_.Use([&](CatalogStore& catalog) {
         view.overview = ReadOverview(catalog, settings_, selection, now, {});
         if (view.overview.streams.empty()) {
@@ -227,7 +224,7 @@ std::string ArchivePages::Metrics() {
     const int64_t now = NowMicroseconds();
     MetricsView view;
     pool_.Use([&](CatalogStore& catalog) {
-        view.overview = ReadOverview(catalog, settings_, {}, now, {}, now - kDay);
+        view.overview = ReadOverview(catalog, settings_, {}, now, {}, now - kMicrosecondsPerDay);
         std::lock_guard lock(totalsMutex_);
         if (!totals_ || totals_->first != generation) {
             totals_.emplace(generation, ReadStreamTotals(catalog));

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "trq/fdsn/ArchiveOverview.h"
 #include "trq/fdsn/AvailabilityService.h"
 #include "trq/fdsn/DataselectService.h"
 #include "trq/fdsn/FdsnDocuments.h"
@@ -12,7 +13,6 @@ namespace trq {
 
 namespace {
 
-constexpr int64_t kDay = 86400LL * 1000000;
 constexpr int kPictureWidth = 1200;
 
 std::string Joined(const std::vector<std::string>& codes) {
@@ -32,18 +32,13 @@ std::string ServiceLinks() {
     return links;
 }
 
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
 // The inventory's site, coordinates and elevation, and the end of the station's epoch.
 std::string SiteCell(const OverviewStream& stream) {
     const InventoryStation* station = stream.listed.station;
     if (!station) return "not in the inventory";
-    std::string site = MarkupEscaped(station->siteName) + "<br>" + Number(station->latitude) +
-                       ", " + Number(station->longitude) + ", " + Number(station->elevation) + " m";
+    std::string site = MarkupEscaped(station->siteName) + "<br>" +
+                       NumberText(station->latitude, 6) + ", " + NumberText(station->longitude, 6) +
+                       ", " + NumberText(station->elevation, 6) + " m";
     if (station->epoch.end) site += "<br>closed " + TimeElement(station->epoch.end);
     return site;
 }
@@ -132,7 +127,8 @@ std::string SpanLinks(const HomeView& view) {
     const LinkQuery codes = SelectionQuery(view.selection);
     for (const int days : {1, 7, 30, 365}) {
         LinkQuery query = codes;
-        query.push_back({"start", IsoTime(view.span.to - days * kDay, 0).substr(0, 10)});
+        query.push_back(
+            {"start", IsoTime(view.span.to - days * kMicrosecondsPerDay, 0).substr(0, 10)});
         query.push_back({"end", IsoTime(view.span.to, 0).substr(0, 10)});
         links +=
             std::string(links.empty() ? "" : " &middot; ") +

@@ -132,6 +132,12 @@ std::string DurationWords(double seconds) {
     return text;
 }
 
+std::string NumberText(double value, int digits) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    return text;
+}
+
 std::string PercentText(double percent) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f %%", percent);

@@ -48,6 +48,9 @@ std::string DurationWords(double seconds);
 // "99.86 %".
 std::string PercentText(double percent);
 
+// A number with at most `digits` significant digits, no trailing zeros: "46.5", "1e+06".
+std::string NumberText(double value, int digits);
+
 // How late a stream's data is: now minus its last sample, against the settings' thresholds.
 // A latency of exactly a threshold is in the class above it.
 enum class LatencyClass { kCurrent, kLate, kSilent, kNoData };

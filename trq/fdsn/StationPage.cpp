@@ -18,14 +18,8 @@ namespace {
 constexpr int64_t kMinute = 60LL * 1000000;
 constexpr int kQuickLookWidth = 1000;
 
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
-}
-
 std::string Optional(const std::optional<double>& value, const char* unit) {
-    return value ? Number(*value) + unit : "-";
+    return value ? NumberText(*value, 10) + unit : "-";
 }
 
 std::string SiteText(const ArchiveOverview& overview) {
@@ -40,9 +34,10 @@ std::string SiteText(const ArchiveOverview& overview) {
     for (const std::string& network : networks)
         text += (network == *networks.begin() ? "" : ", ") + MarkupEscaped(network);
     if (!station) return "<p>" + text + ". The inventory does not list this station.</p>\n";
-    text += ". " + MarkupEscaped(station->siteName) + ": latitude " + Number(station->latitude) +
-            "&deg;, longitude " + Number(station->longitude) + "&deg;, elevation " +
-            Number(station->elevation) + " m";
+    text += ". " + MarkupEscaped(station->siteName) + ": latitude " +
+            NumberText(station->latitude, 10) + "&deg;, longitude " +
+            NumberText(station->longitude, 10) + "&deg;, elevation " +
+            NumberText(station->elevation, 10) + " m";
     if (station->epoch.start) text += "; open since " + TimeElement(station->epoch.start);
     if (station->epoch.end) text += ", closed " + TimeElement(station->epoch.end);
     return "<p>" + text + ".</p>\n";
@@ -51,10 +46,10 @@ std::string SiteText(const ArchiveOverview& overview) {
 std::string SensitivityText(const InventoryChannel& channel) {
     if (!channel.sensitivity) return "-";
     const InstrumentSensitivity& s = *channel.sensitivity;
-    std::string text = Number(s.value) + " " +
+    std::string text = NumberText(s.value, 10) + " " +
                        MarkupEscaped(s.outputUnits.empty() ? "counts" : s.outputUnits) + " per " +
                        MarkupEscaped(s.inputUnits.empty() ? "unit" : s.inputUnits);
-    if (s.frequency) text += " at " + Number(*s.frequency) + " Hz";
+    if (s.frequency) text += " at " + NumberText(*s.frequency, 10) + " Hz";
     return text;
 }
 
@@ -74,7 +69,7 @@ std::string ChannelTable(const ArchiveOverview& overview, const ServeSettings& s
         if (const InventoryChannel* channel = stream.listed.channel) {
             html += "<td>" + Optional(channel->sampleRate, " samples/s") + "</td><td>" +
                     Optional(channel->azimuth, "&deg;") + "</td><td>" +
-                    Optional(channel->dip, "&deg;") + "</td><td>" + Number(channel->depth) +
+                    Optional(channel->dip, "&deg;") + "</td><td>" + NumberText(channel->depth, 10) +
                     " m</td><td>" + SensitivityText(*channel) + "</td>";
         } else {
             html += "<td colspan=\"5\">not in the inventory</td>";

@@ -95,6 +95,7 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
     result.created = written.created;
     result.replaced = written.replaced;
     result.extended = written.extended;
+    result.replacedOtherData = written.otherData;
     // "Done!" tells that every channel was read; the exit code also tells whether
     // everything read reached the archive and the catalog.
     if (converted != 0) return converted;

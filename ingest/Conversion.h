@@ -47,6 +47,8 @@ struct ConversionResult {
     std::vector<std::string> created;
     std::vector<std::string> replaced;
     std::vector<std::string> extended;
+    // Of `replaced`, the files that held other data (each told by a notice).
+    std::vector<std::string> replacedOtherData;
     // Failures met: a block that could not be written, a registration that failed, the
     // station's journal of an earlier run that could not be made wholly, and the
     // registrations kept in journals for later.

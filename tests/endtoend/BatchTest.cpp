@@ -179,8 +179,10 @@ TEST_P(BatchForm, DryRunTellsAndWritesNothing) {
     EXPECT_EQ(ws.ArchiveFiles(), archive);
     EXPECT_EQ(ws.CatalogRows(), rows);
     const nlohmann::json report = ReadJson(ws.Path("dry.json"));
-    EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHN.ABC"], true);
-    EXPECT_EQ(report["recordings"][0]["changesData"]["ABC\\22102013-134734-BHZ.ABC"], false);
+    EXPECT_EQ(report["recordings"][0]["replaced"][2],
+              nlohmann::json({{"path", "ABC\\22102013-134734-BHN.ABC"}, {"sameData", false}}));
+    EXPECT_EQ(report["recordings"][0]["replaced"][0],
+              nlohmann::json({{"path", "ABC\\22102013-134734-BHZ.ABC"}, {"sameData", true}}));
 }
 
 // B3: a batch ended half-way (SIGTERM) and run again leaves the archive and the catalog of

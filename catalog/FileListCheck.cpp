@@ -1,5 +1,6 @@
 #include "catalog/FileListCheck.h"
 
+#include <string.h>
 #include <strings.h>
 
 #include "catalog/FileList.h"
@@ -39,12 +40,13 @@ bool ListsFileList(CDatabase& database) {
             Odbc().BindCol(statement.Get(), 3, SQL_C_CHAR, name, sizeof name, &indicator))) {
         return true;
     }
-    for (SQLRETURN fetched = Odbc().Fetch(statement.Get());
-         fetched == SQL_SUCCESS || fetched == SQL_SUCCESS_WITH_INFO;
-         fetched = Odbc().Fetch(statement.Get())) {
+    SQLRETURN fetched = SQL_SUCCESS;
+    while ((fetched = Odbc().Fetch(statement.Get())) == SQL_SUCCESS ||
+           fetched == SQL_SUCCESS_WITH_INFO) {
         if (indicator != SQL_NULL_DATA && ::strcasecmp(name, "FILELIST") == 0) return true;
     }
-    return false;
+    // A list that broke off tells nothing.
+    return fetched != SQL_NO_DATA_FOUND;
 }
 
 }  // namespace
@@ -64,6 +66,10 @@ std::string FileListProblem(CDatabase& database) {
     CDBException error(code);
     error.BuildErrorTexts(&database, statement.Get());
     statement.Reset();
-    if (!ListsFileList(database)) return "the catalog has no table FILELIST";
+    // The driver's text names the table it misses ("no such table: FILELIST", "relation
+    // \"filelist\" does not exist"); a query that failed for another reason (a disk error)
+    // is told in the driver's words, even where the catalog then lists no tables either.
+    const bool namesTable = ::strcasestr(error.errorText.c_str(), "FILELIST") != nullptr;
+    if (namesTable && !ListsFileList(database)) return "the catalog has no table FILELIST";
     return "FILELIST cannot be read: " + error.errorText;
 }

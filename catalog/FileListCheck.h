@@ -9,6 +9,6 @@
 class CDatabase;
 
 // Empty when FILELIST answers a query of its columns on `database`; "the catalog has no table
-// FILELIST" when the catalog lists no such table; else "FILELIST cannot be read: " and the
-// driver's messages (each ending in a newline).
+// FILELIST" when the query's error names the table and the catalog lists no such table; else
+// "FILELIST cannot be read: " and the driver's messages (each ending in a newline).
 std::string FileListProblem(CDatabase& database);

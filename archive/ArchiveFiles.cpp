@@ -203,7 +203,8 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
         return false;
     }
     if (former.IsOpen()) {
-        replacedFiles_.Begin(channel, std::move(former), fullPath_, channel.FileStart());
+        replacedFiles_.Begin(channel, std::move(former), fullPath_, relativePath_,
+                             channel.FileStart());
         replacedFiles_.Compare(channel, 0, header, kArchiveHeaderSize);
         replacedFiles_.Compare(channel, kArchiveHeaderSize, channel.Samples(),
                                static_cast<std::size_t>(channel.BufferedCount()) * 4);

@@ -23,6 +23,8 @@ struct WrittenFiles {
     std::vector<std::string> created;
     std::vector<std::string> replaced;
     std::vector<std::string> extended;
+    // Of `replaced`, those that held other data than their replacement (ReplacedFiles.h).
+    std::vector<std::string> otherData;
 };
 
 // A registration that a written block calls for.
@@ -93,7 +95,7 @@ class ArchiveFileOutput {
     bool finalFlush_ = false;                       // FlushAll is running: files are finished
     std::vector<std::string> unsyncedDirectories_;  // station directories with new files
     WrittenFiles written_;
-    ReplacedFiles replacedFiles_;
+    ReplacedFiles replacedFiles_{written_.otherData};
     // Scratch paths of Flush, kept so that their memory is reused from flush to flush.
     std::string relativePath_;
     std::string fullPath_;

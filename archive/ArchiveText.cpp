@@ -10,10 +10,17 @@ bool HasSeparator(std::string_view name) {
     return name.find_first_of("/\\") != std::string_view::npos;
 }
 
+// "KRV " is not KRV: a blank at either end makes a directory and rows of a station of its
+// own that nobody can tell from the other by eye.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
 }  // namespace
 
 bool IsUsableStationName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && !HasSeparator(name);
+    return !name.empty() && name != "." && name != ".." && !HasSeparator(name) &&
+           !IsBlank(name.front()) && !IsBlank(name.back());
 }
 
 bool IsUsableChannelName(std::string_view name) {

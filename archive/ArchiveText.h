@@ -48,7 +48,8 @@ std::string DiskPathOfCatalogPath(const std::string& dataDir, std::string_view c
 bool CatalogPathStaysBelow(std::string_view catalogPath);
 
 // A station name becomes a directory directly below the data directory: it must name
-// exactly one new level there (not empty, not "." or "..", no '/' or '\\').
+// exactly one new level there (not empty, not "." or "..", no '/' or '\\', no blank at
+// either end).
 bool IsUsableStationName(std::string_view name);
 // A channel name becomes part of a file name: it must not lead out of the station
 // directory (no '/' or '\\'; the catalog's paths separate with '\\').

@@ -32,11 +32,13 @@ int64_t SampleCount(int64_t fileLength) {
 }  // namespace
 
 void ReplacedFiles::Begin(const CChannelBuffer& channel, platform::BinaryFile former,
-                          const std::string& path, EpochSeconds start) {
+                          const std::string& path, const std::string& catalogPath,
+                          EpochSeconds start) {
     Finish(channel);
     Replacement& replacement = open_[&channel];
     replacement.former = std::move(former);
     replacement.path = path;
+    replacement.catalogPath = catalogPath;
     replacement.start = start;
 }
 
@@ -74,6 +76,7 @@ void ReplacedFiles::Finish(const CChannelBuffer& channel) {
             static_cast<long long>(SampleCount(formerLength)),
             FormatUtc(replacement.start, 3).c_str(),
             static_cast<long long>(SampleCount(replacement.written)));
+        otherData_.push_back(replacement.catalogPath);
     }
     open_.erase(found);
 }

@@ -20,10 +20,15 @@ class CChannelBuffer;
 
 class ReplacedFiles {
   public:
-    // The channel's new file at `path` took the place of `former` (open for reading); its
-    // first sample is at `start`. Its bytes follow through Compare, from the header on.
+    // Each replaced file found to have held other data goes to `otherData` (its catalog
+    // path), once its replacement is finished.
+    explicit ReplacedFiles(std::vector<std::string>& otherData) : otherData_(otherData) {}
+
+    // The channel's new file at `path` (catalog path `catalogPath`) took the place of
+    // `former` (open for reading); its first sample is at `start`. Its bytes follow through
+    // Compare, from the header on.
     void Begin(const CChannelBuffer& channel, platform::BinaryFile former, const std::string& path,
-               EpochSeconds start);
+               const std::string& catalogPath, EpochSeconds start);
     // `size` bytes written to the channel's new file at `offset`.
     void Compare(const CChannelBuffer& channel, int64_t offset, const void* bytes,
                  std::size_t size);
@@ -35,6 +40,7 @@ class ReplacedFiles {
     struct Replacement {
         platform::BinaryFile former;
         std::string path;
+        std::string catalogPath;
         EpochSeconds start = 0;
         int64_t written = 0;  // length of the new file so far
         bool differs = false;
@@ -42,6 +48,7 @@ class ReplacedFiles {
     void CompareBytes(Replacement& replacement, int64_t offset, const char* bytes,
                       std::size_t size);
 
+    std::vector<std::string>& otherData_;
     std::map<const CChannelBuffer*, Replacement> open_;
     std::vector<char> scratch_;  // the former file's bytes being compared
 };

@@ -45,6 +45,8 @@ RecordingOutcome DryRunRecording(const PlannedRecording& recording, const std::s
     ConsoleLines lines;
     OpenedRecording opened = OpenRecording(recording.path.c_str(), HeaderReadLine::kLeftOut);
     outcome.exitCode = opened.exitCode;
+    // As the conversion tells it.
+    if (outcome.exitCode != 0) ConsoleNotice("%s", opened.failure.c_str());
     if (outcome.exitCode == 0) {
         outcome.exitCode = opened.recording->Check(channelMap, &IsUsableChannelName);
     }
@@ -53,6 +55,7 @@ RecordingOutcome DryRunRecording(const PlannedRecording& recording, const std::s
     }
     if (outcome.exitCode != 0) {
         outcome.reasons = lines.Errors();
+        outcome.notices = lines.Notices();
         return outcome;
     }
     Recording& recorded = *opened.recording;
@@ -78,6 +81,7 @@ RecordingOutcome DryRunRecording(const PlannedRecording& recording, const std::s
         outcome.exitCode = CompareReplacedFiles(recorded, recording.station, channelMap, onDisk);
         if (outcome.exitCode != 0) {
             outcome.reasons = lines.Errors();
+            outcome.notices = lines.Notices();
             return outcome;
         }
     }

@@ -17,8 +17,9 @@ Progress::Progress(std::size_t recordings, uintmax_t bytes, bool quiet)
       started_(std::chrono::steady_clock::now()),
       told_(started_) {}
 
-void Progress::Done(uintmax_t bytes) {
+void Progress::Done(uintmax_t bytes, const std::vector<std::string>& notices) {
     std::lock_guard lock(mutex_);
+    for (const std::string& notice : notices) sink_.Notice(notice);
     ++done_;
     doneBytes_ += bytes;
     const auto now = std::chrono::steady_clock::now();

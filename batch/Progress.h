@@ -1,20 +1,24 @@
 #pragma once
 // The batch's progress: recordings done of all, MB/s and the time left, told through the
 // console sink of the thread that makes it (ConsoleSink::Progress), whichever worker is
-// done. Every state where the sink shows each in place (a terminal), else one at most every
-// ten seconds. Safe to call from every worker.
+// done, with the notices of each recording done above it. Every state where the sink shows
+// each in place (a terminal), else one at most every ten seconds. Safe to call from every
+// worker.
 
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <vector>
 
 class ConsoleSink;
 
 class Progress {
   public:
     Progress(std::size_t recordings, uintmax_t bytes, bool quiet);
-    // One more recording of `bytes` bytes is done.
-    void Done(uintmax_t bytes);
+    // One more recording of `bytes` bytes is done; its `notices` go to the sink first, each
+    // as one notice, so that they stand above the progress line.
+    void Done(uintmax_t bytes, const std::vector<std::string>& notices = {});
     // Ends the run's progress so that what follows starts on its own line.
     void Finish();
 

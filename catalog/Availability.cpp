@@ -1,6 +1,7 @@
 #include "catalog/Availability.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -32,6 +33,12 @@ void SweepSpans(ChannelAvailability& channel, const TimeWindow& window) {
 double ChannelAvailability::CoveragePercent(const TimeWindow& window) const {
     if (window.Length() <= 0) return 0;
     return 100.0 * static_cast<double>(covered) / static_cast<double>(window.Length());
+}
+
+std::string ChannelAvailability::CoverageText(const TimeWindow& window) const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f %%", CoveragePercent(window));
+    return text;
 }
 
 std::vector<ChannelAvailability> DescribeAvailability(

@@ -26,6 +26,9 @@ struct ChannelAvailability {
     int64_t covered = 0;               // microseconds of the window some span covers
 
     double CoveragePercent(const TimeWindow& window) const;
+    // The same as text with four decimals, "99.9998 %": every output that shows it (text,
+    // picture) shows the same, never rounded up to a full window that is not full.
+    std::string CoverageText(const TimeWindow& window) const;
 };
 
 // One entry per station and channel of `segments` (ordered as JoinIntoSegments orders

@@ -8,8 +8,10 @@
 #include "archive/ArchiveWriter.h"
 #include "archive/StreamCodes.h"
 #include "catalog/DatabaseRegistrar.h"
+#include "catalog/FileListCheck.h"
 #include "ingest/StationSession.h"
 #include "odbc/DBException.h"
+#include "odbc/DataSourceFile.h"
 #include "odbc/Database.h"
 #include "platform/Console.h"
 #include "platform/ExitCodes.h"
@@ -93,6 +95,7 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
     result.created = written.created;
     result.replaced = written.replaced;
     result.extended = written.extended;
+    result.replacedOtherData = written.otherData;
     // "Done!" tells that every channel was read; the exit code also tells whether
     // everything read reached the archive and the catalog.
     if (converted != 0) return converted;
@@ -110,13 +113,21 @@ CatalogLogin ConverterLogin(const ConnectionSettings& settings) {
 
 bool OpenConverterCatalog(CDatabase& database, const CatalogLogin& login) {
     const std::string printable = login.PrintableConnectString();
-    std::string reason = "the driver did not complete the connection";
+    // Told before connecting: the SQLite driver would make an empty database in its place.
+    std::string reason = login.wholeConnectString.empty() ? MissingDatabaseFile(login.dsn) : "";
     try {
-        if (login.Open(database, kCatalogOptions)) return true;
+        if (reason.empty() && login.Open(database, kCatalogOptions)) {
+            // Refused here rather than at every registration after the archive is written.
+            reason = FileListProblem(database);
+            if (reason.empty()) return true;
+            database.Close();
+        } else if (reason.empty()) {
+            reason = "the driver did not complete the connection";
+        }
     } catch (const CDBException& error) {
         reason = OneLine(error.errorText);
     }
-    ConsoleNotice("cannot open the catalog %s: %s", printable.c_str(), reason.c_str());
+    ConsoleNotice("cannot open the catalog %s: %s", printable.c_str(), OneLine(reason).c_str());
     return false;
 }
 
@@ -132,7 +143,7 @@ int AcceptStationName(const char* argument, std::string& station) {
         ConsoleMessage("ERROR: bad station name %s!!!", station.c_str());
         ConsoleNotice(
             "station name \"%s\": a station names one directory below the data "
-            "directory (not empty, not . or .., no / or \\)",
+            "directory (not empty, not . or .., no / or \\, no blank at either end)",
             station.c_str());
         return ExitCode::kBadStation;
     }

@@ -27,7 +27,10 @@ CatalogLogin ConverterLogin(const ConnectionSettings& settings);
 
 // Opens the catalog connection read-write as the converter needs it, letting the driver
 // complete missing connection details. A cancelled completion and a database error both
-// count as a failed open; the driver's reason goes to the operator as a notice.
+// count as a failed open, and so do an SQLite data source whose database file or its
+// directory does not exist (told before connecting, odbc/DataSourceFile.h) and a catalog
+// without a readable table FILELIST (catalog/FileListCheck.h); the reason goes to the
+// operator as the notice "cannot open the catalog <connect string>: <reason>".
 bool OpenConverterCatalog(CDatabase& database, const CatalogLogin& login);
 
 // The station name as stored (at most 31 bytes, never splitting a UTF-8 character) in
@@ -44,6 +47,8 @@ struct ConversionResult {
     std::vector<std::string> created;
     std::vector<std::string> replaced;
     std::vector<std::string> extended;
+    // Of `replaced`, the files that held other data (each told by a notice).
+    std::vector<std::string> replacedOtherData;
     // Failures met: a block that could not be written, a registration that failed, the
     // station's journal of an earlier run that could not be made wholly, and the
     // registrations kept in journals for later.

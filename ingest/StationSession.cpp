@@ -27,18 +27,20 @@ std::string DirectoryProblem(const std::string& path, const char* what) {
 
 }  // namespace
 
+void NoticeStationWait(const std::string& station, const std::string& lockPath, int seconds) {
+    std::string holder = platform::FileLock::DescribeHolder(lockPath);
+    if (!holder.empty()) holder = ", " + holder;
+    ConsoleNotice("station %s is being converted by another converter%s: waiting up to %d s for %s",
+                  station.c_str(), holder.c_str(), seconds, lockPath.c_str());
+}
+
 StationSession::StationSession(const std::string& dataDir, const std::string& station,
                                CatalogRegistrar& registrar, int lockWaitSeconds)
     : dataDir_(dataDir) {
     const std::string lockPath =
         StationDirectoryPath(dataDir, station) + "/" + kStationLockFileName;
     RecoveryHooks hooks;
-    hooks.waiting = [&] {
-        ConsoleNotice(
-            "station %s is being converted by another converter: waiting up to %d s "
-            "for %s",
-            station.c_str(), lockWaitSeconds, lockPath.c_str());
-    };
+    hooks.waiting = [&] { NoticeStationWait(station, lockPath, lockWaitSeconds); };
     hooks.cleaned = [](const StationRecovery& recovery) {
         for (const std::string& name : recovery.removed) {
             ConsoleNotice("removed %s/%s, left by an interrupted conversion",

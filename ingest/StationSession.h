@@ -11,6 +11,11 @@
 class CArchiveWriter;
 class CatalogRegistrar;
 
+// The notice that a converter waits for the station lock at `lockPath`, which another
+// process holds, naming that process where this machine knows it: "station ABC is being
+// converted by another converter, process 1234 (plq2trq): waiting up to 300 s for PATH".
+void NoticeStationWait(const std::string& station, const std::string& lockPath, int seconds);
+
 class StationSession {
   public:
     // Takes the station's lock, waiting up to `lockWaitSeconds` for another converter of the

@@ -20,6 +20,7 @@ struct OdbcCalls {
     decltype(&::SQLPrepare) Prepare = &::SQLPrepare;
     decltype(&::SQLExecute) Execute = &::SQLExecute;
     decltype(&::SQLExecDirect) ExecDirect = &::SQLExecDirect;
+    decltype(&::SQLTables) Tables = &::SQLTables;
     decltype(&::SQLNumResultCols) NumResultCols = &::SQLNumResultCols;
     decltype(&::SQLDescribeCol) DescribeCol = &::SQLDescribeCol;
     decltype(&::SQLBindCol) BindCol = &::SQLBindCol;

@@ -27,6 +27,9 @@ class StandardStreamsSink : public ConsoleSink {
         // Standard output is buffered and standard error is not: flushing first keeps the
         // two in the order they were printed when both go to one terminal or file.
         std::fflush(stdout);
+        // A progress line drawn in place gives way: the notice takes its line, and the next
+        // state is drawn below it.
+        if (drawn_.exchange(false)) std::fputs("\r\033[K", stderr);
         std::fprintf(stderr, "%s: %.*s\n", ProgramName().c_str(), static_cast<int>(line.size()),
                      line.data());
     }

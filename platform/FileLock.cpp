@@ -2,8 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -63,6 +68,27 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 
 FileLock::~FileLock() {
     Release();
+}
+
+std::string FileLock::DescribeHolder(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return "";
+    // Lines such as "1: FLOCK  ADVISORY  WRITE 1234 fd:01:5678 0 EOF": the holder's process,
+    // then the device (major and minor in hex) and the inode of the locked file.
+    char device[64];
+    std::snprintf(device, sizeof device, "%02x:%02x:%llu", major(info.st_dev), minor(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, process, file;
+        fields >> number >> kind >> mode >> access >> process >> file;
+        if (kind != "FLOCK" || file != device || process.empty() || process[0] == '-') continue;
+        std::string name;
+        std::getline(std::ifstream("/proc/" + process + "/comm"), name);
+        return "process " + process + (name.empty() ? "" : " (" + name + ")");
+    }
+    return "";
 }
 
 void FileLock::Release() {

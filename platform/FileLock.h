@@ -33,6 +33,11 @@ class FileLock {
     FileLock& operator=(const FileLock&) = delete;
     ~FileLock();
 
+    // Who holds the lock on `path` on this machine, from the system's list of locks:
+    // "process 1234 (plq2trq)", or empty when no local process holds it or the list cannot
+    // be read (a holder on another host of a shared file system is not listed).
+    static std::string DescribeHolder(const std::string& path);
+
     State GetState() const { return state_; }
     bool Held() const { return state_ == State::kHeld; }
     const FileError& Error() const { return error_; }

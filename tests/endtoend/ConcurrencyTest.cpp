@@ -132,10 +132,10 @@ TEST(StationLock, HeldStationIsLeftAlone) {
     EXPECT_EQ(result.exitCode, 243);
     EXPECT_TRUE(result.out.ends_with(
         "Convert data...\nERROR: station ABC is being converted by another converter!!!\n"));
-    EXPECT_EQ(result.err,
-              "plq2trq: station ABC is being converted by another converter: "
-              "waiting up to 1 s for " +
-                  lock + "\nplq2trq: gave up waiting for station ABC after 1 s\n");
+    EXPECT_EQ(result.err, "plq2trq: station ABC is being converted by another converter, process " +
+                              std::to_string(::getpid()) +
+                              " (endtoend_tests): waiting up to 1 s for " + lock +
+                              "\nplq2trq: gave up waiting for station ABC after 1 s\n");
     EXPECT_EQ(check, ReadFile(PLQ_SOURCE_DIR "/tests/golden/trq/check-held.txt"));
     EXPECT_EQ(ws.ArchiveFiles(), left);
     EXPECT_TRUE(ws.CatalogRows().empty());

@@ -85,13 +85,17 @@ std::string PrivateMounts() {
 
 // A data directory that is read-only or full: the run ends with -8, every file that stays
 // holds whole blocks that its row describes; a file size limit (ulimit -f) is a write error
-// too, not a death by SIGXFSZ. (A missing one is in OperatorSlipsTest.cpp.)
+// too, not a death by SIGXFSZ. (A missing one is in OperatorSlipsTest.cpp.) An SQLite catalog
+// cannot be read under that limit either (its shared memory file is larger): refused at
+// connect, before anything is written.
 TEST_P(Surroundings, DataDirectoryThatCannotTakeTheArchive) {
     ProcessResult result =
         RunProcess("/usr/bin/prlimit", {"--fsize=3000", ConverterPath(), "rec.plq", "ABC"},
                    ws_.Dir().Path(), ws_.Env());
-    EXPECT_EQ(result.exitCode, 248) << result.out;
-    EXPECT_THAT(result.err, HasSubstr("File too large"));
+    const bool sqlite = GetParam() == CatalogKind::kSqlite;
+    EXPECT_EQ(result.exitCode, sqlite ? 253 : 248) << result.out;
+    EXPECT_THAT(result.err,
+                HasSubstr(sqlite ? "FILELIST cannot be read: disk I/O error" : "File too large"));
     EXPECT_TRUE(ws_.ArchiveFiles().empty());
 
     if (const std::string why = PrivateMounts(); !why.empty()) GTEST_SKIP() << why;
@@ -119,7 +123,7 @@ TEST_P(Surroundings, DataDirectoryThatCannotTakeTheArchive) {
 // the archive lacks data (a spool loop takes -9 for "the data is written" and would drop
 // the recording). A directory in the way of BHN's file makes its write fail.
 TEST_P(Surroundings, WriteFailureOutranksCatalogFailure) {
-    ExecuteSql(ws_.Catalog(), "ALTER TABLE FILELIST RENAME TO AWAY");
+    RefuseRows(ws_.Catalog());
     std::filesystem::create_directories(ws_.ArchiveDir() + "/" + GoldenFile("BHN"));
     const ProcessResult result = ws_.Convert("rec.plq");
     EXPECT_EQ(result.exitCode, 248) << result.out << result.err;
@@ -215,16 +219,16 @@ TEST_P(Surroundings, PasswordsThatLookLikeConnectStrings) {
     }
 }
 
-// The table is gone (renamed away) for one run: its registrations wait in the station's
-// journal with their exact values (-9); the next conversion of the station makes them.
-TEST_P(Surroundings, CatalogWithoutItsTable) {
-    ExecuteSql(ws_.Catalog(), "ALTER TABLE FILELIST RENAME TO AWAY");
+// The table refuses every row for one run: its registrations wait in the station's journal
+// with their exact values (-9); the next conversion of the station makes them.
+TEST_P(Surroundings, CatalogThatRefusesRows) {
+    RefuseRows(ws_.Catalog());
     ProcessResult result = ws_.Convert("rec.plq");
     EXPECT_EQ(result.exitCode, 247) << result.out << result.err;
     EXPECT_THAT(result.err, HasSubstr("3 registrations were not made; they are kept in " +
                                       ws_.ArchiveDir() + "/ABC/.plq2trq.journal"));
     EXPECT_EQ(ws_.ArchiveFiles().size(), 4u);  // the files and the journal
-    ExecuteSql(ws_.Catalog(), "ALTER TABLE AWAY RENAME TO FILELIST");
+    RefuseRows(ws_.Catalog(), false);
     // A line nobody can make stays for a person to read, and keeps the run at -9.
     const std::string journal = ws_.ArchiveDir() + "/ABC/.plq2trq.journal";
     std::ofstream(journal, std::ios::app) << "not a registration\n";

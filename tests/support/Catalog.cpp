@@ -232,6 +232,28 @@ void ExecuteSql(const TestCatalog& catalog, const std::string& sql) {
     Connection(catalog.connect).Execute(sql);
 }
 
+void RefuseRows(const TestCatalog& catalog, bool refuse) {
+    std::vector<std::string> statements;
+    if (catalog.kind == CatalogKind::kSqlite) {
+        for (const char* event : {"INSERT", "UPDATE", "DELETE"}) {
+            const std::string name = std::string("refuse_") + event;
+            statements.push_back(refuse ? "CREATE TRIGGER " + name + " BEFORE " + event +
+                                              " ON FILELIST BEGIN SELECT RAISE(ABORT, "
+                                              "'refused by the test'); END"
+                                        : "DROP TRIGGER " + name);
+        }
+    } else if (refuse) {
+        statements = {
+            "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION "
+            "'refused by the test'; END $$ LANGUAGE plpgsql",
+            "CREATE TRIGGER refuse BEFORE INSERT OR UPDATE OR DELETE ON FILELIST FOR "
+            "EACH ROW EXECUTE FUNCTION refuse()"};
+    } else {
+        statements = {"DROP TRIGGER refuse ON FILELIST", "DROP FUNCTION refuse()"};
+    }
+    for (const std::string& statement : statements) ExecuteSql(catalog, statement);
+}
+
 std::vector<std::vector<std::string>> FetchRows(Connection& connection, const std::string& sql) {
     connection.Execute(sql);
     SQLSMALLINT columns = 0;

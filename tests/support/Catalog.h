@@ -61,6 +61,9 @@ class CatalogSession {
     struct Connection;
     std::unique_ptr<Connection> connection_;
 };
+// Makes the catalog refuse every row written to FILELIST (a trigger that raises an error), or
+// take them again: a catalog that opens and holds its table but takes no registration.
+void RefuseRows(const TestCatalog& catalog, bool refuse = true);
 // A statement on the PostgreSQL cluster's maintenance database (to create, lock out or
 // drop a test's database).
 void ExecuteOnCluster(const std::string& sql);

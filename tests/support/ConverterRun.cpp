@@ -1,19 +1,25 @@
 #include "tests/support/ConverterRun.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 namespace testsupport {
 namespace {
 
-// "kind line" for each line of `text`.
+// "kind line" for each line of `text`, but the batch's progress lines.
 void AddLines(std::vector<std::string>& lines, const std::string& kind, const std::string& text) {
+    static const std::regex progress(R"(\d+/\d+ recordings, [0-9.]+ MB/s, \d+ s left)");
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
+        if (std::regex_match(line, progress)) continue;
         lines.push_back(kind + (line.empty() ? "" : " " + line));
     }
     if (!text.empty() && text.back() != '\n') lines.back() += " (no newline at the end)";
@@ -42,7 +48,8 @@ plqgen::RecordingSpec Recording(const std::vector<std::string>& words) {
 std::string ConverterRun::Expanded(std::string text) const {
     for (const auto& [name, value] :
          {std::pair<std::string, std::string>{"@ARCHIVE@", ws_.ArchiveDir()},
-          {"@USER@", ws_.Catalog().user}}) {
+          {"@USER@", ws_.Catalog().user},
+          {"@PID@", std::to_string(::getpid())}}) {
         for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
             text.replace(at, name.size(), value);
         }
@@ -50,12 +57,23 @@ std::string ConverterRun::Expanded(std::string text) const {
     return text;
 }
 
+ConverterRun::~ConverterRun() {
+    for (int held : heldLocks_) ::close(held);
+}
+
 void ConverterRun::Perform(const ScriptCase& c) {
-    for (const std::string& line : c.steps) ASSERT_NO_FATAL_FAILURE(Step(line));
+    for (const std::string& line : c.steps) {
+        ASSERT_NO_FATAL_FAILURE(Step(line));
+        if (::testing::Test::IsSkipped()) return;
+    }
 }
 
 void ConverterRun::Step(const std::string& line) {
-    const std::vector<std::string> words = Fields(Expanded(line));
+    std::vector<std::string> words = Fields(Expanded(line));
+    for (std::string& word : words) {
+        for (std::size_t at; (at = word.find("{BLANK}")) != std::string::npos;)
+            word.replace(at, 7, " ");
+    }
     const std::string& verb = words[0];
     const std::string path = words.size() < 2            ? ""
                              : words[1].starts_with('/') ? words[1]
@@ -88,20 +106,48 @@ void ConverterRun::Step(const std::string& line) {
         ws_.WriteIni(ws_.IniText(ws_.ArchiveDir(), "[CHANNELMAP]\n" + words[1]));
     } else if (verb == "trq-ini") {
         ws_.WriteTrqIni(ws_.IniText(ws_.ArchiveDir(), ""));
+    } else if (verb == "ini") {
+        WriteFile(ws_.Path("plq2trq.ini"), words[1] + "\n" + ReadFile(ws_.Path("plq2trq.ini")));
+    } else if (verb == "sql") {
+        std::string statement;
+        for (std::size_t i = 1; i < words.size(); ++i) statement += words[i] + " ";
+        ExecuteSql(ws_.Catalog(), statement);
+    } else if (verb == "database") {
+        const std::string ini = ws_.Dir() / "odbc/odbc.ini";
+        WriteFile(ini, std::regex_replace(ReadFile(ini), std::regex("\nDatabase=[^\n]*"),
+                                          "\nDatabase=" + path));
+    } else if (verb == "hold-lock") {
+        std::filesystem::create_directories(ws_.ArchiveDir() + "/" + words[1]);
+        const std::string lock = ws_.ArchiveDir() + "/" + words[1] + "/.plq2trq.lock";
+        heldLocks_.push_back(::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        ASSERT_EQ(::flock(heldLocks_.back(), LOCK_EX), 0);
+    } else if (verb == "read-only") {
+        if (RunProcess("/usr/bin/unshare", {"--mount", "true"}, ws_.Dir().Path()).exitCode != 0)
+            GTEST_SKIP() << "no mount namespace can be made here";
+        readOnly_ = path;
     } else if (verb == "plq2trq") {
         const auto report = std::find(words.begin(), words.end(), "--report");
         report_ = report != words.end() && report + 1 != words.end() ? ws_.Path(report[1]) : "";
-        result_ = RunProcess(ConverterPath(), {words.begin() + 1, words.end()}, ws_.Dir().Path(),
-                             ws_.Env());
+        std::vector<std::string> args(words.begin() + 1, words.end());
+        std::string program = ConverterPath();
+        if (!readOnly_.empty()) {
+            // A bind mount of the path onto itself, read-only, seen by this run alone.
+            args.insert(args.begin(),
+                        {"--mount", "sh", "-c", "mount -o bind,ro \"$0\" \"$0\" && exec \"$@\"",
+                         readOnly_, program});
+            program = "/usr/bin/unshare";
+        }
+        result_ = RunProcess(program, args, ws_.Dir().Path(), ws_.Env());
+        runLines_.push_back("exit " + std::to_string(result_.exitCode));
+        AddLines(runLines_, "out", result_.out);
+        AddLines(runLines_, "err", result_.err);
     } else {
         FAIL() << "unknown step: " << line;
     }
 }
 
 std::vector<std::string> ConverterRun::Lines() const {
-    std::vector<std::string> lines = {"exit " + std::to_string(result_.exitCode)};
-    AddLines(lines, "out", result_.out);
-    AddLines(lines, "err", result_.err);
+    std::vector<std::string> lines = runLines_;
     if (!std::filesystem::is_directory(ws_.ArchiveDir())) {
         lines.push_back("no archive directory");
     } else {
@@ -126,6 +172,7 @@ void RunCase(const ScriptCase& c) {
     Workspace ws;
     ConverterRun run(ws);
     ASSERT_NO_FATAL_FAILURE(run.Perform(c));
+    if (::testing::Test::IsSkipped()) return;
     EXPECT_EQ(run.Lines(), run.Expected(c));
 }
 

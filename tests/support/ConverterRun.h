@@ -1,7 +1,8 @@
 #pragma once
 // Converter runs kept in case files (see CaseScript.h): the set-up lines a case gives, the
 // run it is about, and what the run gave, as lines to compare whole with the case's "> "
-// lines. In every line @ARCHIVE@ stands for the workspace's archive directory and @USER@
+// lines. Words are separated by blanks; {BLANK} is a blank inside a word. In every line
+// @ARCHIVE@ stands for the workspace's archive directory and @USER@
 // for its catalog user. Set-up lines, paths below the workspace unless absolute:
 //   golden NAME          a copy of tests/golden/rec.plq (2013-10-22 13:47:34, format 0)
 //   recording NAME [samples=N] [format=N] [sps=N] [year=N] [sine]
@@ -15,13 +16,21 @@
 //   poke NAME OFFSET TEXT  bytes from OFFSET replaced by TEXT
 //   remove PATH, write PATH TEXT, mkdir PATH, mkfifo PATH
 //   channels MAP         plq2trq.ini with this [CHANNELMAP] ({LF} between its entries)
+//   ini TEXT             TEXT put before plq2trq.ini's lines: its keys win ({LF} as above)
 //   trq-ini              etc/trq.ini with the workspace's settings but no channel map
-//   plq2trq ARG...       the run the case is about
-// The run's lines: "exit N", each line of standard output ("out ...", an empty line "out")
-// and of standard error ("err ..."), then each file below the archive directory ("file
-// PATH") or "no archive directory"; for a batch run with --report FILE, each recording and
-// station of the report ("report recordings {...}", "report stations {...}") and its exit
-// code ("report exitCode N"), as compact JSON.
+//   sql STATEMENT...     a statement on the catalog (words joined by blanks)
+//   database PATH        the catalog's data source names PATH as its database file
+//   hold-lock STA        this process holds station STA's lock during the runs
+//   read-only PATH       the runs see PATH read-only (a mount namespace of their own; the
+//                        case is skipped where none can be made)
+//   plq2trq ARG...       a run the case is about (several runs are told one after the other)
+// In every line @PID@ stands for this process's id. The lines of the runs, one after the
+// other: "exit N", each line of standard output ("out ...", an empty line "out") and of
+// standard error ("err ...", but the batch's progress lines, which come as time passes);
+// then each file below the archive directory ("file PATH") or "no archive directory"; for a
+// batch run with --report FILE, each recording and station of the last report ("report
+// recordings {...}", "report stations {...}") and its exit code ("report exitCode N"), as
+// compact JSON.
 
 #include <string>
 #include <vector>
@@ -34,6 +43,9 @@ namespace testsupport {
 class ConverterRun {
   public:
     explicit ConverterRun(const Workspace& ws) : ws_(ws) {}
+    ~ConverterRun();
+    ConverterRun(const ConverterRun&) = delete;
+    ConverterRun& operator=(const ConverterRun&) = delete;
 
     // Carries out the case's set-up lines and its run; a failed step fails the test.
     void Perform(const ScriptCase& c);
@@ -42,6 +54,7 @@ class ConverterRun {
     // The case's "> " lines with @ARCHIVE@ and @USER@ put in.
     std::vector<std::string> Expected(const ScriptCase& c) const;
 
+    // The last run.
     const ProcessResult& Result() const { return result_; }
     // The last recording a "recording" line generated.
     const plqgen::RecordingSpec& Spec() const { return spec_; }
@@ -54,6 +67,9 @@ class ConverterRun {
     ProcessResult result_;
     std::string report_;  // the path of the run's --report, if any
     plqgen::RecordingSpec spec_;
+    std::vector<int> heldLocks_;         // descriptors of the station locks held
+    std::string readOnly_;               // what the runs see read-only
+    std::vector<std::string> runLines_;  // of every run so far
 };
 
 // Runs case `c` in a workspace of its own and compares the lines its run gives whole with

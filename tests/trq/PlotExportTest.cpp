@@ -1,13 +1,16 @@
-// `trq plot` read back from the PNG, and `trq export` read back by two independent
-// miniSEED readers: libmseed and mseed2sac.
+// `trq plot` and the availability picture read back from the PNG, and `trq export` read back
+// by two independent miniSEED readers: libmseed and mseed2sac.
 
 #include <cairo.h>
 #include <libmseed.h>
 
 #include <algorithm>
+#include <array>
 
+#include "catalog/Availability.h"
 #include "tests/trq/TrqTest.h"
 #include "trq/mseed/MiniSeedPacker.h"
+#include "trq/plot/AvailabilityPicture.h"
 
 namespace {
 
@@ -62,6 +65,63 @@ TEST(Plot, ConvertedFilesASpikeAndBrokenInput) {
     EXPECT_NEAR(double(peak - tops.begin()) / double(tops.size() - 1), 0.5, 0.005);
     // The spike's column and at most its anti-aliased edges leave the line at zero.
     EXPECT_LE(std::count_if(tops.begin(), tops.end(), [zero](int y) { return y < zero - 2; }), 3);
+}
+
+// Red, green and blue of every pixel of a PNG, row by row.
+std::vector<std::array<int, 3>> Pixels(const std::string& png, int& width) {
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(png.c_str());
+    width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    std::vector<std::array<int, 3>> pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t pixel = 0;  // ARGB in the machine's byte order
+            std::memcpy(&pixel, data + y * cairo_image_surface_get_stride(surface) + 4 * x, 4);
+            pixels.push_back({int(pixel >> 16 & 0xFF), int(pixel >> 8 & 0xFF), int(pixel & 0xFF)});
+        }
+    }
+    cairo_surface_destroy(surface);
+    return pixels;
+}
+
+// Two files of one channel that overlap: the plot says so, and draws the overlap as an orange
+// band across the panel.
+TEST(Plot, OverlappingRunsAreMarked) {
+    Workspace ws;
+    WriteFile(ws.Path("a"), HandFile(std::vector<float>(400, 1.0f)));
+    WriteFile(ws.Path("b"), HandFile(std::vector<float>(400, 2.0f)));
+    EXPECT_EQ(ws.Trq({"plot", "a", "b", "-o", "o.png"}).out,
+              "trq plot: wrote o.png (1 traces, 1 overlap, 1200x230 pixels)\n");
+    int width = 0;
+    const auto pixels = Pixels(ws.Path("o.png"), width);
+    EXPECT_GT(std::count_if(pixels.begin(), pixels.end(),
+                            [](const auto& p) { return p[0] > 230 && p[1] < 225 && p[2] < 190; }),
+              10000);
+}
+
+// The availability picture agrees with the text: its title ends at the window's exact end
+// (not rounded up a second), its coverage is the text's (99.9998 %, not 100.00 %), and a
+// station that starts 0.4 s after another, at midnight, has no red before its first sample.
+TEST(AvailabilityPicture, AgreesWithTheText) {
+    const int64_t midnight = 1382400000LL * 1000000;  // 2013-10-22 00:00:00
+    const TimeWindow window{midnight, midnight + 200000250000};
+    std::vector<ContinuousSegment> segments{{"ABC", "BHZ", 1, window.from, window.to, {}},
+                                            {"XYZ", "BHZ", 1, window.from + 400000, window.to, {}}};
+    const std::vector<ChannelAvailability> channels = DescribeAvailability(segments, window);
+    EXPECT_EQ(trq::AvailabilityTitle("stations ABC,XYZ", window),
+              "Data availability, stations ABC,XYZ, 2013-10-22 00:00:00 to 2013-10-24 07:33:20.25 "
+              "UTC");
+    EXPECT_EQ(channels[1].CoverageText(window), "99.9998 %");
+    Workspace ws;
+    trq::RenderAvailabilityPng(channels, window, 1000, "title", ws.Path("a.png"));
+    int width = 0;
+    const auto pixels = Pixels(ws.Path("a.png"), width);
+    // The second bar's first columns inside its frame, halfway down: 60 + 34 + 11 pixels.
+    for (int x : {111, 112}) {
+        const auto& pixel = pixels[static_cast<std::size_t>(105 * width + x)];
+        EXPECT_GT(pixel[1], pixel[0]) << "column " << x;
+    }
 }
 
 struct Trace {

@@ -2,8 +2,8 @@
 // mseed2sac (samples and start times from the generator's input): the sample at exactly
 // 00:00:00.000000 opens the new day. Exporting again, or the parts next to midnight first
 // (a later part of the first day's window, an earlier one of the second's) and the whole
-// after, leaves each day file with every record once, in time order. The inventory's codes
-// name the files.
+// after, leaves each day file with every record once, in time order; two pieces of a day
+// are one day file. The inventory's codes name the files.
 
 #include <gtest/gtest.h>
 
@@ -54,6 +54,14 @@ TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
         EXPECT_EQ(sacs.begin()->second.samples,
                   ReferenceSamples(Midnight(), 1, d.firstSample, 600));
     }
+
+    // A second recording later on the 23rd: two pieces of one day go into one day file.
+    ws.WriteRecording("r2.plq", RampRecording(23, 0, 30, 250, 60));
+    ASSERT_EQ(ws.Convert("r2.plq", "ABC").exitCode, 0);
+    EXPECT_EQ(ws.Trq(Args(ws, {"export", "--station", "ABC", "--channel", "BHZ", "--from",
+                               "2013-10-23", "--sds", "sds2", "@LOGIN@"}))
+                  .out,
+              "trq export: wrote below sds2: 2 records, 660 samples into 1 day files\n");
 
     // Listed in the inventory of trq.ini: its network and location codes name the day files.
     ws.WriteTrqIni("[FDSN]\nINVENTORY=" PLQ_SOURCE_DIR "/tests/golden/station/inventory.xml\n");

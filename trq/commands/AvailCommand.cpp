@@ -63,10 +63,8 @@ std::string EventLine(const char* kind, const TimeWindow& time, const std::strin
 }
 
 void PrintChannel(const ChannelAvailability& channel, const TimeWindow& window, std::ostream& out) {
-    char percent[32];
-    std::snprintf(percent, sizeof percent, "%.4f %%", channel.CoveragePercent(window));
-    out << channel.station << " " << channel.channel << ": " << percent << " covered, "
-        << Count(channel.spans.size(), "span", "spans") << ", "
+    out << channel.station << " " << channel.channel << ": " << channel.CoverageText(window)
+        << " covered, " << Count(channel.spans.size(), "span", "spans") << ", "
         << Count(channel.gaps.size(), "gap", "gaps") << ", "
         << Count(channel.overlaps.size(), "overlap", "overlaps") << "\n";
     std::vector<Event> events;
@@ -140,10 +138,8 @@ void PrintJson(const SelectionOutcome& outcome, const std::vector<ChannelAvailab
 int WritePicture(const AvailOptions& options, const SelectionOutcome& outcome,
                  const std::vector<ChannelAvailability>& channels, std::ostream& out,
                  std::ostream& err) {
-    const std::string title = "Data availability, " + DescribeStations(outcome.selection) + ", " +
-                              FormatUtc(static_cast<double>(outcome.window.from) / 1e6, 0) +
-                              " to " + FormatUtc(static_cast<double>(outcome.window.to) / 1e6, 0) +
-                              " UTC";
+    const std::string title =
+        AvailabilityTitle(DescribeStations(outcome.selection), outcome.window);
     try {
         RenderAvailabilityPng(channels, outcome.window, options.width, title, options.plot);
         ReleaseFontCaches();

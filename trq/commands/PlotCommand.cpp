@@ -58,8 +58,11 @@ int Render(const PlotOptions& options, const std::vector<PlotTrace>& traces, dou
         err << "trq plot: " << e.what() << "\n";
         return kExitOutput;
     }
-    out << "trq plot: wrote " << options.output << " (" << traces.size() << " traces, "
-        << layout.width << "x" << layout.Height(traces.size()) << " pixels)\n";
+    std::size_t overlaps = 0;
+    for (const PlotTrace& trace : traces) overlaps += trace.overlaps.size();
+    out << "trq plot: wrote " << options.output << " (" << traces.size() << " traces, ";
+    if (overlaps > 0) out << overlaps << (overlaps == 1 ? " overlap" : " overlaps") << ", ";
+    out << layout.width << "x" << layout.Height(traces.size()) << " pixels)\n";
     return kExitOk;
 }
 
@@ -69,19 +72,31 @@ std::vector<PlotTrace> SelectionTraces(const SelectionOutcome& selection, int co
     const double start = static_cast<double>(selection.window.from) / 1e6;
     const double pixelsPerSecond = columns / (static_cast<double>(selection.window.Length()) / 1e6);
     std::vector<PlotTrace> traces;
+    std::vector<std::vector<std::pair<double, double>>> runs;
+    std::vector<double> rates;
     std::string previous;
     for (const ContinuousSegment& segment : selection.segments) {
         const std::string label = segment.station + " " + segment.channel;
         if (traces.empty() || label != previous) {
             char detail[64];
             std::snprintf(detail, sizeof detail, "%g sps, counts", segment.rate);
-            traces.push_back({label, detail, ColumnEnvelope(columns)});
+            traces.push_back({label, detail, ColumnEnvelope(columns), {}});
+            runs.emplace_back();
+            rates.push_back(segment.rate);
             previous = label;
         }
+        const auto column = [&](int64_t time) {
+            return (static_cast<double>(time) / 1e6 - start) * pixelsPerSecond;
+        };
+        runs.back().emplace_back(column(segment.start), column(segment.end));
         const WindowTrace trace = ReadWindowSamples(selection.dataDir, segment, selection.window);
         traces.back().envelope.Add(
             (static_cast<double>(trace.start) / 1e6 - start) * pixelsPerSecond,
             pixelsPerSecond / trace.rate, trace.samples);
+    }
+    // The catalog gives exact starts: runs that meet within half a sample period continue.
+    for (std::size_t t = 0; t < traces.size(); ++t) {
+        traces[t].overlaps = OverlapsOf(runs[t], pixelsPerSecond / rates[t] / 2);
     }
     return traces;
 }
@@ -133,9 +148,14 @@ int PlotFiles(const PlotOptions& options, std::ostream& out, std::ostream& err) 
 
     std::vector<PlotTrace> traces;
     for (const TraceFiles& group : GroupIntoTraces(files, options.separate)) {
-        PlotTrace trace{group.station + " " + group.channel, TraceDetail(group),
-                        ColumnEnvelope(layout.PlotWidth())};
+        PlotTrace trace{group.station + " " + group.channel,
+                        TraceDetail(group),
+                        ColumnEnvelope(layout.PlotWidth()),
+                        {}};
+        std::vector<std::pair<double, double>> runs;
         for (const ArchiveFile* file : group.files) {
+            runs.emplace_back((file->StartTime() - start) * pixelsPerSecond,
+                              (file->StartTime() + file->Duration() - start) * pixelsPerSecond);
             try {
                 trace.envelope.Add((file->StartTime() - start) * pixelsPerSecond,
                                    pixelsPerSecond / file->header.samplesPerSecond,
@@ -145,6 +165,7 @@ int PlotFiles(const PlotOptions& options, std::ostream& out, std::ostream& err) 
                 return kExitFault;
             }
         }
+        trace.overlaps = OverlapsOf(runs, pixelsPerSecond);
         traces.push_back(std::move(trace));
     }
 

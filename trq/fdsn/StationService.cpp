@@ -212,8 +212,10 @@ std::string StationText(const std::vector<SelectedNetwork>& networks, StationLev
                 text += selected.network->code + "|" + station.station->code + "|" + c.location +
                         "|" + c.code + "|" + Number(c.latitude) + "|" + Number(c.longitude) + "|" +
                         Number(c.elevation) + "|" + Number(c.depth) + "|" + Optional(c.azimuth) +
-                        "|" + Optional(c.dip) + "||||" + Optional(c.sampleRate) + "|" +
-                        Time(c.epoch.start) + "|" + Time(c.epoch.end) + "\n";
+                        "|" + Optional(c.dip) + "|" + c.sensorDescription + "|" +
+                        Optional(c.scale) + "|" + Optional(c.scaleFrequency) + "|" + c.scaleUnits +
+                        "|" + Optional(c.sampleRate) + "|" + Time(c.epoch.start) + "|" +
+                        Time(c.epoch.end) + "\n";
             }
         }
     }

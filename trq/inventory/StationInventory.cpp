@@ -146,6 +146,17 @@ class Reader {
         return {Date(node, "startDate"), Date(node, "endDate")};
     }
 
+    // The overall sensitivity of the response: the scale of the channel's counts.
+    void Sensitivity(const xmlNode* response, InventoryChannel& channel) const {
+        const xmlNode* sensitivity = Child(response, "InstrumentSensitivity");
+        if (!sensitivity) return;
+        channel.scale = Optional(sensitivity, "Value");
+        channel.scaleFrequency = Optional(sensitivity, "Frequency");
+        const xmlNode* units = Child(sensitivity, "InputUnits");
+        const xmlNode* name = units ? Child(units, "Name") : nullptr;
+        if (name) channel.scaleUnits = Content(name);
+    }
+
     InventoryChannel Channel(const xmlNode* node) const {
         InventoryChannel channel;
         channel.code = Code(node, "code");
@@ -158,7 +169,12 @@ class Reader {
         channel.azimuth = Optional(node, "Azimuth");
         channel.dip = Optional(node, "Dip");
         channel.sampleRate = Optional(node, "SampleRate");
+        if (const xmlNode* sensor = Child(node, "Sensor")) {
+            if (const xmlNode* description = Child(sensor, "Description"))
+                channel.sensorDescription = Content(description);
+        }
         if (const xmlNode* response = Child(node, "Response")) {
+            Sensitivity(response, channel);
             std::unique_ptr<xmlBuffer, BufferDeleter> buffer(xmlBufferCreate());
             xmlNodeDump(buffer.get(), response->doc, const_cast<xmlNode*>(response), 0, 0);
             channel.responseXml = reinterpret_cast<const char*>(xmlBufferContent(buffer.get()));

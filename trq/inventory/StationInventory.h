@@ -43,6 +43,10 @@ struct InventoryChannel {
     InventoryEpoch epoch;
     double latitude = 0, longitude = 0, elevation = 0, depth = 0;
     std::optional<double> azimuth, dip, sampleRate;
+    std::string sensorDescription;  // Sensor/Description
+    // The response's InstrumentSensitivity: Value, Frequency and InputUnits/Name.
+    std::optional<double> scale, scaleFrequency;
+    std::string scaleUnits;
     // The <Response> element as the document has it, written again at level=response.
     std::string responseXml;
     // Its InstrumentSensitivity, where it has one.

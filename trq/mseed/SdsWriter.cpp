@@ -94,7 +94,8 @@ std::string SdsWriter::DayFilePath(const std::string& root, const MiniSeedTrace&
 
 std::string SdsWriter::Summary(std::string_view) const {
     return "wrote below " + root_ + ": " + std::to_string(records_) + " records, " +
-           std::to_string(samples_) + " samples into " + std::to_string(files_) + " day files";
+           std::to_string(samples_) + " samples into " + std::to_string(files_.size()) +
+           " day files";
 }
 
 void SdsWriter::Write(const MiniSeedTrace& trace) {
@@ -145,7 +146,7 @@ void SdsWriter::WriteDay(const MiniSeedTrace& part) {
     }
     if (records.size() == kept) return;
     records_ += static_cast<int64_t>(records.size() - kept);
-    ++files_;
+    files_.insert(path);
     std::stable_sort(
         records.begin(), records.end(),
         [](const StoredRecord& a, const StoredRecord& b) { return a.start < b.start; });

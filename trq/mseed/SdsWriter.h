@@ -6,6 +6,7 @@
 // its records already cover are left out, so that exporting twice adds nothing.
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "trq/mseed/TraceWriter.h"
@@ -22,8 +23,8 @@ class SdsWriter final : public TraceWriter {
     void Write(const MiniSeedTrace& trace) override;
     // Nothing is left to do: every day file is complete.
     void Finish() override {}
-    // Records and samples written over all calls, and the day files written to (counted
-    // once per call); not `source`.
+    // Records and samples written over all calls, and the day files written to (each once,
+    // however many pieces of its day it took); not `source`.
     std::string Summary(std::string_view source) const override;
 
     // The day file of a stream and a day (microseconds since 1970 within it).
@@ -35,7 +36,8 @@ class SdsWriter final : public TraceWriter {
 
     std::string root_;
     int recordLength_;
-    int64_t records_ = 0, samples_ = 0, files_ = 0;
+    int64_t records_ = 0, samples_ = 0;
+    std::set<std::string> files_;  // the day files written to
 };
 
 }  // namespace trq

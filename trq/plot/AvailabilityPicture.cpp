@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "recorder/UtcTime.h"
 #include "trq/plot/PlotDrawing.h"
 
 namespace trq {
@@ -53,9 +54,13 @@ void FillSpan(cairo_t* cr, const TimeScale& scale, const TimeWindow& span, doubl
     cairo_fill(cr);
 }
 
-std::string PercentText(double percent) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f %%", percent);
+// "2013-10-22 13:47:44.25": the exact time, its fraction without trailing zeros.
+std::string ExactTime(int64_t microseconds) {
+    std::string text = FormatIsoUtcMicroseconds(microseconds);  // ...T13:47:44.250000Z
+    text.pop_back();
+    text[10] = ' ';
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
     return text;
 }
 
@@ -66,7 +71,8 @@ void DrawBar(cairo_t* cr, const ChannelAvailability& channel, const TimeScale& s
     }
     SetColour(cr, kGap);
     for (const TimeWindow& gap : channel.gaps) {
-        FillSpan(cr, scale, gap, top, kBarHeight, kShortestMark);
+        const bool between = gap.from > scale.window.from && gap.to < scale.window.to;
+        FillSpan(cr, scale, gap, top, kBarHeight, between ? kShortestMark : 0);
     }
     SetColour(cr, kOverlap);
     for (const TimeWindow& overlap : channel.overlaps) {
@@ -79,8 +85,8 @@ void DrawBar(cairo_t* cr, const ChannelAvailability& channel, const TimeScale& s
     SetGrey(cr, 0.0);
     const double baseline = top + kBarHeight / 2.0 + 5;
     DrawText(cr, channel.station + " " + channel.channel, scale.left - 8, baseline, 13, true, 1.0);
-    DrawText(cr, PercentText(channel.CoveragePercent(scale.window)), scale.left + scale.width + 8,
-             baseline, 12, false, 0.0);
+    DrawText(cr, channel.CoverageText(scale.window), scale.left + scale.width + 8, baseline, 12,
+             false, 0.0);
 }
 
 void DrawLegend(cairo_t* cr, double right, double y) {
@@ -123,6 +129,11 @@ PngCanvas DrawAvailability(const std::vector<ChannelAvailability>& channels,
 }
 
 }  // namespace
+
+std::string AvailabilityTitle(const std::string& what, const TimeWindow& window) {
+    return "Data availability, " + what + ", " + ExactTime(window.from) + " to " +
+           ExactTime(window.to) + " UTC";
+}
 
 void RenderAvailabilityPng(const std::vector<ChannelAvailability>& channels,
                            const TimeWindow& window, int width, const std::string& title,

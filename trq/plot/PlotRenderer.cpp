@@ -35,6 +35,7 @@ class PanelPainter {
         high_ += margin;
 
         Marks(trace.marks, start, end);
+        Overlaps(trace);
         FrameAndGrid(ticks, start, end);
         if (any) Envelope(trace.envelope);
         Label(trace, any);
@@ -101,8 +102,23 @@ class PanelPainter {
         cairo_restore(cr_);
     }
 
+    // Orange bands where runs overlap, at least a pixel wide.
+    void Overlaps(const PlotTrace& trace) {
+        cairo_set_source_rgba(cr_, 0.96, 0.60, 0.08, 0.35);
+        for (const auto& [from, to] : trace.overlaps) {
+            const double left = std::clamp(from, 0.0, width_);
+            const double right = std::clamp(std::max(to, from + 1), 0.0, width_);
+            cairo_rectangle(cr_, left_ + left, top_, right - left, height_);
+        }
+        cairo_fill(cr_);
+    }
+
     void Label(const PlotTrace& trace, bool any) {
-        const std::string detail = any ? trace.detail : trace.detail + ", no samples";
+        std::string detail = any ? trace.detail : trace.detail + ", no samples";
+        if (!trace.overlaps.empty()) {
+            detail += ", " + std::to_string(trace.overlaps.size()) +
+                      (trace.overlaps.size() == 1 ? " overlap" : " overlaps") + " (orange)";
+        }
         cairo_select_font_face(cr_, kPlotFont, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
         cairo_set_font_size(cr_, 13);
         cairo_text_extents_t name{};
@@ -131,6 +147,26 @@ class PanelPainter {
 };
 
 }  // namespace
+
+std::vector<std::pair<double, double>> OverlapsOf(std::vector<std::pair<double, double>> runs,
+                                                  double tolerance) {
+    std::sort(runs.begin(), runs.end());
+    std::vector<std::pair<double, double>> overlaps;
+    double end = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto [from, to] = runs[i];
+        if (i > 0 && from < end - tolerance) {
+            const double until = std::min(end, to);
+            if (!overlaps.empty() && from <= overlaps.back().second) {
+                overlaps.back().second = std::max(overlaps.back().second, until);
+            } else {
+                overlaps.emplace_back(from, until);
+            }
+        }
+        end = i == 0 ? to : std::max(end, to);
+    }
+    return overlaps;
+}
 
 int PlotLayout::Height(std::size_t traces) const {
     const int count = traces == 0 ? 1 : static_cast<int>(traces);

@@ -3,6 +3,7 @@
 // axis, each with its station and channel label and its amplitude scale, into a PNG file.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "trq/plot/PlotEnvelope.h"
@@ -37,7 +38,16 @@ struct PlotTrace {
     // Drawn as bands, gaps red and overlaps orange as in the availability picture, at least
     // two pixels wide.
     std::vector<PlotMark> marks{};
+    // Where runs of the trace overlap (their lines drawn over each other): [from, to) in
+    // columns, each drawn as an orange band behind the trace and counted in the label.
+    std::vector<std::pair<double, double>> overlaps{};
 };
+
+// The overlaps of a trace's runs, each [start, end) in any unit, in the units given:
+// where a run starts more than `tolerance` before the runs before it have ended (a header's
+// start is a whole second: a file that continues another may seem to begin a little early).
+std::vector<std::pair<double, double>> OverlapsOf(std::vector<std::pair<double, double>> runs,
+                                                  double tolerance);
 
 // Writes the picture of `traces` over [start, end] (EpochSeconds) to `pngPath`. Throws
 // std::runtime_error naming the path and cairo's status text when it cannot be written.

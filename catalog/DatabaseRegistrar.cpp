@@ -37,7 +37,13 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 bool IsConnectionLost(const CDBException& error) {
-    return error.stateText.find("State:08") != std::string::npos;
+    // Class 08, and the server's own word that it ends the session: 57P01 (a fast shutdown
+    // or restart, pg_terminate_backend), 57P02 (a crash of another backend), 57P03 (not yet
+    // accepting connections).
+    for (const char* state : {"State:08", "State:57P01", "State:57P02", "State:57P03"}) {
+        if (error.stateText.find(state) != std::string::npos) return true;
+    }
+    return false;
 }
 
 bool IsCatalogHeldUp(const CDBException& error) {
@@ -91,8 +97,10 @@ RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {
             }
             PrintDriverMessages(error);
             if (IsCatalogHeldUp(error)) return Unavailable();
-            // A connection closed on the way (see Transaction) counts as lost.
-            if (!IsConnectionLost(error) && database_.IsOpen()) return RegistrationOutcome::kFailed;
+            // A connection closed on the way (see Transaction), or one the driver found gone
+            // whatever the failure said, counts as lost.
+            if (!IsConnectionLost(error) && !database_.IsDead())
+                return RegistrationOutcome::kFailed;
             break;
         }
     }
@@ -112,7 +120,7 @@ RegistrationOutcome DatabaseRegistrar::WriteOnNewConnection(const CallWatchdog::
                 return RegistrationOutcome::kRegistered;
             } catch (const CDBException& error) {
                 if (watch.Expired()) return GaveUpWaiting();
-                if (!IsConnectionLost(error) && database_.IsOpen()) {
+                if (!IsConnectionLost(error) && !database_.IsDead()) {
                     PrintDriverMessages(error);
                     return IsCatalogHeldUp(error) ? Unavailable() : RegistrationOutcome::kFailed;
                 }

@@ -1,11 +1,13 @@
 #include "catalog/DatabaseRegistrar.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <utility>
 
 #include "catalog/FileRowWriter.h"
+#include "catalog/RecordingRows.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 #include "platform/Console.h"
@@ -73,6 +75,29 @@ RegistrationOutcome DatabaseRegistrar::Register(RegistrationKind kind, const Fil
 GroupOutcome DatabaseRegistrar::RegisterExtensions(const std::vector<FileRegistration>& files) {
     const RegistrationOutcome outcome = Run([&] { writer_.WriteExtensions(creatorName_, files); });
     return {outcome, outcome == RegistrationOutcome::kRegistered ? files.size() : 0};
+}
+
+RegistrationOutcome DatabaseRegistrar::RegisterRecording(const RecordingRecord& record) {
+    bool missing = false;
+    const RegistrationOutcome outcome = Run([&] {
+        try {
+            WriteRecordingRows(database_, record);
+        } catch (const CDBException& error) {
+            if (!IsRecordTableMissing(error)) throw;
+            missing = true;
+        }
+    });
+    // Once per process: a batch or a service would say it for every recording.
+    static std::atomic<bool> told{false};
+    if (missing && !told.exchange(true)) {
+        ConsoleNotice(
+            "the catalog has no table RECORDINGS (it was set up by an older catalog-setup.sh): "
+            "no record of the recordings converted is kept; run catalog-setup.sh again to add "
+            "it");
+    }
+    if (outcome != RegistrationOutcome::kFailed) return outcome;
+    ConsoleNotice("the catalog refused the record of %s; it is not kept", record.path.c_str());
+    return RegistrationOutcome::kRegistered;
 }
 
 RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {

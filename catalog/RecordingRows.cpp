@@ -1,5 +1,6 @@
 #include "catalog/RecordingRows.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "odbc/DBException.h"
@@ -121,6 +122,17 @@ void WriteRecordingRows(CDatabase& database, const RecordingRecord& record) {
     }
     row.Close();
     transaction.Commit();
+}
+
+void UpdateRecordedFileTime(CDatabase& database, const std::string& path, const std::string& hash,
+                            int64_t size, double modified) {
+    char time[40];
+    std::snprintf(time, sizeof time, "%.17g", modified);
+    // Cast: PostgreSQL takes a text parameter for a number only when told.
+    ExecuteWithTextParameters(database,
+                              "UPDATE RECORDINGS SET RSIZE=CAST(? AS BIGINT), MTIME=CAST(? AS "
+                              "DOUBLE PRECISION) WHERE RPATH=? AND RHASH=?",
+                              {std::to_string(size), time, path, hash});
 }
 
 std::vector<RecordingRecord> ReadRecordings(CDatabase& database, const std::string& prefix) {

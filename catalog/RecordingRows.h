@@ -18,6 +18,11 @@ class CDBException;
 // Reasons are cut to 1000 bytes. Throws CDBException.
 void WriteRecordingRows(CDatabase& database, const RecordingRecord& record);
 
+// Sets the size and modification time of the record of `path` with content `hash`: the
+// file was written again with the same bytes. Throws CDBException.
+void UpdateRecordedFileTime(CDatabase& database, const std::string& path, const std::string& hash,
+                            int64_t size, double modified);
+
 // The records of the recordings whose paths begin with `prefix`, without their archive
 // files; in no particular order. Throws CDBException.
 std::vector<RecordingRecord> ReadRecordings(CDatabase& database, const std::string& prefix);

@@ -17,6 +17,7 @@
 #include "ingest/StationSession.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
+#include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/ContentHash.h"
 #include "platform/ExitCodes.h"
@@ -140,11 +141,6 @@ class ReasonSink : public ConsoleSink {
     ScopedConsoleSink installed_;
 };
 
-double SecondsNow() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // Keeps the record in the catalog or, when the catalog cannot take it and the station is
 // held, in the station's journal.
 bool KeepRecord(DatabaseRegistrar& registrar, const std::optional<StationSession>& session,
@@ -237,7 +233,7 @@ ConversionResult ConvertRecording(const char* filePath, const std::string& stati
         if (result.exitCode != 0) record.reason = reasons.Reason();
         record.created = result.created, record.replaced = result.replaced;
         record.extended = result.extended;
-        record.converted = SecondsNow();
+        record.converted = platform::NowWithFraction();
         result.recordKept = KeepRecord(registrar, session, record);
         result.catalogAway = registrar.GaveUp();
     } catch (const CDBException&) {
@@ -254,6 +250,18 @@ ConversionResult ConvertRecording(const char* filePath, const std::string& stati
     ConversionOptions options;
     options.updates = updates;
     return ConvertRecording(filePath, station, settings, database, channelMap, options);
+}
+
+bool WriteRecordingRecord(const RecordingRecord& record, const ConnectionSettings& settings,
+                          CDatabase& database) {
+    try {
+        DatabaseRegistrar registrar(database, kConverterName, ConverterLogin(settings),
+                                    kCatalogOptions);
+        return registrar.RegisterRecording(record) == RegistrationOutcome::kRegistered;
+    } catch (const std::exception&) {
+        ReportUnexpectedFailure();
+    }
+    return false;
 }
 
 JournalApplication ApplyStationJournal(const std::string& station,

@@ -102,6 +102,12 @@ ConversionResult ConvertRecording(const char* filePath, const std::string& stati
                                   const ChannelMap& channelMap,
                                   ExtensionUpdates updates = ExtensionUpdates::kEveryBlock);
 
+// Writes a record made outside a conversion (a recording found incomplete, one whose record
+// waited while the catalog was away) on `database`, as a conversion writes its own. True
+// when the catalog took it (or cannot keep records and said so).
+bool WriteRecordingRecord(const RecordingRecord& record, const ConnectionSettings& settings,
+                          CDatabase& database);
+
 // What applying a station's journal did.
 struct JournalApplication {
     std::size_t applied = 0;    // registrations and records made

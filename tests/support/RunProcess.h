@@ -37,6 +37,8 @@ class BackgroundProcess {
     // Sends SIGTERM and waits (killed after 10 s, failing the test); the exit code as
     // RunProcess gives it (-1000 when gone).
     int Stop();
+    // Sends `signal` (SIGHUP: read the settings again).
+    void Signal(int signal) const;
     bool Running() const { return pid_ > 0; }
 
   private:

@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -51,12 +52,14 @@ std::size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
-// The workspace's settings with the archive in archive/, a catalog time-out of 3 s and the
-// watch mode's times: quiet `quiet` s, a scan and a retry every second.
+// The workspace's settings with the archive in archive/, a catalog time-out of `timeout` s,
+// the state in watch.state and the watch mode's times: quiet `quiet` s, a scan and a retry
+// every second.
 void WriteWatchIni(const Workspace& ws, int quiet,
-                   const std::string& map = "[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n") {
+                   const std::string& map = "[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n",
+                   int timeout = 3) {
     std::string ini = ws.IniText("archive", map);
-    ini.replace(ini.find("[DATA]"), 6, "TIMEOUT=3\n[DATA]");
+    ini.replace(ini.find("[DATA]"), 6, "TIMEOUT=" + std::to_string(timeout) + "\n[DATA]");
     ws.WriteIni(ini + "[WATCH]\nQUIET=" + std::to_string(quiet) +
                 "\nSCAN=1\nRETRY=1\nSTATE=watch.state\n");
 }
@@ -303,7 +306,7 @@ TEST_P(CatalogRestart, InsideATransactionNothingIsJournaled) {
     Workspace ws(CatalogKind::kPostgres);
     const PrivateCluster cluster(ws.Dir());
     const TestCatalog catalog = cluster.MakeCatalog(ws.Path("odbc"), GetParam());
-    WriteWatchIni(ws, 3);
+    WriteWatchIni(ws, 3, "[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n", 30);
     fs::create_directories(ws.Path("in"));
     Service service(ws, "s");
     for (int hour = 1; hour <= 3; ++hour)
@@ -415,6 +418,52 @@ TEST(WatchManners, OlderCatalogWithoutTheRecord) {
     EXPECT_EQ(watch.err,
               "plq2trq: the catalog has no table RECORDINGS, which tells the watch "
               "mode what it converted before: run catalog-setup.sh again to add it\n");
+}
+
+// W6, the soak (slow: scripts/test.sh --quick leaves it out): a day of three stations'
+// hourly recordings (2 sps, one archive file per channel and hour) arriving about three a
+// second, with two restarts of the catalog server and an archive disk full for two hours
+// on the way: the archive and FILELIST are those of the batch form, byte for byte and row
+// for row, and the record lists every recording once, converted; nothing was journaled.
+TEST(Soak, ADayOfArrivalsThroughTwoCatalogRestartsAndAFullDisk) {
+    Workspace ws(CatalogKind::kPostgres);
+    const PrivateCluster cluster(ws.Dir());
+    const TestCatalog catalog = cluster.MakeCatalog(ws.Path("odbc"));
+    WriteWatchIni(ws, 3, "[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n", 30);
+    fs::create_directories(ws.Path("in"));
+    if (const std::string why = SmallDisk(ws.ArchiveDir(), "size=16m"); !why.empty())
+        GTEST_SKIP() << why;
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{ws.ArchiveDir()};
+    Service service(ws, "s");
+    service.Await("watching in:");
+    for (int hour = 0; hour < 24; ++hour) {
+        for (int s = 0; s < 3; ++s) {
+            plqgen::RecordingSpec spec = Rec(hour, static_cast<uint32_t>(100 * s + hour));
+            spec.samplesPerSecond = 2, spec.samplesPerChannel = 7200;
+            Put(ws, std::string("S") + char('A' + s) + "/" + std::to_string(100 + hour) + ".plq",
+                spec);
+        }
+        if (hour == 8 || hour == 16) cluster.Restart();
+        if (hour == 11) {  // what fits of it: the service writes meanwhile
+            struct statvfs disk {};
+            ::statvfs(ws.ArchiveDir().c_str(), &disk);
+            std::ofstream(ws.Path("archive/filler"))
+                << std::string(disk.f_bavail * disk.f_frsize - 16 * 1024, 'f');
+        }
+        if (hour == 13) fs::remove(ws.Path("archive/filler"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    service.Await("converted in/", 72);
+    EXPECT_EQ(service.Stop(), 0);
+    EXPECT_EQ(Count(service.Log(), "FAILED -8 "), 1u) << service.Log();
+    EXPECT_EQ(Count(service.Log(), "FAILED"), 1u) << service.Log();
+    EXPECT_EQ(Count(service.Log(), "journal"), 0u) << service.Log();
+    ExpectSameAsBatch(ws, catalog, 0);
+    EXPECT_EQ(QueryRows(catalog, "SELECT COUNT(*) FROM RECORDINGS WHERE OUTCOME='converted'"),
+              Rows{{"72"}});
 }
 
 }  // namespace watchtest

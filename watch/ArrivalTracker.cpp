@@ -46,8 +46,12 @@ HeaderLook LookAtHeader(const std::string& path) {
     return look;
 }
 
-bool IsHidden(const std::string& path) {
-    return fs::path(path).filename().string().starts_with(".");
+// A name below the root that begins with a dot: the file's, or a directory's on the way.
+bool IsHidden(const std::string& root, const std::string& path) {
+    for (const fs::path& part : fs::path(path).lexically_relative(root)) {
+        if (part.string().starts_with(".") && part != "." && part != "..") return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -68,11 +72,16 @@ ArrivalTracker::ArrivalTracker(std::string root) : root_(std::move(root)) {}
 
 void ArrivalTracker::Remember(const RecordingRecord& record) {
     RecordingRecord& kept = known_[record.path];
-    if (kept.path.empty() || kept.converted <= record.converted) kept = record;
+    if (!kept.path.empty() && kept.converted > record.converted) return;
+    kept = record;
+    // What a record says of its archive files is not needed here: months of records stay
+    // small.
+    kept.created.clear(), kept.replaced.clear(), kept.extended.clear();
+    kept.reason.clear();
 }
 
 void ArrivalTracker::Touch(const std::string& path, bool closed, Clock::time_point now) {
-    if (IsHidden(path)) return;
+    if (IsHidden(root_, path)) return;
     Candidate& c = candidates_[path];
     c.closedSeen = c.closedSeen || closed;
     if (!c.queued) c.due = now;
@@ -83,7 +92,7 @@ std::size_t ArrivalTracker::Scan(const std::string& directory, Clock::time_point
     std::error_code error;
     for (fs::recursive_directory_iterator it(directory, error), end; !error && it != end;
          it.increment(error)) {
-        if (IsHidden(it->path().string())) {
+        if (it->path().filename().string().starts_with(".")) {
             if (it->is_directory(error)) it.disable_recursion_pending();
             continue;
         }

@@ -59,7 +59,12 @@ std::string RecordingLine(const WatchResult& r, int quietSeconds) {
     std::string line = (code == 0 ? "converted " : "journaled ") + Named(job) + ": " + WorkDone(r);
     if (code != 0) line += "; its rows wait in the station's journal";
     if (job.known) {
-        line += "; it changed since its conversion at " + FormatIsoUtc(job.known->converted, 0);
+        const RecordOutcome before = job.known->outcome;
+        line += "; it changed since " +
+                (before == RecordOutcome::kConverted || before == RecordOutcome::kJournaled
+                     ? std::string("its conversion")
+                     : std::string("it was recorded ") + RecordOutcomeName(before)) +
+                " at " + FormatIsoUtc(job.known->converted, 0);
     }
     return line;
 }

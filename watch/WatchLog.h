@@ -4,6 +4,7 @@
 //
 //   converted incoming/ABC/a.plq (ABC): 1080000 samples, 3 files (created 3), 0.04 s
 //   converted incoming/ABC/a.plq (ABC): ...; it changed since its conversion at T
+//   converted incoming/ABC/c.plq (ABC): ...; it changed since it was recorded incomplete at T
 //   journaled incoming/ABC/b.plq (ABC): ..., 0.02 s; its rows wait in the journal
 //   FAILED -6 incoming/ABC/x.dat (ABC): ERROR: file ... is not PLQ-format ...
 //   incomplete incoming/ABC/c.plq (ABC): 30000 of 60268 bytes, unchanged for 60 s; ...

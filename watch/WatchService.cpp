@@ -63,6 +63,9 @@ std::shared_ptr<const WatchSetup> ReadSetup(const SettingsFiles& files, int gene
         setup->settings = converter.Settings();
         setup->channels = map;  // the setup empties `map` when it goes
     }
+    // A station another converter holds is waited for a second at a time, so that a stop
+    // is never held up by it; the service says once that it waits (and then waits on).
+    setup->settings.stationLockWait = std::min(setup->settings.stationLockWait, 1);
     setup->watch = ReadWatchSettings(files);
     setup->generation = generation;
     return setup;
@@ -347,7 +350,7 @@ void WatchService::Start(Clock::time_point now) {
     std::snprintf(line, sizeof line,
                   ": %zu recordings on record, %zu new or changed; %u workers, quiet %d s, scan "
                   "every %d s, retry every %d s",
-                  known, shared_.queues.Waiting(), jobs, setup_->watch.quietSeconds,
+                  known, tracker_.Waiting(), jobs, setup_->watch.quietSeconds,
                   setup_->watch.scanSeconds, setup_->watch.retrySeconds);
     Say("watching " + options_.tree + line);
     for (unsigned j = 0; j < jobs; ++j) workers_.emplace_back(Work, std::ref(shared_));

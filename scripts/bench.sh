@@ -29,6 +29,13 @@
 #       each catalog, and by the shell loop of one classic run per recording; floor: cp -r
 #       of the recordings followed by sync. Also the batch's peak resident memory with
 #       --jobs 2.
+#   W7  the watch mode: 100 one-hour recordings (the typical hour, 3 channels x 360,000
+#       samples at 100 sps, format 0) copied into a watched tree of 5 stations at 10 per
+#       second (plq2trq --watch, --jobs 2), on each catalog: the time from each file's close
+#       (its modification time) to the end of its conversion, its rows committed (the
+#       record's CONVERTED), median and 99th percentile; floor: one classic run of the same
+#       recording, process start to exit (median of 5). Then the CPU the idle service uses
+#       over a minute with nothing arriving.
 #   and the component benchmarks of bench/ (decoding, archive writer, registration and the
 #   bare driver pair beside it).
 #
@@ -36,6 +43,7 @@
 #   scripts/bench.sh converter   W1 and W2 alone
 #   scripts/bench.sh serve       W5 alone
 #   scripts/bench.sh campaign    W6 alone
+#   scripts/bench.sh watch       W7 alone
 #
 # Everything runs in a temporary directory, with a throwaway PostgreSQL server, removed at
 # the end. Timings depend on the machine and on what else runs on it: the load average is
@@ -302,6 +310,68 @@ w6_rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/w6.time")
 rm -rf "$work/lite/archive/C"? "$work/campaign"
 fi
 
+# W7, self-contained: w7_measure KIND (lite, pg) fills w7v[KIND,...]; w7_rows prints its rows.
+declare -A w7v
+w7_query() {  # $1 kind, $2 SQL: one value per line
+  if [ "$1" = lite ]; then
+    sqlite3 -batch "$work/catalog.db" "$2"
+  else
+    PGPASSWORD="$PGPASSWORD" "$PGBIN/psql" -X -q -A -t -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" \
+      -d plq_bench -c "$2"
+  fi
+}
+w7_measure() {
+  local kind="$1" tree="$work/w7-$1" log="$work/w7-$1.log" pid i started ticks0 ticks1 hz
+  rm -rf "$tree" && mkdir -p "$tree"/W7S{0,1,2,3,4}
+  (cd "$work/$kind" && exec "$plq2trq" --watch "$tree" --jobs 2) >"$log" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 300); do grep -q '^watching' "$log" && break; sleep 0.1; done
+  started="$EPOCHREALTIME"
+  for i in $(seq 0 99); do
+    cp "$work/w7/$i.plq" "$tree/W7S$((i % 5))/$i.plq"
+    sleep "$(awk -v s="$started" -v i="$i" -v now="$EPOCHREALTIME" \
+      'BEGIN { d = s + (i + 1) / 10 - now; printf "%.3f", d > 0 ? d : 0 }')"
+  done
+  for _ in $(seq 1 1200); do
+    [ "$(grep -c '^converted ' "$log")" -ge 100 ] && break
+    sleep 0.1
+  done
+  [ "$(grep -c '^converted ' "$log")" -ge 100 ] || echo "W7 $kind: not every recording converted" >&2
+  w7_query "$kind" "SELECT CONVERTED - MTIME FROM RECORDINGS WHERE RPATH LIKE '$tree/%'" |
+    sort -n >"$work/w7-$kind.latency"
+  w7v[$kind,median]=$(awk '{ v[NR] = $1 } END { printf "%.0f", v[int((NR + 1) / 2)] * 1000 }' "$work/w7-$kind.latency")
+  w7v[$kind,p99]=$(awk '{ v[NR] = $1 } END { printf "%.0f", v[int(NR * 0.99 + 0.999)] * 1000 }' "$work/w7-$kind.latency")
+  # Idle: user and system ticks of the service over a minute with nothing arriving.
+  hz=$(getconf CLK_TCK)
+  ticks0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  sleep 60
+  ticks1=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  w7v[$kind,idle]=$(awk -v d="$((ticks1 - ticks0))" -v hz="$hz" 'BEGIN { printf "%.2f", d / hz / 60 * 100 }')
+  kill -TERM "$pid"
+  wait "$pid" || true
+  : >"$work/w7-$kind.floor"
+  for i in 1 2 3 4 5; do wall_us convert "$work/$kind" ../w7/0.plq "W7F$i" >>"$work/w7-$kind.floor"; done
+  w7v[$kind,floor]=$(median <"$work/w7-$kind.floor")
+  rm -rf "$work/$kind/archive"/W7* "$tree"
+}
+w7_rows() {
+  local kind name
+  for kind in lite pg; do
+    name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
+    echo "| W7 watch mode, 100 typical hours at 10/s, $name | close to committed rows: median ${w7v[$kind,median]} ms, p99 ${w7v[$kind,p99]} ms; idle service ${w7v[$kind,idle]} % of a core over 60 s | one classic run of the recording $(ms "${w7v[$kind,floor]}") ms | p99 <= 1000 ms: $(verdict "${w7v[$kind,p99]} <= 1000"); idle < 1 %: $(verdict "${w7v[$kind,idle]} < 1") |"
+  done
+}
+if [ "$only" = all ] || [ "$only" = watch ]; then
+  say "W7: the watch mode, 100 typical hours at 10 per second on each catalog, then a minute idle"
+  mkdir -p "$work/w7"
+  for i in $(seq 0 99); do
+    "$plqgen" "$work/w7/$i.plq" --channels 3 --samples 360000 --rate 100 --format 0 --signal noise \
+      --seed "$i" --start "2013-10-$((22 + i / 5 / 24))T$(printf '%02d' $((i / 5 % 24))):00:00" >/dev/null
+  done
+  for kind in lite pg; do w7_measure "$kind"; done
+  rm -rf "$work/w7"
+fi
+
 if [ "$only" = all ] || [ "$only" = serve ]; then
 say "W5: trq serve, $w5_clients clients for $w5_seconds s on each catalog"
 [ -e "$work/w2.plq" ] ||
@@ -382,6 +452,9 @@ report="$build/bench-results.md"
     echo "| W6 campaign 3 x 24 hours ($((w6_bytes / 1000000)) MB), batch --jobs 3, $name | $(ms "${w6v[$kind,batch]}") ms wall; the loop of classic runs $(ms "${w6v[$kind,loop]}") ms | cp -r + sync $(ms "$w6_floor") ms | <= ${target}x the floor: $(verdict "${w6v[$kind,batch]} <= $target * $w6_floor") ($(awk -v a="${w6v[$kind,batch]}" -v b="$w6_floor" 'BEGIN { printf "%.1f", a / b }')x) |"
   done
   echo "| W6 campaign, batch --jobs 2, SQLite | peak RSS $(mib "$w6_rss") MiB | | bounded per worker |"
+  fi
+  if [ "$only" = all ] || [ "$only" = watch ]; then
+    w7_rows
   fi
   if [ "$only" = all ] || [ "$only" = serve ]; then
   for kind in lite pg; do

@@ -174,6 +174,7 @@ bool ArrivalTracker::Judge(const std::string& path, Candidate& c, Clock::time_po
     job.path = path;
     job.station = station;
     job.sequence = 1;  // numbered in order by Evaluate
+    job.size = c.size;
     job.announced = header.announced;
     if (known != known_.end()) job.known = known->second;
     c.queued = true;

@@ -22,6 +22,7 @@ struct WatchJob {
     uint64_t sequence = 0;  // arrival order
     // The record of the path's last conversion, when there is one (kConvert).
     std::optional<RecordingRecord> known;
+    int64_t size = 0;       // the size it was judged at
     int64_t announced = 0;  // kIncomplete: the length its header announces (0: no header)
     // kJournal: records of the station's recordings that the catalog could not take when
     // they were made, to write once the journal is applied.
@@ -32,6 +33,8 @@ struct WatchResult {
     WatchJob job;
     // kConvert: the content is the one on record, so nothing was converted.
     bool unchanged = false;
+    // kIncomplete: the file grew between the judgement and the record: nothing recorded.
+    bool grew = false;
     ConversionResult conversion;  // kConvert, kIncomplete (record, recordKept)
     // The conversion's "ERROR: ..." lines and notices, in the order they came.
     std::vector<std::string> lines;

@@ -143,8 +143,10 @@ WatchResult RunJob(const WatchJob& job, const WatchSetup& setup, CDatabase& data
     } else if (job.kind == WatchJob::Kind::kIncomplete) {
         conversion.exitCode = ExitCode::kReadFile;
         conversion.record = IncompleteRecord(job, setup.watch.quietSeconds);
+        result.grew = conversion.record.size != job.size;
         conversion.recordKept =
-            !catalogAway && WriteRecordingRecord(conversion.record, setup.settings, database);
+            result.grew ||
+            (!catalogAway && WriteRecordingRecord(conversion.record, setup.settings, database));
     } else {
         const RecordingIdentity id = IdentifyRecording(job.path);
         if (job.known && !id.hash.empty() && id.hash == job.known->hash && IsFinal(*job.known)) {
@@ -460,6 +462,10 @@ void WatchService::Handle(WatchResult& result, Clock::time_point now) {
     }
     const int code = result.conversion.exitCode;
     const RecordingRecord& record = result.conversion.record;
+    if (result.grew) {  // judged again as it is now
+        tracker_.Finished(job, nullptr, now);
+        return;
+    }
     if (result.retried) {
         if (code == ExitCode::kArchiveWrite && !diskFullSaid_) {
             Say(RecordingLine(result, setup_->watch.quietSeconds) +

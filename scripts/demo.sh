@@ -157,7 +157,7 @@ step "The record of recordings: RECORDINGS, and what trq info says of a file"
 sqlite3 -header -column "$demo/catalog.db" \
   "SELECT replace(RPATH, '$demo/', '') AS RECORDING, STA, RSIZE, substr(RHASH, 1, 16) AS RHASH16,
           OUTCOME, EXITCODE FROM RECORDINGS WHERE STA = 'XC' ORDER BY RPATH"
-(cd "$demo" && "$trq" info archive/XC/24102013-010000-BHZ.XC | tail -n 2)
+(cd "$demo" && "$trq" info archive/XC/24102013-010000-BHZ.* | tail -n 2)
 
 step "trq serve --listen 127.0.0.1:0   (in demo/, for a moment: any free port)"
 (cd "$demo" && exec "$trq" serve --listen 127.0.0.1:0) 2>"$demo/serve.log" &

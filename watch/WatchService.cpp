@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,7 +11,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <thread>
@@ -30,174 +28,18 @@
 #include "platform/DirectoryWatch.h"
 #include "platform/ExitCodes.h"
 #include "platform/ServiceSignals.h"
-#include "platform/WakeupEvent.h"
-#include "recorder/ChannelMap.h"
-#include "site/ConverterSetup.h"
 #include "watch/ArrivalTracker.h"
-#include "watch/StationQueues.h"
 #include "watch/WatchLog.h"
 #include "watch/WatchState.h"
+#include "watch/WatchWorkers.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::seconds;
 
-constexpr auto kBusyRetry = seconds(1);
 constexpr auto kStateInterval = seconds(1);
 constexpr auto kLongestSleep = seconds(60);
-
-// What the workers convert with; replaced whole when the settings are read again.
-struct WatchSetup {
-    ConnectionSettings settings;
-    ChannelMap channels;
-    WatchSettings watch;
-    int generation = 0;
-};
-
-std::shared_ptr<const WatchSetup> ReadSetup(const SettingsFiles& files, int generation) {
-    auto setup = std::make_shared<WatchSetup>();
-    ChannelMap map;
-    {
-        const ConverterSetup converter(files, map, ConverterForm::kBatch);
-        setup->settings = converter.Settings();
-        setup->channels = map;  // the setup empties `map` when it goes
-    }
-    // A station another converter holds is waited for a second at a time, so that a stop
-    // is never held up by it; the service says once that it waits (and then waits on).
-    setup->settings.stationLockWait = std::min(setup->settings.stationLockWait, 1);
-    setup->watch = ReadWatchSettings(files);
-    setup->generation = generation;
-    return setup;
-}
-
-// What the loop and its workers share.
-class Shared {
-  public:
-    StationQueues queues;
-    platform::WakeupEvent wakeup;
-    std::atomic<bool> catalogAway{false};
-
-    void SetSetup(std::shared_ptr<const WatchSetup> setup) {
-        std::lock_guard lock(mutex_);
-        setup_ = std::move(setup);
-    }
-    std::shared_ptr<const WatchSetup> Setup() const {
-        std::lock_guard lock(mutex_);
-        return setup_;
-    }
-    void Post(WatchResult result) {
-        {
-            std::lock_guard lock(mutex_);
-            results_.push_back(std::move(result));
-        }
-        wakeup.Wake();
-    }
-    std::vector<WatchResult> TakeResults() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(results_, {});
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::shared_ptr<const WatchSetup> setup_;
-    std::vector<WatchResult> results_;
-};
-
-RecordingRecord IncompleteRecord(const WatchJob& job, int quietSeconds) {
-    const RecordingIdentity id = IdentifyRecording(job.path);
-    RecordingRecord r;
-    r.path = id.path, r.station = job.station, r.size = id.size, r.modified = id.modified;
-    r.hash = id.hash, r.converted = platform::NowWithFraction(),
-    r.outcome = RecordOutcome::kIncomplete;
-    r.exitCode = ExitCode::kReadFile;
-    r.reason = (job.announced > 0 ? "shorter than its header announces (" +
-                                        std::to_string(job.announced) + " bytes)"
-                                  : std::string("too short for a header")) +
-               " and unchanged for " + std::to_string(quietSeconds) + " s";
-    return r;
-}
-
-// Does one job on the worker's connection (opened here when it is not).
-WatchResult RunJob(const WatchJob& job, const WatchSetup& setup, CDatabase& database,
-                   bool catalogAway) {
-    WatchResult result;
-    result.job = job;
-    const ConsoleLines lines;
-    const auto started = Clock::now();
-    const bool tryCatalog = !catalogAway || job.kind == WatchJob::Kind::kJournal;
-    // A failed open is left to the registration, which connects again for as long as the
-    // time-out allows (a server that restarts refuses connections for a moment).
-    if (tryCatalog && !database.IsOpen())
-        OpenConverterCatalog(database, ConverterLogin(setup.settings));
-    ConversionResult& conversion = result.conversion;
-    if (job.kind == WatchJob::Kind::kJournal) {
-        result.journal = ApplyStationJournal(job.station, setup.settings, database);
-        for (const RecordingRecord& record : job.records) {
-            if (result.journal.catalogAway ||
-                !WriteRecordingRecord(record, setup.settings, database)) {
-                result.journal.catalogAway = true;
-                result.unwritten.push_back(record);
-            }
-        }
-    } else if (job.kind == WatchJob::Kind::kIncomplete) {
-        conversion.exitCode = ExitCode::kReadFile;
-        conversion.record = IncompleteRecord(job, setup.watch.quietSeconds);
-        result.grew = conversion.record.size != job.size;
-        conversion.recordKept =
-            result.grew ||
-            (!catalogAway && WriteRecordingRecord(conversion.record, setup.settings, database));
-    } else {
-        const RecordingIdentity id = IdentifyRecording(job.path);
-        if (job.known && !id.hash.empty() && id.hash == job.known->hash && IsFinal(*job.known)) {
-            result.unchanged = true;
-            conversion.record = *job.known;
-            conversion.record.size = id.size, conversion.record.modified = id.modified;
-            conversion.recordKept = true;
-            // So that the next start need not read it again; a failure only costs that.
-            try {
-                if (!catalogAway && database.IsOpen())
-                    UpdateRecordedFileTime(database, id.path, id.hash, id.size, id.modified);
-            } catch (const CDBException&) {
-            }
-        } else {
-            ConversionOptions options;
-            options.updates = ExtensionUpdates::kLastOfEachFile;
-            options.catalogAway = catalogAway;
-            options.identity = &id;
-            conversion = ConvertRecording(job.path.c_str(), job.station, setup.settings, database,
-                                          setup.channels, options);
-        }
-    }
-    result.lines = lines.Errors();
-    result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    return result;
-}
-
-// A worker: jobs until the queues stop. A recording the archive could not take, or whose
-// station another converter holds, goes back to the front of its station's queue.
-void Work(Shared& shared) {
-    CDatabase database;
-    int generation = -1;
-    while (std::optional<WatchJob> job = shared.queues.Take()) {
-        const std::shared_ptr<const WatchSetup> setup = shared.Setup();
-        if (setup->generation != generation) {
-            database.Close();  // the settings may name another catalog
-            generation = setup->generation;
-        }
-        WatchResult result = RunJob(*job, *setup, database, shared.catalogAway);
-        const int code = result.conversion.exitCode;
-        if (job->kind == WatchJob::Kind::kConvert && !result.unchanged &&
-            (code == ExitCode::kArchiveWrite || code == ExitCode::kStationBusy)) {
-            const auto wait =
-                code == ExitCode::kStationBusy ? kBusyRetry : seconds(setup->watch.retrySeconds);
-            shared.queues.PushFront(*job, Clock::now() + wait);
-            result.retried = true;
-        }
-        shared.queues.Release(job->station);
-        shared.Post(std::move(result));
-    }
-}
 
 class WatchService {
   public:
@@ -230,7 +72,7 @@ class WatchService {
     const WatchOptions& options_;
     const SettingsFiles& files_;
     platform::ServiceSignals& signals_;
-    Shared shared_;
+    WatchShared shared_;
     std::shared_ptr<const WatchSetup> setup_;
     int generation_ = 1;
     ArrivalTracker tracker_;
@@ -280,7 +122,7 @@ bool WatchService::OpenCatalogAtStart(CDatabase& catalog) {
 }
 
 int WatchService::Run() {
-    setup_ = ReadSetup(files_, generation_);
+    setup_ = ReadWatchSetup(files_, generation_);
     shared_.SetSetup(setup_);
     tracker_.SetQuietTime(seconds(setup_->watch.quietSeconds));
     {
@@ -355,7 +197,7 @@ void WatchService::Start(Clock::time_point now) {
                   known, tracker_.Waiting(), jobs, setup_->watch.quietSeconds,
                   setup_->watch.scanSeconds, setup_->watch.retrySeconds);
     Say("watching " + options_.tree + line);
-    for (unsigned j = 0; j < jobs; ++j) workers_.emplace_back(Work, std::ref(shared_));
+    for (unsigned j = 0; j < jobs; ++j) workers_.emplace_back(RunWatchWorker, std::ref(shared_));
 }
 
 void WatchService::Stop() {
@@ -371,7 +213,7 @@ void WatchService::Stop() {
 }
 
 void WatchService::Reload() {
-    setup_ = ReadSetup(files_, ++generation_);
+    setup_ = ReadWatchSetup(files_, ++generation_);
     shared_.SetSetup(setup_);
     tracker_.SetQuietTime(seconds(setup_->watch.quietSeconds));
     nextScan_ = Clock::now() + seconds(setup_->watch.scanSeconds);

@@ -330,7 +330,7 @@ w7_measure() {
   for i in $(seq 0 99); do
     cp "$work/w7/$i.plq" "$tree/W7S$((i % 5))/$i.plq"
     sleep "$(awk -v s="$started" -v i="$i" -v now="$EPOCHREALTIME" \
-      'BEGIN { d = s + (i + 1) / 10 - now; printf "%.3f", d > 0 ? d : 0 }')"
+      'BEGIN { d = s + (i + 1) / 10 - now; printf "%.3f", (d > 0 ? d : 0) }')"
   done
   for _ in $(seq 1 1200); do
     [ "$(grep -c '^converted ' "$log")" -ge 100 ] && break

@@ -213,7 +213,8 @@ void CArchiveWriter::Register(RegistrationKind kind, const FileRegistration& fil
 void CArchiveWriter::Defer(RegistrationKind kind, const FileRegistration& file) {
     const std::string journal =
         StationDirectoryPath(files_.DataDir(), file.station) + "/" + kJournalFileName;
-    const std::string failure = AppendToJournal(journal, {kind, file, registrar_.CreatorName()});
+    const std::string failure =
+        AppendToJournal(journal, {kind, file, registrar_.CreatorName(), std::nullopt});
     if (!failure.empty()) {
         // The row is lost to the journal as well; `trq check --repair` can still rebuild it
         // from the file's header, to the whole second.

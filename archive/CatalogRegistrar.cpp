@@ -9,3 +9,7 @@ GroupOutcome CatalogRegistrar::RegisterExtensions(const std::vector<FileRegistra
     }
     return group;
 }
+
+RegistrationOutcome CatalogRegistrar::RegisterRecording(const RecordingRecord&) {
+    return RegistrationOutcome::kRegistered;
+}

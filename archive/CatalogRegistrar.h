@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/ArchiveText.h"
+#include "archive/RecordingRecord.h"
 #include "recorder/Calendar.h"
 
 // One archive file as its catalog row describes it.
@@ -53,6 +54,9 @@ class CatalogRegistrar {
     // made. A catalog with transactions makes all of them or none; this default makes them
     // one by one and stops at the first that fails.
     virtual GroupOutcome RegisterExtensions(const std::vector<FileRegistration>& files);
+    // Keeps the record of a recording's conversion. This default keeps none (a catalog
+    // without a record of recordings) and counts it made.
+    virtual RegistrationOutcome RegisterRecording(const RecordingRecord& record);
     // The program the rows name as their creator (CREATER).
     virtual const std::string& CreatorName() const = 0;
 };

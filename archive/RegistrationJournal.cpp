@@ -16,6 +16,7 @@ namespace {
 
 constexpr char kNewKind[] = "new";
 constexpr char kUpdateKind[] = "update";
+constexpr char kRecordingKind[] = "recording";
 constexpr std::size_t kFieldCount = 10;
 
 std::string Encoded(const std::string& text) {
@@ -79,8 +80,61 @@ std::vector<std::string> SplitFields(const std::string& line) {
     return fields;
 }
 
+bool ParseInt64(const std::string& text, int64_t& value) {
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && end == text.c_str() + text.size();
+}
+
+std::string RecordingLine(const RecordingRecord& r) {
+    std::string line = std::string(kRecordingKind) + '\t' + Encoded(r.path) + '\t' +
+                       Encoded(r.station) + '\t' + std::to_string(r.size) + '\t' +
+                       Number(r.modified) + '\t' + Encoded(r.hash) + '\t' + Number(r.converted) +
+                       '\t' + RecordOutcomeName(r.outcome) + '\t' + std::to_string(r.exitCode) +
+                       '\t' + Encoded(r.reason);
+    const std::pair<FileAction, const std::vector<std::string>*> files[] = {
+        {FileAction::kCreated, &r.created},
+        {FileAction::kReplaced, &r.replaced},
+        {FileAction::kExtended, &r.extended}};
+    for (const auto& [action, paths] : files) {
+        for (const std::string& path : *paths) {
+            line += '\t' + std::string(FileActionName(action)) + ':' + Encoded(path);
+        }
+    }
+    return line + '\n';
+}
+
+bool ParseRecording(const std::vector<std::string>& f, RecordingRecord& r) {
+    int32_t exitCode = 0;
+    if (f.size() < kFieldCount || !Decoded(f[1], r.path) || !Decoded(f[2], r.station) ||
+        !ParseInt64(f[3], r.size) || !ParseDouble(f[4], r.modified) || !Decoded(f[5], r.hash) ||
+        !ParseDouble(f[6], r.converted) || !ParseRecordOutcome(f[7], r.outcome) ||
+        !ParseInt(f[8], exitCode) || !Decoded(f[9], r.reason)) {
+        return false;
+    }
+    r.exitCode = exitCode;
+    for (std::size_t i = kFieldCount; i < f.size(); ++i) {
+        const std::size_t colon = f[i].find(':');
+        FileAction action = FileAction::kCreated;
+        std::string path;
+        if (colon == std::string::npos || !ParseFileAction(f[i].substr(0, colon), action) ||
+            !Decoded(f[i].substr(colon + 1), path)) {
+            return false;
+        }
+        (action == FileAction::kCreated    ? r.created
+         : action == FileAction::kReplaced ? r.replaced
+                                           : r.extended)
+            .push_back(std::move(path));
+    }
+    return true;
+}
+
 bool ParseLine(const std::string& line, JournalEntry& entry) {
     const std::vector<std::string> f = SplitFields(line);
+    if (!f.empty() && f[0] == kRecordingKind) {
+        entry.recording.emplace();
+        return ParseRecording(f, *entry.recording);
+    }
     if (f.size() != kFieldCount) return false;
     if (f[0] == kNewKind) {
         entry.kind = RegistrationKind::kNewFile;
@@ -117,6 +171,7 @@ std::string RewriteJournal(const std::string& path, const std::string& lines) {
 }  // namespace
 
 std::string JournalLine(const JournalEntry& entry) {
+    if (entry.recording) return RecordingLine(*entry.recording);
     const FileRegistration& f = entry.file;
     return std::string(entry.kind == RegistrationKind::kNewFile ? kNewKind : kUpdateKind) + '\t' +
            Encoded(f.path) + '\t' + Encoded(f.station) + '\t' + Encoded(f.channel) + '\t' +

@@ -10,18 +10,28 @@
 // kind is "new" or "update"; numbers are written with 17 significant digits, so they read
 // back bit for bit; in texts, bytes below 0x20 and '%' are written as %XX. A line without
 // its final newline (a run killed while writing it) is not a registration.
+//
+// The record of a recording whose conversion wrote into the station (RecordingRecord.h)
+// waits here too, in the order it came, as a line of kind "recording":
+//   recording  path  station  size  modified  hash  converted  outcome  exitCode  reason
+//   [action:file ...]
+// with one field per archive file, its action ("created", "replaced", "extended") before it.
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/CatalogRegistrar.h"
+#include "archive/RecordingRecord.h"
 
 struct JournalEntry {
     RegistrationKind kind = RegistrationKind::kNewFile;
     FileRegistration file;
     std::string creator;
+    // Set for a recording's record, which takes the place of the registration above.
+    std::optional<RecordingRecord> recording;
 };
 
 // The line of `entry`, newline included.

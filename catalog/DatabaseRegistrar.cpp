@@ -1,11 +1,13 @@
 #include "catalog/DatabaseRegistrar.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <utility>
 
 #include "catalog/FileRowWriter.h"
+#include "catalog/RecordingRows.h"
 #include "odbc/DBException.h"
 #include "odbc/Database.h"
 #include "platform/Console.h"
@@ -37,7 +39,13 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 bool IsConnectionLost(const CDBException& error) {
-    return error.stateText.find("State:08") != std::string::npos;
+    // Class 08, and the server's own word that it ends the session: 57P01 (a fast shutdown
+    // or restart, pg_terminate_backend), 57P02 (a crash of another backend), 57P03 (not yet
+    // accepting connections).
+    for (const char* state : {"State:08", "State:57P01", "State:57P02", "State:57P03"}) {
+        if (error.stateText.find(state) != std::string::npos) return true;
+    }
+    return false;
 }
 
 bool IsCatalogHeldUp(const CDBException& error) {
@@ -69,6 +77,29 @@ GroupOutcome DatabaseRegistrar::RegisterExtensions(const std::vector<FileRegistr
     return {outcome, outcome == RegistrationOutcome::kRegistered ? files.size() : 0};
 }
 
+RegistrationOutcome DatabaseRegistrar::RegisterRecording(const RecordingRecord& record) {
+    bool missing = false;
+    const RegistrationOutcome outcome = Run([&] {
+        try {
+            WriteRecordingRows(database_, record);
+        } catch (const CDBException& error) {
+            if (!IsRecordTableMissing(error)) throw;
+            missing = true;
+        }
+    });
+    // Once per process: a batch or a service would say it for every recording.
+    static std::atomic<bool> told{false};
+    if (missing && !told.exchange(true)) {
+        ConsoleNotice(
+            "the catalog has no table RECORDINGS (it was set up by an older catalog-setup.sh): "
+            "no record of the recordings converted is kept; run catalog-setup.sh again to add "
+            "it");
+    }
+    if (outcome != RegistrationOutcome::kFailed) return outcome;
+    ConsoleNotice("the catalog refused the record of %s; it is not kept", record.path.c_str());
+    return RegistrationOutcome::kRegistered;
+}
+
 RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {
     if (unavailable_) return RegistrationOutcome::kCatalogUnavailable;
     const CallWatchdog::Watch watch(
@@ -91,8 +122,10 @@ RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {
             }
             PrintDriverMessages(error);
             if (IsCatalogHeldUp(error)) return Unavailable();
-            // A connection closed on the way (see Transaction) counts as lost.
-            if (!IsConnectionLost(error) && database_.IsOpen()) return RegistrationOutcome::kFailed;
+            // A connection closed on the way (see Transaction), or one the driver found gone
+            // whatever the failure said, counts as lost.
+            if (!IsConnectionLost(error) && !database_.IsDead())
+                return RegistrationOutcome::kFailed;
             break;
         }
     }
@@ -112,7 +145,7 @@ RegistrationOutcome DatabaseRegistrar::WriteOnNewConnection(const CallWatchdog::
                 return RegistrationOutcome::kRegistered;
             } catch (const CDBException& error) {
                 if (watch.Expired()) return GaveUpWaiting();
-                if (!IsConnectionLost(error) && database_.IsOpen()) {
+                if (!IsConnectionLost(error) && !database_.IsDead()) {
                     PrintDriverMessages(error);
                     return IsCatalogHeldUp(error) ? Unavailable() : RegistrationOutcome::kFailed;
                 }

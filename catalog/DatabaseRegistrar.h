@@ -35,7 +35,17 @@ class DatabaseRegistrar : public CatalogRegistrar {
                                  const std::string& creator);
     // In one transaction: all or none. A lost connection is handled as for one registration.
     GroupOutcome RegisterExtensions(const std::vector<FileRegistration>& files) override;
+    // Writes the record of a recording (catalog/RecordingRows.h) like a registration. A
+    // record that a usable catalog cannot keep (it lacks the tables, or refuses the row) is
+    // said once and not kept: it counts as made, so that it never holds a journal up.
+    RegistrationOutcome RegisterRecording(const RecordingRecord& record) override;
     const std::string& CreatorName() const override { return creatorName_; }
+
+    // Gives the catalog up from the start: a caller that knows it is away (a service whose
+    // last conversion found it so) has every registration kept in the journal at once.
+    void GiveUp() { unavailable_ = true; }
+    // Whether the catalog has been given up (the time-out passed, or GiveUp).
+    bool GaveUp() const { return unavailable_; }
 
   private:
     using RowWork = std::function<void()>;

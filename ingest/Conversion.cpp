@@ -1,8 +1,15 @@
 #include "ingest/Conversion.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <new>
+#include <optional>
 
 #include "archive/ArchiveText.h"
 #include "archive/ArchiveWriter.h"
@@ -13,7 +20,9 @@
 #include "odbc/DBException.h"
 #include "odbc/DataSourceFile.h"
 #include "odbc/Database.h"
+#include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/ContentHash.h"
 #include "platform/ExitCodes.h"
 #include "platform/Utf8.h"
 #include "recorder/ChannelMap.h"
@@ -42,7 +51,7 @@ std::string OneLine(std::string text) {
 // the rest of the result.
 int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char* filePath,
                 const std::string& station, const ChannelMap& channelMap, int lockWaitSeconds,
-                ConversionResult& result) {
+                std::optional<StationSession>& held, ConversionResult& result) {
     ConsoleMessage("Convert file %s (sta=%s)...", filePath, station.c_str());
     OpenedRecording opened = OpenRecording(filePath, HeaderReadLine::kPrinted);
     if (opened.exitCode != 0) {
@@ -56,7 +65,7 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
     const int checked = recording.Check(channelMap, &IsUsableChannelName);
     if (checked != 0) return checked;
     // One converter at a time writes a station: from here to the last registration.
-    StationSession session(writer.DataDir(), station, registrar, lockWaitSeconds);
+    StationSession& session = held.emplace(writer.DataDir(), station, registrar, lockWaitSeconds);
     if (session.Busy()) {
         ConsoleMessage("ERROR: station %s is being converted by another converter!!!",
                        station.c_str());
@@ -104,7 +113,54 @@ int ConvertFile(CArchiveWriter& writer, CatalogRegistrar& registrar, const char*
     return ExitCode::kConverted;
 }
 
+// Passes every line on to the sink installed before it, remembering the first one that
+// says why a conversion failed: the first "ERROR: " message, else the first notice.
+class ReasonSink : public ConsoleSink {
+  public:
+    ReasonSink() : next_(InstalledConsoleSink()), installed_(*this) {}
+    void Message(std::string_view line) override {
+        if (error_.empty() && line.starts_with("ERROR: ")) error_ = line;
+        next_.Message(line);
+    }
+    void Notice(std::string_view line) override {
+        if (notice_.empty()) notice_ = line;
+        next_.Notice(line);
+    }
+    void Progress(std::string_view state) override { next_.Progress(state); }
+    bool ProgressInPlace() const override { return next_.ProgressInPlace(); }
+    std::string Reason() const { return error_.empty() ? notice_ : error_; }
+
+  private:
+    ConsoleSink& next_;
+    std::string error_;
+    std::string notice_;
+    ScopedConsoleSink installed_;
+};
+
+// Keeps the record in the catalog or, when the catalog cannot take it and the station is
+// held, in the station's journal.
+bool KeepRecord(DatabaseRegistrar& registrar, const std::optional<StationSession>& session,
+                const RecordingRecord& record) {
+    if (registrar.RegisterRecording(record) == RegistrationOutcome::kRegistered) return true;
+    return session && session->Held() && session->KeepInJournal(record);
+}
+
 }  // namespace
+
+RecordingIdentity IdentifyRecording(const std::string& path) {
+    RecordingIdentity identity;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    identity.path = (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return identity;
+    identity.size = status.st_size;
+    identity.modified = static_cast<double>(status.st_mtim.tv_sec) +
+                        static_cast<double>(status.st_mtim.tv_nsec) / 1e9;
+    std::string failure;
+    identity.hash = platform::FileSha256(path, failure);
+    return identity;
+}
 
 CatalogLogin ConverterLogin(const ConnectionSettings& settings) {
     return {settings.dataSource,    settings.user, settings.password, true, "",
@@ -158,22 +214,71 @@ int AcceptStationName(const char* argument, std::string& station) {
 
 ConversionResult ConvertRecording(const char* filePath, const std::string& station,
                                   const ConnectionSettings& settings, CDatabase& database,
-                                  const ChannelMap& channelMap, ExtensionUpdates updates) {
+                                  const ChannelMap& channelMap, const ConversionOptions& options) {
     ConversionResult result;
+    const RecordingIdentity identity =
+        options.identity ? *options.identity : IdentifyRecording(filePath);
+    RecordingRecord& record = result.record;
+    record.path = identity.path, record.size = identity.size;
+    record.modified = identity.modified, record.hash = identity.hash, record.station = station;
+    ReasonSink reasons;
     try {
         DatabaseRegistrar registrar(database, kConverterName, ConverterLogin(settings),
                                     kCatalogOptions);
+        if (options.catalogAway) registrar.GiveUp();
         CArchiveWriter writer(registrar);
         writer.SetDataDir(settings.dataDir.c_str());
-        writer.SetMergeExtensions(updates == ExtensionUpdates::kLastOfEachFile);
+        writer.SetMergeExtensions(options.updates == ExtensionUpdates::kLastOfEachFile);
+        std::optional<StationSession> session;
         result.exitCode = ConvertFile(writer, registrar, filePath, station, channelMap,
-                                      settings.stationLockWait, result);
+                                      settings.stationLockWait, session, result);
+        record.exitCode = result.exitCode;
+        record.outcome = OutcomeOfExitCode(result.exitCode);
+        if (result.exitCode != 0) record.reason = reasons.Reason();
+        record.created = result.created, record.replaced = result.replaced;
+        record.extended = result.extended;
+        record.converted = platform::NowWithFraction();
+        result.recordKept = KeepRecord(registrar, session, record);
+        result.catalogAway = registrar.GaveUp();
     } catch (const CDBException&) {
         result.exitCode = ReportUnexpectedFailure();
     } catch (const std::exception&) {
         result.exitCode = ReportUnexpectedFailure();
     }
     return result;
+}
+
+ConversionResult ConvertRecording(const char* filePath, const std::string& station,
+                                  const ConnectionSettings& settings, CDatabase& database,
+                                  const ChannelMap& channelMap, ExtensionUpdates updates) {
+    ConversionOptions options;
+    options.updates = updates;
+    return ConvertRecording(filePath, station, settings, database, channelMap, options);
+}
+
+bool WriteRecordingRecord(const RecordingRecord& record, const ConnectionSettings& settings,
+                          CDatabase& database) {
+    try {
+        DatabaseRegistrar registrar(database, kConverterName, ConverterLogin(settings),
+                                    kCatalogOptions);
+        return registrar.RegisterRecording(record) == RegistrationOutcome::kRegistered;
+    } catch (const std::exception&) {
+        ReportUnexpectedFailure();
+    }
+    return false;
+}
+
+JournalApplication ApplyStationJournal(const std::string& station,
+                                       const ConnectionSettings& settings, CDatabase& database) {
+    DatabaseRegistrar registrar(database, kConverterName, ConverterLogin(settings),
+                                kCatalogOptions);
+    const StationSession session(settings.dataDir, station, registrar, settings.stationLockWait);
+    JournalApplication application;
+    application.applied = session.JournalApplied();
+    application.remaining = session.JournalRemaining();
+    application.busy = session.Busy();
+    application.catalogAway = registrar.GaveUp();
+    return application;
 }
 
 int ReportUnexpectedFailure() {

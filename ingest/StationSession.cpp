@@ -48,7 +48,8 @@ StationSession::StationSession(const std::string& dataDir, const std::string& st
         }
     };
     hooks.registerEntry = [&registrar](const JournalEntry& entry) {
-        return registrar.Register(entry.kind, entry.file);
+        return entry.recording ? registrar.RegisterRecording(*entry.recording)
+                               : registrar.Register(entry.kind, entry.file);
     };
     recovery_ = RecoverStation(dataDir, station, std::chrono::seconds(lockWaitSeconds), hooks);
     const platform::FileLock& lock = recovery_.lock;
@@ -84,6 +85,19 @@ void StationSession::ReportDeferred(const CArchiveWriter& writer) const {
         "%zu registrations were not made; they are kept in %s, and `trq check %s "
         "--repair` makes them",
         writer.DeferredCount(), journals.c_str(), dataDir.c_str());
+}
+
+bool StationSession::KeepInJournal(const RecordingRecord& record) const {
+    JournalEntry entry;
+    entry.recording = record;
+    const std::string failure = AppendToJournal(recovery_.journalPath, entry);
+    if (failure.empty()) {
+        ConsoleNotice("the record of %s waits in %s", record.path.c_str(),
+                      recovery_.journalPath.c_str());
+        return true;
+    }
+    ConsoleNotice("the record of %s is not kept: %s", record.path.c_str(), failure.c_str());
+    return false;
 }
 
 void StationSession::DiagnoseFailure(const std::string& station, const std::string& lockPath) {

@@ -1,8 +1,8 @@
 #pragma once
 // A conversion's hold on one station for the length of a run: the station's recovery
 // (archive/StationRecovery.h: its lock, leftover temporary files, the journal an earlier
-// run left), told to the operator, and the word about this run's own deferred
-// registrations.
+// run left: registrations and records of recordings), told to the operator, and the word
+// about this run's own deferred registrations.
 
 #include <string>
 
@@ -38,6 +38,14 @@ class StationSession {
     bool JournalLeft() const { return journalLeft_; }
     // After the final flush: says how many registrations the writer kept in journals.
     void ReportDeferred(const CArchiveWriter& writer) const;
+    // Keeps the record of the recording in the station's journal (the catalog cannot take
+    // it now), while the lock is held; says so. False, after a notice, when it cannot.
+    bool KeepInJournal(const RecordingRecord& record) const;
+    // Whether the station's lock is held (the station may be written).
+    bool Held() const { return recovery_.lock.Held(); }
+    // The registrations made from the station's journal, and those left in it.
+    std::size_t JournalApplied() const { return recovery_.replay.applied; }
+    std::size_t JournalRemaining() const { return recovery_.replay.remaining; }
 
   private:
     // Finds out why the lock could not be taken: the directories first, else the lock file.

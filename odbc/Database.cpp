@@ -58,6 +58,13 @@ CDatabase::~CDatabase() {
     Release();
 }
 
+bool CDatabase::IsDead() const {
+    if (!IsOpen()) return true;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return IsSuccess(Odbc().GetConnectOption(hdbc_, SQL_ATTR_CONNECTION_DEAD, &dead)) &&
+           dead == SQL_CD_TRUE;
+}
+
 bool CDatabase::IsSuccess(SQLRETURN code) {
     return code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO || code == SQL_NO_DATA_FOUND;
 }

@@ -59,6 +59,11 @@ class CDatabase {
     // every later one. A connection without sockets of its own (SQLite) is not affected.
     void Cut() noexcept;
     bool IsOpen() const { return hdbc_ != SQL_NULL_HDBC; }
+    // True when the connection is closed, or the driver knows it to be gone (SQL_ATTR_
+    // CONNECTION_DEAD): after a failure whose diagnostics do not say so (a server that went
+    // down between a statement and the SAVEPOINT the driver sends before it, or while the
+    // driver described a result). A driver that cannot tell counts its connection alive.
+    bool IsDead() const;
     // Sets the query time-out on a new statement, unless the connection already applies it
     // to every statement (see ApplySessionTimeout) or an earlier statement showed that the
     // driver refuses it.

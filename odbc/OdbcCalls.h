@@ -10,6 +10,7 @@ struct OdbcCalls {
     decltype(&::SQLAllocEnv) AllocEnv = &::SQLAllocEnv;
     decltype(&::SQLAllocConnect) AllocConnect = &::SQLAllocConnect;
     decltype(&::SQLSetConnectOption) SetConnectOption = &::SQLSetConnectOption;
+    decltype(&::SQLGetConnectOption) GetConnectOption = &::SQLGetConnectOption;
     decltype(&::SQLDriverConnect) DriverConnect = &::SQLDriverConnect;
     decltype(&::SQLConnect) Connect = &::SQLConnect;
     decltype(&::SQLGetInfo) GetInfo = &::SQLGetInfo;

@@ -1,5 +1,7 @@
 #include "platform/Clock.h"
 
+#include <chrono>
+
 namespace platform {
 
 namespace {
@@ -30,3 +32,8 @@ ScopedFixedClock::~ScopedFixedClock() {
 }
 
 }  // namespace platform
+
+double platform::NowWithFraction() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}

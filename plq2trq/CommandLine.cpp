@@ -10,6 +10,7 @@
 #include "ingest/Conversion.h"
 #include "platform/Console.h"
 #include "platform/ExitCodes.h"
+#include "watch/WatchOptions.h"
 
 namespace {
 
@@ -75,6 +76,38 @@ int ParseBatchOptions(int argc, char** argv, BatchOptions& options) {
             throw CLI::RequiredError("--station STA FILE... or --tree DIR");
         if (station->count() > 0 && options.files.empty())
             throw CLI::RequiredError("FILE (at least one recording after --station)");
+    } catch (const CLI::CallForHelp& help) {
+        app.exit(help);
+        return 1;
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return ExitCode::kUsage;
+    }
+    return 0;
+}
+
+bool IsWatchCommandLine(int argc, char** argv) {
+    if (!IsBatchCommandLine(argc, argv)) return false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--watch" || argument.starts_with("--watch=")) return true;
+    }
+    return false;
+}
+
+int ParseWatchOptions(int argc, char** argv, WatchOptions& options) {
+    CLI::App app{
+        "Watches DIR and converts every recording below DIR/STA/ (STA the station) that the "
+        "catalog's record does not hold, then each one that arrives, until SIGTERM or SIGINT; "
+        "SIGHUP reads the settings again. One log line per recording on standard output.",
+        "plq2trq"};
+    app.add_option("--watch", options.tree, "the incoming directory: DIR/STA/... recordings")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    app.add_option("--jobs,-j", options.jobs, "stations converted side by side (default: cores)")
+        ->check(CLI::PositiveNumber);
+    try {
+        app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
         app.exit(help);
         return 1;

@@ -4,6 +4,7 @@
 // the first argument is an option.
 
 struct BatchOptions;
+struct WatchOptions;
 
 // Whether the command line is the batch form's: its first argument is an option ("--...").
 bool IsBatchCommandLine(int argc, char** argv);
@@ -17,3 +18,9 @@ int CheckClassicArguments(int argc, char** argv);
 // --dry-run. Returns ExitCode::kUsage after printing the usage and the reason when it is
 // not usable, 1 when only help was asked for (printed), else 0.
 int ParseBatchOptions(int argc, char** argv, BatchOptions& options);
+
+// Whether the command line is the watch mode's: a batch-form command line with --watch.
+bool IsWatchCommandLine(int argc, char** argv);
+
+// Parses `plq2trq --watch DIR [--jobs N]` into `options`; returns as ParseBatchOptions does.
+int ParseWatchOptions(int argc, char** argv, WatchOptions& options);

@@ -29,7 +29,14 @@
 #       each catalog, and by the shell loop of one classic run per recording; floor: cp -r
 #       of the recordings followed by sync. Also the batch's peak resident memory with
 #       --jobs 2.
-#   W7  trq serve's home page: 100 stations x 3 channels with 3,334 hourly files each up to
+#   W7  the watch mode: 100 one-hour recordings (the typical hour, 3 channels x 360,000
+#       samples at 100 sps, format 0) copied into a watched tree of 5 stations at 10 per
+#       second (plq2trq --watch, --jobs 2), on each catalog: the time from each file's close
+#       (its modification time) to the end of its conversion, its rows committed (the
+#       record's CONVERTED), median and 99th percentile; floor: one classic run of the same
+#       recording, process start to exit (median of 5). Then the CPU the idle service uses
+#       over a minute with nothing arriving.
+#   W8  trq serve's home page: 100 stations x 3 channels with 3,334 hourly files each up to
 #       the current hour, 1,000,000 rows; the page made as for a request (a figures query per
 #       stream on a kept connection, then the HTML), median of 3 runs of 5; and the
 #       availability picture of its default span, a week of every station, before the cache
@@ -41,7 +48,8 @@
 #   scripts/bench.sh converter   W1 and W2 alone
 #   scripts/bench.sh serve       W5 alone
 #   scripts/bench.sh campaign    W6 alone
-#   scripts/bench.sh home        W7 alone
+#   scripts/bench.sh watch       W7 alone
+#   scripts/bench.sh home        W8 alone
 #
 # One function per workload below (bench_w1 ...), each measuring and adding its rows to the
 # table; the helpers they share are in scripts/bench-lib.sh.
@@ -279,30 +287,96 @@ bench_w4() {
   done
 }
 
-# W7: the home page of 100 stations x 3 channels over 1,000,000 rows, and the picture of
+# W7: the watch mode taking 100 typical hours at 10 per second on each catalog: close to
+# committed rows (median, p99) beside one classic run, then a minute idle.
+bench_watch() {
+  say "W7: the watch mode, 100 typical hours at 10 per second on each catalog, then a minute idle"
+  mkdir -p "$work/w7"
+  local i kind name
+  for i in $(seq 0 99); do
+    "$plqgen" "$work/w7/$i.plq" --channels 3 --samples 360000 --rate 100 --format 0 --signal noise \
+      --seed "$i" --start "2013-10-$((22 + i / 5 / 24))T$(printf '%02d' $((i / 5 % 24))):00:00" >/dev/null
+  done
+  for kind in lite pg; do
+    watch_measure "$kind"
+    name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
+    row "W7 watch mode, 100 typical hours at 10/s, $name" \
+      "close to committed rows: median ${w7v[$kind,median]} ms, p99 ${w7v[$kind,p99]} ms; idle service ${w7v[$kind,idle]} % of a core over 60 s" \
+      "one classic run of the recording $(ms "${w7v[$kind,floor]}") ms" \
+      "p99 <= 1000 ms: $(verdict "${w7v[$kind,p99]} <= 1000"); idle < 1 %: $(verdict "${w7v[$kind,idle]} < 1")"
+  done
+  rm -rf "$work/w7"
+}
+declare -A w7v
+# One value per line of SQL $2 on catalog $1 (lite, pg).
+catalog_query() {
+  if [ "$1" = lite ]; then
+    sqlite3 -batch "$work/catalog.db" "$2"
+  else
+    PGPASSWORD="$PGPASSWORD" "$PGBIN/psql" -X -q -A -t -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" \
+      -d plq_bench -c "$2"
+  fi
+}
+# Fills w7v[KIND,median|p99|idle|floor] for catalog $1 (lite, pg).
+watch_measure() {
+  local kind="$1" tree="$work/w7-$1" log="$work/w7-$1.log" pid i started ticks0 ticks1 hz
+  rm -rf "$tree" && mkdir -p "$tree"/W7S{0,1,2,3,4}
+  (cd "$work/$kind" && exec "$plq2trq" --watch "$tree" --jobs 2) >"$log" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 300); do grep -q '^watching' "$log" && break; sleep 0.1; done
+  started="$EPOCHREALTIME"
+  for i in $(seq 0 99); do
+    cp "$work/w7/$i.plq" "$tree/W7S$((i % 5))/$i.plq"
+    sleep "$(awk -v s="$started" -v i="$i" -v now="$EPOCHREALTIME" \
+      'BEGIN { d = s + (i + 1) / 10 - now; printf "%.3f", (d > 0 ? d : 0) }')"
+  done
+  for _ in $(seq 1 1200); do
+    [ "$(grep -c '^converted ' "$log")" -ge 100 ] && break
+    sleep 0.1
+  done
+  [ "$(grep -c '^converted ' "$log")" -ge 100 ] || echo "W7 $kind: not every recording converted" >&2
+  catalog_query "$kind" "SELECT CONVERTED - MTIME FROM RECORDINGS WHERE RPATH LIKE '$tree/%'" |
+    sort -n >"$work/w7-$kind.latency"
+  w7v[$kind,median]=$(awk '{ v[NR] = $1 } END { printf "%.0f", v[int((NR + 1) / 2)] * 1000 }' "$work/w7-$kind.latency")
+  w7v[$kind,p99]=$(awk '{ v[NR] = $1 } END { printf "%.0f", v[int(NR * 0.99 + 0.999)] * 1000 }' "$work/w7-$kind.latency")
+  # Idle: user and system ticks of the service over a minute with nothing arriving.
+  hz=$(getconf CLK_TCK)
+  ticks0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  sleep 60
+  ticks1=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  w7v[$kind,idle]=$(awk -v d="$((ticks1 - ticks0))" -v hz="$hz" 'BEGIN { printf "%.2f", d / hz / 60 * 100 }')
+  kill -TERM "$pid"
+  wait "$pid" || true
+  : >"$work/w7-$kind.floor"
+  for i in 1 2 3 4 5; do wall_us convert "$work/$kind" ../w7/0.plq "W7F$i" >>"$work/w7-$kind.floor"; done
+  w7v[$kind,floor]=$(median <"$work/w7-$kind.floor")
+  rm -rf "$work/$kind/archive"/W7* "$tree"
+}
+
+# W8: the home page of 100 stations x 3 channels over 1,000,000 rows, and the picture of
 # its week before the cache keeps it.
 bench_home() {
-  say "W7: trq serve's home page, 100 stations x 3 channels over 1,000,000 rows"
+  say "W8: trq serve's home page, 100 stations x 3 channels over 1,000,000 rows"
   "$build/bench/bench_home_page" --benchmark_repetitions=3 \
-    --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w7.csv" 2>/dev/null
+    --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w8.csv" 2>/dev/null
   local db name page picture
   for db in SQLiteWAL PostgreSQL; do
     name=$([ "$db" = SQLiteWAL ] && echo "SQLite (WAL)" || echo PostgreSQL)
-    page=$(w7 "HomePageOfAHundredStations/$db/iterations:5")
-    picture=$(w7 "AvailabilityPictureOfAWeek/$db/iterations:1")
-    row "W7 trq serve's home page, 100 stations x 3 channels, 1,000,000 rows, $name" \
+    page=$(w8 "HomePageOfAHundredStations/$db/iterations:5")
+    picture=$(w8 "AvailabilityPictureOfAWeek/$db/iterations:1")
+    row "W8 trq serve's home page, 100 stations x 3 channels, 1,000,000 rows, $name" \
       "$page ms wall; the week's availability picture of all 300 streams $picture ms before it is kept" \
       "" "< 300 ms: $(verdict "$page < 300")"
   done
 }
-# Median milliseconds of benchmark $1 in w7.csv.
-w7() {
+# Median milliseconds of benchmark $1 in w8.csv.
+w8() {
   awk -F, -v want="\"$1/real_time_median\"" '
     NR == 1 { for (i = 1; i <= NF; i++) if ($i == "real_time") col = i; next }
     $1 == want { printf "%.0f", $col }' "$work/w7.csv"
 }
 
-# The component benchmarks of bench/ (all but those of W3, W4, W5 and W7), for below the table.
+# The component benchmarks of bench/ (all but those of W3, W4, W5 and W8), for below the table.
 bench_components() {
   say "Component benchmarks"
   local bench
@@ -421,12 +495,13 @@ trap cleanup EXIT
 : >"$work/rows.md"
 setup
 case "$only" in
-  all) workloads=(w1 w2 w3 w4 components w6 w5 home) ;;
+  all) workloads=(w1 w2 w3 w4 components w6 watch w5 home) ;;
   converter) workloads=(w1 w2) ;;
   serve) workloads=(w5) ;;
   campaign) workloads=(w6) ;;
+  watch) workloads=(watch) ;;
   home) workloads=(home) ;;
-  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign, home)" >&2; exit 2 ;;
+  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign, watch, home)" >&2; exit 2 ;;
 esac
 for workload in "${workloads[@]}"; do "bench_$workload"; done
 report >"$build/bench-results.md"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Creates the archive catalog (table FILELIST with its unique index on CPATH and its index
-# on STA, CH, TBEGIN) in an SQLite file or a PostgreSQL database, and registers an ODBC
-# data source for it with unixODBC. Running it again changes nothing but the data source
-# entry, which is rewritten, and adds an index an older catalog lacks (its rows stay as
-# they are). The password is used to create the database only; the converter passes its
-# own (PWD=).
+# on STA, CH, TBEGIN; the record of recordings, tables RECORDINGS and RECORDINGFILES) in an
+# SQLite file or a PostgreSQL database, and registers an ODBC data source for it with
+# unixODBC. Running it again changes nothing but the data source entry, which is rewritten,
+# and adds a table or an index an older catalog lacks (its rows stay as they are). The
+# password is used to create the database only; the converter passes its own (PWD=).
 #
 #   catalog-setup.sh sqlite   --dsn NAME --db FILE [options]
 #   catalog-setup.sh postgres --dsn NAME --host HOST --port PORT --db NAME
@@ -18,6 +18,7 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 schema="$here/../catalog/filelist.sql"
+recordings="$here/../catalog/recordings.sql"
 
 die() { echo "catalog-setup.sh: $*" >&2; exit 2; }
 
@@ -42,13 +43,15 @@ if [ "$kind" != drivers ]; then
   [ -n "$db" ] || die "--db is required"
 fi
 
-# The schema text, without the unique index when it is not wanted.
+# The schema text, without FILELIST's unique index when it is not wanted; then the record
+# of recordings.
 schema_text() {
   if [ "$unique" = 1 ]; then
     cat "$schema"
   else
     grep -v 'CREATE UNIQUE INDEX' "$schema"
   fi
+  cat "$recordings"
 }
 
 # Full path of an ODBC driver library shipped by Debian (multiarch or not).

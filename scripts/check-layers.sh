@@ -5,7 +5,7 @@
 # 1. A folder includes only its own headers and those of the folders below it. The layers,
 #    lowest first:
 #
-#      platform  recorder  archive  odbc  catalog  site  ingest  batch  |  plq2trq  trq
+#      platform  recorder  archive  odbc  catalog  site  ingest  batch  watch  |  plq2trq  trq
 #
 #    (odbc needs nothing of recorder or archive, but sits above them so that catalog, which
 #    joins the archive's registrations to the database, is above both.) testing/ holds the
@@ -30,7 +30,7 @@
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
-layers=(platform recorder archive odbc catalog site ingest batch)
+layers=(platform recorder archive odbc catalog site ingest batch watch)
 programs=(plq2trq trq)
 declare -A rank
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done

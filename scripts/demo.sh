@@ -5,8 +5,9 @@
 # channel map and a data directory, generates a one-hour three-channel recording at 100
 # samples per second, converts it with plq2trq and shows what came out: the archive files
 # with their sizes, the first file's header and first samples, and the FILELIST rows; then
-# the archive toolkit trq on them (check, info, list, avail), as the README shows it; last
-# it starts the FDSN web services (trq serve) on a free loopback port for a moment, asks
+# the archive toolkit trq on them (check, info, list, avail), as the README shows it; a
+# small campaign with the batch form; the watch mode (plq2trq --watch) taking two
+# recordings that arrive while it runs; last it starts the FDSN web services (trq serve) on a free loopback port for a moment, asks
 # them for the availability and for one minute of BHZ with curl, and shows what mseed2sac
 # makes of that minute.
 #
@@ -118,6 +119,45 @@ sed -n '1,/^    },/p' "$demo/campaign.json"
 step "trq avail --plot campaign.png   (in demo/: every station of the catalog, their whole extent)"
 (cd "$demo" && "$trq" avail --plot campaign.png)
 echo "the picture: demo/campaign.png ($(stat -c %s "$demo/campaign.png") bytes, one row per station and channel)"
+
+step "plq2trq --watch incoming   (in demo/: two recordings arrive while it runs)"
+rm -rf "$demo/incoming" && mkdir -p "$demo/incoming/XC"
+(cd "$demo" && exec "$plq2trq" --watch incoming --jobs 2) >"$demo/watch.log" 2>&1 &
+watcher=$!
+trap 'kill -TERM "$watcher" 2>/dev/null || true' EXIT
+# Waits up to 30 s for a line of the watch's log that matches $1.
+logged() {
+  for _ in $(seq 1 300); do
+    grep -qE "$1" "$demo/watch.log" && return 0
+    sleep 0.1
+  done
+  cat "$demo/watch.log" >&2
+  return 1
+}
+logged '^watching incoming'
+for m in 0 1; do
+  # Written under a hidden name and moved in, as rsync delivers: taken whole, once.
+  "$plqgen" "$demo/incoming/XC/.$m.part" --channels 3 --samples 60000 --rate 100 --format 0 \
+    --start "2013-10-24T0$m:00:00" --signal noise --seed "$m" >/dev/null
+  mv "$demo/incoming/XC/.$m.part" "$demo/incoming/XC/$m.plq"
+  echo "arrived: incoming/XC/$m.plq"
+  sleep 1
+done
+# (A second run of the demo finds them on record: unchanged.)
+logged '^(converted|unchanged) incoming/XC/1\.plq'
+kill -TERM "$watcher"
+wait "$watcher" || true
+trap - EXIT
+echo "Its log (one line per recording):"
+cat "$demo/watch.log"
+echo "Its state file, archive/.plq2trq-watch.state:"
+cat "$demo/archive/.plq2trq-watch.state"
+
+step "The record of recordings: RECORDINGS, and what trq info says of a file"
+sqlite3 -header -column "$demo/catalog.db" \
+  "SELECT replace(RPATH, '$demo/', '') AS RECORDING, STA, RSIZE, substr(RHASH, 1, 16) AS RHASH16,
+          OUTCOME, EXITCODE FROM RECORDINGS WHERE STA = 'XC' ORDER BY RPATH"
+(cd "$demo" && "$trq" info archive/XC/24102013-010000-BHZ.* | tail -n 2)
 
 step "trq serve --listen 127.0.0.1:0   (in demo/, for a moment: any free port)"
 (cd "$demo" && exec "$trq" serve --listen 127.0.0.1:0) 2>"$demo/serve.log" &

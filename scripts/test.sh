@@ -8,7 +8,7 @@
 #
 #   scripts/test.sh                 the whole run (what CI runs)
 #   scripts/test.sh --quick [ARGS]  the inner loop: the same build, the tests without the
-#                                   fault sweeps and without fuzzing; ARGS go to ctest
+#                                   fault sweeps, the soak and fuzzing; ARGS go to ctest
 #                                   (-L trq: one folder's suite; -R 'conversions/.*1_2$': one case)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,7 +40,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions="$PWD/tests/lsan-suppressions.txt":print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 if [ "$quick" = 1 ]; then
-  exec ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '/FaultSweep\.' "$@"
+  exec ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '/FaultSweep\.|^Soak\.' "$@"
 fi
 ctest --test-dir "$build" --output-on-failure -j "$jobs"
 

@@ -1,7 +1,9 @@
 #include "site/Settings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "platform/Console.h"
 #include "platform/IniFile.h"
@@ -93,4 +95,29 @@ ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform:
         settings.catalogTimeout = std::atoi(timeout.c_str());
     }
     return settings;
+}
+
+WatchSettings ReadWatchSettings(const platform::IniFile& ownIni, const platform::IniFile& trqIni) {
+    const IniPair files{ownIni, trqIni};
+    WatchSettings watch;
+    const std::pair<const char*, int*> numbers[] = {{"QUIET", &watch.quietSeconds},
+                                                    {"SCAN", &watch.scanSeconds},
+                                                    {"RETRY", &watch.retrySeconds}};
+    for (const auto& [key, value] : numbers) {
+        const std::string text = LookUp(files, "WATCH", key, 16, IsUnsetNumber);
+        if (!IsUnsetNumber(text)) *value = std::atoi(text.c_str());
+    }
+    watch.quietSeconds = std::max(watch.quietSeconds, 1);
+    watch.scanSeconds = std::max(watch.scanSeconds, 1);
+    watch.statePath = LookUp(files, "WATCH", "STATE", kDataDirCapacity);
+    if (EndsWithBackslash(watch.statePath) || watch.statePath.empty()) {
+        const std::string dataDir = ReadSettings(ownIni, trqIni).dataDir;
+        watch.statePath = (dataDir.empty() ? "" : dataDir + "/") + kWatchStateFileName;
+    }
+    return watch;
+}
+
+WatchSettings ReadWatchSettings(const SettingsFiles& files) {
+    return ReadWatchSettings(platform::IniFile::Read(files.ownIni),
+                             platform::IniFile::Read(files.trqIni));
 }

@@ -52,3 +52,26 @@ struct ConnectionSettings {
 ConnectionSettings ReadSettings(const platform::IniFile& ownIni, const platform::IniFile& trqIni);
 // The same, reading both files.
 ConnectionSettings ReadSettings(const SettingsFiles& files);
+
+// The watch mode's settings (plq2trq --watch), section [WATCH] of either file, looked up
+// like the others: whole seconds from 0 to 86400 (QUIET and SCAN at least 1), and a path.
+inline constexpr int kDefaultQuietSeconds = 60;  // QUIET
+inline constexpr int kDefaultScanSeconds = 600;  // SCAN
+inline constexpr int kDefaultRetrySeconds = 30;  // RETRY
+inline constexpr char kWatchStateFileName[] = ".plq2trq-watch.state";
+
+struct WatchSettings {
+    // A recording shorter than its header announces that has not changed for this long is
+    // reported as incomplete.
+    int quietSeconds = kDefaultQuietSeconds;
+    // Every this often the whole tree is looked at, for what the kernel's events missed.
+    int scanSeconds = kDefaultScanSeconds;
+    // A recording the archive could not take, and a catalog that is away, are tried again
+    // this often.
+    int retrySeconds = kDefaultRetrySeconds;
+    // The service's state file (STATE): by default .plq2trq-watch.state in the data
+    // directory, where trq finds it from the same settings.
+    std::string statePath;
+};
+WatchSettings ReadWatchSettings(const platform::IniFile& ownIni, const platform::IniFile& trqIni);
+WatchSettings ReadWatchSettings(const SettingsFiles& files);

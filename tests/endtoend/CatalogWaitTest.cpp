@@ -94,58 +94,36 @@ TEST(CatalogWait, StoppedServerProcessIsGivenUpWithinTheTimeout) {
 // patience, and ends with 0, every row exact, no journal.
 TEST(CatalogWait, ServerRestartCostsNothing) {
     TempDir dir;
-    const std::string script = PLQ_SOURCE_DIR "/scripts/pg-test-cluster.sh";
-    const std::string state = dir / "cluster.env";
-    ASSERT_EQ(RunProcess(script, {"start", state}, dir.Path()).exitCode, 0);
-    struct Stop {
-        std::string script, state, dir;
-        ~Stop() { RunProcess(script, {"stop", state}, dir); }
-    } stop{script, state, dir.Path()};
-    std::map<std::string, std::string> pg;
-    std::ifstream in(state);
-    for (std::string line; std::getline(in, line);) {
-        pg[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
-    }
-    const ProcessResult setup = RunProcess(
-        PLQ_SOURCE_DIR "/scripts/catalog-setup.sh",
-        {"postgres", "--dsn", "TRQ", "--host", pg["PGHOST"], "--port", pg["PGPORT"], "--db", "trq",
-         "--user", pg["PGUSER"], "--password", pg["PGPASSWORD"], "--ini-dir", dir / "odbc"},
-        dir.Path());
-    ASSERT_EQ(setup.exitCode, 0) << setup.err;
-    const std::map<std::string, std::string> env = {{"ODBCSYSINI", dir / "odbc"},
-                                                    {"ODBCINI", dir / "odbc/odbc.ini"},
-                                                    {"TMPDIR", dir.Path()},
-                                                    {"PGPASSWORD", pg["PGPASSWORD"]}};
-    auto psql = [&](const std::string& sql) {
-        return RunProcess(pg["PGBIN"] + "/psql",
-                          {"-XAtq", "-h", pg["PGHOST"], "-p", pg["PGPORT"], "-U", pg["PGUSER"],
-                           "-d", "trq", "-c", sql},
-                          dir.Path(), env)
-            .out;
-    };
-    for (const std::string& statement : CountingTrigger(30)) psql(statement);
+    const PrivateCluster cluster(dir);
+    const TestCatalog catalog = cluster.MakeCatalog(dir / "odbc");
+    for (const std::string& statement : CountingTrigger(30)) ExecuteSql(catalog, statement);
     std::filesystem::create_directories(dir / "archive");
     WriteFile(dir / "plq2trq.ini",
-              "[DATABASE]\nODBC=TRQ\nUSER=" + pg["PGUSER"] + "\nPASSWORD=" + pg["PGPASSWORD"] +
+              "[DATABASE]\nODBC=TRQ\nUSER=" + catalog.user + "\nPASSWORD=" + catalog.password +
                   "\n[DATA]\nDIR=" + dir / "archive" + "\n[CHANNELMAP]\n1=BHZ\n2=BHN\n3=BHE\n");
     plqgen::WriteRecording(dir / "rec.plq", TypicalHour());
     std::thread restarter([&] {
         const auto waiting = [&] {
-            return !psql("SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep'").empty();
+            return !QueryRows(catalog,
+                              "SELECT pid FROM pg_stat_activity WHERE wait_event = "
+                              "'PgSleep'")
+                        .empty();
         };
         if (WaitUntil(waiting, std::chrono::seconds(60), "the 30th update's server process"))
-            RunProcess(script, {"restart", state}, dir.Path());
+            cluster.Restart();
     });
+    std::map<std::string, std::string> env = catalog.env;
+    env["TMPDIR"] = dir.Path();
     const ProcessResult result = RunProcess(ConverterPath(), {"rec.plq", "ABC"}, dir.Path(), env);
     restarter.join();
 
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.err, HasSubstr("the connection to the catalog was lost; connecting again"));
     EXPECT_FALSE(std::filesystem::exists(dir / "archive/ABC/.plq2trq.journal"));
-    std::string expected;
-    for (const auto& row : TypicalHourRows())
-        expected += row[0] + "|" + row[3] + "|" + row[4] + "\n";
-    EXPECT_EQ(psql("SELECT CPATH, TBEGIN, TQTY FROM FILELIST ORDER BY CPATH"), expected);
+    Rows expected;
+    for (const auto& row : TypicalHourRows()) expected.push_back({row[0], row[3], row[4]});
+    EXPECT_EQ(QueryRows(catalog, "SELECT CPATH, TBEGIN, TQTY FROM FILELIST ORDER BY CPATH"),
+              expected);
 }
 
 }  // namespace

@@ -18,6 +18,8 @@ TEST(Install, PrefixConvertsAndReadsOnItsOwn) {
     ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
     EXPECT_EQ(ReadFile(prefix + "/share/plq2trq/catalog/filelist.sql"),
               ReadFile(PLQ_SOURCE_DIR "/catalog/filelist.sql"));
+    EXPECT_EQ(ReadFile(prefix + "/share/plq2trq/systemd/plq2trq-watch.service"),
+              ReadFile(PLQ_SOURCE_DIR "/systemd/plq2trq-watch.service"));
 
     const std::map<std::string, std::string> env = {{"ODBCSYSINI", dir / "odbc"},
                                                     {"ODBCINI", dir / "odbc/odbc.ini"}};

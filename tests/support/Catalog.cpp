@@ -12,6 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/RunProcess.h"
+
 namespace testsupport {
 
 namespace {
@@ -293,6 +295,54 @@ void CatalogSession::Execute(const std::string& sql) {
 
 std::vector<std::vector<std::string>> CatalogSession::Query(const std::string& sql) {
     return FetchRows(*connection_, sql);
+}
+
+namespace {
+const char* const kClusterScript = PLQ_SOURCE_DIR "/scripts/pg-test-cluster.sh";
+}
+
+PrivateCluster::PrivateCluster(const TempDir& dir) : dir_(dir.Path()), state_(dir / "cluster.env") {
+    const ProcessResult started = RunProcess(kClusterScript, {"start", state_}, dir_);
+    if (started.exitCode != 0) FailSetup("cannot start a cluster: " + started.err);
+    std::ifstream in(state_);
+    for (std::string line; std::getline(in, line);) {
+        settings_[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+    }
+}
+
+PrivateCluster::~PrivateCluster() {
+    RunProcess(kClusterScript, {"stop", state_}, dir_);
+}
+
+void PrivateCluster::Restart() const {
+    EXPECT_EQ(RunProcess(kClusterScript, {"restart", state_}, dir_).exitCode, 0);
+}
+
+TestCatalog PrivateCluster::MakeCatalog(const std::string& odbcDir, bool protocol741) const {
+    std::map<std::string, std::string> pg = settings_;
+    const ProcessResult setup = RunProcess(
+        PLQ_SOURCE_DIR "/scripts/catalog-setup.sh",
+        {"postgres", "--dsn", "TRQ", "--host", pg["PGHOST"], "--port", pg["PGPORT"], "--db", "trq",
+         "--user", pg["PGUSER"], "--password", pg["PGPASSWORD"], "--ini-dir", odbcDir},
+        dir_);
+    if (setup.exitCode != 0) FailSetup("catalog-setup.sh: " + setup.err);
+    std::string ini = ReadFile(odbcDir + "/odbc.ini");
+    if (!protocol741) ini.erase(ini.find("Protocol=7.4-1\n"), 15);
+    WriteFile(odbcDir + "/odbc.ini", ini);
+    TestCatalog catalog;
+    catalog.kind = CatalogKind::kPostgres;
+    catalog.dsn = "TRQ";
+    catalog.user = pg["PGUSER"];
+    catalog.password = pg["PGPASSWORD"];
+    catalog.database = "trq";
+    const Section driver =
+        ReadSection(ReadFile(odbcDir + "/odbcinst.ini"), "PLQ2TRQ PostgreSQL ANSI");
+    catalog.connect = "DRIVER={" + Value(driver, "Driver") + "};Servername=" + pg["PGHOST"] +
+                      ";Port=" + pg["PGPORT"] +
+                      ";Database=trq;SSLmode=disable;UID=" + catalog.user +
+                      ";PWD=" + catalog.password + ";";
+    catalog.env = {{"ODBCSYSINI", odbcDir}, {"ODBCINI", odbcDir + "/odbc.ini"}};
+    return catalog;
 }
 
 void ExecuteOnCluster(const std::string& sql) {

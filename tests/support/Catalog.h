@@ -68,4 +68,28 @@ void RefuseRows(const TestCatalog& catalog, bool refuse = true);
 // drop a test's database).
 void ExecuteOnCluster(const std::string& sql);
 
+// A PostgreSQL cluster of the test's own (scripts/pg-test-cluster.sh, its files below /tmp
+// as the suite's), which the test may restart without disturbing the others; stopped and
+// removed when it goes.
+class PrivateCluster {
+  public:
+    explicit PrivateCluster(const TempDir& dir);
+    ~PrivateCluster();
+    PrivateCluster(const PrivateCluster&) = delete;
+    PrivateCluster& operator=(const PrivateCluster&) = delete;
+
+    // A fast restart: sessions are ended, connections refused for a moment.
+    void Restart() const;
+    // Database trq here with catalog-setup.sh, and data source TRQ for it in `odbcDir`
+    // (odbc.ini, odbcinst.ini: a workspace's "odbc", whose TRQ it replaces). With
+    // `protocol741` false, without Protocol=7.4-1: the driver's own rollback, a SAVEPOINT
+    // before each statement.
+    TestCatalog MakeCatalog(const std::string& odbcDir, bool protocol741 = true) const;
+
+  private:
+    std::string dir_;
+    std::string state_;
+    std::map<std::string, std::string> settings_;  // PGHOST, PGPORT, PGUSER, PGPASSWORD, ...
+};
+
 }  // namespace testsupport

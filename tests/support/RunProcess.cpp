@@ -157,4 +157,8 @@ int BackgroundProcess::Stop() {
     return code;
 }
 
+void BackgroundProcess::Signal(int signal) const {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
 }  // namespace testsupport

@@ -43,6 +43,8 @@ class BackgroundProcess {
     // Waits for the program to end by itself (killed after `limit`, failing the test); the
     // exit code as RunProcess gives it.
     int Wait(std::chrono::seconds limit);
+    // Sends `signal` (SIGHUP: read the settings again).
+    void Signal(int signal) const;
     bool Running() const { return pid_ > 0; }
 
   private:

@@ -167,7 +167,8 @@ void RepairStationFiles(const std::string& dataDir, const std::vector<ArchiveEnt
     }
     RecoveryHooks hooks;
     hooks.registerEntry = [&registrar](const JournalEntry& e) {
-        return registrar.Register(e.kind, e.file, e.creator);
+        return e.recording ? registrar.RegisterRecording(*e.recording)
+                           : registrar.Register(e.kind, e.file, e.creator);
     };
     for (const auto& [station, own] : byStation) {
         const StationRecovery recovery = RecoverStation(dataDir, station, kStationLockWait, hooks);

@@ -9,7 +9,9 @@
 #include "archive/ArchiveFile.h"
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
+#include "trq/commands/CatalogOptions.h"
 #include "trq/commands/JsonOutput.h"
+#include "trq/commands/RecordingSources.h"
 #include "trq/commands/SampleStatistics.h"
 
 namespace trq {
@@ -38,11 +40,16 @@ std::string Triple(int a, int b, int c, int widthOfThird) {
 struct FileSummary {
     ArchiveFile file;
     SampleStatistics statistics;
+    // The recordings the file holds; nothing when the catalog cannot tell (`problem`).
+    std::optional<std::vector<RecordingSource>> sources;
+    std::string problem;
 };
 
-FileSummary Summarize(const std::string& path) {
-    FileSummary summary{OpenArchiveFile(path), {}};
+FileSummary Summarize(const std::string& path, RecordingSources& sources) {
+    FileSummary summary{OpenArchiveFile(path), {}, {}, {}};
     summary.statistics.Add(ReadArchiveSamples(summary.file));
+    summary.sources = sources.Of(summary.file.header.CatalogPathItGives());
+    if (!summary.sources) summary.problem = sources.Problem();
     return summary;
 }
 
@@ -75,10 +82,26 @@ void PrintText(const FileSummary& s, std::ostream& out) {
     line("mean", st.HasValues() ? FixedText(st.Mean()) : "-");
     line("rms", st.HasValues() ? FixedText(st.Rms()) : "-");
     if (st.NonFinite() > 0) line("not finite", std::to_string(st.NonFinite()) + " samples");
+    if (!s.sources) {
+        line("recordings", "unknown: " + s.problem);
+    } else if (s.sources->empty()) {
+        line("recordings", "none on record");
+    }
+    for (std::size_t i = 0; s.sources && i < s.sources->size(); ++i) {
+        line(i == 0 ? "recordings" : "", SourceText((*s.sources)[i]));
+    }
 }
 
 nlohmann::json StatisticJson(const SampleStatistics& st, double value) {
     return st.HasValues() ? nlohmann::json(value) : nlohmann::json(nullptr);
+}
+
+// The recordings the file holds, or null with "problem" when the catalog cannot tell.
+nlohmann::json RecordingsJson(const FileSummary& s) {
+    if (!s.sources) return {{"unknown", s.problem}};
+    nlohmann::json list = nlohmann::json::array();
+    for (const RecordingSource& source : *s.sources) list.push_back(SourceJson(source));
+    return list;
 }
 
 nlohmann::json ToJson(const FileSummary& s) {
@@ -113,6 +136,7 @@ nlohmann::json ToJson(const FileSummary& s) {
         {"mean", StatisticJson(st, st.Mean())},
         {"rms", StatisticJson(st, st.Rms())},
         {"nonFinite", st.NonFinite()},
+        {"recordings", RecordingsJson(s)},
     };
 }
 
@@ -122,9 +146,10 @@ int RunInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
     nlohmann::json files = nlohmann::json::array();
     int exitCode = kExitOk;
     bool first = true;
+    RecordingSources sources(options.catalog);
     for (const std::string& path : options.files) {
         try {
-            const FileSummary summary = Summarize(path);
+            const FileSummary summary = Summarize(path, sources);
             if (options.json) {
                 files.push_back(ToJson(summary));
             } else {
@@ -148,10 +173,12 @@ AddedCommand AddInfoCommand(CLI::App& app) {
     auto info = std::make_shared<InfoOptions>();
     CLI::App* command = app.add_subcommand(
         "info",
-        "Header fields, sample count, time span and sample statistics of archive files. "
-        "Exits with 1 when a file is not consistent.");
+        "Header fields, sample count, time span and sample statistics of archive files, and "
+        "the recordings each holds (from the catalog's record). Exits with 1 when a file is not "
+        "consistent.");
     command->add_option("FILE", info->files, "Archive files")->required();
     command->add_flag("--json", info->json, "One JSON document on standard output");
+    AddCatalogArguments(*command, info->catalog);
     return {command,
             [info](std::ostream& out, std::ostream& err) { return RunInfo(*info, out, err); }};
 }

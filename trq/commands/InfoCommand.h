@@ -1,18 +1,21 @@
 #pragma once
 // `trq info FILE...`: each archive file's header fields, sample count, time span and sample
-// statistics; exits with kExitFault when a file is not consistent.
+// statistics, and the recordings it holds (from the catalog's record of recordings);
+// exits with kExitFault when a file is not consistent.
 
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "site/CatalogLocation.h"
 #include "trq/Command.h"
 
 namespace trq {
 
 struct InfoOptions {
     std::vector<std::string> files;
-    bool json = false;  // one JSON document on `out` instead of text
+    bool json = false;         // one JSON document on `out` instead of text
+    CatalogArguments catalog;  // where the record of recordings is
 };
 
 int RunInfo(const InfoOptions& options, std::ostream& out, std::ostream& err);

@@ -6,11 +6,13 @@
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "archive/ArchiveText.h"
 #include "recorder/UtcTime.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/JsonOutput.h"
+#include "trq/commands/RecordingSources.h"
 
 namespace trq {
 
@@ -53,14 +55,41 @@ int RunList(const ListOptions& options, std::ostream& out, std::ostream& err) {
     const SelectionOutcome outcome =
         RunSelection(options.selection, SelectionDepth::kRows, "trq list", err);
     const bool answered = outcome.exitCode == kExitOk || outcome.exitCode == kExitNothingFound;
+    RecordingSources sources(options.selection.catalog);
+    bool told = false;
+    // Each row's recordings; nothing (said once) when the catalog cannot tell.
+    const auto sourcesOf = [&](const CatalogRow& row) {
+        std::optional<std::vector<RecordingSource>> found = sources.Of(row.path);
+        if (!found && !std::exchange(told, true)) {
+            err << "trq list: the recordings are unknown: " << sources.Problem() << "\n";
+        }
+        return found;
+    };
     if (options.json && answered) {
         nlohmann::json rows = nlohmann::json::array();
-        for (const CatalogRow& row : outcome.rows) rows.push_back(RowJson(row, outcome.dataDir));
+        for (const CatalogRow& row : outcome.rows) {
+            nlohmann::json json = RowJson(row, outcome.dataDir);
+            if (options.sources) {
+                json["sources"] = nullptr;
+                if (const auto found = sourcesOf(row)) {
+                    json["sources"] = nlohmann::json::array();
+                    for (const RecordingSource& s : *found)
+                        json["sources"].push_back(SourceJson(s));
+                }
+            }
+            rows.push_back(std::move(json));
+        }
         WriteJson(
             out,
             {{"command", "list"}, {"selection", SelectionJson(outcome.selection)}, {"rows", rows}});
     } else {
-        for (const CatalogRow& row : outcome.rows) PrintRow(row, outcome.dataDir, out);
+        for (const CatalogRow& row : outcome.rows) {
+            PrintRow(row, outcome.dataDir, out);
+            if (!options.sources) continue;
+            if (const auto found = sourcesOf(row)) {
+                for (const RecordingSource& s : *found) out << "    from " << SourceText(s) << "\n";
+            }
+        }
     }
     return outcome.exitCode;
 }
@@ -76,6 +105,9 @@ AddedCommand AddListCommand(CLI::App& app) {
     AddSelectionCatalogOptions(*command, list->selection);
     AddDataDirOption(*command, list->selection);
     command->add_flag("--json", list->json, "One JSON document on standard output");
+    command->add_flag("--sources", list->sources,
+                      "Under each row the recordings its file holds (from the catalog's record): "
+                      "\"from PATH (created)\"");
     return {command,
             [list](std::ostream& out, std::ostream& err) { return RunList(*list, out, err); }};
 }

@@ -1,6 +1,7 @@
 #pragma once
-// `trq list [--station S,...] [--channel C,...] [--from T1] [--to T2]`: the catalog's rows of
-// a selection (every station, all of its time, by default), one line each, in time order.
+// `trq list [--station S,...] [--channel C,...] [--from T1] [--to T2] [--sources]`: the
+// catalog's rows of a selection (every station, all of its time, by default), one line each,
+// in time order; with --sources, under each the recordings its file holds.
 
 #include <ostream>
 
@@ -12,6 +13,7 @@ namespace trq {
 struct ListOptions {
     SelectionArguments selection;
     bool json = false;
+    bool sources = false;  // each row's recordings, from the catalog's record
 };
 
 int RunList(const ListOptions& options, std::ostream& out, std::ostream& err);

@@ -69,6 +69,18 @@ GroupOutcome DatabaseRegistrar::RegisterExtensions(const std::vector<FileRegistr
     return {outcome, outcome == RegistrationOutcome::kRegistered ? files.size() : 0};
 }
 
+bool DatabaseRegistrar::KeepsChecksums() {
+    if (unavailable_) return true;
+    const CallWatchdog::Watch watch(
+        watchdog_, database_,
+        CallWatchdog::Clock::now() + std::chrono::seconds(login_.timeoutSeconds));
+    try {
+        return writer_.KeepsChecksums();
+    } catch (const CDBException&) {
+        return true;
+    }
+}
+
 RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {
     if (unavailable_) return RegistrationOutcome::kCatalogUnavailable;
     const CallWatchdog::Watch watch(

@@ -36,6 +36,9 @@ class DatabaseRegistrar : public CatalogRegistrar {
     // In one transaction: all or none. A lost connection is handled as for one registration.
     GroupOutcome RegisterExtensions(const std::vector<FileRegistration>& files) override;
     const std::string& CreatorName() const override { return creatorName_; }
+    // Asks the catalog once, under the time-out; true when the question fails (the
+    // registrations, which ask again, decide then).
+    bool KeepsChecksums() override;
 
   private:
     using RowWork = std::function<void()>;

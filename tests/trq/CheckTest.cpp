@@ -58,14 +58,16 @@ TEST_P(Check, TamperedCatalogIsRepaired) {
 }
 
 // A run that lost its table ends with -9 and keeps its registrations in the station's
-// journal; once the table is back, the repair makes them with their exact TBEGIN.
+// journal; once the table is back, the repair makes them with their exact TBEGIN, and the
+// files' checksums with them (the repair records none of its own), which verify.
 TEST_P(Check, JournalOfARunThatEndedWithMinus9IsApplied) {
     Workspace ws(GetParam());
     ExecuteSql(ws.Catalog(), "ALTER TABLE FILELIST RENAME TO FILELIST_AWAY");
     ASSERT_NO_FATAL_FAILURE(ConvertGolden(ws, "ABC", 247));
     ExecuteSql(ws.Catalog(), "ALTER TABLE FILELIST_AWAY RENAME TO FILELIST");
     EXPECT_EQ(TranscriptAndRows(ws, {{"check", "archive", "@LOGIN@"},
-                                     {"check", "archive", "@LOGIN@", "--repair"}}),
+                                     {"check", "archive", "@LOGIN@", "--repair"},
+                                     {"check", "archive", "@LOGIN@", "--verify"}}),
               GoldenText("check-journal.txt"));
     EXPECT_FALSE(std::filesystem::exists(ws.Path("archive/ABC/.plq2trq.journal")));
 }

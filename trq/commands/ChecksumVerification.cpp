@@ -1,5 +1,6 @@
 #include "trq/commands/ChecksumVerification.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -213,6 +214,9 @@ Outcome Verify(const VerifyOptions& options, const FoundCatalog& found, CatalogS
         outcome.damaged.push_back(std::move(*finding.damage));
     }
     outcome.withoutChecksum = CountFilesWithoutChecksum(database);
+    // Reported by path; `verified` keeps the order they were read in.
+    std::sort(outcome.damaged.begin(), outcome.damaged.end(),
+              [](const Damage& a, const Damage& b) { return a.path < b.path; });
     return outcome;
 }
 

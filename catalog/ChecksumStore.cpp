@@ -154,6 +154,16 @@ std::vector<StoredChecksum> ReadChecksums(CDatabase& database,
     return rows;
 }
 
+std::optional<std::vector<StoredChecksum>> ReadChecksumsIfKept(
+    CDatabase& database, const std::vector<std::string>& paths) {
+    try {
+        return ReadChecksums(database, paths);
+    } catch (const CDBException& error) {
+        if (!SaysTableIsMissing(error)) throw;
+        return std::nullopt;
+    }
+}
+
 std::vector<std::string> ChecksummedPaths(CDatabase& database) {
     std::vector<std::string> paths;
     for (const StoredChecksum& row :

@@ -41,6 +41,9 @@ std::vector<StoredChecksum> ReadDueChecksums(CDatabase& database, std::optional<
 // The rows of the given paths (those there are), in path order.
 std::vector<StoredChecksum> ReadChecksums(CDatabase& database,
                                           const std::vector<std::string>& paths);
+// The same, or nothing when the catalog has no checksum table (one query either way).
+std::optional<std::vector<StoredChecksum>> ReadChecksumsIfKept(
+    CDatabase& database, const std::vector<std::string>& paths);
 // The paths that have a checksum.
 std::vector<std::string> ChecksummedPaths(CDatabase& database);
 // The FILELIST rows whose path has no checksum.

@@ -1,7 +1,8 @@
 // trq export --sds: a recording across midnight written into SDS day files, read back by
 // mseed2sac (samples and start times from the generator's input); exporting again, or a
 // part first and the whole after, leaves each day file with every record once, in time
-// order. The inventory's codes name the files.
+// order. The inventory's codes name the files, and the manifest lists them with their
+// checksums.
 
 #include <gtest/gtest.h>
 
@@ -60,6 +61,16 @@ TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
                          "--sds", "sds", "@LOGIN@"}));
     EXPECT_EQ(coded.exitCode, 0) << coded.err;
     EXPECT_TRUE(std::filesystem::exists(ws.Path("sds/2013/ZZ/ABC/BHZ.D/ZZ.ABC.00.BHZ.D.2013.296")));
+
+    // The manifest lists every day file written, with the checksum of what it holds now.
+    std::string manifest;
+    for (const char* file :
+         {"2013/XX/ABC/BHZ.D/XX.ABC..BHZ.D.2013.295", "2013/XX/ABC/BHZ.D/XX.ABC..BHZ.D.2013.296",
+          "2013/ZZ/ABC/BHZ.D/ZZ.ABC.00.BHZ.D.2013.296"}) {
+        manifest +=
+            ReferenceChecksum(ReadFile(ws.Path("sds/") + file)).fileHash + "  " + file + "\n";
+    }
+    EXPECT_EQ(ReadFile(ws.Path("sds/manifest-xxh3-128.txt")), manifest);
 }
 
 }  // namespace

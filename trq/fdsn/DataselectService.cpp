@@ -7,6 +7,7 @@
 #include <span>
 
 #include "catalog/CatalogComparison.h"
+#include "trq/fdsn/ArchiveChecksums.h"
 #include "trq/fdsn/CatalogPool.h"
 #include "trq/mseed/EncodingChoice.h"
 
@@ -218,12 +219,13 @@ class Dataselect : public FdsnService {
         const DataselectRequest request =
             call.post ? ParseDataselectPost(call.body) : ParseDataselectGet(call.query);
         DataselectPlan plan;
+        FdsnAnswer answer;
         serving.pool.Use([&](CatalogStore& catalog) {
             ServedStreams streams(catalog, serving.settings.network,
                                   serving.settings.inventory.get());
             plan = PlanDataselect(streams, request, serving.settings, serving.log);
+            answer.headers = ArchiveChecksumHeaders(catalog, FilesRead(plan));
         });
-        FdsnAnswer answer;
         if (plan.traces.empty()) {
             answer.noDataStatus = request.noDataStatus;
             return answer;

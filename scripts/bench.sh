@@ -29,6 +29,11 @@
 #       each catalog, and by the shell loop of one classic run per recording; floor: cp -r
 #       of the recordings followed by sync. Also the batch's peak resident memory with
 #       --jobs 2.
+#   W7  checksums: W1 on each catalog and W2 converted with checksums and, on catalogs set
+#       up without table FILECHECKSUM, without them (the converter then hashes nothing),
+#       interleaved, medians; `trq check --verify` of a 1 GB archive (ten W2 days) beside
+#       cat of the same files to /dev/null, interleaved, both from the page cache; the
+#       hashes' throughput (bench_checksum: XXH3-128 against SHA-256 over 1 MiB).
 #   and the component benchmarks of bench/ (decoding, archive writer, registration and the
 #   bare driver pair beside it).
 #
@@ -36,6 +41,7 @@
 #   scripts/bench.sh converter   W1 and W2 alone
 #   scripts/bench.sh serve       W5 alone
 #   scripts/bench.sh campaign    W6 alone
+#   scripts/bench.sh checksums   W7 alone
 #
 # One function per workload below (bench_w1 ...), each measuring and adding its rows to the
 # table; the helpers they share are in scripts/bench-lib.sh.
@@ -50,6 +56,8 @@ root="$PWD"
 build="${PLQ_BENCH_BUILD_DIR:-build-bench}"
 repeat_w1=11
 repeat_w2=3
+repeat_w7=15
+repeat_w7_day=5
 only="${1:-all}"
 w5_clients=16
 w5_seconds=30
@@ -319,6 +327,87 @@ bench_w6() {
   row "W6 campaign, batch --jobs 2, SQLite" "peak RSS $(mib "$rss") MiB" "" "bounded per worker"
 }
 
+# W7: what checksums cost the converter (W1, W2 with and without, interleaved) and how fast
+# `trq check --verify` reads beside cat.
+bench_w7() {
+  say "W7: checksums: W1 and W2 with and without, interleaved; verify of 1 GB beside cat"
+  local kind i
+  # Catalogs as an older version set them up: without the checksum table.
+  scripts/catalog-setup.sh sqlite --dsn BENCHLITE0 --db "$work/catalog0.db" --ini-dir "$work/odbc"
+  sqlite3 -batch "$work/catalog0.db" "DROP TABLE FILECHECKSUM"
+  scripts/catalog-setup.sh postgres --dsn BENCHPG0 --host "$PGHOST" --port "$PGPORT" \
+    --db plq_bench0 --user "$PGUSER" --password "$PGPASSWORD" --ini-dir "$work/odbc"
+  PGPASSWORD="$PGPASSWORD" "$PGBIN/psql" -X -q -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" \
+    -d plq_bench0 -c "DROP TABLE filechecksum"
+  for kind in lite0 pg0; do
+    mkdir -p "$work/$kind/archive"
+    sed -e "s/^ODBC=BENCH\(LITE\|PG\)$/ODBC=BENCH\10/" -e "s|/${kind%0}/archive|/$kind/archive|" \
+      "$work/${kind%0}/plq2trq.ini" >"$work/$kind/plq2trq.ini"
+  done
+  [ -e "$work/w1.plq" ] ||
+    "$plqgen" "$work/w1.plq" --channels 3 --samples 360000 --rate 100 --format 0 --signal noise
+  for kind in lite lite0 pg pg0; do : >"$work/w7-$kind.us"; done
+  for i in $(seq 1 "$repeat_w7"); do
+    for kind in lite lite0 pg pg0; do
+      wall_us convert "$work/$kind" ../w1.plq "W7S$i" >>"$work/w7-$kind.us"
+    done
+  done
+  rm -rf "$work"/{lite,lite0,pg,pg0}/archive/W7S*
+  local with without name
+  for kind in lite pg; do
+    with=$(median <"$work/w7-$kind.us") without=$(median <"$work/w7-${kind}0.us")
+    name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
+    row "W7 typical hour with checksums, $name" "$(ms "$with") ms wall ($(change "$without" "$with"))" \
+      "without checksums $(ms "$without") ms" "<= 5% more: $(verdict "$with <= 1.05 * $without")"
+  done
+
+  [ -e "$work/w2.plq" ] ||
+    "$plqgen" "$work/w2.plq" --channels 3 --samples 8640000 --rate 100 --format 1 --signal noise
+  for kind in lite lite0; do : >"$work/w7-day-$kind.us"; done
+  for i in $(seq 1 "$repeat_w7_day"); do
+    for kind in lite lite0; do
+      wall_us convert "$work/$kind" ../w2.plq "W7D$i" >>"$work/w7-day-$kind.us"
+      rm -rf "$work/$kind/archive/W7D$i"
+    done
+  done
+  with=$(median <"$work/w7-day-lite.us") without=$(median <"$work/w7-day-lite0.us")
+  row "W7 a day with checksums, SQLite" "$(ms "$with") ms wall ($(change "$without" "$with"))" \
+    "without checksums $(ms "$without") ms" "<= 5% more: $(verdict "$with <= 1.05 * $without")"
+
+  # Ten days of W2 (10 x 103,680,000 bytes of samples, 720 files) in a catalog of their own.
+  scripts/catalog-setup.sh sqlite --dsn BENCHVERIFY --db "$work/verify.db" --ini-dir "$work/odbc"
+  mkdir -p "$work/verify/archive"
+  sed -e "s/^ODBC=BENCHLITE$/ODBC=BENCHVERIFY/" -e "s|/lite/archive|/verify/archive|" \
+    "$work/lite/plq2trq.ini" >"$work/verify/plq2trq.ini"
+  for i in $(seq 0 9); do convert "$work/verify" ../w2.plq "V$i"; done
+  local bytes verify=() cats=() v c
+  bytes=$(find "$work/verify/archive" -type f -name '[0-9]*' -printf '%s\n' | awk '{ s += $1 } END { print s }')
+  for i in 1 2 3; do
+    verify+=("$(wall_us sh -c "cd '$work/verify' && '$trq' check archive --verify")")
+    cats+=("$(wall_us sh -c "find '$work/verify/archive' -type f -name '[0-9]*' -exec cat {} + >/dev/null")")
+  done
+  v=$(printf '%s\n' "${verify[@]}" | median) c=$(printf '%s\n' "${cats[@]}" | median)
+  rm -rf "$work/verify"
+  row "W7 trq check --verify of $((bytes / 1000000)) MB (720 files), page cache warm" \
+    "$(ms "$v") ms wall, $(awk -v b="$bytes" -v us="$v" 'BEGIN { printf "%.0f", b / us }') MB/s" \
+    "cat to /dev/null $(ms "$c") ms, $(awk -v b="$bytes" -v us="$c" 'BEGIN { printf "%.0f", b / us }') MB/s" \
+    ">= 80% of cat's rate: $(verdict "$c >= 0.8 * $v") ($(awk -v a="$c" -v b="$v" 'BEGIN { printf "%.0f%%", a * 100 / b }'))"
+  row "W7 reading a day's files back and hashing them (the other way to hash)" \
+    "$(awk -v us="$v" -v b="$bytes" 'BEGIN { printf "%.1f", us * 103680000 / b / 1000 }') ms, from the verify above" "" ""
+
+  "$build/bench/bench_checksum" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w7.csv" 2>/dev/null
+  row "W7 hashing 1 MiB in memory (bench_checksum, median of 5 interleaved)" \
+    "XXH3-128 $(w7_rate BM_Xxh3_128) GB/s; an hour's file while written $(w7_rate BM_ChecksumWhileWriting) GB/s" \
+    "SHA-256 (OpenSSL) $(w7_rate BM_Sha256) GB/s" ""
+}
+# GB/s of benchmark $1 of bench_checksum (its median).
+w7_rate() {
+  awk -F, -v want="\"$1_median\"" '
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == "\"bytes_per_second\"") col = i; next }
+    $1 == want { printf "%.2f", $col / 1e9 }' "$work/w7.csv"
+}
+
 # W5: trq serve under 16 clients for 30 s on each catalog, on the day of W2, and its peak
 # memory while it sends the whole day in one answer.
 bench_w5() {
@@ -392,11 +481,12 @@ trap cleanup EXIT
 : >"$work/rows.md"
 setup
 case "$only" in
-  all) workloads=(w1 w2 w3 w4 components w6 w5) ;;
+  all) workloads=(w1 w2 w3 w4 components w6 w7 w5) ;;
   converter) workloads=(w1 w2) ;;
   serve) workloads=(w5) ;;
   campaign) workloads=(w6) ;;
-  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign)" >&2; exit 2 ;;
+  checksums) workloads=(w7) ;;
+  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign, checksums)" >&2; exit 2 ;;
 esac
 for workload in "${workloads[@]}"; do "bench_$workload"; done
 report >"$build/bench-results.md"

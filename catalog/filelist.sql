@@ -1,5 +1,5 @@
--- The catalog's table of archive files: one row per archive file. One text for every
--- database the catalog lives in (SQLite, PostgreSQL). Names are unquoted, so PostgreSQL
+-- The catalog's tables: FILELIST, one row per archive file, and FILECHECKSUM below. One
+-- text for every database the catalog lives in (SQLite, PostgreSQL). Names are unquoted, so PostgreSQL
 -- folds them to lower case and the converter's lower-case "cpath" filter matches.
 CREATE TABLE IF NOT EXISTS FILELIST (
     STA VARCHAR(255),

@@ -221,13 +221,17 @@ std::vector<const ArchiveEntry*> WithoutChecksum(const std::vector<ArchiveEntry>
 }
 
 // Records the checksums of the files without one that agree with their rows: the file has
-// its one row, and its name, header and sample count are the row's. A file that changed
-// since it was compared is left for the next run.
+// its one row, and its name, header and sample count are the row's, as the catalog had it
+// before this repair (`before`) and after it. A row the repair had to mend from the file
+// itself proves nothing of the file: its checksum waits for the next repair, after this
+// one's report. A file that changed since it was compared is left for the next run too.
 std::size_t RecordMissingChecksums(CatalogStore& catalog,
                                    const std::vector<const ArchiveEntry*>& without,
-                                   const std::vector<Difference>& remaining) {
+                                   const std::vector<Difference>& before,
+                                   const std::vector<Difference>& after) {
     std::set<std::string> differing;
-    for (const Difference& d : remaining) differing.insert(d.path);
+    for (const Difference& d : before) differing.insert(d.path);
+    for (const Difference& d : after) differing.insert(d.path);
     std::size_t recorded = 0;
     for (const ArchiveEntry* entry : without) {
         if (differing.count(entry->catalogPath)) continue;
@@ -281,7 +285,7 @@ CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
             // The journals may have brought checksums: those are the converter's own.
             result.checksumsRecorded = RecordMissingChecksums(
                 catalog, WithoutChecksum(entries, ChecksummedPaths(catalog.Database())),
-                result.remaining);
+                result.differences, result.remaining);
             result.withoutChecksum =
                 WithoutChecksum(entries, ChecksummedPaths(catalog.Database())).size();
         }
@@ -344,8 +348,9 @@ void PrintText(const CheckOptions& options, const CheckResult& result, std::ostr
     }
     if (const std::size_t without = result.withoutChecksum.value_or(0); without > 0) {
         out << "trq check: " << without << (without == 1 ? " file has" : " files have")
-            << " no checksum" << (options.repair ? "" : ": trq check --repair records them")
-            << "\n";
+            << (options.repair ? " no checksum yet: a file whose row this repair mended gets "
+                                 "its checksum from the next --repair\n"
+                               : " no checksum: trq check --repair records them\n");
     }
 }
 

@@ -61,16 +61,16 @@ class ChecksumBuilder {
     std::vector<std::string> blockHashes_;  // of the blocks filled
 };
 
-// A file read again and compared with the checksum recorded for it.
+// A file read again and compared with the checksum recorded for it: its length and each
+// block (which together cover every byte; the whole file's hash is for those who hash the
+// file whole, `xxh128sum` and the manifests).
 struct FixityComparison {
     int64_t lengthNow = 0;
     // Byte ranges, first and last byte, of the recorded blocks whose bytes are no longer
     // the recorded ones (a block cut short by a truncation included), adjacent ones joined.
     std::vector<std::pair<int64_t, int64_t>> changedRanges;
-    // The whole content's hash differs although every block agrees: damage not located.
-    bool wholeDiffers = false;
     bool Intact(const FileChecksum& recorded) const {
-        return lengthNow == recorded.length && changedRanges.empty() && !wholeDiffers;
+        return lengthNow == recorded.length && changedRanges.empty();
     }
 };
 

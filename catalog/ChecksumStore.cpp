@@ -117,10 +117,14 @@ void DeleteChecksum(CDatabase& database, const std::string& path) {
     ExecuteWithTextParameters(database, "DELETE FROM FILECHECKSUM WHERE CPATH=?", {path});
 }
 
-void MarkVerified(CDatabase& database, const std::string& path, double now) {
-    ExecuteWithTextParameters(
-        database, "UPDATE FILECHECKSUM SET VERIFIED=" + ChecksumTimeText(now) + " WHERE CPATH=?",
-        {path});
+void MarkVerified(CDatabase& database, const std::vector<std::string>& paths, double now) {
+    if (paths.empty()) return;
+    std::string markers;
+    for (std::size_t i = 0; i < paths.size(); ++i) markers += i == 0 ? "?" : ",?";
+    ExecuteWithTextParameters(database,
+                              "UPDATE FILECHECKSUM SET VERIFIED=" + ChecksumTimeText(now) +
+                                  " WHERE CPATH IN (" + markers + ")",
+                              paths);
 }
 
 std::vector<StoredChecksum> ReadDueChecksums(CDatabase& database, std::optional<double> before,

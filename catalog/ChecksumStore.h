@@ -30,8 +30,8 @@ bool ChecksumTableExists(CDatabase& database);
 void WriteChecksum(CDatabase& database, const std::string& path, const FileChecksum& checksum,
                    double now);
 void DeleteChecksum(CDatabase& database, const std::string& path);
-// Notes that the file of `path` matched its checksum at `now`.
-void MarkVerified(CDatabase& database, const std::string& path, double now);
+// Notes that the files of `paths` matched their checksums at `now` (one statement for all).
+void MarkVerified(CDatabase& database, const std::vector<std::string>& paths, double now);
 
 // The rows whose last verification lies before `before` (all, when nothing), the
 // longest-unverified first (then by path), read until their lengths add up to `budget`

@@ -56,7 +56,7 @@ root="$PWD"
 build="${PLQ_BENCH_BUILD_DIR:-build-bench}"
 repeat_w1=11
 repeat_w2=3
-repeat_w7=15
+repeat_w7=21
 repeat_w7_day=5
 only="${1:-all}"
 w5_clients=16
@@ -328,7 +328,9 @@ bench_w6() {
 }
 
 # W7: what checksums cost the converter (W1, W2 with and without, interleaved) and how fast
-# `trq check --verify` reads beside cat.
+# `trq check --verify` reads beside cat. On a shared machine the wall times move with the
+# load; each run's CPU time (user and system, of the process and its children) moves less,
+# and is given beside them.
 bench_w7() {
   say "W7: checksums: W1 and W2 with and without, interleaved; verify of 1 GB beside cat"
   local kind i
@@ -349,16 +351,14 @@ bench_w7() {
   for kind in lite lite0 pg pg0; do : >"$work/w7-$kind.us"; done
   for i in $(seq 1 "$repeat_w7"); do
     for kind in lite lite0 pg pg0; do
-      wall_us convert "$work/$kind" ../w1.plq "W7S$i" >>"$work/w7-$kind.us"
+      (cd "$work/$kind" && w7_run "$plq2trq" ../w1.plq "W7S$i") >>"$work/w7-$kind.us"
     done
   done
   rm -rf "$work"/{lite,lite0,pg,pg0}/archive/W7S*
-  local with without name
+  local name
   for kind in lite pg; do
-    with=$(median <"$work/w7-$kind.us") without=$(median <"$work/w7-${kind}0.us")
     name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
-    row "W7 typical hour with checksums, $name" "$(ms "$with") ms wall ($(change "$without" "$with"))" \
-      "without checksums $(ms "$without") ms" "<= 5% more: $(verdict "$with <= 1.05 * $without")"
+    w7_row "W7 typical hour with checksums, $name" "$work/w7-$kind.us" "$work/w7-${kind}0.us"
   done
 
   [ -e "$work/w2.plq" ] ||
@@ -366,13 +366,11 @@ bench_w7() {
   for kind in lite lite0; do : >"$work/w7-day-$kind.us"; done
   for i in $(seq 1 "$repeat_w7_day"); do
     for kind in lite lite0; do
-      wall_us convert "$work/$kind" ../w2.plq "W7D$i" >>"$work/w7-day-$kind.us"
+      (cd "$work/$kind" && w7_run "$plq2trq" ../w2.plq "W7D$i") >>"$work/w7-day-$kind.us"
       rm -rf "$work/$kind/archive/W7D$i"
     done
   done
-  with=$(median <"$work/w7-day-lite.us") without=$(median <"$work/w7-day-lite0.us")
-  row "W7 a day with checksums, SQLite" "$(ms "$with") ms wall ($(change "$without" "$with"))" \
-    "without checksums $(ms "$without") ms" "<= 5% more: $(verdict "$with <= 1.05 * $without")"
+  w7_row "W7 a day with checksums, SQLite" "$work/w7-day-lite.us" "$work/w7-day-lite0.us"
 
   # Ten days of W2 (10 x 103,680,000 bytes of samples, 720 files) in a catalog of their own.
   scripts/catalog-setup.sh sqlite --dsn BENCHVERIFY --db "$work/verify.db" --ini-dir "$work/odbc"
@@ -380,31 +378,57 @@ bench_w7() {
   sed -e "s/^ODBC=BENCHLITE$/ODBC=BENCHVERIFY/" -e "s|/lite/archive|/verify/archive|" \
     "$work/lite/plq2trq.ini" >"$work/verify/plq2trq.ini"
   for i in $(seq 0 9); do convert "$work/verify" ../w2.plq "V$i"; done
-  local bytes verify=() cats=() v c
+  local bytes v c vcpu ccpu
   bytes=$(find "$work/verify/archive" -type f -name '[0-9]*' -printf '%s\n' | awk '{ s += $1 } END { print s }')
-  for i in 1 2 3; do
-    verify+=("$(wall_us sh -c "cd '$work/verify' && '$trq' check archive --verify")")
-    cats+=("$(wall_us sh -c "find '$work/verify/archive' -type f -name '[0-9]*' -exec cat {} + >/dev/null")")
+  : >"$work/w7-verify.us"
+  : >"$work/w7-cat.us"
+  for i in $(seq 1 "$repeat_w7_day"); do
+    (cd "$work/verify" && w7_run "$trq" check archive --verify) >>"$work/w7-verify.us"
+    w7_run sh -c "find '$work/verify/archive' -type f -name '[0-9]*' -exec cat {} + >/dev/null" \
+      >>"$work/w7-cat.us"
   done
-  v=$(printf '%s\n' "${verify[@]}" | median) c=$(printf '%s\n' "${cats[@]}" | median)
   rm -rf "$work/verify"
+  v=$(cut -d ' ' -f 1 "$work/w7-verify.us" | median) c=$(cut -d ' ' -f 1 "$work/w7-cat.us" | median)
+  vcpu=$(cut -d ' ' -f 2 "$work/w7-verify.us" | median) ccpu=$(cut -d ' ' -f 2 "$work/w7-cat.us" | median)
   row "W7 trq check --verify of $((bytes / 1000000)) MB (720 files), page cache warm" \
-    "$(ms "$v") ms wall, $(awk -v b="$bytes" -v us="$v" 'BEGIN { printf "%.0f", b / us }') MB/s" \
-    "cat to /dev/null $(ms "$c") ms, $(awk -v b="$bytes" -v us="$c" 'BEGIN { printf "%.0f", b / us }') MB/s" \
+    "$(ms "$v") ms wall, $(awk -v b="$bytes" -v us="$v" 'BEGIN { printf "%.0f", b / us }') MB/s; $(ms "$vcpu") ms CPU" \
+    "cat to /dev/null $(ms "$c") ms, $(awk -v b="$bytes" -v us="$c" 'BEGIN { printf "%.0f", b / us }') MB/s; $(ms "$ccpu") ms CPU" \
     ">= 80% of cat's rate: $(verdict "$c >= 0.8 * $v") ($(awk -v a="$c" -v b="$v" 'BEGIN { printf "%.0f%%", a * 100 / b }'))"
   row "W7 reading a day's files back and hashing them (the other way to hash)" \
-    "$(awk -v us="$v" -v b="$bytes" 'BEGIN { printf "%.1f", us * 103680000 / b / 1000 }') ms, from the verify above" "" ""
+    "$(awk -v us="$v" -v b="$bytes" 'BEGIN { printf "%.1f", us * 103680000 / b / 1000 }') ms wall, $(awk -v us="$vcpu" -v b="$bytes" 'BEGIN { printf "%.1f", us * 103680000 / b / 1000 }') ms CPU, a tenth of the verify above" "" ""
 
   "$build/bench/bench_checksum" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w7.csv" 2>/dev/null
-  row "W7 hashing 1 MiB in memory (bench_checksum, median of 5 interleaved)" \
-    "XXH3-128 $(w7_rate BM_Xxh3_128) GB/s; an hour's file while written $(w7_rate BM_ChecksumWhileWriting) GB/s" \
+  row "W7 hashing 1 MiB in memory (bench_checksum, median of 5 interleaved, per CPU second)" \
+    "XXH3-128 $(w7_rate BM_Xxh3_128) GB/s; an hour's file as the converter hashes it (both hashes) $(w7_rate BM_ChecksumWhileWriting) GB/s" \
     "SHA-256 (OpenSSL) $(w7_rate BM_Sha256) GB/s" ""
+}
+# Runs the command (output discarded): wall and CPU microseconds, user and system time of
+# the command and its children.
+w7_run() {
+  python3 -c '
+import resource, subprocess, sys, time
+start = time.perf_counter()
+if subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+    sys.exit("failed: " + " ".join(sys.argv[1:]))
+wall = time.perf_counter() - start
+used = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(round(wall * 1e6), round((used.ru_utime + used.ru_stime) * 1e6))' "$@"
+}
+# A row of runs with checksums (file $2) beside those without (file $3): medians of wall
+# and CPU time; the target on the wall times.
+w7_row() {
+  local with without cwith cwithout
+  with=$(cut -d ' ' -f 1 "$2" | median) without=$(cut -d ' ' -f 1 "$3" | median)
+  cwith=$(cut -d ' ' -f 2 "$2" | median) cwithout=$(cut -d ' ' -f 2 "$3" | median)
+  row "$1" "$(ms "$with") ms wall ($(change "$without" "$with")), $(ms "$cwith") ms CPU ($(change "$cwithout" "$cwith"))" \
+    "without checksums $(ms "$without") ms wall, $(ms "$cwithout") ms CPU" \
+    "<= 5% more: $(verdict "$with <= 1.05 * $without") (wall), $(verdict "$cwith <= 1.05 * $cwithout") (CPU)"
 }
 # GB/s of benchmark $1 of bench_checksum (its median).
 w7_rate() {
   awk -F, -v want="\"$1_median\"" '
-    NR == 1 { for (i = 1; i <= NF; i++) if ($i == "\"bytes_per_second\"") col = i; next }
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == "bytes_per_second") col = i; next }
     $1 == want { printf "%.2f", $col / 1e9 }' "$work/w7.csv"
 }
 

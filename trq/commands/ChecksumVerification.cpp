@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <utility>
 
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
@@ -24,6 +25,8 @@ namespace {
 
 // How long a file that does not match waits for a conversion of its station to end.
 constexpr std::chrono::seconds kConfirmLockWait{10};
+// Files that matched, noted as verified by one statement.
+constexpr std::size_t kNotedTogether = 64;
 
 enum class Problem { kContentChanged, kLengthChanged, kMissing, kUnreadable };
 
@@ -101,7 +104,6 @@ Finding Compare(const std::string& path, const std::string& diskPath,
     if (comparison.lengthNow != recorded.length) damage.problem = Problem::kLengthChanged;
     for (const auto& [first, last] : comparison.changedRanges)
         damage.ranges.push_back({first, last});
-    if (comparison.wholeDiffers) damage.ranges.push_back({0, recorded.length - 1});
     if (comparison.lengthNow > recorded.length) {
         damage.ranges.push_back({recorded.length, comparison.lengthNow - 1, true});
     }
@@ -184,6 +186,7 @@ Outcome Verify(const VerifyOptions& options, const FoundCatalog& found, CatalogS
     const auto now = static_cast<double>(platform::Now());
     std::optional<double> before;
     if (options.olderThanSeconds) before = now - static_cast<double>(*options.olderThanSeconds);
+    std::vector<std::string> matched;  // not noted as verified yet
     for (const StoredChecksum& row : ReadDueChecksums(database, before, options.budget)) {
         if (!row.checksum) {
             outcome.notVerified.push_back(
@@ -205,14 +208,18 @@ Outcome Verify(const VerifyOptions& options, const FoundCatalog& found, CatalogS
         outcome.bytes += row.checksum->length;
         if (!finding.damage) {
             // Damage is never noted as verified: it stays first in line, and is reported
-            // again by every run until the file is converted again.
-            MarkVerified(database, row.path, now);
+            // again by every run until the file is converted again. The others are noted
+            // a group at a time: one commit for many files.
+            matched.push_back(row.path);
+            if (matched.size() == kNotedTogether)
+                MarkVerified(database, std::exchange(matched, {}), now);
             continue;
         }
         PlaceRanges(catalog, diskPath, *finding.damage);
         finding.damage->recordings = recordings->RecordingsThatWrote(row.path);
         outcome.damaged.push_back(std::move(*finding.damage));
     }
+    MarkVerified(database, matched, now);
     outcome.withoutChecksum = CountFilesWithoutChecksum(database);
     // Reported by path; `verified` keeps the order they were read in.
     std::sort(outcome.damaged.begin(), outcome.damaged.end(),

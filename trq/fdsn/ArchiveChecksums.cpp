@@ -1,7 +1,6 @@
 #include "trq/fdsn/ArchiveChecksums.h"
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 
 #include "catalog/CatalogStore.h"
@@ -9,21 +8,6 @@
 #include "odbc/DBException.h"
 
 namespace trq {
-
-std::vector<std::string> FilesRead(const DataselectPlan& plan) {
-    std::vector<std::string> paths;
-    for (const PlannedTrace& trace : plan.traces) {
-        for (const CatalogRow& row : trace.segment.files) {
-            const auto start = static_cast<int64_t>(std::llround(row.start * 1e6));
-            const auto end = static_cast<int64_t>(std::llround((row.start + row.duration) * 1e6));
-            const bool read = start < trace.window.to && end > trace.window.from;
-            if (read && std::find(paths.begin(), paths.end(), row.path) == paths.end()) {
-                paths.push_back(row.path);
-            }
-        }
-    }
-    return paths;
-}
 
 std::vector<std::pair<std::string, std::string>> ArchiveChecksumHeaders(
     CatalogStore& catalog, const std::vector<std::string>& paths) {

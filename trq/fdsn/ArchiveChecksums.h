@@ -10,20 +10,16 @@
 // header stays within what proxies take. A client compares them with a later answer's, an
 // operator with `trq check --verify`; the service itself does not read the files again.
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "trq/fdsn/DataselectService.h"
 
 class CatalogStore;
 
 namespace trq {
 
 inline constexpr std::size_t kListedFiles = 64;
-
-// The archive files (CPATH) of the plan's traces that meet their windows, each once.
-std::vector<std::string> FilesRead(const DataselectPlan& plan);
 
 // The headers for `paths`; none when the catalog keeps no checksums. Throws CatalogError.
 std::vector<std::pair<std::string, std::string>> ArchiveChecksumHeaders(

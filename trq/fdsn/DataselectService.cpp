@@ -1,6 +1,7 @@
 #include "trq/fdsn/DataselectService.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -125,6 +126,21 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
         AddTraces(plan, StreamTraces(std::move(good), stream.window, request), stream.name);
     }
     return plan;
+}
+
+std::vector<std::string> FilesRead(const DataselectPlan& plan) {
+    std::vector<std::string> paths;
+    for (const PlannedTrace& trace : plan.traces) {
+        for (const CatalogRow& row : trace.segment.files) {
+            const auto start = static_cast<int64_t>(std::llround(row.start * 1e6));
+            const auto end = static_cast<int64_t>(std::llround((row.start + row.duration) * 1e6));
+            const bool read = start < trace.window.to && end > trace.window.from;
+            if (read && std::find(paths.begin(), paths.end(), row.path) == paths.end()) {
+                paths.push_back(row.path);
+            }
+        }
+    }
+    return paths;
 }
 
 MiniSeedStream::MiniSeedStream(DataselectPlan plan, const ServeSettings& settings)

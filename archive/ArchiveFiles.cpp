@@ -110,22 +110,24 @@ std::optional<BlockRegistration> ArchiveFileOutput::AppendBlock(CStationArchive&
 
     replacedFiles_.Compare(channel, file.LengthAtOpen(), channel.Samples(),
                            static_cast<std::size_t>(blockBytes));
+    if (keepChecksums_) {
+        channel.FileHasher().Add(channel.Samples(), static_cast<std::size_t>(blockBytes));
+    }
     channel.ExtendFile(channel.BlockDuration());
     channel.SetFileLength(file.LengthAtOpen() + blockBytes);
     channel.SetFileUnsynced(!finished);
-    if (finished) syncedFiles_.emplace_back(channel.CurrentFilePath());
+    if (finished)
+        finishedFiles_.push_back({CurrentFile(station, channel, true), channel.FileLength()});
     NoteWritten(channel.CurrentFilePath(), false, false);
     BlockRegistration extended{RegistrationKind::kExtendedFile,
-                               {channel.CurrentFilePath(), station.Name(), channel.ChannelName(),
-                                channel.FileStart(), channel.FileDuration(), channel.SampleRate()},
-                               channel.FileLength()};
+                               CurrentFile(station, channel, false), channel.FileLength()};
     if (channel.FileDuration() > limitSeconds) channel.ForgetFile();
     return extended;
 }
 
 std::optional<BlockRegistration> ArchiveFileOutput::WriteNewFile(CStationArchive& station,
                                                                  CChannelBuffer& channel) {
-    SyncLeftFile(channel);  // a gap: the channel leaves its file for good
+    SyncLeftFile(station, channel);  // a gap: the channel leaves its file for good
     channel.StartFile(channel.BlockStart(), channel.BlockDuration());
     channel.SetFileLength(-1);  // known once the file is written whole
 
@@ -155,14 +157,19 @@ std::optional<BlockRegistration> ArchiveFileOutput::WriteNewFile(CStationArchive
     channel.SetCurrentFilePath(relativePath_);
 
     bool replaced = false;
+    channel.FileHasher().Reset();
     if (!CreateWholeFile(channel, header, fileName, replaced)) return std::nullopt;
-    channel.SetFileLength(static_cast<int64_t>(sizeof header) +
-                          static_cast<int64_t>(channel.BufferedCount()) * 4);
+    const auto blockBytes = static_cast<std::size_t>(channel.BufferedCount()) * 4;
+    channel.SetFileLength(static_cast<int64_t>(sizeof header + blockBytes));
+    if (keepChecksums_) {
+        channel.FileHasher().Add(header, sizeof header);
+        channel.FileHasher().Add(channel.Samples(), blockBytes);
+    }
     NoteWritten(relativePath_, true, replaced);
-    // No rotation test here: a first block longer than the limit still gets appends.
+    // No rotation test here: a first block longer than the limit still gets appends. A file
+    // of the final flush is finished already: its registration carries its checksum.
     return BlockRegistration{RegistrationKind::kNewFile,
-                             {relativePath_, station.Name(), channel.ChannelName(),
-                              channel.FileStart(), channel.FileDuration(), channel.SampleRate()}};
+                             CurrentFile(station, channel, finalFlush_)};
 }
 
 // The file is made under a temporary name and renamed into place once its header and first
@@ -224,7 +231,7 @@ bool ArchiveFileOutput::WriteAndSync(platform::OutputFile& file, const char* hea
     return WriteBlock(file, header, headerSize, channel) && (!finished || file.SyncData());
 }
 
-void ArchiveFileOutput::SyncLeftFile(CChannelBuffer& channel) {
+void ArchiveFileOutput::SyncLeftFile(const CStationArchive& station, CChannelBuffer& channel) {
     replacedFiles_.Finish(channel);
     if (!channel.FileUnsynced()) return;
     channel.SetFileUnsynced(false);
@@ -234,7 +241,15 @@ void ArchiveFileOutput::SyncLeftFile(CChannelBuffer& channel) {
         ReportWriteFailure(error.Describe(fullPath_));
         return;
     }
-    syncedFiles_.emplace_back(channel.CurrentFilePath());
+    finishedFiles_.push_back({CurrentFile(station, channel, true), channel.FileLength()});
+}
+
+FileRegistration ArchiveFileOutput::CurrentFile(const CStationArchive& station,
+                                                CChannelBuffer& channel, bool withChecksum) const {
+    FileRegistration file{channel.CurrentFilePath(), station.Name(),         channel.ChannelName(),
+                          channel.FileStart(),       channel.FileDuration(), channel.SampleRate()};
+    if (withChecksum && keepChecksums_) file.checksum = channel.FileHasher().Checksum();
+    return file;
 }
 
 bool ArchiveFileOutput::StillWrittenUpTo(const std::string& catalogPath, int64_t length) {

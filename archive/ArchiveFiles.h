@@ -34,26 +34,36 @@ struct BlockRegistration {
     int64_t fileLength = 0;  // bytes in the file once the block is in it
 };
 
+// A file that takes no more samples in this run and is synced whole: its row as it stands,
+// with its checksum where checksums are kept, and its length.
+struct FinishedFile {
+    FileRegistration file;
+    int64_t length = 0;
+};
+
 class ArchiveFileOutput {
   public:
     void SetDataDir(const char* directory) { dataDir_ = directory; }
     const std::string& DataDir() const { return dataDir_; }
+    // While set, every file's bytes are hashed as they are written, and a finished file
+    // comes with its checksum (FileChecksum.h).
+    void SetKeepChecksums(bool keep) { keepChecksums_ = keep; }
 
     // Writes the channel's block to its archive file (appending or starting a new file) and
     // empties the block. Returns the registration the file needs, none when nothing was
-    // written.
+    // written. A new file that is finished at once (the final flush) carries its checksum.
     std::optional<BlockRegistration> Flush(CStationArchive& station, CChannelBuffer& channel);
     // While set, every file written is finished: it is synced before its registration.
     void SetFinalFlush(bool finalFlush) { finalFlush_ = finalFlush; }
     // Syncs the channel's last file when it holds unsynced samples (it takes no more), and
     // tells when that file replaced one that held other data (ReplacedFiles.h).
-    void SyncLeftFile(CChannelBuffer& channel);
+    void SyncLeftFile(const CStationArchive& station, CChannelBuffer& channel);
     // Syncs the station directories that got new files since they were last synced.
     void SyncNewDirectories();
-    // The files (catalog paths) that were extended and have since been synced whole, each
-    // after its last block: they take no more samples in this run, and every sample they
-    // hold is on stable storage. The list is emptied.
-    std::vector<std::string> TakeSyncedFiles() { return std::exchange(syncedFiles_, {}); }
+    // The files that were written to after their first block and have since been synced
+    // whole, each after its last block: they take no more samples in this run, and every
+    // sample they hold is on stable storage. The list is emptied.
+    std::vector<FinishedFile> TakeFinishedFiles() { return std::exchange(finishedFiles_, {}); }
     // False when the file (catalog path) is no longer `length` bytes long: another writer
     // has made it anew or extended it since, and its own registrations describe it. True
     // also when its length cannot be read.
@@ -88,10 +98,14 @@ class ArchiveFileOutput {
                       bool finished);
     // Lists a file in written_ (an extension only when the file is not listed yet).
     void NoteWritten(const std::string& path, bool made, bool replaced);
+    // The row of the channel's current file as it stands, with its checksum when kept.
+    FileRegistration CurrentFile(const CStationArchive& station, CChannelBuffer& channel,
+                                 bool withChecksum) const;
 
     std::string dataDir_;
     bool writeFailed_ = false;
-    std::vector<std::string> syncedFiles_;          // see TakeSyncedFiles
+    bool keepChecksums_ = false;
+    std::vector<FinishedFile> finishedFiles_;       // see TakeFinishedFiles
     bool finalFlush_ = false;                       // FlushAll is running: files are finished
     std::vector<std::string> unsyncedDirectories_;  // station directories with new files
     WrittenFiles written_;

@@ -98,7 +98,8 @@ void CArchiveWriter::FlushAll() {
     for (std::size_t s = 0; s < stations_.size(); ++s) {
         for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) {
             Flush(s, c);
-            files_.SyncLeftFile(stations_[s]->Channel(c));  // a file left without a last block
+            // A file left without a last block.
+            files_.SyncLeftFile(*stations_[s], stations_[s]->Channel(c));
         }
     }
     files_.SetFinalFlush(false);
@@ -128,6 +129,11 @@ void CArchiveWriter::ReportStoppedChannels() {
 }
 
 void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
+    if (!checksumsAsked_) {
+        // Asked once, before the first file: a catalog without checksums costs no hashing.
+        files_.SetKeepChecksums(registrar_.KeepsChecksums());
+        checksumsAsked_ = true;
+    }
     CStationArchive& station = *stations_[stationIndex];
     const auto registration = files_.Flush(station, station.Channel(channelIndex));
     if (registration && registration->kind == RegistrationKind::kExtendedFile) {
@@ -156,28 +162,37 @@ void CArchiveWriter::KeepExtension(const FileRegistration& file, int64_t fileLen
 }
 
 void CArchiveWriter::RegisterSyncedExtensions() {
-    const std::vector<std::string> synced = files_.TakeSyncedFiles();
-    if (synced.empty() || keptExtensions_.empty()) return;
+    const std::vector<FinishedFile> finished = files_.TakeFinishedFiles();
+    if (finished.empty()) return;
     // Path by path, each in its order (a path's statements stay prepared from one row to the
-    // next); the extensions of files not yet synced stay kept.
+    // next); the extensions of files not yet finished stay kept.
     std::stable_sort(
         keptExtensions_.begin(), keptExtensions_.end(),
         [](const KeptExtension& a, const KeptExtension& b) { return a.file.path < b.file.path; });
     std::vector<FileRegistration> due;
-    std::vector<KeptExtension> later;
-    for (auto first = keptExtensions_.begin(); first != keptExtensions_.end();) {
-        auto end = std::find_if(first, keptExtensions_.end(), [&](const KeptExtension& kept) {
-            return kept.file.path != first->file.path;
+    for (const FinishedFile& done : finished) {
+        auto first =
+            std::find_if(keptExtensions_.begin(), keptExtensions_.end(),
+                         [&](const KeptExtension& k) { return k.file.path == done.file.path; });
+        auto end = std::find_if(first, keptExtensions_.end(), [&](const KeptExtension& k) {
+            return k.file.path != done.file.path;
         });
-        if (std::find(synced.begin(), synced.end(), first->file.path) == synced.end()) {
-            later.insert(later.end(), std::make_move_iterator(first), std::make_move_iterator(end));
-        } else if (files_.StillWrittenUpTo(first->file.path, (end - 1)->fileLength)) {
+        // Another writer may have changed the file since; its registrations describe it then.
+        if (files_.StillWrittenUpTo(done.file.path, done.length)) {
             for (auto kept = first; kept != end; ++kept) due.push_back(std::move(kept->file));
+            // The last registration of the file states it whole, with its checksum: a file
+            // finished after its first block alone is stated once more for it.
+            if (first != end) {
+                due.back().checksum = done.file.checksum;
+            } else if (done.file.checksum) {
+                due.push_back(done.file);
+            }
         }
-        // else: another writer has changed the file since; its registrations describe it.
-        first = end;
+        keptExtensions_.erase(first, end);
     }
-    keptExtensions_ = std::move(later);
+    std::stable_sort(
+        due.begin(), due.end(),
+        [](const FileRegistration& a, const FileRegistration& b) { return a.path < b.path; });
     if (due.empty()) return;
     const GroupOutcome group = registrar_.RegisterExtensions(due);
     if (group.registered == due.size()) return;

@@ -85,7 +85,8 @@ class CArchiveWriter {
     void Register(RegistrationKind kind, const FileRegistration& file);
     // Keeps the extension until its file is synced.
     void KeepExtension(const FileRegistration& file, int64_t fileLength);
-    // Registers the kept extensions of the files synced since the last call.
+    // Registers the kept extensions of the files finished (synced) since the last call, the
+    // last one of each file with the file's checksum.
     void RegisterSyncedExtensions();
     // Keeps a registration the catalog did not take in its station's journal.
     void Defer(RegistrationKind kind, const FileRegistration& file);
@@ -99,7 +100,8 @@ class CArchiveWriter {
     };
     std::vector<KeptExtension> keptExtensions_;  // in order, of files not yet synced
     bool mergeExtensions_ = false;
-    bool finalFlush_ = false;  // FlushAll is running
+    bool checksumsAsked_ = false;  // the registrar was asked whether it keeps checksums
+    bool finalFlush_ = false;      // FlushAll is running
     bool catalogFailed_ = false;
     std::size_t deferredCount_ = 0;
     std::vector<std::string> journalPaths_;

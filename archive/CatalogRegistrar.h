@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveText.h"
+#include "archive/FileChecksum.h"
 #include "archive/RecordingRecord.h"
 #include "recorder/Calendar.h"
 
@@ -22,10 +24,15 @@ struct FileRegistration {
     double rate = 0;         // samples per second
     int32_t gain = kArchiveGain;
     int32_t dataType = kArchiveDataTypeFloat;
+    // Set on the registration that states a finished file (synced, taking no more samples):
+    // the checksum of its whole content, which the catalog keeps beside the row.
+    std::optional<FileChecksum> checksum = std::nullopt;
 };
 
 enum class RegistrationKind {
-    kNewFile,       // the file was made anew: any row of its path is replaced
+    // The file was made anew: any row of its path is replaced, and any checksum of the path
+    // dropped (until the registration that finishes the file brings the new one).
+    kNewFile,
     kExtendedFile,  // samples were appended: the row is updated (added when missing)
 };
 
@@ -59,4 +66,6 @@ class CatalogRegistrar {
     virtual RegistrationOutcome RegisterRecording(const RecordingRecord& record);
     // The program the rows name as their creator (CREATER).
     virtual const std::string& CreatorName() const = 0;
+    // Whether the catalog keeps checksums: the writer hashes what it writes only then.
+    virtual bool KeepsChecksums() { return true; }
 };

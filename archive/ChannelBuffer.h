@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/FileChecksum.h"
 #include "recorder/Calendar.h"
 
 class CChannelBuffer {
@@ -60,6 +61,9 @@ class CChannelBuffer {
     void SetFileUnsynced(bool unsynced) { fileUnsynced_ = unsynced; }
     // Stores the path; false (and the path unchanged) when it does not fit the capacity.
     bool SetCurrentFilePath(std::string_view path);
+    // The checksum of the bytes written to the current file so far (when the writer keeps
+    // checksums): fed only with what reached the file whole.
+    ChecksumBuilder& FileHasher() { return fileHasher_; }
 
     // --- A channel whose block could not be written takes no more blocks in this run: they
     // would start files named after later blocks, which converting the recording again
@@ -79,6 +83,7 @@ class CChannelBuffer {
     double fileDuration_ = 0;
     int64_t fileLength_ = -1;
     bool fileUnsynced_ = false;
+    ChecksumBuilder fileHasher_;
     int64_t droppedCount_ = 0;
     EpochSeconds droppedFrom_ = 0;
     EpochSeconds blockStart_ = 0;

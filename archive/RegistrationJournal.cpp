@@ -18,6 +18,7 @@ constexpr char kNewKind[] = "new";
 constexpr char kUpdateKind[] = "update";
 constexpr char kRecordingKind[] = "recording";
 constexpr std::size_t kFieldCount = 10;
+constexpr std::size_t kChecksumFieldCount = 4;
 
 std::string Encoded(const std::string& text) {
     std::string out;
@@ -129,13 +130,27 @@ bool ParseRecording(const std::vector<std::string>& f, RecordingRecord& r) {
     return true;
 }
 
+bool ParseChecksum(const std::vector<std::string>& f, std::optional<FileChecksum>& checksum) {
+    if (f.size() == kFieldCount) return true;
+    FileChecksum read;
+    char* end = nullptr;
+    read.length = std::strtoll(f[10].c_str(), &end, 10);
+    read.fileHash = f[12];
+    if (f[10].empty() || *end != '\0' || f[11] != kChecksumAlgorithm ||
+        read.fileHash.size() != kHashDigits || !SplitBlockHashes(f[13], read.blockHashes)) {
+        return false;
+    }
+    checksum = std::move(read);
+    return true;
+}
+
 bool ParseLine(const std::string& line, JournalEntry& entry) {
     const std::vector<std::string> f = SplitFields(line);
     if (!f.empty() && f[0] == kRecordingKind) {
         entry.recording.emplace();
         return ParseRecording(f, *entry.recording);
     }
-    if (f.size() != kFieldCount) return false;
+    if (f.size() != kFieldCount && f.size() != kFieldCount + kChecksumFieldCount) return false;
     if (f[0] == kNewKind) {
         entry.kind = RegistrationKind::kNewFile;
     } else if (f[0] == kUpdateKind) {
@@ -147,7 +162,8 @@ bool ParseLine(const std::string& line, JournalEntry& entry) {
     return Decoded(f[1], file.path) && Decoded(f[2], file.station) && Decoded(f[3], file.channel) &&
            ParseDouble(f[4], file.start) && ParseDouble(f[5], file.duration) &&
            ParseDouble(f[6], file.rate) && ParseInt(f[7], file.gain) &&
-           ParseInt(f[8], file.dataType) && Decoded(f[9], entry.creator);
+           ParseInt(f[8], file.dataType) && Decoded(f[9], entry.creator) &&
+           ParseChecksum(f, file.checksum);
 }
 
 // Replaces the journal with `lines` (removes it when there are none): written beside it
@@ -168,6 +184,12 @@ std::string RewriteJournal(const std::string& path, const std::string& lines) {
     return reason.empty() ? "rename " + temporary + ": " + std::strerror(errno) : reason;
 }
 
+std::string ChecksumFields(const std::optional<FileChecksum>& checksum) {
+    if (!checksum) return {};
+    return '\t' + std::to_string(checksum->length) + '\t' + kChecksumAlgorithm + '\t' +
+           checksum->fileHash + '\t' + JoinedBlockHashes(checksum->blockHashes);
+}
+
 }  // namespace
 
 std::string JournalLine(const JournalEntry& entry) {
@@ -177,7 +199,7 @@ std::string JournalLine(const JournalEntry& entry) {
            Encoded(f.path) + '\t' + Encoded(f.station) + '\t' + Encoded(f.channel) + '\t' +
            Number(f.start) + '\t' + Number(f.duration) + '\t' + Number(f.rate) + '\t' +
            std::to_string(f.gain) + '\t' + std::to_string(f.dataType) + '\t' +
-           Encoded(entry.creator) + '\n';
+           Encoded(entry.creator) + ChecksumFields(f.checksum) + '\n';
 }
 
 std::string AppendToJournal(const std::string& path, const JournalEntry& entry) {

@@ -7,9 +7,12 @@
 //
 // Format: text, one registration per line, fields separated by tabs:
 //   kind  path  station  channel  start  duration  rate  gain  dataType  creator
+// and, for the registration that finishes a file, its checksum (FileChecksum.h):
+//   ...  creator  length  algorithm  fileHash  blockHashes
 // kind is "new" or "update"; numbers are written with 17 significant digits, so they read
-// back bit for bit; in texts, bytes below 0x20 and '%' are written as %XX. A line without
-// its final newline (a run killed while writing it) is not a registration.
+// back bit for bit; in texts, bytes below 0x20 and '%' are written as %XX; the block hashes
+// stand one after the other. A line without its final newline (a run killed while writing
+// it) is not a registration.
 //
 // The record of a recording whose conversion wrote into the station (RecordingRecord.h)
 // waits here too, in the order it came, as a line of kind "recording":

@@ -100,6 +100,18 @@ RegistrationOutcome DatabaseRegistrar::RegisterRecording(const RecordingRecord& 
     return RegistrationOutcome::kRegistered;
 }
 
+bool DatabaseRegistrar::KeepsChecksums() {
+    if (unavailable_) return true;
+    const CallWatchdog::Watch watch(
+        watchdog_, database_,
+        CallWatchdog::Clock::now() + std::chrono::seconds(login_.timeoutSeconds));
+    try {
+        return writer_.KeepsChecksums();
+    } catch (const CDBException&) {
+        return true;
+    }
+}
+
 RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {
     if (unavailable_) return RegistrationOutcome::kCatalogUnavailable;
     const CallWatchdog::Watch watch(

@@ -40,6 +40,9 @@ class DatabaseRegistrar : public CatalogRegistrar {
     // said once and not kept: it counts as made, so that it never holds a journal up.
     RegistrationOutcome RegisterRecording(const RecordingRecord& record) override;
     const std::string& CreatorName() const override { return creatorName_; }
+    // Asks the catalog once, under the time-out; true when the question fails (the
+    // registrations, which ask again, decide then).
+    bool KeepsChecksums() override;
 
     // Gives the catalog up from the start: a caller that knows it is away (a service whose
     // last conversion found it so) has every registration kept in the journal at once.

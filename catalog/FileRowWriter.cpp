@@ -1,7 +1,9 @@
 #include "catalog/FileRowWriter.h"
 
+#include <atomic>
 #include <optional>
 
+#include "catalog/ChecksumStore.h"
 #include "catalog/FileList.h"
 #include "odbc/DBException.h"
 #include "odbc/Transaction.h"
@@ -35,10 +37,27 @@ void FileRowWriter::Forget() noexcept {
     path_.clear();
 }
 
+bool FileRowWriter::KeepsChecksums() {
+    if (!checksumTable_) {
+        checksumTable_ = ChecksumTableExists(database_);
+        static std::atomic<bool> told{false};
+        if (!*checksumTable_ && !told.exchange(true)) {
+            ConsoleNotice(
+                "the catalog has no table FILECHECKSUM (it was set up before checksums were "
+                "kept): archive files are registered without checksums; running "
+                "scripts/catalog-setup.sh again adds it");
+        }
+    }
+    return *checksumTable_;
+}
+
 void FileRowWriter::Write(const std::string& creatorName, RegistrationKind kind,
                           const FileRegistration& file) {
     try {
-        WriteSelected(SelectRow(file.path), creatorName, kind, file);
+        // Asked before the transaction: a failed question would end it.
+        if (kind == RegistrationKind::kNewFile || file.checksum) KeepsChecksums();
+        WriteSelected(SelectRow(file.path), creatorName, kind, file,
+                      kind == RegistrationKind::kNewFile || file.checksum);
     } catch (...) {
         // Whatever the failure left on the statements (a result set, a half-done write) is
         // not carried into the next registration.
@@ -68,10 +87,11 @@ CFileList& FileRowWriter::SelectRow(const std::string& path) {
 // writer has committed meanwhile, and would wait for that in vain. The result set is closed
 // before the commit, as the statements were freed before it when nothing was kept.
 void FileRowWriter::WriteSelected(CFileList& row, const std::string& creatorName,
-                                  RegistrationKind kind, const FileRegistration& file) {
+                                  RegistrationKind kind, const FileRegistration& file,
+                                  bool ownTransaction) {
     std::optional<Transaction> transaction;
+    if (ownTransaction) transaction.emplace(database_);
     if (kind == RegistrationKind::kNewFile) {
-        transaction.emplace(database_);
         if (!row.IsEOF()) row.Delete();
         row.AddNew();
     } else if (row.IsEOF()) {
@@ -82,6 +102,15 @@ void FileRowWriter::WriteSelected(CFileList& row, const std::string& creatorName
     SetColumns(row, creatorName, file);
     row.Update();
     row.CloseCursor();
+    if (checksumTable_.value_or(false)) {
+        // A file made anew has no checksum until it is finished.
+        if (file.checksum) {
+            WriteChecksum(database_, file.path, *file.checksum,
+                          static_cast<double>(platform::Now()));
+        } else if (kind == RegistrationKind::kNewFile) {
+            DeleteChecksum(database_, file.path);
+        }
+    }
     if (transaction) transaction->Commit();
 }
 
@@ -105,11 +134,14 @@ void FileRowWriter::SetColumns(CFileList& row, const std::string& creatorName,
 void FileRowWriter::WriteExtensions(const std::string& creatorName,
                                     const std::vector<FileRegistration>& files) {
     try {
+        for (const FileRegistration& file : files) {
+            if (file.checksum) KeepsChecksums();
+        }
         std::optional<Transaction> transaction;
         for (const FileRegistration& file : files) {
             CFileList& row = SelectRow(file.path);
             if (!transaction) transaction.emplace(database_);
-            WriteSelected(row, creatorName, RegistrationKind::kExtendedFile, file);
+            WriteSelected(row, creatorName, RegistrationKind::kExtendedFile, file, false);
         }
         if (transaction) transaction->Commit();
     } catch (...) {

@@ -1,5 +1,5 @@
--- The catalog's table of archive files: one row per archive file. One text for every
--- database the catalog lives in (SQLite, PostgreSQL). Names are unquoted, so PostgreSQL
+-- The catalog's tables: FILELIST, one row per archive file, and FILECHECKSUM below. One
+-- text for every database the catalog lives in (SQLite, PostgreSQL). Names are unquoted, so PostgreSQL
 -- folds them to lower case and the converter's lower-case "cpath" filter matches.
 CREATE TABLE IF NOT EXISTS FILELIST (
     STA VARCHAR(255),
@@ -20,3 +20,21 @@ CREATE UNIQUE INDEX IF NOT EXISTS FILELIST_CPATH ON FILELIST (CPATH);
 -- time (trq list, avail, export and plot with --station). Adding it to an existing catalog
 -- leaves every row as it is.
 CREATE INDEX IF NOT EXISTS FILELIST_STA_CH_TBEGIN ON FILELIST (STA, CH, TBEGIN);
+-- The fixity of each archive file (archive/FileChecksum.h), kept apart from FILELIST: its
+-- length, the hash of its whole content and of each block of BLOCKSIZE bytes (BLOCKHASHES:
+-- one after the other), written when the converter has finished and synced the file, in
+-- the transaction of the file's last row update. RECORDED and VERIFIED are seconds since
+-- 1970-01-01 UTC: when the checksum was recorded, and when the file last matched it (at
+-- first when it was recorded); trq check --verify takes the longest-unverified first.
+-- Adding it to an older catalog leaves FILELIST as it is.
+CREATE TABLE IF NOT EXISTS FILECHECKSUM (
+    CPATH VARCHAR(255) PRIMARY KEY,
+    FLENGTH BIGINT,
+    ALGORITHM VARCHAR(16),
+    FHASH VARCHAR(64),
+    BLOCKSIZE INTEGER,
+    BLOCKHASHES TEXT,
+    RECORDED DOUBLE PRECISION,
+    VERIFIED DOUBLE PRECISION
+);
+CREATE INDEX IF NOT EXISTS FILECHECKSUM_VERIFIED ON FILECHECKSUM (VERIFIED, CPATH);

@@ -41,6 +41,11 @@
 #       stream on a kept connection, then the HTML), median of 3 runs of 5; and the
 #       availability picture of its default span, a week of every station, before the cache
 #       keeps it (bench_home_page).
+#   W9  checksums: W1 on each catalog and W2 converted with checksums and, on catalogs set
+#       up without table FILECHECKSUM, without them (the converter then hashes nothing),
+#       interleaved, medians; `trq check --verify` of a 1 GB archive (ten W2 days) beside
+#       cat of the same files to /dev/null, interleaved, both from the page cache; the
+#       hashes' throughput (bench_checksum: XXH3-128 against SHA-256 over 1 MiB).
 #   and the component benchmarks of bench/ (decoding, archive writer, registration and the
 #   bare driver pair beside it).
 #
@@ -50,6 +55,7 @@
 #   scripts/bench.sh campaign    W6 alone
 #   scripts/bench.sh watch       W7 alone
 #   scripts/bench.sh home        W8 alone
+#   scripts/bench.sh checksums   W9 alone
 #
 # One function per workload below (bench_w1 ...), each measuring and adding its rows to the
 # table; the helpers they share are in scripts/bench-lib.sh.
@@ -64,6 +70,8 @@ root="$PWD"
 build="${PLQ_BENCH_BUILD_DIR:-build-bench}"
 repeat_w1=11
 repeat_w2=3
+repeat_w9=21
+repeat_w9_day=9
 only="${1:-all}"
 w5_clients=16
 w5_seconds=30
@@ -422,6 +430,111 @@ bench_w6() {
   row "W6 campaign, batch --jobs 2, SQLite" "peak RSS $(mib "$rss") MiB" "" "bounded per worker"
 }
 
+# W9: what checksums cost the converter (W1, W2 with and without, interleaved) and how fast
+# `trq check --verify` reads beside cat. On a shared machine the wall times move with the
+# load; each run's CPU time (user and system, of the process and its children) moves less,
+# and is given beside them.
+bench_checksums() {
+  say "W9: checksums: W1 and W2 with and without, interleaved; verify of 1 GB beside cat"
+  local kind i
+  # Catalogs as an older version set them up: without the checksum table.
+  scripts/catalog-setup.sh sqlite --dsn BENCHLITE0 --db "$work/catalog0.db" --ini-dir "$work/odbc"
+  sqlite3 -batch "$work/catalog0.db" "DROP TABLE FILECHECKSUM"
+  scripts/catalog-setup.sh postgres --dsn BENCHPG0 --host "$PGHOST" --port "$PGPORT" \
+    --db plq_bench0 --user "$PGUSER" --password "$PGPASSWORD" --ini-dir "$work/odbc"
+  PGPASSWORD="$PGPASSWORD" "$PGBIN/psql" -X -q -h "$PGHOST" -p "$PGPORT" -U "$PGUSER" \
+    -d plq_bench0 -c "DROP TABLE filechecksum"
+  for kind in lite0 pg0; do
+    mkdir -p "$work/$kind/archive"
+    sed -e "s/^ODBC=BENCH\(LITE\|PG\)$/ODBC=BENCH\10/" -e "s|/${kind%0}/archive|/$kind/archive|" \
+      "$work/${kind%0}/plq2trq.ini" >"$work/$kind/plq2trq.ini"
+  done
+  [ -e "$work/w1.plq" ] ||
+    "$plqgen" "$work/w1.plq" --channels 3 --samples 360000 --rate 100 --format 0 --signal noise
+  for kind in lite lite0 pg pg0; do : >"$work/w9-$kind.us"; done
+  for i in $(seq 1 "$repeat_w9"); do
+    for kind in lite lite0 pg pg0; do
+      (cd "$work/$kind" && w9_run "$plq2trq" ../w1.plq "W9S$i") >>"$work/w9-$kind.us"
+    done
+  done
+  rm -rf "$work"/{lite,lite0,pg,pg0}/archive/W9S*
+  local name
+  for kind in lite pg; do
+    name=$([ "$kind" = lite ] && echo "SQLite (WAL)" || echo PostgreSQL)
+    w9_row "W9 typical hour with checksums, $name" "$work/w9-$kind.us" "$work/w9-${kind}0.us"
+  done
+
+  [ -e "$work/w2.plq" ] ||
+    "$plqgen" "$work/w2.plq" --channels 3 --samples 8640000 --rate 100 --format 1 --signal noise
+  for kind in lite lite0; do : >"$work/w9-day-$kind.us"; done
+  for i in $(seq 1 "$repeat_w9_day"); do
+    for kind in lite lite0; do
+      (cd "$work/$kind" && w9_run "$plq2trq" ../w2.plq "W9D$i") >>"$work/w9-day-$kind.us"
+      rm -rf "$work/$kind/archive/W9D$i"
+    done
+  done
+  w9_row "W9 a day with checksums, SQLite" "$work/w9-day-lite.us" "$work/w9-day-lite0.us"
+
+  # Ten days of W2 (10 x 103,680,000 bytes of samples, 720 files) in a catalog of their own.
+  scripts/catalog-setup.sh sqlite --dsn BENCHVERIFY --db "$work/verify.db" --ini-dir "$work/odbc"
+  mkdir -p "$work/verify/archive"
+  sed -e "s/^ODBC=BENCHLITE$/ODBC=BENCHVERIFY/" -e "s|/lite/archive|/verify/archive|" \
+    "$work/lite/plq2trq.ini" >"$work/verify/plq2trq.ini"
+  for i in $(seq 0 9); do convert "$work/verify" ../w2.plq "V$i"; done
+  local bytes v c vcpu ccpu
+  bytes=$(find "$work/verify/archive" -type f -name '[0-9]*' -printf '%s\n' | awk '{ s += $1 } END { print s }')
+  : >"$work/w9-verify.us"
+  : >"$work/w9-cat.us"
+  for i in $(seq 1 "$repeat_w9_day"); do
+    (cd "$work/verify" && w9_run "$trq" check archive --verify) >>"$work/w9-verify.us"
+    w9_run sh -c "find '$work/verify/archive' -type f -name '[0-9]*' -exec cat {} + >/dev/null" \
+      >>"$work/w9-cat.us"
+  done
+  rm -rf "$work/verify"
+  v=$(cut -d ' ' -f 1 "$work/w9-verify.us" | median) c=$(cut -d ' ' -f 1 "$work/w9-cat.us" | median)
+  vcpu=$(cut -d ' ' -f 2 "$work/w9-verify.us" | median) ccpu=$(cut -d ' ' -f 2 "$work/w9-cat.us" | median)
+  row "W9 trq check --verify of $((bytes / 1000000)) MB (720 files), page cache warm" \
+    "$(ms "$v") ms wall, $(awk -v b="$bytes" -v us="$v" 'BEGIN { printf "%.0f", b / us }') MB/s; $(ms "$vcpu") ms CPU" \
+    "cat to /dev/null $(ms "$c") ms, $(awk -v b="$bytes" -v us="$c" 'BEGIN { printf "%.0f", b / us }') MB/s; $(ms "$ccpu") ms CPU" \
+    ">= 80% of cat's rate: $(verdict "$c >= 0.8 * $v") ($(awk -v a="$c" -v b="$v" 'BEGIN { printf "%.0f%%", a * 100 / b }'))"
+  row "W9 reading a day's files back and hashing them (the other way to hash)" \
+    "$(awk -v us="$v" -v b="$bytes" 'BEGIN { printf "%.1f", us * 103680000 / b / 1000 }') ms wall, $(awk -v us="$vcpu" -v b="$bytes" 'BEGIN { printf "%.1f", us * 103680000 / b / 1000 }') ms CPU, a tenth of the verify above" "" ""
+
+  "$build/bench/bench_checksum" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv >"$work/w9.csv" 2>/dev/null
+  row "W9 hashing 1 MiB in memory (bench_checksum, median of 5 interleaved, per CPU second)" \
+    "XXH3-128 $(w9_rate BM_Xxh3_128) GB/s; an hour's file as the converter hashes it (both hashes) $(w9_rate BM_ChecksumWhileWriting) GB/s" \
+    "SHA-256 (OpenSSL) $(w9_rate BM_Sha256) GB/s" ""
+}
+# Runs the command (output discarded): wall and CPU microseconds, user and system time of
+# the command and its children.
+w9_run() {
+  python3 -c '
+import resource, subprocess, sys, time
+start = time.perf_counter()
+if subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+    sys.exit("failed: " + " ".join(sys.argv[1:]))
+wall = time.perf_counter() - start
+used = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(round(wall * 1e6), round((used.ru_utime + used.ru_stime) * 1e6))' "$@"
+}
+# A row of runs with checksums (file $2) beside those without (file $3): medians of wall
+# and CPU time; the target on the wall times.
+w9_row() {
+  local with without cwith cwithout
+  with=$(cut -d ' ' -f 1 "$2" | median) without=$(cut -d ' ' -f 1 "$3" | median)
+  cwith=$(cut -d ' ' -f 2 "$2" | median) cwithout=$(cut -d ' ' -f 2 "$3" | median)
+  row "$1" "$(ms "$with") ms wall ($(change "$without" "$with")), $(ms "$cwith") ms CPU ($(change "$cwithout" "$cwith"))" \
+    "without checksums $(ms "$without") ms wall, $(ms "$cwithout") ms CPU" \
+    "<= 5% more: $(verdict "$with <= 1.05 * $without") (wall), $(verdict "$cwith <= 1.05 * $cwithout") (CPU)"
+}
+# GB/s of benchmark $1 of bench_checksum (its median).
+w9_rate() {
+  awk -F, -v want="\"$1_median\"" '
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == "bytes_per_second") col = i; next }
+    $1 == want { printf "%.2f", $col / 1e9 }' "$work/w9.csv"
+}
+
 # W5: trq serve under 16 clients for 30 s on each catalog, on the day of W2, and its peak
 # memory while it sends the whole day in one answer.
 bench_w5() {
@@ -495,13 +608,14 @@ trap cleanup EXIT
 : >"$work/rows.md"
 setup
 case "$only" in
-  all) workloads=(w1 w2 w3 w4 components w6 watch w5 home) ;;
+  all) workloads=(w1 w2 w3 w4 components w6 watch checksums w5 home) ;;
   converter) workloads=(w1 w2) ;;
   serve) workloads=(w5) ;;
   campaign) workloads=(w6) ;;
   watch) workloads=(watch) ;;
   home) workloads=(home) ;;
-  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign, watch, home)" >&2; exit 2 ;;
+  checksums) workloads=(checksums) ;;
+  *) echo "bench.sh: unknown selection $only (all, converter, serve, campaign, watch, home, checksums)" >&2; exit 2 ;;
 esac
 for workload in "${workloads[@]}"; do "bench_$workload"; done
 report >"$build/bench-results.md"

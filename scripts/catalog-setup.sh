@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Creates the archive catalog (table FILELIST with its unique index on CPATH and its index
-# on STA, CH, TBEGIN; the record of recordings, tables RECORDINGS and RECORDINGFILES) in an
-# SQLite file or a PostgreSQL database, and registers an ODBC data source for it with
-# unixODBC. Running it again changes nothing but the data source entry, which is rewritten,
-# and adds a table or an index an older catalog lacks (its rows stay as they are). The
-# password is used to create the database only; the converter passes its own (PWD=).
+# on STA, CH, TBEGIN; the record of recordings, tables RECORDINGS and RECORDINGFILES; table
+# FILECHECKSUM of the files' checksums) in an SQLite file or a PostgreSQL database, and
+# registers an ODBC data source for it with unixODBC. Running it again changes nothing but the
+# data source entry, which is rewritten, and adds a table or an index an older catalog lacks
+# (its rows stay as they are). The password is used to create the database only; the
+# converter passes its own (PWD=).
 #
 #   catalog-setup.sh sqlite   --dsn NAME --db FILE [options]
 #   catalog-setup.sh postgres --dsn NAME --host HOST --port PORT --db NAME

@@ -17,6 +17,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config g++
   libcli11-dev nlohmann-json3-dev libcairo2-dev libmseed-dev libcpp-httplib-dev libxml2-dev libssl-dev
+  libxxhash-dev xxhash
   unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3 odbc-postgresql
   mseed2sac
 )

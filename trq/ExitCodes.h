@@ -25,5 +25,8 @@ inline constexpr int kExitListen = 7;
 // `trq export --encoding steim2` met a trace whose samples Steim-2 cannot carry exactly (not
 // whole numbers, or steps beyond its 30 bits): the trace is refused, not written as float32.
 inline constexpr int kExitSteim2Refused = 8;
+// `trq check --verify` found an archive file that no longer matches the checksum recorded
+// when it was written: changed, cut short, extended or missing.
+inline constexpr int kExitDamage = 9;
 
 }  // namespace trq

@@ -151,6 +151,7 @@ TEST_P(WriteFailure, EachFailureIsReportedAndLeavesFilesTheRowsDescribe) {
     std::vector<std::string> expected = c.expected;
     for (std::string& line : expected) line = std::regex_replace(line, std::regex("@"), data);
     EXPECT_EQ(out, expected);
+    EXPECT_EQ(w.WithoutTheirChecksum(), std::vector<std::string>());
 }
 
 CASE_TABLE(failures, WriteFailure, ReadCaseScript("tests/archive/failures.cases"));

@@ -68,8 +68,9 @@ class RecordingRegistrar : public CatalogRegistrar {
     }
     const std::string& CreatorName() const override { return creator; }
 
-    // "N|E path start duration rate" per registration; a run of one kind on one path is one
-    // line with the values of its last registration, counted: "71E ...".
+    // "N|E path start duration rate" per registration, and "checksum" when it brings the
+    // file's; a run of one kind on one path is one line with the values of its last
+    // registration, counted: "71E ...".
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
         std::string last;
@@ -80,7 +81,7 @@ class RecordingRegistrar : public CatalogRegistrar {
             if (run > 1) lines.pop_back();
             lines.push_back((run > 1 ? std::to_string(run) : "") + key + " " +
                             Text("%.13g", f.start) + " " + Text("%.9g", f.duration) + " " +
-                            Text("%.9g", f.rate));
+                            Text("%.9g", f.rate) + (f.checksum ? " checksum" : ""));
             last = key;
         }
         return lines;
@@ -123,6 +124,26 @@ struct TempWriter {
         std::filesystem::create_directory(data);
         writer.emplace(registrar);
         writer->SetDataDir(data.c_str());
+    }
+    // The files below the data directory whose last registration does not bring their
+    // checksum as the reference makes it (files never registered are another writer's).
+    std::vector<std::string> WithoutTheirChecksum() const {
+        std::vector<std::string> wrong;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(data)) {
+            const std::string name = std::filesystem::relative(entry.path(), data).string();
+            if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
+            const std::string path =
+                name.substr(0, name.find('/')) + "\\" + name.substr(name.find('/') + 1);
+            const auto last =
+                std::find_if(registrar.calls.rbegin(), registrar.calls.rend(),
+                             [&](const auto& call) { return call.second.path == path; });
+            if (last != registrar.calls.rend() &&
+                last->second.checksum !=
+                    testsupport::ReferenceChecksum(testsupport::ReadFile(entry.path()))) {
+                wrong.push_back(name);
+            }
+        }
+        return wrong;
     }
     // The registrations made, then the files below the data directory.
     std::vector<std::string> Outcome() const {

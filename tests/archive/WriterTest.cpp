@@ -46,6 +46,9 @@ TEST_P(WriterSequences, SequencesOfSamplesGiveTheirRegistrationsAndFiles) {
     w.writer.reset();
     EXPECT_EQ(w.Outcome(), c.expected);
     EXPECT_EQ(w.registrar.unsynced, std::vector<std::string>());
+    if (c.steps.back() != "noflush") {
+        EXPECT_EQ(w.WithoutTheirChecksum(), std::vector<std::string>());
+    }
 }
 
 CASE_TABLE(sequences, WriterSequences, ReadCaseScript("tests/archive/sequences.cases"));

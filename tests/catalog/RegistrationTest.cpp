@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <set>
 
@@ -45,8 +46,7 @@ SQLRETURN SQL_API CountedExecute(SQLHSTMT statement) {
 }
 
 // Runs the step on the catalog; returns the line it gives, if any.
-std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalog,
-                    CDatabase& database) {
+std::string RunStep(std::vector<std::string> f, const TestCatalog& catalog, CDatabase& database) {
     if (f[0] == "sql") ExecuteSql(catalog, f[1]);
     if (f[0] == "row") {
         ExecuteSql(catalog, "INSERT INTO FILELIST VALUES ('STA1',100,1,'" + f[1] + "',3,'" + f[2] +
@@ -59,6 +59,8 @@ std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalo
         return "read " + f[1] + ": " +
                (row.FieldStatus(8) & kFieldNull ? "null" : std::to_string(row.loadDate));
     }
+    const bool finished = f[0].ends_with("+");
+    if (finished) f[0].pop_back();
     if (f[0] != "N" && f[0] != "E") return "";
     OdbcCalls calls = Odbc();
     calls.ExecDirect = &CountedExecDirect;
@@ -66,7 +68,11 @@ std::string RunStep(const std::vector<std::string>& f, const TestCatalog& catalo
     calls.Execute = &CountedExecute;
     const ScopedOdbcCalls seam(calls);
     const platform::ScopedFixedClock clock(k2040 + (f.size() > 4 ? std::stoi(f[4]) : 0));
-    const FileRegistration file{f[1], "STA1", f[3], 1600000000.25, std::stod(f[2]), 100};
+    FileRegistration file{f[1], "STA1", f[3], 1600000000.25, std::stod(f[2]), 100};
+    if (finished) {
+        const int64_t length = 512 + 4 * std::llround(file.duration * file.rate);
+        file.checksum = FileChecksum{length, std::string(32, 'a'), {std::string(32, 'b')}};
+    }
     statements = 0;
     const bool made = f[0] == "N" ? RegisterNewFileRow(database, "PLQ2TRQ", file)
                                   : UpdateExtendedFileRow(database, "PLQ2TRQ", file);
@@ -107,7 +113,14 @@ TEST_P(Registration, StepsLeaveTheirRows) {
     }
     std::sort(rows.begin(), rows.end());
     out.insert(out.end(), rows.begin(), rows.end());
+    if (!has("sql|DROP TABLE FILECHECKSUM")) {
+        for (const auto& cells :
+             QueryRows(catalog, "SELECT CPATH,FLENGTH,RECORDED FROM FILECHECKSUM ORDER BY CPATH")) {
+            out.push_back("checksum " + cells[0] + "|" + cells[1] + "|" + cells[2]);
+        }
+    }
     if (!console.out.empty()) out.push_back("printed: " + console.out);
+    for (const std::string& notice : console.notices) out.push_back("notice: " + notice);
     EXPECT_EQ(out, c.expected);
 }
 

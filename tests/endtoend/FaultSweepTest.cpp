@@ -5,9 +5,10 @@
 // PostgreSQL a sample of the N of some calls, see Swept). After each: the exit code is one
 // the README lists, and 0 only with the uninterrupted run's archive and catalog; every
 // visible archive file holds the recording's true samples for its name; no row claims more
-// samples than its file holds and every TBEGIN is exact; a failure says why; and
-// `trq check --repair` plus a second conversion give the uninterrupted run's archive and
-// catalog.
+// samples than its file holds and every TBEGIN is exact; every checksum is that of its file
+// as it stands; a failure says why; `trq check --repair` leaves every file with a checksum
+// that `trq check --verify` finds intact; and a second conversion gives the uninterrupted
+// run's archive and catalog.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -176,6 +177,7 @@ plqgen::RecordingSpec Recording() {
 struct ArchiveState {
     std::map<std::string, std::string> files;  // every file but the station lock: its bytes
     Rows rows;
+    Rows checksums;  // CPATH, length, whole and block hashes
     auto operator<=>(const ArchiveState&) const = default;
 };
 
@@ -218,15 +220,20 @@ class FaultSweep : public ::testing::TestWithParam<CatalogKind> {
         char* argv[] = {args[0].data(), args[1].data(), args[2].data()};
         return RunConverter(3, argv, database, channels, DefaultSettingsFiles());
     }
-    void Repair() {
+    // trq check with --repair or --verify: its exit code, and its output when it is not 0
+    // or tells of files without a checksum.
+    std::string Check(bool repair) {
         trq::CheckOptions options;
         options.catalog.login.dsn = ws_.Catalog().dsn;
         options.catalog.login.user = ws_.Catalog().user;
         options.catalog.login.password = ws_.Catalog().password;
         options.catalog.dataDir = ws_.ArchiveDir();
-        options.repair = true;
+        options.repair = repair;
+        options.verify = !repair;
         std::ostringstream out, err;
-        trq::RunCheck(options, out, err);
+        const int exit = trq::RunCheck(options, out, err);
+        const bool told = exit != 0 || out.str().find("no checksum") != std::string::npos;
+        return std::to_string(exit) + (told ? "\n" + out.str() + err.str() : "");
     }
     ArchiveState State() const {
         ArchiveState state;
@@ -238,11 +245,33 @@ class FaultSweep : public ::testing::TestWithParam<CatalogKind> {
         state.rows = session_->Query(
             "SELECT CPATH,STA,CH,TBEGIN,TQTY,SPS,GAIN,DATATYPE,CREATER,FOFF FROM FILELIST "
             "ORDER BY CPATH");
+        state.checksums = session_->Query(
+            "SELECT CPATH,FLENGTH,FHASH,BLOCKHASHES FROM FILECHECKSUM ORDER BY CPATH");
         return state;
     }
     void Clear() const {
         fs::remove_all(ws_.ArchiveDir() + "/ABC");
         session_->Execute("DELETE FROM FILELIST");
+        session_->Execute("DELETE FROM FILECHECKSUM");
+    }
+    // The checksum rows that are not those of their files as the reference makes them.
+    static std::vector<std::string> WrongChecksums(const ArchiveState& state) {
+        std::vector<std::string> wrong;
+        for (const std::vector<std::string>& row : state.checksums) {
+            std::string name = row[0];
+            name[name.find('\\')] = '/';
+            const auto file = state.files.find(name);
+            const FileChecksum reference =
+                ReferenceChecksum(file == state.files.end() ? "" : file->second);
+            std::string blocks;
+            for (const std::string& hash : reference.blockHashes) blocks += hash;
+            if (file == state.files.end() ||
+                row != std::vector<std::string>{row[0], std::to_string(reference.length),
+                                                reference.fileHash, blocks}) {
+                wrong.push_back(row[0]);
+            }
+        }
+        return wrong;
     }
     // What a failed run may leave: archive files that hold the first samples of the
     // uninterrupted run's file of their name, and rows that claim no more than their file
@@ -313,6 +342,8 @@ TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
                              "1382453404.25", "1250", "4", "1", "3", "PLQ2TRQ", "512"});
     }
     ASSERT_EQ(whole.rows, exactRows);
+    ASSERT_EQ(whole.checksums.size(), 4u);
+    ASSERT_EQ(WrongChecksums(whole), std::vector<std::string>());
 
     int runs = 0;
     std::map<int, int> exits;
@@ -344,10 +375,12 @@ TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
             }
             EXPECT_FALSE(console.notices.empty()) << "a failure that does not say why: " << exit;
             ExpectPartOfTheWhole(after, whole);
+            EXPECT_EQ(WrongChecksums(after), std::vector<std::string>());
             // Recovery depends on nothing but what the failed run left: each state left is
             // recovered once (most failures of one statement's calls leave the same).
             if (!recovered.insert(after).second) continue;
-            Repair();
+            EXPECT_EQ(Check(true), "0");
+            EXPECT_EQ(Check(false), "0") << "the repaired archive does not verify";
             ConsoleLines again;
             EXPECT_EQ(Convert(), 0) << again.out;
             EXPECT_EQ(State(), whole) << "not brought back: exit " << exit << "\n" << console.out;

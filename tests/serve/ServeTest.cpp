@@ -256,7 +256,20 @@ TEST_P(Serve, CurlMeetsTheFdsnStatusesAndMseed2sacReadsAPost) {
     WriteFile(ws_.Path("request.txt"),
               "XX ABC -- BHZ 2013-10-22T01:40:00 2013-10-22T01:50:00\n"
               "XX ABC -- BHN 2013-10-22T03:00:00 2013-10-22T03:05:00\n");
-    ASSERT_EQ(Curl("/fdsnws/dataselect/1/query", {"--data-binary", "@request.txt"}).status, 200);
+    ASSERT_EQ(Curl("/fdsnws/dataselect/1/query",
+                   {"--data-binary", "@request.txt", "-D", ws_.Path("headers")})
+                  .status,
+              200);
+    // The checksums recorded of the two files read, in the order read.
+    const auto sum = [&](const std::string& name) {
+        return "ABC\\" + name +
+               "=xxh3-128:" + ReferenceChecksum(ReadFile(ws_.Path("archive/ABC/" + name))).fileHash;
+    };
+    EXPECT_NE(ReadFile(ws_.Path("headers"))
+                  .find("X-Archive-Checksums: " + sum("22102013-000000-BHZ.ABC") + "," +
+                        sum("22102013-030000-BHN.ABC") + "\r\n"),
+              std::string::npos)
+        << ReadFile(ws_.Path("headers"));
     std::filesystem::rename(ws_.Path("answer"), ws_.Path("post.mseed"));
     const auto sacs = Mseed2Sac(ws_.Path("post.mseed"), ws_.Path("sac"));
     ASSERT_EQ(sacs.size(), 2u);

@@ -7,12 +7,16 @@
 //   format 1   int32 v, value -v
 //   other      int32 v, value v
 
+#include <xxhash.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "archive/FileChecksum.h"
 #include "testing/PlqGenerator.h"
 
 namespace testsupport {
@@ -53,6 +57,25 @@ inline std::vector<float> ArchiveSamples(const std::string& fileBytes) {
         samples.push_back(value);
     }
     return samples;
+}
+
+// The checksum the catalog keeps for a file of these bytes, made anew from its description
+// with xxHash's one-shot XXH3-128 in the digits `xxh128sum` prints: the whole, then each MiB.
+inline FileChecksum ReferenceChecksum(const std::string& bytes) {
+    auto hex = [](const char* data, std::size_t size) {
+        XXH128_canonical_t canonical;
+        XXH128_canonicalFromHash(&canonical, XXH3_128bits(data, size));
+        std::string text;
+        for (unsigned char byte : canonical.digest)
+            text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+        return text;
+    };
+    FileChecksum checksum{static_cast<int64_t>(bytes.size()), hex(bytes.data(), bytes.size()), {}};
+    for (std::size_t at = 0; at < bytes.size(); at += 1 << 20) {
+        checksum.blockHashes.push_back(
+            hex(bytes.data() + at, std::min<std::size_t>(1 << 20, bytes.size() - at)));
+    }
+    return checksum;
 }
 
 // The text of an archive file header, padded as the file carries it: NUL, then spaces.

@@ -3,7 +3,8 @@
 // 00:00:00.000000 opens the new day. Exporting again, or the parts next to midnight first
 // (a later part of the first day's window, an earlier one of the second's) and the whole
 // after, leaves each day file with every record once, in time order; two pieces of a day
-// are one day file. The inventory's codes name the files.
+// are one day file. The inventory's codes name the files, and the manifest lists them with
+// their checksums.
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,16 @@ TEST(SdsExport, DayFilesCutAtMidnightAndNeverTwice) {
                          "--sds", "sds", "@LOGIN@"}));
     EXPECT_EQ(coded.exitCode, 0) << coded.err;
     EXPECT_TRUE(std::filesystem::exists(ws.Path("sds/2013/ZZ/ABC/BHZ.D/ZZ.ABC.00.BHZ.D.2013.296")));
+
+    // The manifest lists every day file written, with the checksum of what it holds now.
+    std::string manifest;
+    for (const char* file :
+         {"2013/XX/ABC/BHZ.D/XX.ABC..BHZ.D.2013.295", "2013/XX/ABC/BHZ.D/XX.ABC..BHZ.D.2013.296",
+          "2013/ZZ/ABC/BHZ.D/ZZ.ABC.00.BHZ.D.2013.296"}) {
+        manifest +=
+            ReferenceChecksum(ReadFile(ws.Path("sds/") + file)).fileHash + "  " + file + "\n";
+    }
+    EXPECT_EQ(ReadFile(ws.Path("sds/manifest-xxh3-128.txt")), manifest);
 }
 
 }  // namespace

@@ -12,9 +12,12 @@
 #include "archive/ArchiveText.h"
 #include "archive/StationRecovery.h"
 #include "catalog/CatalogComparison.h"
+#include "catalog/ChecksumStore.h"
 #include "catalog/DatabaseRegistrar.h"
 #include "catalog/FileRowWriter.h"
+#include "odbc/DBException.h"
 #include "odbc/Database.h"
+#include "platform/Clock.h"
 #include "trq/ExitCodes.h"
 #include "trq/commands/ConsoleCollector.h"
 #include "trq/commands/JsonOutput.h"
@@ -78,6 +81,10 @@ struct CheckResult {
     std::vector<Repair> repairs;
     std::vector<Difference> remaining;  // after the repair
     std::size_t rowsAfter = 0;
+    // Archive files without a checksum (none when the catalog keeps no checksums), and the
+    // checksums the repair recorded.
+    std::optional<std::size_t> withoutChecksum;
+    std::size_t checksumsRecorded = 0;
 };
 
 // The row the converter would have written for the file. A row that is kept keeps its
@@ -145,7 +152,9 @@ std::vector<Repair> RepairCatalog(CatalogStore& catalog, const std::vector<Archi
             kept = nullptr;
         }
         if (kept == nullptr) {
-            const bool ok = RegisterNewFileRow(catalog.Database(), rowCreator, row);
+            // Added as an extension's row is: a new file's registration would drop the
+            // path's checksum, which the file has to be verified against.
+            const bool ok = UpdateExtendedFileRow(catalog.Database(), rowCreator, row);
             repairs.push_back({path, RepairAction::kInserted, 1, ok, fromHeader});
         } else {
             const bool ok = UpdateExtendedFileRow(catalog.Database(), rowCreator, row);
@@ -197,6 +206,53 @@ std::size_t ArchiveFileCount(const std::vector<ArchiveEntry>& entries) {
     return count;
 }
 
+// The archive files that could have a checksum and have none: consistent files under the
+// names their headers give (a copy or a renamed file never gets a row either).
+std::vector<const ArchiveEntry*> WithoutChecksum(const std::vector<ArchiveEntry>& entries,
+                                                 const std::vector<std::string>& checksummed) {
+    const std::set<std::string> known(checksummed.begin(), checksummed.end());
+    std::vector<const ArchiveEntry*> without;
+    for (const ArchiveEntry& entry : entries) {
+        if (entry.kind == EntryKind::kArchiveFile && entry.file && NameMatchesHeader(entry) &&
+            !known.count(entry.catalogPath)) {
+            without.push_back(&entry);
+        }
+    }
+    return without;
+}
+
+// Records the checksums of the files without one that agree with their rows: the file has
+// its one row, and its name, header and sample count are the row's, as the catalog had it
+// before this repair (`before`) and after it. A row the repair had to mend from the file
+// itself proves nothing of the file: its checksum waits for the next repair, after this
+// one's report. A file that changed since it was compared is left for the next run too.
+std::size_t RecordMissingChecksums(CatalogStore& catalog,
+                                   const std::vector<const ArchiveEntry*>& without,
+                                   const std::vector<Difference>& before,
+                                   const std::vector<Difference>& after) {
+    std::set<std::string> differing;
+    for (const Difference& d : before) differing.insert(d.path);
+    for (const Difference& d : after) differing.insert(d.path);
+    std::size_t recorded = 0;
+    for (const ArchiveEntry* entry : without) {
+        if (differing.count(entry->catalogPath)) continue;
+        FileChecksum checksum;
+        try {
+            checksum = ChecksumOfFile(entry->diskPath);
+        } catch (const std::runtime_error&) {
+            continue;  // gone or unreadable since the scan: the comparison will tell
+        }
+        if (checksum.length != static_cast<int64_t>(kArchiveHeaderSize) +
+                                   4 * static_cast<int64_t>(entry->file->sampleCount)) {
+            continue;
+        }
+        WriteChecksum(catalog.Database(), entry->catalogPath, checksum,
+                      static_cast<double>(platform::Now()));
+        ++recorded;
+    }
+    return recorded;
+}
+
 CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
     CheckResult result;
     std::vector<ArchiveEntry> entries = ScanDataDirectory(found.dataDir);
@@ -207,7 +263,12 @@ CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
     result.differences = CompareArchiveWithCatalog(entries, rows);
     result.remaining = result.differences;
     result.rowsAfter = rows.size();
-    if (options.repair && !result.differences.empty()) {
+    const bool checksums = ChecksumTableExists(catalog.Database());
+    if (checksums) {
+        result.withoutChecksum =
+            WithoutChecksum(entries, ChecksummedPaths(catalog.Database())).size();
+    }
+    if (options.repair && (!result.differences.empty() || result.withoutChecksum.value_or(0))) {
         DatabaseRegistrar registrar(
             catalog.Database(), options.creator, found.login,
             CDatabase::kSearchedPositionedWrites | CDatabase::kNoOdbcDialog);
@@ -221,6 +282,14 @@ CheckResult Check(const CheckOptions& options, const FoundCatalog& found) {
         rows = catalog.ReadRows();
         result.rowsAfter = rows.size();
         result.remaining = CompareArchiveWithCatalog(entries, rows);
+        if (checksums) {
+            // The journals may have brought checksums: those are the converter's own.
+            result.checksumsRecorded = RecordMissingChecksums(
+                catalog, WithoutChecksum(entries, ChecksummedPaths(catalog.Database())),
+                result.differences, result.remaining);
+            result.withoutChecksum =
+                WithoutChecksum(entries, ChecksummedPaths(catalog.Database())).size();
+        }
     }
     return result;
 }
@@ -260,6 +329,10 @@ void PrintText(const CheckOptions& options, const CheckResult& result, std::ostr
     for (const Repair& r : result.repairs) {
         out << "repair " << r.path << ": " << RepairText(r) << "\n";
     }
+    if (result.checksumsRecorded > 0) {
+        out << "repair: checksums recorded for " << result.checksumsRecorded
+            << (result.checksumsRecorded == 1 ? " file" : " files") << " that had none\n";
+    }
     if (options.repair && !result.differences.empty()) {
         for (const Difference& d : result.remaining) out << "still differs: " << Line(d) << "\n";
     }
@@ -273,6 +346,12 @@ void PrintText(const CheckOptions& options, const CheckResult& result, std::ostr
     } else {
         out << result.remaining.size()
             << (result.remaining.size() == 1 ? " difference" : " differences") << "\n";
+    }
+    if (const std::size_t without = result.withoutChecksum.value_or(0); without > 0) {
+        out << "trq check: " << without << (without == 1 ? " file has" : " files have")
+            << (options.repair ? " no checksum yet: a file whose row this repair mended gets "
+                                 "its checksum from the next --repair\n"
+                               : " no checksum: trq check --repair records them\n");
     }
 }
 
@@ -306,7 +385,33 @@ nlohmann::json ToJson(const FoundCatalog& found, const CheckResult& result,
             {"repairs", repairs},
             {"remaining", DifferencesJson(result.remaining)},
             {"rowsAfter", result.rowsAfter},
+            {"withoutChecksum", result.withoutChecksum ? nlohmann::json(*result.withoutChecksum)
+                                                       : nlohmann::json(nullptr)},
+            {"checksumsRecorded", result.checksumsRecorded},
             {"console", console}};
+}
+
+int RunVerifyCommand(const CheckOptions& options, const FoundCatalog& found, std::ostream& out,
+                     std::ostream& err) {
+    VerifyOptions verify;
+    verify.json = options.json;
+    verify.recordings = options.recordings;
+    if (options.repair) {
+        err << "trq check: --verify and --repair are separate runs: --repair mends the rows, "
+               "--verify reads the files against their checksums\n";
+        return kExitUsage;
+    }
+    if (!options.budget.empty() && !(verify.budget = ParseSize(options.budget))) {
+        err << "trq check: --budget \"" << options.budget
+            << "\" is not a size in bytes (1000000, 500M, 40G, 2T)\n";
+        return kExitUsage;
+    }
+    if (!options.olderThan.empty() && !(verify.olderThanSeconds = ParseAge(options.olderThan))) {
+        err << "trq check: --older-than \"" << options.olderThan
+            << "\" is not an age (45s, 90m, 12h, 30d, 2w)\n";
+        return kExitUsage;
+    }
+    return RunVerify(verify, found, out, err);
 }
 
 }  // namespace
@@ -324,6 +429,9 @@ int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
                "trq.ini\n";
         return kExitUsage;
     }
+    if (options.verify || !options.budget.empty() || !options.olderThan.empty()) {
+        return RunVerifyCommand(options, found, out, err);
+    }
     CheckResult result;
     std::vector<std::string> console;
     try {
@@ -335,9 +443,17 @@ int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     } catch (const CatalogError& e) {
         err << "trq check: catalog " << found.login.dsn << ": " << e.what() << "\n";
         return kExitCatalog;
+    } catch (const CDBException& e) {
+        err << "trq check: catalog " << found.login.dsn << ": " << e.errorText;
+        return kExitCatalog;
     } catch (const std::runtime_error& e) {
         err << "trq check: " << e.what() << "\n";
         return kExitFault;
+    }
+    if (!result.withoutChecksum) {
+        err << "trq check: the catalog " << found.login.dsn
+            << " has no table FILECHECKSUM (it was set up before checksums were kept): the files' "
+               "checksums are not checked; running scripts/catalog-setup.sh again adds it\n";
     }
     if (options.json) {
         WriteJson(out, ToJson(found, result, console));
@@ -366,6 +482,14 @@ AddedCommand AddCheckCommand(CLI::App& app) {
     command->add_option("--creator", check->creator,
                         "CREATER of rows that --repair adds (default PLQ2TRQ)");
     command->add_flag("--json", check->json, "One JSON document on standard output");
+    command->add_flag("--verify", check->verify,
+                      "Read the files again and compare them with the checksums recorded when "
+                      "they were written; exits with 9 when one does not match");
+    command->add_option("--budget", check->budget,
+                        "With --verify: read about SIZE bytes (40G, 500M), the files verified "
+                        "longest ago first");
+    command->add_option("--older-than", check->olderThan,
+                        "With --verify: only files last verified longer than AGE ago (30d, 12h)");
     return {command,
             [check](std::ostream& out, std::ostream& err) { return RunCheck(*check, out, err); }};
 }

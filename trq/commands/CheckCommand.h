@@ -1,8 +1,10 @@
 #pragma once
 // `trq check [DATADIR] [--repair]`: compares the archive files below DATADIR with the
 // catalog's FILELIST rows and, with --repair, rewrites the rows from the files through the
-// converter's own registration code. The catalog and the data directory are found as the
-// converter finds them unless given.
+// converter's own registration code, and records the checksums of files that agree with
+// their rows and have none. `--verify` compares the files with their checksums instead
+// (ChecksumVerification.h). The catalog and the data directory are found as the converter
+// finds them unless given.
 
 #include <ostream>
 #include <string>
@@ -10,6 +12,7 @@
 #include "catalog/CatalogStore.h"
 #include "trq/Command.h"
 #include "trq/commands/CatalogOptions.h"
+#include "trq/commands/ChecksumVerification.h"
 
 namespace trq {
 
@@ -20,6 +23,10 @@ struct CheckOptions {
     // own.
     std::string creator = "PLQ2TRQ";
     bool json = false;
+    bool verify = false;
+    std::string budget;                      // --budget SIZE, as given
+    std::string olderThan;                   // --older-than AGE, as given
+    RecordingLookup* recordings = nullptr;  // for --verify; null: the catalog's own
 };
 
 int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err);

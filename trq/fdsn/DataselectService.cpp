@@ -1,12 +1,14 @@
 #include "trq/fdsn/DataselectService.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <span>
 
 #include "catalog/CatalogComparison.h"
+#include "trq/fdsn/ArchiveChecksums.h"
 #include "trq/fdsn/CatalogPool.h"
 #include "trq/mseed/EncodingChoice.h"
 
@@ -126,6 +128,21 @@ DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& r
     return plan;
 }
 
+std::vector<std::string> FilesRead(const DataselectPlan& plan) {
+    std::vector<std::string> paths;
+    for (const PlannedTrace& trace : plan.traces) {
+        for (const CatalogRow& row : trace.segment.files) {
+            const auto start = static_cast<int64_t>(std::llround(row.start * 1e6));
+            const auto end = static_cast<int64_t>(std::llround((row.start + row.duration) * 1e6));
+            const bool read = start < trace.window.to && end > trace.window.from;
+            if (read && std::find(paths.begin(), paths.end(), row.path) == paths.end()) {
+                paths.push_back(row.path);
+            }
+        }
+    }
+    return paths;
+}
+
 MiniSeedStream::MiniSeedStream(DataselectPlan plan, const ServeSettings& settings)
     : plan_(std::move(plan)),
       settings_(settings),
@@ -218,12 +235,13 @@ class Dataselect : public FdsnService {
         const DataselectRequest request =
             call.post ? ParseDataselectPost(call.body) : ParseDataselectGet(call.query);
         DataselectPlan plan;
+        FdsnAnswer answer;
         serving.pool.Use([&](CatalogStore& catalog) {
             ServedStreams streams(catalog, serving.settings.network,
                                   serving.settings.inventory.get());
             plan = PlanDataselect(streams, request, serving.settings, serving.log);
+            answer.headers = ArchiveChecksumHeaders(catalog, FilesRead(plan));
         });
-        FdsnAnswer answer;
         if (plan.traces.empty()) {
             answer.noDataStatus = request.noDataStatus;
             return answer;

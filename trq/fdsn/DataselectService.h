@@ -45,6 +45,10 @@ struct DataselectPlan {
 DataselectPlan PlanDataselect(ServedStreams& streams, const DataselectRequest& request,
                               const ServeSettings& settings, ServerLog& log);
 
+// The archive files (CPATH) of the plan's traces that meet their windows, each once, in
+// the order read.
+std::vector<std::string> FilesRead(const DataselectPlan& plan);
+
 // The records of a plan, made a few at a time.
 class MiniSeedStream {
   public:

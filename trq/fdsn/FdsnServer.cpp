@@ -168,6 +168,7 @@ void FdsnServer::HandleQuery(const httplib::Request& req, httplib::Response& res
 void FdsnServer::SendAnswer(FdsnAnswer answer, const FdsnService& service,
                             const httplib::Request& req, httplib::Response& res) {
     if (answer.noDataStatus != 0) return NoData(req, res, answer.noDataStatus);
+    for (const auto& [name, value] : answer.headers) res.set_header(name, value);
     if (!answer.next) {
         res.set_content(answer.body, answer.contentType);
         return;

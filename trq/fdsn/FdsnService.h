@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "trq/fdsn/FdsnRequest.h"
@@ -49,6 +50,7 @@ struct FdsnAnswer {
     std::string contentType;
     std::string body;
     std::function<std::string()> next;
+    std::vector<std::pair<std::string, std::string>> headers;  // sent with the data
 };
 
 // A document every service serves below its base path besides its methods (GET only).

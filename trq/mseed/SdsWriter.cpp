@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "archive/FileChecksum.h"
 #include "catalog/WindowSamples.h"
 #include "recorder/UtcTime.h"
 
@@ -152,14 +153,53 @@ void SdsWriter::WriteDay(const MiniSeedTrace& part) {
         [](const StoredRecord& a, const StoredRecord& b) { return a.start < b.start; });
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     const std::string temporary = path + ".part";
+    ChecksumBuilder hash;
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        for (const StoredRecord& record : records) out << record.bytes;
+        for (const StoredRecord& record : records) {
+            out << record.bytes;
+            hash.Add(record.bytes.data(), record.bytes.size());
+        }
         if (!out.flush()) {
             throw std::runtime_error("writing " + temporary + " failed: " + std::strerror(errno));
         }
     }
     std::filesystem::rename(temporary, path);
+    written_[path.substr(root_.size() + 1)] = hash.Checksum().fileHash;
+}
+
+SdsWriter::~SdsWriter() {
+    try {
+        WriteManifest();
+    } catch (const std::exception&) {
+        // The export has failed already, and says so.
+    }
+}
+
+std::string SdsWriter::ManifestName() {
+    return std::string("manifest-") + kChecksumAlgorithm + ".txt";
+}
+
+void SdsWriter::WriteManifest() {
+    if (written_.empty()) return;
+    const std::string path = root_ + "/" + ManifestName();
+    std::map<std::string, std::string> lines;  // by path
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t blank = line.find("  ");
+        if (blank != std::string::npos) lines[line.substr(blank + 2)] = line.substr(0, blank);
+    }
+    for (const auto& [file, hash] : written_) lines[file] = hash;
+    const std::string temporary = path + ".part";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        for (const auto& [file, hash] : lines) out << hash << "  " << file << "\n";
+        if (!out.flush()) {
+            throw std::runtime_error("writing " + temporary + " failed: " + std::strerror(errno));
+        }
+    }
+    std::filesystem::rename(temporary, path);
+    written_.clear();
 }
 
 }  // namespace trq

@@ -154,6 +154,25 @@ std::vector<RecordingRecord> ReadRecordings(CDatabase& database, const std::stri
     return records;
 }
 
+std::vector<RecordingRecord> LatestRecordingPerStation(CDatabase& database) {
+    CRecordingRow row(&database);
+    // One pass for the latest time of each station, joined back to its row.
+    row.SetFilter("R.STA=L.STA AND R.CONVERTED=L.LAST");
+    row.SetSort("R.STA,R.RPATH");
+    const std::string select = std::string("SELECT ") + kRecordColumns +
+                               " FROM RECORDINGS R, (SELECT STA, MAX(CONVERTED) AS LAST FROM "
+                               "RECORDINGS GROUP BY STA) L";
+    row.Open(CRecordset::kForwardOnly, select.c_str(), CRecordset::kReadOnly);
+    std::vector<RecordingRecord> records;
+    for (; !row.IsEOF(); row.MoveNext()) {
+        // Two records of one station at the same time: the first by path.
+        if (records.empty() || records.back().station != row.fields.station)
+            records.push_back(row.fields.Record());
+    }
+    row.Close();
+    return records;
+}
+
 std::vector<RecordingSource> ArchiveFileHistory(CDatabase& database,
                                                 const std::string& catalogPath) {
     CSourceRow row(&database);

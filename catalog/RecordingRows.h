@@ -27,6 +27,10 @@ void UpdateRecordedFileTime(CDatabase& database, const std::string& path, const 
 // files; in no particular order. Throws CDBException.
 std::vector<RecordingRecord> ReadRecordings(CDatabase& database, const std::string& prefix);
 
+// The record of each station's last recording (the latest CONVERTED), without archive files.
+// Throws CDBException.
+std::vector<RecordingRecord> LatestRecordingPerStation(CDatabase& database);
+
 // One recording's part in an archive file.
 struct RecordingSource {
     RecordingRecord recording;  // without its archive files

@@ -199,7 +199,8 @@ TEST_P(Surroundings, PasswordsThatLookLikeConnectStrings) {
     if (GetParam() == CatalogKind::kPostgres) {
         password = "pa;ss}w{rd";
         ExecuteSql(ws_.Catalog(), "CREATE ROLE " + role + " LOGIN PASSWORD 'pa;ss}w{rd'");
-        ExecuteSql(ws_.Catalog(), "GRANT ALL ON FILELIST TO " + role);
+        ExecuteSql(ws_.Catalog(),
+                   "GRANT ALL ON FILELIST, FILECHECKSUM, RECORDINGS, RECORDINGFILES TO " + role);
     }
     std::string ini = ws_.IniText(ws_.ArchiveDir());
     ini.replace(ini.find("PASSWORD="),

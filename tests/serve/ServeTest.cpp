@@ -607,7 +607,8 @@ TEST_P(Serve, PagesInABrowserAndMetricsAgreeWithTheCatalog) {
                     {"XX.CUR..BHZ", Iso(now - 7200), Iso(now - 600), "current", {}},
                     {"ZZ.FAR..HHZ", "", "", "no-data", none},
                     {"XX.NOW..BHN", Iso(midnight - 93600), Iso(midnight), "", nowCoverage},
-                    {"XX.NOW..BHZ", Iso(midnight - 93600), Iso(midnight), "", nowCoverage}};
+                    {"XX.NOW..BHZ", Iso(midnight - 93600), Iso(midnight), "", nowCoverage},
+                    {"ZZ.OLD..BHZ", "", "", "no-data", none}};
     const json& rows = pages["home-" + kind]["rows"];
     ASSERT_EQ(rows.size(), std::size(expected)) << rows.dump(1);
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -691,6 +692,24 @@ TEST_P(Serve, PagesInABrowserAndMetricsAgreeWithTheCatalog) {
                "TBEGIN>1382410000");
     EXPECT_TRUE(WaitUntil([&] { return Curl(picture).status == 200 && cacheCount("miss") == 5; },
                           std::chrono::seconds(20), "the picture drawn again"));
+
+    // What the watch mode leaves: its state file, a station's journal (15 bytes), and the
+    // record of recordings, which every conversion above wrote: the last of each station.
+    WriteFile(ws_.ArchiveDir() + "/.plq2trq-watch.state",
+              R"({"pid": 1, "state": "watching", "backlog": 2, "outcomes": {"converted": 812,)"
+              R"( "failed": 3, "incomplete": 0}})");
+    WriteFile(ws_.ArchiveDir() + "/NOW/.plq2trq.journal", "a\tjournal\tline\n");
+    const std::string watched = Curl("/metrics").body;
+    for (const std::string line :
+         {"trq_watch_recordings_total{outcome=\"converted\"} 812",
+          "trq_watch_recordings_total{outcome=\"failed\"} 3",
+          "trq_watch_recordings_total{outcome=\"incomplete\"} 0", "trq_watch_backlog_recordings 2",
+          "trq_catalog_journal_bytes 15"}) {
+        EXPECT_NE(watched.find("\n" + line + "\n"), std::string::npos) << line;
+    }
+    const std::string home = Curl("/").body;
+    EXPECT_NE(home.find("<th>Last recording</th>"), std::string::npos);
+    EXPECT_NE(home.find(">today.plq<br>converted<br><time"), std::string::npos) << home;
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogs, Serve,

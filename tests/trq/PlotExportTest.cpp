@@ -11,6 +11,7 @@
 #include "tests/trq/TrqTest.h"
 #include "trq/mseed/MiniSeedPacker.h"
 #include "trq/plot/AvailabilityPicture.h"
+#include "trq/plot/PlotRenderer.h"
 
 namespace {
 
@@ -122,6 +123,7 @@ TEST(AvailabilityPicture, AgreesWithTheText) {
         const auto& pixel = pixels[static_cast<std::size_t>(105 * width + x)];
         EXPECT_GT(pixel[1], pixel[0]) << "column " << x;
     }
+    trq::ReleaseFontCaches();
 }
 
 struct Trace {

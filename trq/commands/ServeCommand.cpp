@@ -13,6 +13,8 @@
 #include "trq/commands/EncodingOption.h"
 #include "trq/commands/InventoryOption.h"
 #include "trq/fdsn/FdsnServer.h"
+#include "trq/fdsn/RecordedWatchStatus.h"
+#include "trq/plot/PlotRenderer.h"
 
 namespace trq {
 
@@ -83,14 +85,16 @@ int RunServe(const ServeOptions& options, std::ostream& err) {
         return kExitUsage;
     }
     ::signal(SIGPIPE, SIG_IGN);  // a client that goes away is a failed write, not our end
-    ServeSettings settings{.network = options.network,
-                           .dataDir = found.dataDir,
-                           .maxSeconds = options.maxSeconds,
-                           .maxSamples = options.maxSamples,
-                           .encoding = options.encoding,
-                           .inventory = inventory,
-                           .lateSeconds = options.lateSeconds,
-                           .silentSeconds = options.silentSeconds};
+    ServeSettings settings{
+        .network = options.network,
+        .dataDir = found.dataDir,
+        .maxSeconds = options.maxSeconds,
+        .maxSamples = options.maxSamples,
+        .encoding = options.encoding,
+        .inventory = inventory,
+        .lateSeconds = options.lateSeconds,
+        .silentSeconds = options.silentSeconds,
+        .watch = std::make_shared<RecordedWatchStatus>(found.dataDir, options.watchState)};
     FdsnServer server(settings, found.login, static_cast<std::size_t>(options.threads));
     // SIGINT and SIGTERM stop the server; the requests under way finish.
     platform::StopOnSignal stopOnSignal([&server] { server.Stop(); });
@@ -105,7 +109,9 @@ int RunServe(const ServeOptions& options, std::ostream& err) {
         << "/ (catalog " << found.login.dsn << ", data directory "
         << (found.dataDir.empty() ? "." : found.dataDir) << ", network " << options.network << ", "
         << options.threads << " threads)" << std::endl;
-    if (!server.Run()) {
+    const bool served = server.Run();
+    ReleaseFontCaches();  // every request has ended: no picture is being drawn
+    if (!served) {
         err << "trq serve: serving on " << options.listen << " failed\n";
         return kExitListen;
     }
@@ -147,6 +153,9 @@ AddedCommand AddServeCommand(CLI::App& app) {
         ->add_option("--silent-after", serve->silentSeconds,
                      "Seconds since a stream's last sample from which the pages call it silent")
         ->capture_default_str();
+    command->add_option("--watch-state", serve->watchState,
+                        "The converter's watch mode's state file, for the pages and /metrics "
+                        "(default: DATA/.plq2trq-watch.state)");
     AddEncodingOption(*command, serve->encoding);
     AddInventoryOption(*command, serve->inventory);
     AddCatalogArguments(*command, serve->catalog);

@@ -25,6 +25,7 @@ struct ServeOptions {
     std::string inventory;          // StationXML file; empty: [FDSN] INVENTORY of the ini files
     double lateSeconds = 3600;      // the pages' latency classes (ServeSettings.h)
     double silentSeconds = 86400;
+    std::string watchState;  // the watch mode's state file; empty: DATA/.plq2trq-watch.state
     CatalogArguments catalog;
 };
 

@@ -5,10 +5,8 @@
 // journal. The pages ask a WatchStatusSource; where nothing is found they leave these parts
 // out.
 //
-// The source today is NoWatchStatus, which finds nothing: the watch mode's records (a
-// recordings table in the catalog, a state file the watch service writes) are read here
-// once they exist, by a source that implements Read() and that ServeCommand sets in the
-// serve settings.
+// `trq serve` reads what the watch mode leaves (RecordedWatchStatus.h); NoWatchStatus, which
+// finds nothing, is for servers and tests that show no watch mode.
 
 #include <cstdint>
 #include <map>

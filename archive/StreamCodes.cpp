@@ -11,8 +11,10 @@ constexpr std::size_t kChannelCodeLength = 3;
 
 std::string SeedCodeProblem(std::string_view code, std::size_t minLength, std::size_t maxLength) {
     if (code.size() < minLength || code.size() > maxLength) {
-        return "\"" + std::string(code) + "\" is " + std::to_string(code.size()) +
-               " characters; a SEED record holds " + std::to_string(minLength) + " to " +
+        // Appended piece by piece: g++ 12 -O2 warns (-Wrestrict, wrongly) of "\"" + std::string.
+        std::string text(1, '"');
+        text.append(code).append("\" is ").append(std::to_string(code.size()));
+        return text + " characters; a SEED record holds " + std::to_string(minLength) + " to " +
                std::to_string(maxLength);
     }
     for (char c : code) {

@@ -18,6 +18,10 @@ using namespace trqtest;
 
 // Applies one damage step of verify.cases to the workspace's files.
 void Damage(const Workspace& ws, const std::vector<std::string>& f) {
+    if (f[0] == "unrecorded") {
+        ExecuteSql(ws.Catalog(), "DELETE FROM RECORDINGFILES");
+        return;
+    }
     const std::string file = ws.Path("archive/ABC/22102013-134734-" + f[1] + ".ABC");
     if (f[0] == "flip") {
         std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);

@@ -342,6 +342,10 @@ TestCatalog PrivateCluster::MakeCatalog(const std::string& odbcDir, bool protoco
                       ";Database=trq;SSLmode=disable;UID=" + catalog.user +
                       ";PWD=" + catalog.password + ";";
     catalog.env = {{"ODBCSYSINI", odbcDir}, {"ODBCINI", odbcDir + "/odbc.ini"}};
+    // As for the templates (ReadTemplate): a test process whose first connection is to this
+    // catalog settles on its configuration, not on the machine's, which logs to /tmp.
+    ::setenv("ODBCSYSINI", odbcDir.c_str(), 0);
+    ::setenv("ODBCINI", (odbcDir + "/odbc.ini").c_str(), 0);
     return catalog;
 }
 

@@ -155,13 +155,20 @@ std::vector<RecordingRecord> ReadRecordings(CDatabase& database, const std::stri
 }
 
 std::vector<RecordingRecord> LatestRecordingPerStation(CDatabase& database) {
+    // A walk from station to station along the index on (STA, CONVERTED), each a MIN, then
+    // each station's latest row by the same index: a few probes per station, however many
+    // recordings years of ingest have recorded. UNION (not ALL) ends the walk should a
+    // collation ever lead back to a station met before.
+    const std::string select =
+        std::string(
+            "WITH RECURSIVE stations(sta) AS (SELECT MIN(STA) FROM RECORDINGS UNION "
+            "SELECT (SELECT MIN(STA) FROM RECORDINGS WHERE STA>s.sta) FROM stations s "
+            "WHERE s.sta IS NOT NULL) SELECT ") +
+        kRecordColumns +
+        " FROM stations s, RECORDINGS R WHERE s.sta IS NOT NULL AND R.STA=s.sta AND "
+        "R.CONVERTED=(SELECT MAX(CONVERTED) FROM RECORDINGS WHERE STA=s.sta) "
+        "ORDER BY R.STA, R.RPATH";
     CRecordingRow row(&database);
-    // One pass for the latest time of each station, joined back to its row.
-    row.SetFilter("R.STA=L.STA AND R.CONVERTED=L.LAST");
-    row.SetSort("R.STA,R.RPATH");
-    const std::string select = std::string("SELECT ") + kRecordColumns +
-                               " FROM RECORDINGS R, (SELECT STA, MAX(CONVERTED) AS LAST FROM "
-                               "RECORDINGS GROUP BY STA) L";
     row.Open(CRecordset::kForwardOnly, select.c_str(), CRecordset::kReadOnly);
     std::vector<RecordingRecord> records;
     for (; !row.IsEOF(); row.MoveNext()) {

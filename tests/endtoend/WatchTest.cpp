@@ -267,7 +267,7 @@ TEST_P(Watch, CatalogAwayGoesToTheJournalsAndComesBack) {
     service.Await("journal of station XYZ: 7 registrations and records made\n");
     WaitUntil([&] { return !fs::exists(ws.Path("archive/ABC/.plq2trq.journal")); }, kLimit,
               "the journal of ABC applied");
-    EXPECT_EQ(service.Stop(), 0);
+    EXPECT_EQ(service.Stop(), 0) << service.Log() << service.Err();
     EXPECT_EQ(Count(service.Log(), "the catalog is away: recordings are still converted"), 1u)
         << service.Log();
     ExpectSameAsBatch(ws, catalog, 0, {"in/ABC/02.plq", "in/XYZ/01.plq"});

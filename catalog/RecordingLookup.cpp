@@ -10,14 +10,14 @@ class CatalogRecordingLookup : public RecordingLookup {
 
     std::vector<RecordingSource> RecordingsThatWrote(const std::string& catalogPath) override {
         // Asked once: an older catalog without the record answers nothing for every file.
-        if (!hasRecord_) hasRecord_ = HasRecordTables(database_) ? 1 : 0;
-        if (*hasRecord_ == 0) return {};
+        if (!hasRecord_) hasRecord_ = HasRecordTables(database_);
+        if (!*hasRecord_) return {};
         return RecordingsOfArchiveFile(database_, catalogPath);
     }
 
   private:
     CDatabase& database_;
-    std::optional<int> hasRecord_;
+    std::optional<bool> hasRecord_;
 };
 
 }  // namespace

@@ -381,7 +381,7 @@ bench_home() {
 w8() {
   awk -F, -v want="\"$1/real_time_median\"" '
     NR == 1 { for (i = 1; i <= NF; i++) if ($i == "real_time") col = i; next }
-    $1 == want { printf "%.0f", $col }' "$work/w7.csv"
+    $1 == want { printf "%.0f", $col }' "$work/w8.csv"
 }
 
 # The component benchmarks of bench/ (all but those of W3, W4, W5 and W8), for below the table.

@@ -6,18 +6,6 @@
 
 namespace trq {
 
-namespace {
-
-std::string OneLine(std::string text) {
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    for (char& c : text) {
-        if (c == '\n') c = ' ';
-    }
-    return text;
-}
-
-}  // namespace
-
 RecordingSources::RecordingSources(CatalogArguments arguments) : arguments_(std::move(arguments)) {}
 
 RecordingSources::~RecordingSources() = default;
@@ -36,7 +24,7 @@ std::optional<std::vector<RecordingSource>> RecordingSources::Of(const std::stri
         } catch (const std::exception& e) {
             problem_ = "catalog " + login.dsn + ": " + e.what();
         } catch (const CDBException& e) {
-            problem_ = "catalog " + login.dsn + ": " + OneLine(e.errorText);
+            problem_ = "catalog " + login.dsn + ": " + DriverErrorText(e);
             catalog_.reset();
         }
     }
@@ -44,7 +32,7 @@ std::optional<std::vector<RecordingSource>> RecordingSources::Of(const std::stri
     try {
         return RecordingsOfArchiveFile(catalog_->Database(), catalogPath);
     } catch (const CDBException& e) {
-        problem_ = "reading the record of recordings: " + OneLine(e.errorText);
+        problem_ = "reading the record of recordings: " + DriverErrorText(e);
     }
     return std::nullopt;
 }

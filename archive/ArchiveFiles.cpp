@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -71,53 +72,35 @@ std::optional<BlockRegistration> ArchiveFileOutput::AppendBlock(CStationArchive&
         ReportWriteFailure();
         return std::nullopt;
     }
-    platform::OutputFile file = platform::OutputFile::OpenForAppend(fullPath_.c_str());
-    if (!file.IsOpen()) {
-        // Deleted, locked or refused: the block is dropped, the file and its row stay.
-        ReportWriteFailure(file.LastError().Describe(fullPath_));
-        return std::nullopt;
-    }
-    if (file.LengthAtOpen() != channel.FileLength()) {
-        // Another writer (a second converter on the same recording) has made this file anew
-        // or extended it since this channel last wrote it: the block would land behind
-        // samples it does not follow. It is dropped like a block whose file cannot be opened.
-        file.Close();
-        ReportWriteFailure("append " + fullPath_ + ": the file was changed by another writer");
-        return std::nullopt;
-    }
+    platform::OutputFile& file = channel.OpenFile();
+    // Removed or replaced since the last block: opened again by its name, which tells.
+    if (file.IsOpen() && !file.StillNamed()) file.Close();
+    if (!file.IsOpen() && !OpenToAppend(channel)) return std::nullopt;
+    const int64_t lengthBefore = channel.FileLength();
     const int64_t blockBytes = static_cast<int64_t>(channel.BufferedCount()) * 4;
     // Rotation: a file covering more than an hour less one second takes no further appends.
     const int32_t limitSeconds = station.FileLengthMinutes() * 60 - 1;
     const bool finished =
         finalFlush_ || channel.FileDuration() + channel.BlockDuration() > limitSeconds;
-    if (!WriteAndSync(file, nullptr, channel, finished)) {
+    if (!WriteBlock(file, nullptr, 0, channel)) {
         // Whatever part of the block reached the file is cut off again, so that the file
-        // keeps matching its catalog row.
+        // keeps matching its rows. The channel stops here, so the file takes no more: what
+        // it held before the block is synced at the barrier like any finished file.
         const std::string reason = file.LastError().Describe(fullPath_);
-        file.TruncateTo(file.LengthAtOpen());
-        file.Close();
+        file.TruncateTo(lengthBefore);
+        AwaitSync(station, channel);
         ReportWriteFailure(reason);
         return std::nullopt;
     }
-    if (!file.Close()) {
-        // The samples may or may not have reached the disk: cut them off again if the file
-        // can still be opened, so that it keeps matching its row.
-        platform::OutputFile again = platform::OutputFile::OpenForAppend(fullPath_.c_str());
-        if (again.IsOpen()) again.TruncateTo(file.LengthAtOpen());
-        ReportWriteFailure(file.LastError().Describe(fullPath_));
-        return std::nullopt;
-    }
 
-    replacedFiles_.Compare(channel, file.LengthAtOpen(), channel.Samples(),
+    replacedFiles_.Compare(channel, lengthBefore, channel.Samples(),
                            static_cast<std::size_t>(blockBytes));
     if (keepChecksums_) {
         channel.FileHasher().Add(channel.Samples(), static_cast<std::size_t>(blockBytes));
     }
     channel.ExtendFile(channel.BlockDuration());
-    channel.SetFileLength(file.LengthAtOpen() + blockBytes);
-    channel.SetFileUnsynced(!finished);
-    if (finished)
-        finishedFiles_.push_back({CurrentFile(station, channel, true), channel.FileLength()});
+    channel.SetFileLength(lengthBefore + blockBytes);
+    if (finished) AwaitSync(station, channel);
     NoteWritten(channel.CurrentFilePath(), false, false);
     BlockRegistration extended{RegistrationKind::kExtendedFile,
                                CurrentFile(station, channel, false), channel.FileLength()};
@@ -125,9 +108,28 @@ std::optional<BlockRegistration> ArchiveFileOutput::AppendBlock(CStationArchive&
     return extended;
 }
 
+bool ArchiveFileOutput::OpenToAppend(CChannelBuffer& channel) {
+    platform::OutputFile file = platform::OutputFile::OpenForAppend(fullPath_.c_str());
+    if (!file.IsOpen()) {
+        // Deleted, locked or refused: the block is dropped, the file and its row stay.
+        ReportWriteFailure(file.LastError().Describe(fullPath_));
+        return false;
+    }
+    if (file.LengthAtOpen() != channel.FileLength()) {
+        // Another writer has made this file anew or extended it since this channel wrote it
+        // (or the channel never wrote it whole): the block would land behind samples it does
+        // not follow. It is dropped like a block whose file cannot be opened.
+        file.Close();
+        ReportWriteFailure("append " + fullPath_ + ": the file was changed by another writer");
+        return false;
+    }
+    channel.OpenFile() = std::move(file);
+    return true;
+}
+
 std::optional<BlockRegistration> ArchiveFileOutput::WriteNewFile(CStationArchive& station,
                                                                  CChannelBuffer& channel) {
-    SyncLeftFile(station, channel);  // a gap: the channel leaves its file for good
+    LeaveFile(station, channel);  // a gap: the channel leaves its file for good
     channel.StartFile(channel.BlockStart(), channel.BlockDuration());
     channel.SetFileLength(-1);  // known once the file is written whole
 
@@ -156,11 +158,18 @@ std::optional<BlockRegistration> ArchiveFileOutput::WriteNewFile(CStationArchive
     MakeDirectory(directoryPath_.c_str());
     channel.SetCurrentFilePath(relativePath_);
 
+    // A finished file of the same name is still open, waiting for its sync: it is synced and
+    // closed first, so that its rows are made before the new file's and its lock does not
+    // keep the new file out.
+    if (IsAwaitingSync(relativePath_)) SyncFinishedFiles();
+
     bool replaced = false;
     channel.FileHasher().Reset();
     if (!CreateWholeFile(channel, header, fileName, replaced)) return std::nullopt;
     const auto blockBytes = static_cast<std::size_t>(channel.BufferedCount()) * 4;
     channel.SetFileLength(static_cast<int64_t>(sizeof header + blockBytes));
+    // A file of the final flush is registered with its checksum at once.
+    channel.SetStated({channel.FileLength(), channel.FileDuration(), !finalFlush_});
     if (keepChecksums_) {
         channel.FileHasher().Add(header, sizeof header);
         channel.FileHasher().Add(channel.Samples(), blockBytes);
@@ -185,8 +194,10 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
         ReportWriteFailure(file.LastError().Describe(temporaryPath_));
         return false;
     }
-    bool written = WriteAndSync(file, header, channel, finalFlush_);
-    written = file.Close() && written;
+    // A file of the final flush takes no more blocks: it is synced and closed before it
+    // takes its name. Any other stays open for the blocks that extend it.
+    bool written = WriteBlock(file, header, kArchiveHeaderSize, channel) &&
+                   (!finalFlush_ || (file.SyncData() && file.Close()));
     std::string reason = file.LastError().Describe(temporaryPath_);
     // A file that another writer is appending to (and holds locked) is not replaced.
     platform::OutputFile existing;
@@ -205,6 +216,7 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
         reason = "rename " + temporaryPath_ + ": " + std::strerror(errno);
     }
     if (!written) {
+        file.Close();
         platform::RemoveFile(temporaryPath_.c_str());
         ReportWriteFailure(reason);
         return false;
@@ -216,7 +228,7 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
         replacedFiles_.Compare(channel, kArchiveHeaderSize, channel.Samples(),
                                static_cast<std::size_t>(channel.BufferedCount()) * 4);
     }
-    channel.SetFileUnsynced(!finalFlush_);
+    if (!finalFlush_) channel.OpenFile() = std::move(file);
     if (std::find(unsyncedDirectories_.begin(), unsyncedDirectories_.end(), directoryPath_) ==
         unsyncedDirectories_.end()) {
         unsyncedDirectories_.push_back(directoryPath_);
@@ -225,23 +237,86 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
     return true;
 }
 
-bool ArchiveFileOutput::WriteAndSync(platform::OutputFile& file, const char* header,
-                                     CChannelBuffer& channel, bool finished) {
-    const std::size_t headerSize = header == nullptr ? 0 : kArchiveHeaderSize;
-    return WriteBlock(file, header, headerSize, channel) && (!finished || file.SyncData());
+void ArchiveFileOutput::LeaveFile(const CStationArchive& station, CChannelBuffer& channel) {
+    replacedFiles_.Finish(channel);
+    if (!channel.OpenFile().IsOpen()) return;
+    ComposeFullPath(channel.CurrentFilePath());
+    AwaitSync(station, channel);
 }
 
-void ArchiveFileOutput::SyncLeftFile(const CStationArchive& station, CChannelBuffer& channel) {
-    replacedFiles_.Finish(channel);
-    if (!channel.FileUnsynced()) return;
-    channel.SetFileUnsynced(false);
-    ComposeFullPath(channel.CurrentFilePath());
-    const platform::FileError error = platform::SyncFileData(fullPath_.c_str());
-    if (error.Failed()) {
-        ReportWriteFailure(error.Describe(fullPath_));
+void ArchiveFileOutput::AwaitSync(const CStationArchive& station, CChannelBuffer& channel) {
+    platform::OutputFile& file = channel.OpenFile();
+    if (channel.Stated().length == channel.FileLength() && !channel.Stated().checksumDue) {
+        // Its rows state it whole already, so it was synced as it stands (an append that
+        // failed and was cut back to it).
+        file.Close();
         return;
     }
-    finishedFiles_.push_back({CurrentFile(station, channel, true), channel.FileLength()});
+    // The disk starts on it now; the barrier's fdatasync then mostly waits for the journal.
+    file.StartWriteback();
+    if (awaitingSync_.empty()) firstAwaiting_ = std::chrono::steady_clock::now();
+    awaitingSync_.push_back({{CurrentFile(station, channel, true), channel.FileLength()},
+                             std::move(file), fullPath_, &channel, channel.Stated()});
+    // Once synced, its registrations state it whole, with its checksum.
+    channel.SetStated({channel.FileLength(), channel.FileDuration(), false});
+}
+
+bool ArchiveFileOutput::IsAwaitingSync(const std::string& catalogPath) const {
+    return std::any_of(awaitingSync_.begin(), awaitingSync_.end(), [&](const AwaitingSync& w) {
+        return w.finished.file.path == catalogPath;
+    });
+}
+
+bool ArchiveFileOutput::SyncDue() const {
+    return !awaitingSync_.empty() &&
+           (awaitingSync_.size() >= kMostAwaitingSync ||
+            std::chrono::steady_clock::now() - firstAwaiting_ >= kSyncWindow);
+}
+
+void ArchiveFileOutput::SyncFinishedFiles() {
+    for (AwaitingSync& waiting : awaitingSync_) {
+        bool synced = waiting.file.StillNamed() && waiting.file.SyncData();
+        synced = waiting.file.Close() && synced;
+        if (synced) {
+            finishedFiles_.push_back(std::move(waiting.finished));
+        } else {
+            CutBack(waiting);
+        }
+    }
+    awaitingSync_.clear();
+}
+
+void ArchiveFileOutput::CutBack(AwaitingSync& waiting) {
+    fullPath_ = waiting.fullPath;
+    ReportWriteFailure(waiting.file.LastError().Describe(waiting.fullPath));
+    const CChannelBuffer::StatedFile& before = waiting.statedBefore;
+    FinishedFile& finished = waiting.finished;
+    finished.cutBack = true;
+    // Whatever the failed call left of the samples since, they are not known to be on the
+    // disk: the file goes back to what its rows stated, and is synced as that.
+    platform::OutputFile file = platform::OutputFile::OpenForAppend(fullPath_.c_str());
+    const bool cut = file.IsOpen() && file.TruncateTo(before.length) && file.SyncData();
+    file.Close();
+    CChannelBuffer& channel = *waiting.channel;
+    channel.DropSamples((finished.length - before.length) / 4,
+                        finished.file.start + before.duration);
+    if (channel.CurrentFilePath() == finished.file.path) {
+        channel.SetFileLength(before.length);
+        channel.SetStated(before);
+    }
+    finished.length = before.length;
+    finished.file.duration = before.duration;
+    finished.file.checksum.reset();
+    // Its first block's row came without a checksum: it is stated once more with the
+    // checksum of what it holds now, read back.
+    if (cut && before.checksumDue && keepChecksums_) {
+        try {
+            finished.file.checksum = ChecksumOfFile(fullPath_);
+        } catch (const std::runtime_error& error) {
+            ConsoleNotice("%s", error.what());
+        }
+    }
+    finishedFiles_.push_back(std::move(finished));
 }
 
 FileRegistration ArchiveFileOutput::CurrentFile(const CStationArchive& station,

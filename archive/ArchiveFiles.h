@@ -3,7 +3,15 @@
 // as the first block of a new one, and syncing what was written. The writer
 // (ArchiveWriter.h) decides when a block leaves memory and registers the file this tells
 // it about.
+//
+// A channel's current file stays open from its first block to its last. A file that takes
+// no more samples is not synced on its own: the kernel is asked to start writing it out,
+// and the files finished within a short window are synced together at one barrier
+// (SyncFinishedFiles), after which the writer registers them. Between its last block and
+// the barrier, a file's row still claims what it claimed before (its first block, or what
+// an earlier run registered).
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,6 +47,10 @@ struct BlockRegistration {
 struct FinishedFile {
     FileRegistration file;
     int64_t length = 0;
+    // The file could not be synced and was cut back to what its rows stated before: its
+    // kept extensions claim samples it no longer holds. `file` then states it once more
+    // where its checksum was still due (with `file.checksum`), or not at all.
+    bool cutBack = false;
 };
 
 class ArchiveFileOutput {
@@ -53,16 +65,28 @@ class ArchiveFileOutput {
     // empties the block. Returns the registration the file needs, none when nothing was
     // written. A new file that is finished at once (the final flush) carries its checksum.
     std::optional<BlockRegistration> Flush(CStationArchive& station, CChannelBuffer& channel);
-    // While set, every file written is finished: it is synced before its registration.
+    // While set, every file written is finished: a new file is synced before its
+    // registration, an extended one waits for the barrier.
     void SetFinalFlush(bool finalFlush) { finalFlush_ = finalFlush; }
-    // Syncs the channel's last file when it holds unsynced samples (it takes no more), and
-    // tells when that file replaced one that held other data (ReplacedFiles.h).
-    void SyncLeftFile(const CStationArchive& station, CChannelBuffer& channel);
+    // The channel leaves its current file (it takes no more samples): an open file waits for
+    // the next barrier. Tells when that file replaced one that held other data
+    // (ReplacedFiles.h).
+    void LeaveFile(const CStationArchive& station, CChannelBuffer& channel);
     // Syncs the station directories that got new files since they were last synced.
     void SyncNewDirectories();
+
+    // The barrier: syncs every finished file that waits for it (fdatasync) and closes it. A
+    // file whose sync or close fails is reported as a write failure and left out of
+    // TakeFinishedFiles.
+    void SyncFinishedFiles();
+    // True when the barrier is due: kMostAwaitingSync files wait, or the first of them has
+    // waited kSyncWindow.
+    bool SyncDue() const;
+    static constexpr std::size_t kMostAwaitingSync = 64;
+    static constexpr std::chrono::milliseconds kSyncWindow{1000};
     // The files that were written to after their first block and have since been synced
-    // whole, each after its last block: they take no more samples in this run, and every
-    // sample they hold is on stable storage. The list is emptied.
+    // whole at a barrier: they take no more samples in this run, and every sample they hold
+    // is on stable storage. The list is emptied.
     std::vector<FinishedFile> TakeFinishedFiles() { return std::exchange(finishedFiles_, {}); }
     // False when the file (catalog path) is no longer `length` bytes long: another writer
     // has made it anew or extended it since, and its own registrations describe it. True
@@ -74,6 +98,15 @@ class ArchiveFileOutput {
     const WrittenFiles& Written() const { return written_; }
 
   private:
+    // A finished file, still open, whose data the kernel has been asked to write out.
+    struct AwaitingSync {
+        FinishedFile finished;
+        platform::OutputFile file;
+        std::string fullPath;
+        CChannelBuffer* channel;                // that wrote it; lives as long as the writer
+        CChannelBuffer::StatedFile statedBefore;  // what its rows stated before it finished
+    };
+
     std::optional<BlockRegistration> AppendBlock(CStationArchive& station, CChannelBuffer& channel);
     std::optional<BlockRegistration> WriteNewFile(CStationArchive& station,
                                                   CChannelBuffer& channel);
@@ -92,10 +125,15 @@ class ArchiveFileOutput {
     // `replaced` tells whether a file of that name was there before.
     bool CreateWholeFile(CChannelBuffer& channel, const char* header, const std::string& name,
                          bool& replaced);
-    // Writes the block, and syncs the file when it takes no more blocks; false when either
-    // failed (the reason is in the file's LastError).
-    bool WriteAndSync(platform::OutputFile& file, const char* header, CChannelBuffer& channel,
-                      bool finished);
+    // Opens the channel's current file (fullPath_) to append to it, when it is as long as the
+    // channel left it; reports the failure otherwise.
+    bool OpenToAppend(CChannelBuffer& channel);
+    // Hands the channel's open file (fullPath_) on to the next barrier, starting its writeback.
+    void AwaitSync(const CStationArchive& station, CChannelBuffer& channel);
+    bool IsAwaitingSync(const std::string& catalogPath) const;
+    // A file that could not be synced or closed: reported, cut back to what its rows stated
+    // before it finished, its lost samples counted on its channel (which stops).
+    void CutBack(AwaitingSync& waiting);
     // Lists a file in written_ (an extension only when the file is not listed yet).
     void NoteWritten(const std::string& path, bool made, bool replaced);
     // The row of the channel's current file as it stands, with its checksum when kept.
@@ -105,6 +143,8 @@ class ArchiveFileOutput {
     std::string dataDir_;
     bool writeFailed_ = false;
     bool keepChecksums_ = false;
+    std::vector<AwaitingSync> awaitingSync_;        // finished, in order, not yet synced
+    std::chrono::steady_clock::time_point firstAwaiting_;
     std::vector<FinishedFile> finishedFiles_;       // see TakeFinishedFiles
     bool finalFlush_ = false;                       // FlushAll is running: files are finished
     std::vector<std::string> unsyncedDirectories_;  // station directories with new files

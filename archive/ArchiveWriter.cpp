@@ -91,7 +91,8 @@ std::size_t CArchiveWriter::FindOrAddChannel(std::size_t stationIndex, const cha
 }
 
 void CArchiveWriter::FlushAll() {
-    // Every file is finished now: each flush syncs its file before the last registration.
+    // Every file is finished now: all are synced at one barrier before their last
+    // registrations.
     files_.SetFinalFlush(true);
     finalFlush_ = true;
     files_.SyncNewDirectories();
@@ -99,11 +100,12 @@ void CArchiveWriter::FlushAll() {
         for (std::size_t c = 0; c < stations_[s]->ChannelCount(); ++c) {
             Flush(s, c);
             // A file left without a last block.
-            files_.SyncLeftFile(*stations_[s], stations_[s]->Channel(c));
+            files_.LeaveFile(*stations_[s], stations_[s]->Channel(c));
         }
     }
     files_.SetFinalFlush(false);
     finalFlush_ = false;
+    files_.SyncFinishedFiles();
     RegisterSyncedExtensions();
     // What is left belongs to files whose sync failed (reported as a write failure): their
     // rows keep claiming only what was synced before.
@@ -140,9 +142,11 @@ void CArchiveWriter::Flush(std::size_t stationIndex, std::size_t channelIndex) {
         KeepExtension(registration->file, registration->fileLength);
     }
     const bool newFile = registration && registration->kind == RegistrationKind::kNewFile;
-    // A file finished by this block, or left at a gap before a new file (which may take the
-    // same name), first. At the end of the run the files finished by the last blocks are
-    // registered together once all are synced (FlushAll).
+    // The files finished within the window are synced together once it has passed (or
+    // enough of them wait), and then registered. Files synced early because a new file takes
+    // their name are registered before it. At the end of the run the files finished by the
+    // last blocks are registered together once all are synced (FlushAll).
+    if (!finalFlush_ && files_.SyncDue()) files_.SyncFinishedFiles();
     if (newFile || !finalFlush_) RegisterSyncedExtensions();
     if (newFile) Register(registration->kind, registration->file);
 }
@@ -177,8 +181,12 @@ void CArchiveWriter::RegisterSyncedExtensions() {
         auto end = std::find_if(first, keptExtensions_.end(), [&](const KeptExtension& k) {
             return k.file.path != done.file.path;
         });
-        // Another writer may have changed the file since; its registrations describe it then.
-        if (files_.StillWrittenUpTo(done.file.path, done.length)) {
+        if (done.cutBack) {
+            // Its kept extensions claim what it no longer holds.
+            if (done.file.checksum) due.push_back(done.file);
+        } else if (files_.StillWrittenUpTo(done.file.path, done.length)) {
+            // (Otherwise another writer has changed the file since; its registrations
+            // describe it then.)
             for (auto kept = first; kept != end; ++kept) due.push_back(std::move(kept->file));
             // The last registration of the file states it whole, with its checksum: a file
             // finished after its first block alone is stated once more for it.

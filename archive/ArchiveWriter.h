@@ -4,13 +4,15 @@
 // creates or extends in the catalog. Registrations the catalog does not take go to the
 // station's journal (RegistrationJournal.h), to be made later.
 //
-// A new file is registered as soon as its first block is written: its row gives the
-// file's exact start from then on. The extensions of a file are kept until the file is
-// finished (it reached its hour, the channel left it at a gap, or the run ends) and synced,
-// and then registered together, in one transaction where the catalog has them: a row never
-// claims samples that are not on stable storage, and an hour of a channel costs two commits
-// instead of one per block. Meanwhile a reader of the catalog sees the row of the file's
-// first block.
+// A new file is registered as soon as its first block is written: its row gives the file's
+// exact start from then on. The extensions of a file are kept until the file is finished
+// (it reached its hour, the channel left it at a gap, or the run ends) and synced, and then
+// registered together, in one transaction where the catalog has them: a row never claims
+// samples that are not on stable storage, and an hour of a channel costs two commits
+// instead of one per block. Files finished within about a second (ArchiveFiles.h) are
+// synced together at one barrier and registered after it, so a finished file's row lags it
+// by at most that window, or until the run ends. Meanwhile a reader of the catalog sees the
+// row of the file's first block.
 
 #include <cstddef>
 #include <cstdint>

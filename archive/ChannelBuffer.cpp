@@ -32,9 +32,10 @@ void CChannelBuffer::ClearBlock() {
     bufferedCount_ = 0;
 }
 
-void CChannelBuffer::DropBlock() {
-    if (droppedCount_ == 0) droppedFrom_ = blockStart_;
-    droppedCount_ += bufferedCount_;
+void CChannelBuffer::DropSamples(int64_t count, EpochSeconds from) {
+    if (count <= 0) return;
+    if (droppedCount_ == 0) droppedFrom_ = from;
+    droppedCount_ += count;
 }
 
 void CChannelBuffer::StartFile(EpochSeconds start, double duration) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive/FileChecksum.h"
+#include "platform/FileServices.h"
 #include "recorder/Calendar.h"
 
 class CChannelBuffer {
@@ -55,10 +56,20 @@ class CChannelBuffer {
     void SetFileLength(int64_t length) { fileLength_ = length; }
     // Back to "no current file"; the path is kept until the next file replaces it.
     void ForgetFile();
-    // True while samples written to the current (or the last) file may not be on stable
-    // storage yet: the file is synced once, when it takes no more samples.
-    bool FileUnsynced() const { return fileUnsynced_; }
-    void SetFileUnsynced(bool unsynced) { fileUnsynced_ = unsynced; }
+    // The current file, kept open (and locked) from its first block to its last, so that a
+    // block costs one write; closed, or handed on to be synced, when the file takes no more
+    // samples. Not open when nothing of the current file is unsynced.
+    platform::OutputFile& OpenFile() { return openFile_; }
+    // What the current file's rows state so far: its length and duration then, and whether
+    // its checksum still has to be stated (it was not with them). A file whose later blocks
+    // cannot be synced is cut back to it.
+    struct StatedFile {
+        int64_t length = -1;
+        double duration = 0;
+        bool checksumDue = false;
+    };
+    const StatedFile& Stated() const { return stated_; }
+    void SetStated(const StatedFile& stated) { stated_ = stated; }
     // Stores the path; false (and the path unchanged) when it does not fit the capacity.
     bool SetCurrentFilePath(std::string_view path);
     // The checksum of the bytes written to the current file so far (when the writer keeps
@@ -73,7 +84,9 @@ class CChannelBuffer {
     int64_t DroppedCount() const { return droppedCount_; }
     EpochSeconds DroppedFrom() const { return droppedFrom_; }
     // Counts the block's samples as not written (the first such block stops the channel).
-    void DropBlock();
+    void DropBlock() { DropSamples(bufferedCount_, blockStart_); }
+    // Counts `count` samples from `from` on as not written; any count stops the channel.
+    void DropSamples(int64_t count, EpochSeconds from);
 
   private:
     double sampleRate_;
@@ -82,7 +95,8 @@ class CChannelBuffer {
     EpochSeconds fileStart_ = 0;
     double fileDuration_ = 0;
     int64_t fileLength_ = -1;
-    bool fileUnsynced_ = false;
+    platform::OutputFile openFile_;
+    StatedFile stated_;
     ChecksumBuilder fileHasher_;
     int64_t droppedCount_ = 0;
     EpochSeconds droppedFrom_ = 0;

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <future>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "archive/ArchiveText.h"
 #include "archive/ArchiveWriter.h"
@@ -145,6 +147,20 @@ bool KeepRecord(DatabaseRegistrar& registrar, const std::optional<StationSession
     return session && session->Held() && session->KeepInJournal(record);
 }
 
+void DescribeRecording(RecordingRecord& record, const RecordingIdentity& identity) {
+    record.path = identity.path, record.size = identity.size;
+    record.modified = identity.modified, record.hash = identity.hash;
+}
+
+// IdentifyRecording on a thread of its own; at once where no thread can be started.
+std::future<RecordingIdentity> IdentifyLater(const char* filePath) {
+    try {
+        return std::async(std::launch::async, IdentifyRecording, std::string(filePath));
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, IdentifyRecording, std::string(filePath));
+    }
+}
+
 }  // namespace
 
 RecordingIdentity IdentifyRecording(const std::string& path) {
@@ -216,11 +232,16 @@ ConversionResult ConvertRecording(const char* filePath, const std::string& stati
                                   const ConnectionSettings& settings, CDatabase& database,
                                   const ChannelMap& channelMap, const ConversionOptions& options) {
     ConversionResult result;
-    const RecordingIdentity identity =
-        options.identity ? *options.identity : IdentifyRecording(filePath);
     RecordingRecord& record = result.record;
-    record.path = identity.path, record.size = identity.size;
-    record.modified = identity.modified, record.hash = identity.hash, record.station = station;
+    record.station = station;
+    // The recording's hash is read beside the conversion, on a core of its own (the file is
+    // in the page cache by then or soon): its record needs it only at the end.
+    std::future<RecordingIdentity> identified;
+    if (options.identity) {
+        DescribeRecording(record, *options.identity);
+    } else {
+        identified = IdentifyLater(filePath);
+    }
     ReasonSink reasons;
     try {
         DatabaseRegistrar registrar(database, kConverterName, ConverterLogin(settings),
@@ -232,6 +253,7 @@ ConversionResult ConvertRecording(const char* filePath, const std::string& stati
         std::optional<StationSession> session;
         result.exitCode = ConvertFile(writer, registrar, filePath, station, channelMap,
                                       settings.stationLockWait, session, result);
+        if (identified.valid()) DescribeRecording(record, identified.get());
         record.exitCode = result.exitCode;
         record.outcome = OutcomeOfExitCode(result.exitCode);
         if (result.exitCode != 0) record.reason = reasons.Reason();
@@ -245,6 +267,7 @@ ConversionResult ConvertRecording(const char* filePath, const std::string& stati
     } catch (const std::exception&) {
         result.exitCode = ReportUnexpectedFailure();
     }
+    if (identified.valid()) DescribeRecording(record, identified.get());
     return result;
 }
 

@@ -124,7 +124,23 @@ bool FromTimestamp(const TIMESTAMP_STRUCT& timestamp, std::time_t& seconds) {
     local.tm_min = timestamp.minute;
     local.tm_sec = timestamp.second;
     local.tm_isdst = -1;  // let the time zone rules decide
+    // mktime reads the time zone file's status again on every call (a stat per row fetched,
+    // thousands in a day's conversion); rows written in the same second repeat their date,
+    // so the last answer is kept.
+    thread_local TIMESTAMP_STRUCT lastAsked{};
+    thread_local std::time_t lastAnswer = -1;
+    const auto same = [&](const TIMESTAMP_STRUCT& a) {
+        return a.year == timestamp.year && a.month == timestamp.month &&
+               a.day == timestamp.day && a.hour == timestamp.hour &&
+               a.minute == timestamp.minute && a.second == timestamp.second;
+    };
+    if (lastAnswer != -1 && same(lastAsked)) {
+        seconds = lastAnswer;
+        return true;
+    }
     seconds = std::mktime(&local);
+    lastAsked = timestamp;
+    lastAnswer = seconds;
     return true;
 }
 

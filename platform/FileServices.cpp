@@ -21,8 +21,9 @@ int RealOpen(const char* path, int flags, mode_t mode) {
 }  // namespace
 
 FileCalls RealFileCalls() {
-    return FileCalls{&RealOpen, &::flock,  &::lseek,  &::writev,    &::ftruncate, &::close,
-                     &::mkdir,  &::unlink, &::rename, &::fdatasync, &::fsync};
+    return FileCalls{&RealOpen, &::flock,  &::lseek,  &::writev,    &::ftruncate,
+                     &::close,  &::mkdir,  &::unlink, &::rename,    &::fdatasync,
+                     &::fsync,  &::sync_file_range, &::fstat};
 }
 
 FileCalls& FileSystemCalls() {
@@ -150,6 +151,18 @@ bool OutputFile::TruncateTo(int64_t length) {
         return Fail("ftruncate", errno);
     }
     return true;
+}
+
+bool OutputFile::StillNamed() {
+    struct stat status {};
+    if (fd_ < 0) return Fail("fstat", EBADF);
+    if (FileSystemCalls().Fstat(fd_, &status) != 0) return Fail("fstat", errno);
+    if (status.st_nlink == 0) return Fail("fstat", ENOENT);
+    return true;
+}
+
+void OutputFile::StartWriteback() {
+    if (fd_ >= 0) FileSystemCalls().SyncFileRange(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 bool OutputFile::SyncData() {

@@ -4,6 +4,7 @@
 // through a replaceable table so that tests can make failures really happen (a refused open,
 // a short write, a full disk, a failing close) without a broken disk.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 
@@ -27,6 +28,8 @@ struct FileCalls {
     int (*Rename)(const char* from, const char* to);
     int (*Fdatasync)(int fd);
     int (*Fsync)(int fd);
+    int (*SyncFileRange)(int fd, off64_t offset, off64_t count, unsigned int flags);
+    int (*Fstat)(int fd, struct stat* status);
 };
 
 // The real system calls.
@@ -89,6 +92,13 @@ class OutputFile {
                std::size_t secondSize = 0);
     // Cuts the file back to `length` bytes.
     bool TruncateTo(int64_t length);
+    // False once the file has no name left (removed, or replaced by a rename): what is
+    // written to it would reach nobody. Also false when that cannot be told (fstat failed).
+    bool StillNamed();
+    // Asks the kernel to start writing the file's data to the disk without waiting for it
+    // (sync_file_range), so that a later SyncData finds little left to do. Only a hint: a
+    // failure is not reported, the later SyncData tells whether the data are safe.
+    void StartWriteback();
     // Waits until the file's data are on stable storage (fdatasync).
     bool SyncData();
     // Closes the file; false when the close reported an error (data may not have reached

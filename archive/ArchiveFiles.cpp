@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -256,15 +256,17 @@ void ArchiveFileOutput::AwaitSync(const CStationArchive& station, CChannelBuffer
     file.StartWriteback();
     if (awaitingSync_.empty()) firstAwaiting_ = std::chrono::steady_clock::now();
     awaitingSync_.push_back({{CurrentFile(station, channel, true), channel.FileLength()},
-                             std::move(file), fullPath_, &channel, channel.Stated()});
+                             std::move(file),
+                             fullPath_,
+                             &channel,
+                             channel.Stated()});
     // Once synced, its registrations state it whole, with its checksum.
     channel.SetStated({channel.FileLength(), channel.FileDuration(), false});
 }
 
 bool ArchiveFileOutput::IsAwaitingSync(const std::string& catalogPath) const {
-    return std::any_of(awaitingSync_.begin(), awaitingSync_.end(), [&](const AwaitingSync& w) {
-        return w.finished.file.path == catalogPath;
-    });
+    return std::any_of(awaitingSync_.begin(), awaitingSync_.end(),
+                       [&](const AwaitingSync& w) { return w.finished.file.path == catalogPath; });
 }
 
 bool ArchiveFileOutput::SyncDue() const {

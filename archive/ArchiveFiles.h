@@ -103,7 +103,7 @@ class ArchiveFileOutput {
         FinishedFile finished;
         platform::OutputFile file;
         std::string fullPath;
-        CChannelBuffer* channel;                // that wrote it; lives as long as the writer
+        CChannelBuffer* channel;                  // that wrote it; lives as long as the writer
         CChannelBuffer::StatedFile statedBefore;  // what its rows stated before it finished
     };
 
@@ -143,7 +143,7 @@ class ArchiveFileOutput {
     std::string dataDir_;
     bool writeFailed_ = false;
     bool keepChecksums_ = false;
-    std::vector<AwaitingSync> awaitingSync_;        // finished, in order, not yet synced
+    std::vector<AwaitingSync> awaitingSync_;  // finished, in order, not yet synced
     std::chrono::steady_clock::time_point firstAwaiting_;
     std::vector<FinishedFile> finishedFiles_;       // see TakeFinishedFiles
     bool finalFlush_ = false;                       // FlushAll is running: files are finished

@@ -130,9 +130,9 @@ bool FromTimestamp(const TIMESTAMP_STRUCT& timestamp, std::time_t& seconds) {
     thread_local TIMESTAMP_STRUCT lastAsked{};
     thread_local std::time_t lastAnswer = -1;
     const auto same = [&](const TIMESTAMP_STRUCT& a) {
-        return a.year == timestamp.year && a.month == timestamp.month &&
-               a.day == timestamp.day && a.hour == timestamp.hour &&
-               a.minute == timestamp.minute && a.second == timestamp.second;
+        return a.year == timestamp.year && a.month == timestamp.month && a.day == timestamp.day &&
+               a.hour == timestamp.hour && a.minute == timestamp.minute &&
+               a.second == timestamp.second;
     };
     if (lastAnswer != -1 && same(lastAsked)) {
         seconds = lastAnswer;

@@ -21,8 +21,8 @@ int RealOpen(const char* path, int flags, mode_t mode) {
 }  // namespace
 
 FileCalls RealFileCalls() {
-    return FileCalls{&RealOpen, &::flock,  &::lseek,  &::writev,    &::ftruncate,
-                     &::close,  &::mkdir,  &::unlink, &::rename,    &::fdatasync,
+    return FileCalls{&RealOpen, &::flock,           &::lseek,  &::writev, &::ftruncate,
+                     &::close,  &::mkdir,           &::unlink, &::rename, &::fdatasync,
                      &::fsync,  &::sync_file_range, &::fstat};
 }
 

@@ -124,7 +124,24 @@ bool ArchiveFileOutput::OpenToAppend(CChannelBuffer& channel) {
         return false;
     }
     channel.OpenFile() = std::move(file);
+    KeepOpen(channel);
     return true;
+}
+
+void ArchiveFileOutput::KeepOpen(CChannelBuffer& channel) {
+    std::erase_if(openChannels_, [&](const CChannelBuffer* open) {
+        return open == &channel || !open->OpenFileIsOpen();
+    });
+    if (openChannels_.size() >= kMostOpenFiles) {
+        CChannelBuffer& oldest = *openChannels_.front();
+        openChannels_.erase(openChannels_.begin());
+        // Its unsynced samples stay as they are: the file is synced when it is left.
+        if (!oldest.OpenFile().Close()) {
+            const std::string path = DiskPathOfCatalogPath(dataDir_, oldest.CurrentFilePath());
+            ConsoleNotice("%s", oldest.OpenFile().LastError().Describe(path).c_str());
+        }
+    }
+    openChannels_.push_back(&channel);
 }
 
 std::optional<BlockRegistration> ArchiveFileOutput::WriteNewFile(CStationArchive& station,
@@ -132,6 +149,7 @@ std::optional<BlockRegistration> ArchiveFileOutput::WriteNewFile(CStationArchive
     LeaveFile(station, channel);  // a gap: the channel leaves its file for good
     channel.StartFile(channel.BlockStart(), channel.BlockDuration());
     channel.SetFileLength(-1);  // known once the file is written whole
+    channel.SetStated({});
 
     // Relative path: "STA" + "\ddmmyyyy-hhmmss-CHN.STA".
     const std::string fileName =
@@ -228,7 +246,10 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
         replacedFiles_.Compare(channel, kArchiveHeaderSize, channel.Samples(),
                                static_cast<std::size_t>(channel.BufferedCount()) * 4);
     }
-    if (!finalFlush_) channel.OpenFile() = std::move(file);
+    if (!finalFlush_) {
+        channel.OpenFile() = std::move(file);
+        KeepOpen(channel);
+    }
     if (std::find(unsyncedDirectories_.begin(), unsyncedDirectories_.end(), directoryPath_) ==
         unsyncedDirectories_.end()) {
         unsyncedDirectories_.push_back(directoryPath_);
@@ -239,8 +260,13 @@ bool ArchiveFileOutput::CreateWholeFile(CChannelBuffer& channel, const char* hea
 
 void ArchiveFileOutput::LeaveFile(const CStationArchive& station, CChannelBuffer& channel) {
     replacedFiles_.Finish(channel);
-    if (!channel.OpenFile().IsOpen()) return;
+    const CChannelBuffer::StatedFile& stated = channel.Stated();
+    const bool unstated = stated.length != channel.FileLength() || stated.checksumDue;
     ComposeFullPath(channel.CurrentFilePath());
+    if (!channel.OpenFile().IsOpen()) {
+        // Closed while others were open (KeepOpen): opened again to be synced.
+        if (!unstated || channel.FileLength() < 0 || !OpenToAppend(channel)) return;
+    }
     AwaitSync(station, channel);
 }
 

@@ -83,6 +83,10 @@ class ArchiveFileOutput {
     // waited kSyncWindow.
     bool SyncDue() const;
     static constexpr std::size_t kMostAwaitingSync = 64;
+    // Channel files kept open at once: a recording may have thousands of channels, each
+    // leaving its file open until the run ends. Beyond this many the longest open is closed
+    // and opened again by its name when it takes a block or is left.
+    static constexpr std::size_t kMostOpenFiles = 32;
     static constexpr std::chrono::milliseconds kSyncWindow{1000};
     // The files that were written to after their first block and have since been synced
     // whole at a barrier: they take no more samples in this run, and every sample they hold
@@ -128,6 +132,9 @@ class ArchiveFileOutput {
     // Opens the channel's current file (fullPath_) to append to it, when it is as long as the
     // channel left it; reports the failure otherwise.
     bool OpenToAppend(CChannelBuffer& channel);
+    // Notes that the channel's file is open now, closing the longest open one beyond
+    // kMostOpenFiles.
+    void KeepOpen(CChannelBuffer& channel);
     // Hands the channel's open file (fullPath_) on to the next barrier, starting its writeback.
     void AwaitSync(const CStationArchive& station, CChannelBuffer& channel);
     bool IsAwaitingSync(const std::string& catalogPath) const;
@@ -143,7 +150,8 @@ class ArchiveFileOutput {
     std::string dataDir_;
     bool writeFailed_ = false;
     bool keepChecksums_ = false;
-    std::vector<AwaitingSync> awaitingSync_;  // finished, in order, not yet synced
+    std::vector<AwaitingSync> awaitingSync_;     // finished, in order, not yet synced
+    std::vector<CChannelBuffer*> openChannels_;  // whose file was opened, oldest first
     std::chrono::steady_clock::time_point firstAwaiting_;
     std::vector<FinishedFile> finishedFiles_;       // see TakeFinishedFiles
     bool finalFlush_ = false;                       // FlushAll is running: files are finished

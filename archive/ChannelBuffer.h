@@ -60,6 +60,7 @@ class CChannelBuffer {
     // block costs one write; closed, or handed on to be synced, when the file takes no more
     // samples. Not open when nothing of the current file is unsynced.
     platform::OutputFile& OpenFile() { return openFile_; }
+    bool OpenFileIsOpen() const { return openFile_.IsOpen(); }
     // What the current file's rows state so far: its length and duration then, and whether
     // its checksum still has to be stated (it was not with them). A file whose later blocks
     // cannot be synced is cut back to it.

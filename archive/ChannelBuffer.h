@@ -62,8 +62,9 @@ class CChannelBuffer {
     platform::OutputFile& OpenFile() { return openFile_; }
     bool OpenFileIsOpen() const { return openFile_.IsOpen(); }
     // What the current file's rows state so far: its length and duration then, and whether
-    // its checksum still has to be stated (it was not with them). A file whose later blocks
-    // cannot be synced is cut back to it.
+    // its checksum still has to be stated (a new file's first block: its row came without
+    // one, and the block is not synced yet). A file whose later blocks cannot be synced is
+    // cut back to it.
     struct StatedFile {
         int64_t length = -1;
         double duration = 0;

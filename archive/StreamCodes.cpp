@@ -10,16 +10,21 @@ constexpr std::size_t kChannelCodeLength = 3;
 }  // namespace
 
 std::string SeedCodeProblem(std::string_view code, std::size_t minLength, std::size_t maxLength) {
+    // Appended piece by piece: g++ 12 -O2 and -O3 warn (-Wrestrict, wrongly) of
+    // "\"" + std::string.
+    const auto quoted = [code] { return std::string(1, '"').append(code).append("\""); };
     if (code.size() < minLength || code.size() > maxLength) {
-        // Appended piece by piece: g++ 12 -O2 warns (-Wrestrict, wrongly) of "\"" + std::string.
-        std::string text(1, '"');
-        text.append(code).append("\" is ").append(std::to_string(code.size()));
-        return text + " characters; a SEED record holds " + std::to_string(minLength) + " to " +
-               std::to_string(maxLength);
+        return quoted()
+            .append(" is ")
+            .append(std::to_string(code.size()))
+            .append(" characters; a SEED record holds ")
+            .append(std::to_string(minLength))
+            .append(" to ")
+            .append(std::to_string(maxLength));
     }
     for (char c : code) {
         if (!std::isalnum(static_cast<unsigned char>(c))) {
-            return "\"" + std::string(code) + "\" holds a character other than A-Z, a-z and 0-9";
+            return quoted().append(" holds a character other than A-Z, a-z and 0-9");
         }
     }
     return "";

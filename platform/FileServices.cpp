@@ -192,29 +192,14 @@ bool RenameFile(const char* from, const char* to) {
     return FileSystemCalls().Rename(from, to) == 0;
 }
 
-namespace {
-
-// Opens `path` read-only with `flags`, calls `sync` on it and closes it. A failing sync is
-// not repeated: after a failed fdatasync the kernel may have dropped the pages it could not
-// write, and a second call could report success for data that never reached the disk.
-FileError OpenAndSync(const char* path, int flags, int (*sync)(int), const char* syncName) {
+FileError SyncDirectory(const char* path) {
     const FileCalls& sys = FileSystemCalls();
-    const int fd = sys.Open(path, O_RDONLY | O_CLOEXEC | flags, 0);
+    const int fd = sys.Open(path, O_RDONLY | O_CLOEXEC | O_DIRECTORY, 0);
     if (fd < 0) return FileError{"open", errno};
     FileError error;
-    if (sync(fd) != 0) error = FileError{syncName, errno};
+    if (sys.Fsync(fd) != 0) error = FileError{"fsync", errno};
     sys.Close(fd);
     return error;
-}
-
-}  // namespace
-
-FileError SyncFileData(const char* path) {
-    return OpenAndSync(path, 0, FileSystemCalls().Fdatasync, "fdatasync");
-}
-
-FileError SyncDirectory(const char* path) {
-    return OpenAndSync(path, O_DIRECTORY, FileSystemCalls().Fsync, "fsync");
 }
 
 }  // namespace platform

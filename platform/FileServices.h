@@ -122,8 +122,6 @@ bool MakeDirectoryLevel(const char* path);
 bool RemoveFile(const char* path);
 // Renames `from` to `to`, replacing `to` in one step; true on success (errno tells why not).
 bool RenameFile(const char* from, const char* to);
-// Waits until the data of the file at `path` are on stable storage; the error when not.
-FileError SyncFileData(const char* path);
 // Waits until the entries of the directory at `path` (a new file's name) are on stable
 // storage; the error when not.
 FileError SyncDirectory(const char* path);

@@ -39,13 +39,7 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 bool IsConnectionLost(const CDBException& error) {
-    // Class 08, and the server's own word that it ends the session: 57P01 (a fast shutdown
-    // or restart, pg_terminate_backend), 57P02 (a crash of another backend), 57P03 (not yet
-    // accepting connections).
-    for (const char* state : {"State:08", "State:57P01", "State:57P02", "State:57P03"}) {
-        if (error.stateText.find(state) != std::string::npos) return true;
-    }
-    return false;
+    return SaysSessionEnded(error);
 }
 
 bool IsCatalogHeldUp(const CDBException& error) {

@@ -55,6 +55,20 @@ void CDBException::BuildErrorTexts(CDatabase* database, SQLHSTMT statement) {
     }
 }
 
+bool IsSessionEndState(const std::string& state) {
+    return state.starts_with("08") || state == "57P01" || state == "57P02" || state == "57P03";
+}
+
+bool SaysSessionEnded(const CDBException& error) {
+    if (error.retCode == LayerError::kCommitUnconfirmed) return true;
+    // One "State:SSSSS,..." line per diagnostic record.
+    for (std::size_t at = error.stateText.find("State:"); at != std::string::npos;
+         at = error.stateText.find("State:", at + 1)) {
+        if (IsSessionEndState(error.stateText.substr(at + 6, 5))) return true;
+    }
+    return false;
+}
+
 void ThrowDatabaseError(SQLRETURN code, CDatabase* database, SQLHSTMT statement) {
     CDBException error(code);
     // Only a failing ODBC call has diagnostics; the layer's own codes carry no texts.

@@ -28,7 +28,8 @@ class CDBException : public CException {
     void BuildErrorTexts(CDatabase* database, SQLHSTMT statement);
 };
 
-// Layer error codes (the layer's own conditions); their texts are empty.
+// Layer error codes (the layer's own conditions); their texts are empty, but for
+// kCommitUnconfirmed's.
 namespace LayerError {
 inline constexpr SQLRETURN kForwardOnly = 1002;      // non-next fetch without scrolling
 inline constexpr SQLRETURN kEmptyColumnList = 1003;  // SELECT from a class without fields
@@ -47,7 +48,18 @@ inline constexpr SQLRETURN kDataTruncated = 1021;
 inline constexpr SQLRETURN kRowFetch = 1022;
 inline constexpr SQLRETURN kRowUpdateNotSupported = 1024;
 inline constexpr SQLRETURN kDynamicNotSupported = 1025;
+// The driver answered a commit as done on a connection that had ended: what was written in
+// the transaction may not have been committed (Transaction::Commit).
+inline constexpr SQLRETURN kCommitUnconfirmed = 1026;
 }  // namespace LayerError
+
+// True when a diagnostic's SQLSTATE says the session with the server ended: class 08 (the
+// connection), or the server's own word that it ends the session: 57P01 (a fast shutdown or
+// restart, pg_terminate_backend), 57P02 (a crash of another backend), 57P03 (not yet
+// accepting connections).
+bool IsSessionEndState(const std::string& state);
+// True when one of the error's diagnostics says so, or the error is kCommitUnconfirmed.
+bool SaysSessionEnded(const CDBException& error);
 
 // Builds a CDBException for `code` (with diagnostics when code is SQL_ERROR and a
 // connection is given) and throws it.

@@ -65,6 +65,22 @@ bool CDatabase::IsDead() const {
            dead == SQL_CD_TRUE;
 }
 
+SQLRETURN CDatabase::StatementAnswer(SQLRETURN code, SQLHSTMT statement) const {
+    if (code != SQL_SUCCESS_WITH_INFO) return code;
+    if (IsDead()) return SQL_ERROR;
+    // Read without taking them (SQLGetDiagRec, unlike SQLError, leaves the records).
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    for (SQLSMALLINT record = 1;; ++record) {
+        const SQLRETURN read = Odbc().GetDiagRec(SQL_HANDLE_STMT, statement, record, state, &native,
+                                                 nullptr, 0, &length);
+        if (read != SQL_SUCCESS && read != SQL_SUCCESS_WITH_INFO) break;
+        if (IsSessionEndState(reinterpret_cast<const char*>(state))) return SQL_ERROR;
+    }
+    return code;
+}
+
 bool CDatabase::IsSuccess(SQLRETURN code) {
     return code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO || code == SQL_NO_DATA_FOUND;
 }

@@ -70,6 +70,12 @@ class CDatabase {
     void ApplyStatementOptions(SQLHSTMT statement);
     // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA_FOUND.
     static bool IsSuccess(SQLRETURN code);
+    // The answer of a statement's execution on this connection, as the layer takes it:
+    // SQL_ERROR in place of a SQL_SUCCESS_WITH_INFO that tells of the session's end, which
+    // psqlODBC gives when the server ends the session within its answer (the server's
+    // parting message passed on as information; the statement did not run, or was rolled
+    // back with the session). The diagnostics stay for SQLError. Any other answer as it is.
+    SQLRETURN StatementAnswer(SQLRETURN code, SQLHSTMT statement) const;
 
     SQLHDBC Handle() const { return hdbc_; }
     // The process-wide environment handle (null while no connection is allocated).

@@ -34,6 +34,7 @@ struct OdbcCalls {
     decltype(&::SQLFreeStmt) FreeStmt = &::SQLFreeStmt;
     decltype(&::SQLTransact) Transact = &::SQLTransact;
     decltype(&::SQLError) Error = &::SQLError;
+    decltype(&::SQLGetDiagRec) GetDiagRec = &::SQLGetDiagRec;
     decltype(&::SQLDisconnect) Disconnect = &::SQLDisconnect;
     decltype(&::SQLFreeConnect) FreeConnect = &::SQLFreeConnect;
     decltype(&::SQLFreeEnv) FreeEnv = &::SQLFreeEnv;

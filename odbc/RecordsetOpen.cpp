@@ -146,7 +146,8 @@ void CRecordset::StepDownConcurrency() {
 }
 
 void CRecordset::ExecuteSelect() {
-    const SQLRETURN code = UntilDone([&] { return Odbc().Execute(statement_.Get()); });
+    const SQLRETURN code = database_->StatementAnswer(
+        UntilDone([&] { return Odbc().Execute(statement_.Get()); }), statement_.Get());
     if (!IsSuccess(code)) RaiseError(code, statement_.Get());
     isOpen_ = true;
     if (code != SQL_SUCCESS_WITH_INFO) return;

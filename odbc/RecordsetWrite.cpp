@@ -167,7 +167,8 @@ std::string CRecordset::ExecutedWriteText(int parametersBound) {
 // rows is trusted to have changed one).
 void CRecordset::ExecuteWrite(const std::string& text) {
     PrepareWrite(text);
-    const SQLRETURN code = UntilDone([&] { return Odbc().Execute(updateStatement_.Get()); });
+    const SQLRETURN code = database_->StatementAnswer(
+        UntilDone([&] { return Odbc().Execute(updateStatement_.Get()); }), updateStatement_.Get());
     if (!IsSuccess(code)) {
         preparedWriteText_.clear();  // what a failed execution leaves prepared is not known
         RaiseError(code, updateStatement_.Get());

@@ -36,5 +36,6 @@ void ExecuteWithTextParameters(CDatabase& database, const std::string& sql,
     }));
     std::vector<SQLLEN> lengths;
     check(BindTextParameters(statement.Get(), texts, lengths));
-    check(UntilDone([&] { return Odbc().Execute(statement.Get()); }));
+    check(database.StatementAnswer(UntilDone([&] { return Odbc().Execute(statement.Get()); }),
+                                   statement.Get()));
 }

@@ -26,6 +26,16 @@ void Transaction::Commit() {
         End(SQL_ROLLBACK);
         throw error;
     }
+    // psqlODBC answers SQL_SUCCESS to a commit when the server ended the session before it
+    // (the driver finds no transaction left to commit) or while it waited for the server's
+    // confirmation. The work is then taken as not committed; a writer that does it again on
+    // a new connection writes the same rows.
+    if (database_.IsDead()) {
+        CDBException error(LayerError::kCommitUnconfirmed);
+        error.errorText = "the connection ended before the commit was confirmed\n";
+        End(SQL_ROLLBACK);
+        throw error;
+    }
     End(SQL_COMMIT);
 }
 

@@ -25,14 +25,16 @@ namespace {
 const FileRegistration kFile{"p", "STA1", "CH1", 1600000000.25, 50, 100};
 
 int timeoutCalls = 0, prepares = 0;
-SQLUSMALLINT lowItem = 0;         // the conformance answered with -1
+int executions = 0, endedExecution = 0;    // the one answered as on a session that ended
+SQLHSTMT endedStatement = SQL_NULL_HSTMT;  // its statement, the only one with its records
+SQLUSMALLINT lowItem = 0;                  // the conformance answered with -1
 std::vector<std::string> lost;    // the SQLSTATEs of the first prepared statements' failures
 std::deque<std::string> records;  // "STATE,NATIVE,MESSAGE" given out before the driver's own
 
 void Replace(OdbcCalls& c, const std::string& seam) {
     c.Error = [](auto env, auto dbc, auto stmt, SQLCHAR* state, SQLINTEGER* native,
                  SQLCHAR* message, auto capacity, SQLSMALLINT* length) -> SQLRETURN {
-        if (records.empty())
+        if (records.empty() || (endedStatement != SQL_NULL_HSTMT && stmt != endedStatement))
             return ::SQLError(env, dbc, stmt, state, native, message, capacity, length);
         const std::vector<std::string> record = Fields(records.front(), ',');
         records.pop_front();
@@ -63,6 +65,26 @@ void Replace(OdbcCalls& c, const std::string& seam) {
             const SQLRETURN code = ::SQLGetInfo(dbc, item, value, rest...);
             if (item == lowItem) *static_cast<SQLSMALLINT*>(value) = -1;
             return code;
+        };
+    }
+    if (seam.starts_with("ended-")) {
+        endedExecution = std::stoi(seam.substr(6));
+        c.Execute = [](SQLHSTMT statement) -> SQLRETURN {
+            const SQLRETURN code = ::SQLExecute(statement);
+            if (++executions != endedExecution) return code;
+            endedStatement = statement;
+            records = {"57P01,0,FATAL: terminating connection due to administrator command",
+                       "00000,0,"};
+            return SQL_SUCCESS_WITH_INFO;
+        };
+        c.GetDiagRec = [](auto type, auto handle, SQLSMALLINT number, SQLCHAR* state,
+                          auto... rest) -> SQLRETURN {
+            if (records.empty() || handle != endedStatement)
+                return ::SQLGetDiagRec(type, handle, number, state, rest...);
+            if (static_cast<std::size_t>(number) >= records.size()) return SQL_NO_DATA;
+            std::strcpy(reinterpret_cast<char*>(state),
+                        Fields(records[number - 1], ',')[0].c_str());
+            return SQL_SUCCESS;
         };
     }
     if (seam.starts_with("lost-")) {
@@ -130,7 +152,8 @@ TEST_P(Connection, OpeningRegisteringAndLosingTheCatalog) {
     std::vector<std::string> out;
     for (const std::string& step : c.steps) {
         std::vector<std::string> f = Fields(step, '|');
-        timeoutCalls = prepares = 0;
+        timeoutCalls = prepares = executions = 0;
+        endedStatement = SQL_NULL_HSTMT;
         if (f[0] == "records") {
             records.assign(f.begin() + 1, f.end());
             OdbcCalls calls = Odbc();

@@ -8,7 +8,10 @@
 // samples than its file holds and every TBEGIN is exact; every checksum is that of its file
 // as it stands; a failure says why; `trq check --repair` leaves every file with a checksum
 // that `trq check --verify` finds intact; and a second conversion gives the uninterrupted
-// run's archive and catalog.
+// run's archive and catalog. On PostgreSQL the sweep then ends the session under the Nth
+// execution of every statement and commit, answered as psqlODBC answers when the server's
+// parting message comes within its answer (see EndingCall): a run that ends with 0 has
+// made every row and the record all the same.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -72,6 +76,10 @@ long failingAt = 0;         // 0: nothing fails
 std::string pendingRecord;  // the diagnostic record of the failed ODBC call, for SQLError
 platform::FileCalls realFile;
 OdbcCalls realOdbc;
+// Set for the second kind of fault: a session of the test's own, outside the seams, that
+// ends the converter's session on the server.
+CatalogSession* sessionEnder = nullptr;
+std::string sessionEnding;  // its query: ends every session of the catalog but the test's
 
 bool FailsNow(std::size_t call) {
     return ++seen[call] == failingAt && call == failingCall;
@@ -92,6 +100,22 @@ bool FailsNow(std::size_t call) {
         if (kReleases.count(kCalls[kFirstOdbcCall + i])) realOdbc.field(a...);  \
         pendingRecord = "injected failure of SQL" + kCalls[kFirstOdbcCall + i]; \
         return SQL_ERROR;                                                       \
+    }
+
+// The server ends the converter's session (waiting until it is gone) and then the call is
+// made; an error it answers is answered as success, with the driver's diagnostics: psqlODBC
+// answers so when the parting message comes within its answer, SQL_SUCCESS_WITH_INFO for a
+// statement that did not run, SQL_SUCCESS for a commit that was not made.
+#define ENDING_CALL(i, field, answer)                                               \
+    odbc.field = [](auto... a) -> SQLRETURN {                                       \
+        if (!FailsNow(kFirstOdbcCall + i)) return realOdbc.field(a...);             \
+        if (sessionEnder == nullptr) {                                              \
+            pendingRecord = "injected failure of SQL" + kCalls[kFirstOdbcCall + i]; \
+            return SQL_ERROR;                                                       \
+        }                                                                           \
+        sessionEnder->Query(sessionEnding);                                         \
+        const SQLRETURN code = realOdbc.field(a...);                                \
+        return code == SQL_ERROR ? SQLRETURN(answer) : code;                        \
     }
 
 // Every call counted, the one chosen made to fail, while the object lives.
@@ -130,8 +154,8 @@ class Seams {
         ODBC_CALL(5, AllocStmt);
         ODBC_CALL(6, SetStmtOption);
         ODBC_CALL(7, Prepare);
-        ODBC_CALL(8, Execute);
-        ODBC_CALL(9, ExecDirect);
+        ENDING_CALL(8, Execute, SQL_SUCCESS_WITH_INFO);
+        ENDING_CALL(9, ExecDirect, SQL_SUCCESS_WITH_INFO);
         ODBC_CALL(10, NumResultCols);
         ODBC_CALL(11, DescribeCol);
         ODBC_CALL(12, BindCol);
@@ -140,7 +164,7 @@ class Seams {
         ODBC_CALL(15, BindParameter);
         ODBC_CALL(16, RowCount);
         ODBC_CALL(17, FreeStmt);
-        ODBC_CALL(18, Transact);
+        ENDING_CALL(18, Transact, SQL_SUCCESS);
         ODBC_CALL(19, Disconnect);
         ODBC_CALL(20, FreeConnect);
         ODBC_CALL(21, FreeEnv);
@@ -249,10 +273,17 @@ class FaultSweep : public ::testing::TestWithParam<CatalogKind> {
             "SELECT CPATH,FLENGTH,FHASH,BLOCKHASHES FROM FILECHECKSUM ORDER BY CPATH");
         return state;
     }
+    // Station, outcome, exit code and number of files of each record of a recording. A
+    // record the catalog refuses is told and not kept, the run's exit code unchanged.
+    Rows Records() const {
+        return session_->Query(
+            "SELECT STA,OUTCOME,EXITCODE,(SELECT COUNT(*) FROM RECORDINGFILES F WHERE "
+            "F.RPATH=R.RPATH AND F.RHASH=R.RHASH) FROM RECORDINGS R");
+    }
     void Clear() const {
         fs::remove_all(ws_.ArchiveDir() + "/ABC");
-        session_->Execute("DELETE FROM FILELIST");
-        session_->Execute("DELETE FROM FILECHECKSUM");
+        for (const char* table : {"FILELIST", "FILECHECKSUM", "RECORDINGS", "RECORDINGFILES"})
+            session_->Execute(std::string("DELETE FROM ") + table);
     }
     // The checksum rows that are not those of their files as the reference makes them.
     static std::vector<std::string> WrongChecksums(const ArchiveState& state) {
@@ -306,6 +337,7 @@ class FaultSweep : public ::testing::TestWithParam<CatalogKind> {
 
 TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
     const std::set<int> listed = {0, -1, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13};
+    sessionEnder = nullptr;
     // The uninterrupted run, with every call counted: what each N runs up to, and the
     // archive and catalog each failed run must be brought back to.
     std::vector<long> counts;
@@ -344,49 +376,75 @@ TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
     ASSERT_EQ(whole.rows, exactRows);
     ASSERT_EQ(whole.checksums.size(), 4u);
     ASSERT_EQ(WrongChecksums(whole), std::vector<std::string>());
+    ASSERT_EQ(Records(), (Rows{{"ABC", "converted", "0", "4"}}));
 
     int runs = 0;
     std::map<int, int> exits;
     std::map<int, std::string> firstOf;
     std::set<ArchiveState> recovered;
-    for (std::size_t call = 0; call < kCalls.size(); ++call) {
-        for (long n = 1; n <= counts[call]; ++n) {
-            if (!Swept(GetParam(), call, n, counts[call])) continue;
-            SCOPED_TRACE("call " + kCalls[call] + " #" + std::to_string(n));
-            Clear();
-            ConsoleLines console;
-            int exit = 0;
-            {
-                const Seams seams;
-                std::fill(seen.begin(), seen.end(), 0);
-                failingCall = call;
-                failingAt = n;
-                exit = Convert();
-                failingAt = 0;
-                pendingRecord.clear();
+    // The second kind, on PostgreSQL: the session ends under the Nth statement or commit.
+    std::optional<CatalogSession> ender;
+    if (GetParam() == CatalogKind::kPostgres) {
+        ender.emplace(ws_.Catalog());
+        sessionEnding =
+            "SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity WHERE datname = "
+            "current_database() AND pid NOT IN (pg_backend_pid(), " +
+            session_->Query("SELECT pg_backend_pid()")[0][0] + ")";
+    }
+    for (const bool ending : {false, true}) {
+        if (ending && !ender) break;
+        sessionEnder = ending ? &*ender : nullptr;
+        for (std::size_t call = 0; call < kCalls.size(); ++call) {
+            const bool ends = kCalls[call] == "Execute" || kCalls[call] == "ExecDirect" ||
+                              kCalls[call] == "Transact";
+            if (ending && !ends) continue;
+            for (long n = 1; n <= counts[call]; ++n) {
+                if (!ending && !Swept(GetParam(), call, n, counts[call])) continue;
+                SCOPED_TRACE((ending ? "session ended under " : "call ") + kCalls[call] + " #" +
+                             std::to_string(n));
+                Clear();
+                ConsoleLines console;
+                int exit = 0;
+                {
+                    const Seams seams;
+                    std::fill(seen.begin(), seen.end(), 0);
+                    failingCall = call;
+                    failingAt = n;
+                    exit = Convert();
+                    failingAt = 0;
+                    pendingRecord.clear();
+                }
+                ++runs;
+                if (exits[exit]++ == 0) firstOf[exit] = kCalls[call] + " #" + std::to_string(n);
+                EXPECT_TRUE(listed.count(exit)) << exit;
+                // A session that ends is connected again: nothing fails, nothing waits in a
+                // journal; but one that ends while the catalog is being opened, before anything
+                // is written, refuses the run (-3) as any catalog that cannot be opened does.
+                if (ending) EXPECT_TRUE(exit == 0 || exit == -3) << exit << "\n" << console.out;
+                const ArchiveState after = State();
+                if (exit == 0) {
+                    EXPECT_EQ(after, whole) << "a run that ends with 0 left something undone";
+                    if (ending) EXPECT_EQ(Records(), Rows({{"ABC", "converted", "0", "4"}}));
+                    continue;
+                }
+                EXPECT_FALSE(console.notices.empty())
+                    << "a failure that does not say why: " << exit;
+                ExpectPartOfTheWhole(after, whole);
+                EXPECT_EQ(WrongChecksums(after), std::vector<std::string>());
+                // Recovery depends on nothing but what the failed run left: each state left is
+                // recovered once (most failures of one statement's calls leave the same).
+                if (!recovered.insert(after).second) continue;
+                EXPECT_EQ(Check(true), "0");
+                EXPECT_EQ(Check(false), "0") << "the repaired archive does not verify";
+                ConsoleLines again;
+                EXPECT_EQ(Convert(), 0) << again.out;
+                EXPECT_EQ(State(), whole) << "not brought back: exit " << exit << "\n"
+                                          << console.out;
+                if (HasFailure()) return;
             }
-            ++runs;
-            if (exits[exit]++ == 0) firstOf[exit] = kCalls[call] + " #" + std::to_string(n);
-            EXPECT_TRUE(listed.count(exit)) << exit;
-            const ArchiveState after = State();
-            if (exit == 0) {
-                EXPECT_EQ(after, whole) << "a run that ends with 0 left something undone";
-                continue;
-            }
-            EXPECT_FALSE(console.notices.empty()) << "a failure that does not say why: " << exit;
-            ExpectPartOfTheWhole(after, whole);
-            EXPECT_EQ(WrongChecksums(after), std::vector<std::string>());
-            // Recovery depends on nothing but what the failed run left: each state left is
-            // recovered once (most failures of one statement's calls leave the same).
-            if (!recovered.insert(after).second) continue;
-            EXPECT_EQ(Check(true), "0");
-            EXPECT_EQ(Check(false), "0") << "the repaired archive does not verify";
-            ConsoleLines again;
-            EXPECT_EQ(Convert(), 0) << again.out;
-            EXPECT_EQ(State(), whole) << "not brought back: exit " << exit << "\n" << console.out;
-            if (HasFailure()) return;
         }
     }
+    sessionEnder = nullptr;
     std::string summary;
     for (const auto& [code, count] : exits)
         summary += " " + std::to_string(code) + ":" + std::to_string(count) + " (first " +

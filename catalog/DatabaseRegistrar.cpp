@@ -38,10 +38,6 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-bool IsConnectionLost(const CDBException& error) {
-    return SaysSessionEnded(error);
-}
-
 bool IsCatalogHeldUp(const CDBException& error) {
     return error.errorText.find("database is locked") != std::string::npos ||
            error.stateText.find("State:HYT00") != std::string::npos ||
@@ -130,7 +126,7 @@ RegistrationOutcome DatabaseRegistrar::Run(const RowWork& work) {
             if (IsCatalogHeldUp(error)) return Unavailable();
             // A connection closed on the way (see Transaction), or one the driver found gone
             // whatever the failure said, counts as lost.
-            if (!IsConnectionLost(error) && !database_.IsDead())
+            if (!SaysSessionEnded(error) && !database_.IsDead())
                 return RegistrationOutcome::kFailed;
             break;
         }
@@ -151,7 +147,7 @@ RegistrationOutcome DatabaseRegistrar::WriteOnNewConnection(const CallWatchdog::
                 return RegistrationOutcome::kRegistered;
             } catch (const CDBException& error) {
                 if (watch.Expired()) return GaveUpWaiting();
-                if (!IsConnectionLost(error) && !database_.IsDead()) {
+                if (!SaysSessionEnded(error) && !database_.IsDead()) {
                     PrintDriverMessages(error);
                     return IsCatalogHeldUp(error) ? Unavailable() : RegistrationOutcome::kFailed;
                 }

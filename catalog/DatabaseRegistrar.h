@@ -74,10 +74,6 @@ class DatabaseRegistrar : public CatalogRegistrar {
     CallWatchdog watchdog_;
 };
 
-// True when the error says that the connection to the database is gone (SaysSessionEnded:
-// SQLSTATE class 08, the server ending the session, a commit left unconfirmed), so that
-// nothing more can be done on it.
-bool IsConnectionLost(const CDBException& error);
 // True when the database was held by another writer for longer than it waits: SQLite's
 // "database is locked" after the data source's Timeout, or a statement that ran out of
 // the query timeout (SQLSTATE HYT00) or was cancelled by the server (57014).

@@ -17,9 +17,9 @@ class Transaction {
 
     // Commits and switches autocommit on again. Throws CDBException when the commit fails
     // (the work is rolled back then), and LayerError::kCommitUnconfirmed when the driver
-    // reports it done on a connection that has ended. A connection that cannot be switched back to
-    // autocommit is closed: every later statement on it would wait for a commit that never
-    // comes (and keep its locks), so its user has to connect again.
+    // reports it done on a connection that has ended. A connection that cannot be switched
+    // back to autocommit is closed: every later statement on it would wait for a commit that
+    // never comes (and keep its locks), so its user has to connect again.
     void Commit();
 
   private:

@@ -10,7 +10,7 @@
 // that `trq check --verify` finds intact; and a second conversion gives the uninterrupted
 // run's archive and catalog. On PostgreSQL the sweep then ends the session under the Nth
 // execution of every statement and commit, answered as psqlODBC answers when the server's
-// parting message comes within its answer (see EndingCall): a run that ends with 0 has
+// parting message comes within its answer (see ENDING_CALL): a run that ends with 0 has
 // made every row and the record all the same.
 
 #include <gtest/gtest.h>
@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <set>
 #include <sstream>
 
@@ -76,10 +75,9 @@ long failingAt = 0;         // 0: nothing fails
 std::string pendingRecord;  // the diagnostic record of the failed ODBC call, for SQLError
 platform::FileCalls realFile;
 OdbcCalls realOdbc;
-// Set for the second kind of fault: a session of the test's own, outside the seams, that
-// ends the converter's session on the server.
+// Set for the second kind of fault: the test's own session, outside the seams, which ends
+// every other session of the catalog (the converter's) on the server.
 CatalogSession* sessionEnder = nullptr;
-std::string sessionEnding;  // its query: ends every session of the catalog but the test's
 
 bool FailsNow(std::size_t call) {
     return ++seen[call] == failingAt && call == failingCall;
@@ -113,7 +111,9 @@ bool FailsNow(std::size_t call) {
             pendingRecord = "injected failure of SQL" + kCalls[kFirstOdbcCall + i]; \
             return SQL_ERROR;                                                       \
         }                                                                           \
-        sessionEnder->Query(sessionEnding);                                         \
+        sessionEnder->Query(                                                        \
+            "SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity WHERE "  \
+            "datname = current_database() AND pid <> pg_backend_pid()");            \
         const SQLRETURN code = realOdbc.field(a...);                                \
         return code == SQL_ERROR ? SQLRETURN(answer) : code;                        \
     }
@@ -376,24 +376,17 @@ TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
     ASSERT_EQ(whole.rows, exactRows);
     ASSERT_EQ(whole.checksums.size(), 4u);
     ASSERT_EQ(WrongChecksums(whole), std::vector<std::string>());
-    ASSERT_EQ(Records(), (Rows{{"ABC", "converted", "0", "4"}}));
+    const Rows wholeRecords = Records();
+    ASSERT_EQ(wholeRecords, (Rows{{"ABC", "converted", "0", "4"}}));
 
     int runs = 0;
     std::map<int, int> exits;
     std::map<int, std::string> firstOf;
     std::set<ArchiveState> recovered;
     // The second kind, on PostgreSQL: the session ends under the Nth statement or commit.
-    std::optional<CatalogSession> ender;
-    if (GetParam() == CatalogKind::kPostgres) {
-        ender.emplace(ws_.Catalog());
-        sessionEnding =
-            "SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity WHERE datname = "
-            "current_database() AND pid NOT IN (pg_backend_pid(), " +
-            session_->Query("SELECT pg_backend_pid()")[0][0] + ")";
-    }
     for (const bool ending : {false, true}) {
-        if (ending && !ender) break;
-        sessionEnder = ending ? &*ender : nullptr;
+        if (ending && GetParam() != CatalogKind::kPostgres) break;
+        sessionEnder = ending ? session_.get() : nullptr;
         for (std::size_t call = 0; call < kCalls.size(); ++call) {
             const bool ends = kCalls[call] == "Execute" || kCalls[call] == "ExecDirect" ||
                               kCalls[call] == "Transact";
@@ -424,7 +417,7 @@ TEST_P(FaultSweep, AnySingleFailureIsRecoverableToTheExactArchive) {
                 const ArchiveState after = State();
                 if (exit == 0) {
                     EXPECT_EQ(after, whole) << "a run that ends with 0 left something undone";
-                    if (ending) EXPECT_EQ(Records(), Rows({{"ABC", "converted", "0", "4"}}));
+                    if (ending) EXPECT_EQ(Records(), wholeRecords);
                     continue;
                 }
                 EXPECT_FALSE(console.notices.empty())
